@@ -1,0 +1,27 @@
+#pragma once
+// Encoding single code points as UTF-8, and their readable escaped form for messages.
+
+#include <string>
+#include <string_view>
+
+namespace qiv {
+
+// Writes the UTF-8 form of codePoint to out (no terminating NUL; out needs room for 6 bytes)
+// and returns the number of bytes written, 1 to 6; -1 for a code point at or above 0x80000000.
+// Surrogates and values above U+10FFFF are encoded like any other value.
+int encodeUtf8(unsigned codePoint, char* out);
+
+// The UTF-8 form of codePoint in a buffer of the calling thread; the view stays valid until
+// the same thread calls again. Throws std::runtime_error for a code point that cannot be encoded.
+std::string_view u32toutf8(unsigned codePoint);
+
+// Appends two lower-case hex digits of the low 8 bits of byte.
+void appendHexByte(std::string& out, unsigned byte);
+
+// Appends codePoint in readable form: from 256 up its UTF-8 form; control and non-ASCII bytes as
+// \a \b \t \n \v \f \r or \xNN; a backslash, apostrophe or double quote behind a backslash;
+// any other character as itself.
+void appendEscapedCodePoint(unsigned codePoint, std::string& out);
+std::string escapeCodePoint(unsigned codePoint);
+
+}  // namespace qiv
