@@ -16,7 +16,8 @@ cleanup() { wineserver -k >/dev/null 2>&1 || true; }
 trap cleanup EXIT
 
 # The wine prefix takes ~15 s to create; make it while the compilers run.
-( [ -d "$WINEPREFIX" ] || { wineboot -i </dev/null >/dev/null 2>&1; wineserver -w; } ) &
+# wine64 directly: /usr/bin/wine goes through the 32-bit loader, which some kernels cannot run.
+( [ -f "$WINEPREFIX/system.reg" ] || { /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1; wineserver -w; } ) &
 boot=$!
 
 step() { echo; echo "==== $*"; }
@@ -53,9 +54,16 @@ wait $boot
 wineserver -p
 /usr/lib/wine/wine64 cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
 
-for a in x86_64 i686; do
-  step "Windows tests under wine ($a)"
-  ctest --test-dir "$B/$a" --output-on-failure --timeout 300 -j "$jobs"
-done
+step "Windows tests under wine (x86_64)"
+ctest --test-dir "$B/x86_64" --output-on-failure --timeout 300 -j "$jobs"
+
+# 32-bit Windows programs need wine's 32-bit loader, a 32-bit Linux program; a kernel built
+# without 32-bit support cannot start it, and then the i686 build is compiled but not run.
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  step "Windows tests under wine (i686)"
+  ctest --test-dir "$B/i686" --output-on-failure --timeout 300 -j "$jobs"
+else
+  step "Windows tests (i686): NOT RUN, this kernel cannot execute 32-bit programs (the i686 build compiled)"
+fi
 echo
 echo "==== all builds and tests passed"
