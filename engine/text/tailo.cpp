@@ -1,0 +1,223 @@
+#include "engine/text/tailo.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <stdexcept>
+
+#include "engine/text/code_points.h"
+
+namespace kov {
+
+namespace {
+
+constexpr std::string_view kMarkLettersLower = "aeioumn";
+constexpr std::string_view kMarkLettersUpper = "AEIOUMN";
+
+// The longest toned syllable ("tsh" + "uai" + "nnh" + digit) has 10 characters; anything
+// longer cannot match and never reaches the regular expression.
+constexpr size_t kMaxTonedSyllable = 10;
+
+bool isUpperAscii(char c) { return c >= 'A' && c <= 'Z'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+char lowerAscii(char c) { return isUpperAscii(c) ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+const std::vector<std::vector<std::string>> kToneLettersLower = {
+    {},
+    {"\u00E1", "\u00E9", "\u00ED", "\u00F3", "\u00FA", "\u1E3F", "\u0144"},
+    {"\u00E0", "\u00E8", "\u00EC", "\u00F2", "\u00F9", "m\u0300", "\u01F9"},
+    {},
+    {"\u00E2", "\u00EA", "\u00EE", "\u00F4", "\u00FB", "m\u0302", "n\u0302"},
+    {"\u01CE", "\u011B", "\u01D0", "\u01D2", "\u01D4", "m\u030C", "\u0148"},
+    {"\u0101", "\u0113", "\u012B", "\u014D", "\u016B", "m\u0304", "n\u0304"},
+    {"a\u030D", "e\u030D", "i\u030D", "o\u030D", "u\u030D", "m\u030D", "n\u030D"},
+    {"a\u030B", "e\u030B", "i\u030B", "\u0151", "\u0171", "m\u030B", "n\u030B"},
+};
+
+const std::vector<std::vector<std::string>> kToneLettersUpper = {
+    {},
+    {"\u00C1", "\u00C9", "\u00CD", "\u00D3", "\u00DA", "\u1E3E", "\u0143"},
+    {"\u00C0", "\u00C8", "\u00CC", "\u00D2", "\u00D9", "M\u0300", "\u01F8"},
+    {},
+    {"\u00C2", "\u00CA", "\u00CE", "\u00D4", "\u00DB", "M\u0302", "N\u0302"},
+    {"\u01CD", "\u011A", "\u01CF", "\u01D1", "\u01D3", "M\u030C", "\u0147"},
+    {"\u0100", "\u0112", "\u012A", "\u014C", "\u016A", "M\u0304", "N\u0304"},
+    {"A\u030D", "E\u030D", "I\u030D", "O\u030D", "U\u030D", "M\u030D", "N\u030D"},
+    {"A\u030B", "E\u030B", "I\u030B", "\u0150", "\u0170", "M\u030B", "N\u030B"},
+};
+
+const std::regex kRimeToneRegex(
+    "^((?:ai|au|a|ere|ee|e|ie|iau|ia|ioo|io|iu|i|oi|oo|o|uai|ua|uee|ue|ui|u)(?:ng|nnh|nn|n|m|p|t|k|h|rh|rm|rn|r)?|mh|m|ngh|ng)\\d",
+    std::regex::ECMAScript | std::regex::nosubs | std::regex::optimize);
+
+const std::regex kWildcardQueryRegex(
+    "^(?:(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)?[aeioumngptkhr]+|(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h))([?*])+(?:[aeioumngptkhr]+[?*]+)*[aeioumngptkhr]*\\d?",
+    std::regex::ECMAScript | std::regex::optimize);
+
+const std::regex kSyllableRegex(
+    "^(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)?((?:ai|au|a|ere|ee|e|ie|iau|ia|ioo|io|iu|i|oi|oo|o|uai|ua|uee|ue|ui|u)(?:ng|nnh|nn|n|m|p|t|k|h|rh|rm|rn|r)?|mh|m|ngh|ng)\\d?",
+    std::regex::ECMAScript | std::regex::optimize);
+
+const std::regex kInitialRegex("^(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)",
+                               std::regex::ECMAScript | std::regex::optimize);
+
+std::string toLowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        c = lowerAscii(c);
+    return out;
+}
+
+void visitSplit(std::string_view text, std::string_view delimiters,
+                std_move_only_function<void(std::string_view)> visitor) {
+    if (!visitor)
+        throw std::bad_function_call();
+    size_t pos = 0;
+    while ((pos = text.find_first_not_of(delimiters, pos)) != std::string_view::npos) {
+        const size_t end = std::min(text.find_first_of(delimiters, pos), text.size());
+        visitor(text.substr(pos, end - pos));
+        pos = end;
+    }
+}
+
+std::vector<std::string> split(std::string_view text, std::string_view delimiters) {
+    std::vector<std::string> runs;
+    visitSplit(text, delimiters, [&runs](std::string_view run) { runs.emplace_back(run); });
+    return runs;
+}
+
+std::string placeToneMark(const std::string& syllable, size_t pos, size_t toneIndex) {
+    if (pos >= syllable.size())
+        throw std::out_of_range("placeToneMark: position outside the syllable");
+    if (toneIndex >= kToneLettersLower.size())
+        throw std::out_of_range("placeToneMark: tone index above 8");
+    const bool upper = isUpperAscii(syllable[pos]);
+    const auto& marks = (upper ? kToneLettersUpper : kToneLettersLower)[toneIndex];
+    if (marks.empty())
+        return syllable;
+    const size_t letter = (upper ? kMarkLettersUpper : kMarkLettersLower).find(syllable[pos]);
+    if (letter == std::string_view::npos)
+        return {};
+    return syllable.substr(0, pos) + marks[letter] + syllable.substr(pos + 1);
+}
+
+std::string tonedKey2tailo(std::string key) {
+    if (key.empty())
+        throw std::runtime_error("Invalid word keys \"\"");
+    const char c = key.back();
+    const unsigned tone = static_cast<unsigned>(static_cast<unsigned char>(c)) - '1';
+    if (tone > 8)
+        throw std::runtime_error(
+            "Unknown tone " +
+            std::to_string(static_cast<uint32_t>(static_cast<unsigned char>(c) - 48u)) + "'" + c +
+            "'");
+    std::string s = std::move(key);
+    s.pop_back();
+
+    auto tryAt = [&](size_t pos, std::string& out) {
+        if (pos == std::string::npos)
+            return false;
+        out = placeToneMark(s, pos, tone);
+        return !out.empty();
+    };
+    auto icaseAt = [&](size_t pos, std::string_view lower) {
+        if (s.size() - pos < lower.size())
+            return false;
+        for (size_t i = 0; i < lower.size(); ++i)
+            if (lowerAscii(s[pos + i]) != lower[i])
+                return false;
+        return true;
+    };
+
+    // The mark goes on the first vowel of this order: a, oo, e (the last e of "ere"), o,
+    // i (u when it follows), u; a syllable without them takes it on its last markable letter.
+    std::string out;
+    if (tryAt(s.find_first_of("aA"), out))
+        return out;
+    size_t oo = s.find("oo");
+    if (oo == std::string::npos)
+        oo = s.find("OO");
+    if (tryAt(oo, out))
+        return out;
+    size_t e = s.find_first_of("eE");
+    if (e != std::string::npos && icaseAt(e, "ere"))
+        e += 2;
+    if (tryAt(e, out))
+        return out;
+    if (tryAt(s.find_first_of("oO"), out))
+        return out;
+    size_t i = s.find_first_of("iI");
+    if (i != std::string::npos && i + 1 < s.size() && lowerAscii(s[i + 1]) == 'u')
+        ++i;
+    if (tryAt(i, out))
+        return out;
+    if (tryAt(s.find_first_of("uU"), out))
+        return out;
+    for (size_t pos = s.size(); pos-- > 0;)
+        if (tryAt(pos, out))
+            return out;
+    throw std::runtime_error("Invalid word keys \"" + s + "\"");
+}
+
+std::optional<std::string> untoneSyllable(const std::string& syllable, bool upperTable) {
+    const auto& table = upperTable ? kToneLettersUpper : kToneLettersLower;
+    for (size_t tone = 0; tone < table.size(); ++tone) {
+        for (size_t letter = 0; letter < table[tone].size(); ++letter) {
+            const std::string& mark = table[tone][letter];
+            const size_t p = syllable.find(mark);
+            if (p == std::string::npos)
+                continue;
+            std::string out = syllable.substr(0, p);
+            out += kMarkLettersLower[letter];
+            out += syllable.substr(p + mark.size());
+            out += static_cast<char>('1' + tone);
+            return out;
+        }
+    }
+    return std::nullopt;
+}
+
+C_TonedKeysResult tailo2tonedKeys(std::string_view tailo) {
+    static const std::regex kTonedSyllableRegex(
+        "(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)?((?:ai|au|a|ere|ee|e|ie|iau|ia|ioo|io|iu|i|oi|oo|o|uai|ua|uee|ue|ui|u)(?:ng|nnh|nn|n|m|p|t|k|h|rh|rm|rn|r)?|mh|m|ngh|ng)[1-9]",
+        std::regex::ECMAScript | std::regex::optimize);
+
+    std::vector<std::string> keys;
+    std::optional<C_TonedKeysError> error;
+    visitSplit(tailo, kTailoSeparators, [&](std::string_view run) {
+        if (error)
+            return;
+        std::string s(run);
+        if (auto r = untoneSyllable(s, false)) {
+            s = std::move(*r);
+        } else if (auto u = untoneSyllable(s, true)) {
+            s = std::move(*u);
+        } else {
+            if (!only_asciis(s)) {
+                error = C_TonedKeysError{std::move(s), 1};
+                return;
+            }
+            const size_t n = s.size();
+            if (isDigit(s.back())) {
+                // the syllable carries its tone digit
+            } else if (n >= 2 && std::string_view("ptkh").find(lowerAscii(s[n - 1])) != std::string_view::npos &&
+                       kMarkLettersLower.find(lowerAscii(s[n - 2])) != std::string_view::npos) {
+                s += '4';
+            } else {
+                s += '1';
+            }
+        }
+        std::string lower = toLowerAscii(s);
+        if (lower.size() > kMaxTonedSyllable || !std::regex_match(lower, kTonedSyllableRegex)) {
+            error = C_TonedKeysError{std::move(s), 2};
+            return;
+        }
+        keys.push_back(std::move(lower));
+    });
+    if (error)
+        return std::move(*error);
+    return keys;
+}
+
+}  // namespace kov
