@@ -1,0 +1,131 @@
+#pragma once
+// Islands and the per-visit constants that composition hands to the dictionaries.
+//
+// Composition cuts the key string into islands: runs of keys that may spell a syllable, an
+// initial or a wildcard pattern. An island is shared (dictionaries and the related-choice cache
+// keep it); the visit constants live only during one visit. Cutting the key string into islands
+// is the input line's job, not this header's.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace kov {
+
+enum E_IsleKind : uint8_t {
+    ISLE_PLAIN = 0,     // keys without payload (an initial typed alone)
+    ISLE_SYLLABLE = 1,  // a syllable, possibly without its tone digit
+    ISLE_WILDCARD = 2,  // a pattern with "?", "*" or the tone wildcard "0"
+};
+
+// Payload of a syllable island.
+struct C_IsleSyllable {
+    std::optional<char> m_toneDigit;  // the island's last key when it is '0'..'9'
+    bool m_hasInitial = false;        // the syllable pattern matched an initial
+    bool m_loneN = false;             // the one-key island made for a lone n
+
+    bool operator==(const C_IsleSyllable&) const = default;
+};
+
+// One item of a wildcard island; positions count keys within the island.
+struct C_IsleItem {
+    std::string m_piece;       // regex piece built from the item's keys
+    uint16_t m_start = 0;      // position of the item's first key
+    uint16_t m_literalEnd = 0; // position of its first wildcard or "0", else its end
+    bool m_hasStar = false;    // the piece holds a "*"
+
+    bool operator==(const C_IsleItem&) const = default;
+};
+
+// Payload of a wildcard island: the items in key order.
+struct C_IsleWildcard {
+    std::vector<C_IsleItem> m_items;
+
+    bool operator==(const C_IsleWildcard&) const = default;
+};
+
+// One island: start (key position), length (keys) and the payload of its kind (the variant's
+// index is the kind).
+struct C_StdIsle {
+    size_t m_start = 0;
+    size_t m_length = 0;
+    std::variant<std::monostate, C_IsleSyllable, C_IsleWildcard> m_ext;
+
+    E_IsleKind kind() const noexcept { return E_IsleKind(m_ext.index()); }
+    size_t end() const noexcept { return m_start + m_length; }
+    // The payload of the kind, or null for another kind.
+    const C_IsleSyllable* syllable() const noexcept { return std::get_if<C_IsleSyllable>(&m_ext); }
+    const C_IsleWildcard* wildcard() const noexcept { return std::get_if<C_IsleWildcard>(&m_ext); }
+    // Items of a wildcard island; empty for the other kinds.
+    std::span<const C_IsleItem> items() const noexcept;
+
+    // Two islands of one start are the same island when their lengths and kinds are equal.
+    bool sameAs(const C_StdIsle& other) const noexcept {
+        return m_length == other.m_length && m_ext.index() == other.m_ext.index();
+    }
+
+    // Where the literal keys of a wildcard lookup from item i end (a position within the
+    // island): the literal end of item i, carried on through each later item that starts at it;
+    // nullopt when the literal keys reach the island's length. Throws std::out_of_range when i
+    // is no item.
+    std::optional<size_t> gapAfterItem(size_t i) const;
+
+    static std::shared_ptr<C_StdIsle> makePlain(size_t start, size_t length);
+    static std::shared_ptr<C_StdIsle> makeSyllable(size_t start, size_t length,
+                                                   C_IsleSyllable syllable);
+    // A wildcard island whose items are built from keys (its own keys, lower case). Throws
+    // std::length_error for more keys than an item position can hold.
+    static std::shared_ptr<C_StdIsle> makeWildcard(size_t start, std::string_view keys);
+};
+
+// Builds the items of a wildcard island from its keys: a lower-case letter other than "r"
+// starts a new item unless the piece being built is empty; "?" becomes "[aeioumngptkhr]", "*"
+// "[aeioumngptkhr]+" (has star), "0" "\d"; any other key stands for itself.
+C_IsleWildcard buildWildcardItems(std::string_view keys);
+
+using C_IslePtr = std::shared_ptr<const C_StdIsle>;
+using C_IsleList = std::vector<C_IslePtr>;  // the islands of one start, in the order added
+
+// What the dictionaries are given for one visit; built afresh from the line for each visit.
+struct C_VisitConsts {
+    std::string_view m_keys;               // one byte per element before the caret, lower case;
+                                           // "\t" for a no-cross mark, "\a" for a raw-key-only unit
+    std::span<const size_t> m_capitals;    // ascending positions whose key is upper case
+    std::span<const C_IsleList> m_islesByStart;  // one list per key position
+    size_t m_length = 0;                   // the key string's length
+    std::vector<std::pair<size_t, size_t>> m_hyphenRuns;  // (start, end) of skipped "-" runs, ascending
+    bool m_doctrine = false;               // island-doctrine flag
+
+    // The islands that start at pos; empty past the lists.
+    std::span<const C_IslePtr> islesAt(size_t pos) const noexcept;
+    // True when the key at pos was typed upper case.
+    bool isCapital(size_t pos) const noexcept;
+    // The end of the hyphen run that starts at pos, or pos itself when none starts there.
+    size_t skipHyphenRun(size_t pos) const noexcept;
+};
+
+// One typed key position of a vocabulary walk: an island, an index (a key offset for kinds 0 and
+// 1, an item index for kind 2) and the number of syllables the position covers.
+struct C_IlKeyPos {
+    const C_StdIsle* m_isle = nullptr;
+    size_t m_index = 0;
+    size_t m_count = 1;
+};
+
+// The position's key offset within its island: the item's start for a wildcard island (throws
+// std::out_of_range for an index outside the items), else the index itself.
+size_t ilKeyStart(const C_IlKeyPos& pos);
+
+// Whether a dictionary word may end at position i of the typed key string: always with the
+// doctrine off or at the end; never before a key that can continue a syllable; after digits only
+// when at most one digit stands right before i, and exactly one when the key at i is a digit.
+bool isKeyBoundary(const C_VisitConsts& consts, size_t i) noexcept;
+
+}  // namespace kov
