@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "engine/dict/mapped_file.h"
 #include "qiv/byte_cursor.h"
 
 namespace kov {
@@ -34,12 +35,6 @@ std::string checkRecord(const C_TailoRecord& rec) {
     for (uint8_t c : rec.cats)
         if (c == 0 || c == 255) return "Category " + std::to_string(c) + " of \"" + rec.word + "\" is outside 1..254";
     return {};
-}
-
-// Paths in messages go through UTF-8: the narrow code-page form can throw on Windows.
-std::string pathText(const std::filesystem::path& p) {
-    const auto u = p.u8string();
-    return std::string(u.begin(), u.end());
 }
 
 }  // namespace
@@ -138,12 +133,14 @@ std::string C_TailoWriter::bytes() const {
 }
 
 std::string C_TailoWriter::writeFile(const std::filesystem::path& path) const {
-    std::string data;
     try {
-        data = bytes();
+        return writeFileReplacing(path, bytes());
     } catch (const std::exception& e) {
         return e.what();
     }
+}
+
+std::string writeFileReplacing(const std::filesystem::path& path, std::string_view data) {
     std::filesystem::path tmp = path;
     tmp += ".tmp";
     {
