@@ -1,0 +1,38 @@
+// A shipped data file ("cats.tab", "tailo.tab") mapped read-only as a whole and queried in
+// place. Opening never throws: a file that cannot be opened or mapped leaves the view null and
+// says why in error(). The size is kept so that every reader bounds its reads by the file end.
+#pragma once
+
+#include "platform/mapped_file.h"
+#include "qiv/byte_cursor.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+
+namespace kov {
+
+class C_MappedFile {
+public:
+    explicit C_MappedFile(const std::filesystem::path& path);
+    C_MappedFile(const C_MappedFile&) = delete;
+    C_MappedFile& operator=(const C_MappedFile&) = delete;
+
+    // The first mapped byte; null when the file could not be mapped.
+    const void* view() const { return m_mapping.data(); }
+    // The number of mapped bytes; 0 without a view.
+    size_t size() const { return m_mapping.size(); }
+    // Empty unless opening or creating the mapping failed.
+    const std::string& error() const { return m_error; }
+    // A bounded cursor over the whole view (empty without one).
+    qiv::C_ByteCursor bytes() const { return qiv::C_ByteCursor(view(), size()); }
+
+private:
+    platform::C_FileMapping m_mapping;
+    std::string m_error;
+};
+
+// The path as UTF-8 text for messages; never throws for characters the narrow code page lacks.
+std::string pathText(const std::filesystem::path& path);
+
+}  // namespace kov

@@ -1,0 +1,92 @@
+#include "platform/mapped_file.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace kov::platform {
+
+namespace {
+
+// Strict UTF-8 to UTF-16 for a path; false for invalid UTF-8.
+bool widenPath(std::string_view utf8, std::wstring& wide) {
+    wide.clear();
+    if (utf8.empty())
+        return true;
+    if (utf8.size() > INT32_MAX)
+        return false;
+    const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                        static_cast<int>(utf8.size()), nullptr, 0);
+    if (n <= 0)
+        return false;
+    wide.resize(static_cast<size_t>(n));
+    return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                 static_cast<int>(utf8.size()), wide.data(), n) == n;
+}
+
+}  // namespace
+
+C_FileMapping::C_FileMapping(C_FileMapping&& other) noexcept
+    : m_view(std::exchange(other.m_view, nullptr)),
+      m_size(std::exchange(other.m_size, 0)),
+      m_mapping(std::exchange(other.m_mapping, nullptr)) {}
+
+C_FileMapping& C_FileMapping::operator=(C_FileMapping&& other) noexcept {
+    if (this != &other) {
+        close();
+        m_view = std::exchange(other.m_view, nullptr);
+        m_size = std::exchange(other.m_size, 0);
+        m_mapping = std::exchange(other.m_mapping, nullptr);
+    }
+    return *this;
+}
+
+C_FileMapping::~C_FileMapping() { close(); }
+
+void C_FileMapping::close() noexcept {
+    if (m_view)
+        ::UnmapViewOfFile(m_view);
+    if (m_mapping)
+        ::CloseHandle(static_cast<HANDLE>(m_mapping));
+    m_view = nullptr;
+    m_size = 0;
+    m_mapping = nullptr;
+}
+
+E_MapResult C_FileMapping::open(std::string_view utf8Path) noexcept {
+    close();
+    std::wstring wide;
+    try {
+        if (!widenPath(utf8Path, wide))
+            return E_MapResult::OPEN_FAILED;
+    } catch (...) {
+        return E_MapResult::OPEN_FAILED;
+    }
+    const HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return E_MapResult::OPEN_FAILED;
+    // Windows refuses to map an empty file (ERROR_FILE_INVALID); say so before asking it, and
+    // refuse a file too large for this build's address space.
+    LARGE_INTEGER fileSize{};
+    if (!::GetFileSizeEx(file, &fileSize) || fileSize.QuadPart <= 0 ||
+        static_cast<uint64_t>(fileSize.QuadPart) > SIZE_MAX) {
+        ::CloseHandle(file);
+        return E_MapResult::MAPPING_FAILED;
+    }
+    const HANDLE mapping = ::CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    ::CloseHandle(file);  // the mapping keeps the file open
+    if (!mapping)
+        return E_MapResult::MAPPING_FAILED;
+    m_mapping = mapping;
+    const void* view = ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    if (!view)
+        return E_MapResult::VIEW_FAILED;
+    m_view = view;
+    m_size = static_cast<size_t>(fileSize.QuadPart);
+    return E_MapResult::MAPPED;
+}
+
+}  // namespace kov::platform
