@@ -222,7 +222,10 @@ void C_CompoUnit::sort() {
 std::ptrdiff_t C_CompoUnit::offsetOf(const C_Candidate* c) const noexcept {
     const auto base = reinterpret_cast<std::intptr_t>(m_candidates.data());
     const auto at = reinterpret_cast<std::intptr_t>(c);
-    return (at - base) / std::ptrdiff_t(sizeof(C_Candidate));
+    const auto size = std::intptr_t(sizeof(C_Candidate));
+    const std::intptr_t diff = at - base;
+    // Rounded down, so that a pointer just before the first candidate is not taken for it.
+    return std::ptrdiff_t(diff >= 0 ? diff / size : -((-diff + size - 1) / size));
 }
 
 void C_CompoUnit::setDoctrine(bool doctrine) noexcept {

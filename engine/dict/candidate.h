@@ -72,8 +72,8 @@ struct C_SemiCandidate {
     float m_weight = 0.0f;
 };
 
-// One candidate word or phrase starting at its unit. A plain record: fill it with designated
-// initialisers, e.g. C_Candidate{.m_text = "...", .m_readings = {...}, .m_span = 2}.
+// One candidate word or phrase starting at its unit. A plain record; fill it field by field
+// (gcc 12 warns about designated initialisers that leave fields out).
 struct C_Candidate {
     std::string m_text;                  // UTF-8 as shown; empty for a reading-only candidate
     std::vector<std::string> m_readings; // Tai-lo readings, in the order they were added
