@@ -1,0 +1,361 @@
+#include "engine/dict/karr_walk.h"
+
+#include <algorithm>
+#include <set>
+#include <stdexcept>
+#include <variant>
+#include <vector>
+
+#include "engine/text/code_points.h"
+#include "engine/text/key_pattern.h"
+#include "engine/text/tailo.h"
+#include "qiv/utf8.h"
+
+namespace kov {
+
+namespace {
+
+using T_Match = C_KeyMatch;
+
+bool isToneDigit(char c) { return c >= '1' && c <= '9'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool isSeparator(unsigned cp) { return cp < 0x80 && kTailoSeparators.find(char(cp)) != std::string_view::npos; }
+
+// What matching one position against an entry yields.
+struct C_Fit {
+    size_t matchedEnd = 0;  // end of the entry text that the position matched
+    bool inexact = false;
+    bool abbreviation = false;
+    size_t candidateEnd = 0;  // key position where the candidate ends (kind 2 only)
+};
+
+// The part of a level that depends only on the last position: the typed piece and how an entry
+// is tested against it.
+class C_LevelMatcher {
+public:
+    C_LevelMatcher(const C_StdKarrVocsRecurseConsts& rc, const C_IlKeyPos& pos, std::string_view prefix,
+                   bool laterSyllable, bool abbreviation)
+        : m_rc(rc), m_pos(pos), m_isle(*pos.m_isle), m_prefixSize(prefix.size()), m_later(laterSyllable),
+          m_abbreviation(abbreviation) {
+        const C_VisitConsts& vc = rc.m_consts;
+        const size_t keyStart = m_isle.m_start + ilKeyStart(pos);
+        switch (m_isle.kind()) {
+        case ISLE_PLAIN:
+        case ISLE_SYLLABLE:
+            m_typed = typedKeys(vc, keyStart, m_isle.end());
+            break;
+        case ISLE_WILDCARD: {
+            const auto items = m_isle.items();
+            const size_t k = pos.m_index;
+            const auto gap = m_isle.gapAfterItem(k);
+            const size_t itemStart = items[k].m_start;
+            m_typed = gap ? typedKeys(vc, keyStart, m_isle.m_start + std::max(*gap, itemStart))
+                          : typedKeys(vc, keyStart, keyStart + 1);
+            // Later items nest as optional groups, so the match tells how many of them it took.
+            std::string nested;
+            for (size_t j = items.size(); j-- > k + 1;)
+                nested = nested.empty() ? items[j].m_piece : items[j].m_piece + "(" + nested + ")?";
+            std::string pattern = "^" + items[k].m_piece;
+            if (!nested.empty()) pattern += "(" + nested + ")?";
+            m_regex.assign(pattern, std::regex::ECMAScript);
+            for (size_t j = k + 1; j < items.size(); ++j) m_offsets.push_back(items[j].m_start - itemStart);
+            m_offsets.push_back(m_isle.m_length - itemStart);
+            m_itemKeyStart = keyStart;
+            for (size_t j = k; j < items.size(); ++j) m_hasStar = m_hasStar || items[j].m_hasStar;
+            break;
+        }
+        default:
+            throw std::logic_error("Unknown exts index " + std::to_string(size_t(m_isle.kind())));
+        }
+        m_newPrefix.reserve(prefix.size() + m_typed.size());
+        m_newPrefix.append(prefix).append(m_typed);
+    }
+
+    const std::string& newPrefix() const { return m_newPrefix; }
+
+    std::optional<C_Fit> fit(std::string_view entry) const {
+        C_Fit f;
+        f.abbreviation = m_abbreviation;
+        switch (m_isle.kind()) {
+        case ISLE_PLAIN: {
+            // An initial: the entry goes on with a rime and a tone digit.
+            const std::string_view rest = entry.substr(std::min(m_newPrefix.size(), entry.size()));
+            T_Match m;
+            if (!std::regex_search(rest.begin(), rest.end(), m, kRimeToneRegex, std::regex_constants::match_continuous))
+                return std::nullopt;
+            f.matchedEnd = m_newPrefix.size() + size_t(m.length(0));
+            f.inexact = true;
+            return f;
+        }
+        case ISLE_SYLLABLE: {
+            const C_IsleSyllable& syl = *m_isle.syllable();
+            const size_t n = m_newPrefix.size();
+            const char ch = n < entry.size() ? entry[n] : '\0';
+            f.matchedEnd = n;
+            if (!syl.m_toneDigit && !syl.m_hasInitial && m_typed.size() == 1) {
+                // A lone vowel-like key may stand for a whole syllable.
+                if (ch == '\0' || isToneDigit(ch)) f.abbreviation = false;
+                else f.inexact = true;
+            } else {
+                if (ch != '\0' && std::string_view(" -123456789").find(ch) == std::string_view::npos)
+                    return std::nullopt;
+                f.abbreviation = false;
+            }
+            f.inexact = f.inexact || m_later || syl.m_loneN;
+            return f;
+        }
+        case ISLE_WILDCARD:
+        default: {
+            const std::string_view rest = entry.substr(std::min(m_prefixSize, entry.size()));
+            T_Match m;
+            if (!std::regex_search(rest.begin(), rest.end(), m, m_regex, std::regex_constants::match_continuous))
+                return std::nullopt;
+            const size_t len = size_t(m.length(0));
+            const char after = len < rest.size() ? rest[len] : '\0';
+            if (after != '\0' && std::string_view("-123456789").find(after) == std::string_view::npos)
+                return std::nullopt;
+            const size_t g = takenGroups(m);
+            f.matchedEnd = m_prefixSize + len;
+            f.inexact = true;
+            f.candidateEnd = m_itemKeyStart + m_offsets[g - 1];
+            if (m_hasStar && g - 1 < m_offsets.size() - 1) {
+                // A star may have eaten the keys of the items whose groups took no part: the
+                // typed keys from the first such item to the island's end must then fit the
+                // entry's characters that end where the match ends (its tone digit included).
+                std::string tail(typedKeys(m_rc.m_consts, m_itemKeyStart + m_offsets[g - 1], m_isle.end()));
+                if (tail.empty() || !isDigit(tail.back())) tail += '0';
+                size_t end = len + (isDigit(after) ? 1 : 0);
+                if (tail.size() > end) return std::nullopt;
+                if (!matchKeyPattern(tail, rest.substr(end - tail.size(), tail.size()), tail.size()))
+                    return std::nullopt;
+                f.candidateEnd = m_isle.end();
+            }
+            return f;
+        }
+        }
+    }
+
+private:
+    const C_StdKarrVocsRecurseConsts& m_rc;
+    const C_IlKeyPos& m_pos;
+    const C_StdIsle& m_isle;
+    size_t m_prefixSize;
+    bool m_later;
+    bool m_abbreviation;
+    std::string_view m_typed;
+    std::string m_newPrefix;
+    std::regex m_regex;
+    std::vector<size_t> m_offsets;
+    size_t m_itemKeyStart = 0;
+    bool m_hasStar = false;
+};
+
+// Offers entry i as a finished word: its readings checked against the positions.
+void offer(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts& rc, size_t i,
+           std::span<const C_IlKeyPos> positions, const C_Fit& fit, std::string_view keyText) {
+    const C_IlKeyPos& firstPos = positions.front();
+    const size_t firstKey = firstPos.m_isle->m_start + ilKeyStart(firstPos);
+    const C_StdIsle& lastIsle = *positions.back().m_isle;
+    const size_t end = lastIsle.kind() == ISLE_WILDCARD ? fit.candidateEnd : lastIsle.end();
+    const size_t span = end > firstKey ? end - firstKey : 0;
+    if (span > 65535) throw std::runtime_error("Span units too large: " + std::to_string(span));
+    entries.visitKarrRecords(i, [&](const C_KarrRecord& rec) {
+        std::vector<std::string> kept;
+        for (const std::string& r : rec.m_readings) {
+            auto synced = rc.matchTailo(r, positions);
+            if (synced && std::find(kept.begin(), kept.end(), *synced) == kept.end()) kept.push_back(std::move(*synced));
+        }
+        if (kept.empty()) return;
+        C_Candidate c;
+        c.m_text = std::string(rec.m_text);
+        c.m_readings = std::move(kept);
+        c.m_span = uint16_t(span);
+        c.m_count = uint16_t(std::min<size_t>(positions.size(), 0xFFFF));
+        c.m_weight = rec.m_weight;
+        for (uint8_t cat : rec.m_cats)
+            if (std::find(c.m_cats.begin(), c.m_cats.end(), cat) == c.m_cats.end()) c.m_cats.push_back(cat);
+        c.m_bonus = 0.0;
+        c.m_source = fit.inexact ? rc.m_inexactSource : rc.m_exactSource;
+        c.m_rank = RANK_ORDINARY;
+        rc.m_sink(c, keyText);
+    });
+}
+
+size_t distinctIsles(std::span<const C_IlKeyPos> positions) {
+    std::vector<const C_StdIsle*> seen;
+    for (const C_IlKeyPos& p : positions)
+        if (std::find(seen.begin(), seen.end(), p.m_isle) == seen.end()) seen.push_back(p.m_isle);
+    return seen.size();
+}
+
+}  // namespace
+
+std::string_view typedKeys(const C_VisitConsts& consts, size_t from, size_t to) {
+    const size_t n = std::min(consts.m_length, consts.m_keys.size());
+    if (from >= n || to <= from) return {};
+    return consts.m_keys.substr(from, std::min(to, n) - from);
+}
+
+size_t takenGroups(const C_KeyMatch& m) {
+    size_t g = 1;
+    while (g < m.size() && m[g].matched) ++g;
+    return g;
+}
+
+size_t I_KarrEntries::karrLowerBound(size_t first, size_t last, std::string_view key) const {
+    while (first < last) {
+        const size_t mid = first + (last - first) / 2;
+        if (karrKey(mid) < key) first = mid + 1;
+        else last = mid;
+    }
+    return first;
+}
+
+C_StdKarrVocsRecurseConsts::C_StdKarrVocsRecurseConsts(const C_VisitConsts& consts, const C_StdIsle& isle,
+                                                       FC_CandidateSink sink, E_KarrMode mode, size_t threshold,
+                                                       E_SourceType inexactSource, E_SourceType exactSource)
+    : m_consts(consts), m_isle(isle), m_sink(std::move(sink)), m_mode(mode), m_threshold(threshold),
+      m_inexactSource(inexactSource), m_exactSource(exactSource) {}
+
+const std::regex& C_StdKarrVocsRecurseConsts::itemsRegex_(const C_StdIsle& isle, size_t from, size_t to) const {
+    const auto key = std::make_tuple(&isle, from, to);
+    auto it = m_regexCache.find(key);
+    if (it != m_regexCache.end()) return it->second;
+    std::string pattern = "^";
+    const auto items = isle.items();
+    for (size_t j = from; j < to && j < items.size(); ++j) pattern += items[j].m_piece;
+    return m_regexCache.emplace(key, std::regex(pattern, std::regex::ECMAScript | std::regex::nosubs)).first->second;
+}
+
+std::optional<std::string> C_StdKarrVocsRecurseConsts::matchTailo(std::string_view tailo,
+                                                                  std::span<const C_IlKeyPos> positions) const {
+    auto res = tailo2tonedKeys(tailo);
+    if (res.index() != 0) return std::nullopt;
+    const std::vector<std::string>& syllables = std::get<0>(res);
+    if (syllables.empty()) return std::nullopt;
+    size_t c = 0;
+    for (size_t p = 0; p < positions.size(); ++p) {
+        const C_IlKeyPos& pos = positions[p];
+        if (c >= syllables.size() || pos.m_count > syllables.size() - c) return std::nullopt;
+        const C_StdIsle& isle = *pos.m_isle;
+        const bool nextOnSame = p + 1 < positions.size() && positions[p + 1].m_isle == pos.m_isle;
+        if (isle.kind() == ISLE_WILDCARD) {
+            std::string joined = syllables[c];
+            for (size_t s = c + 1; s < c + pos.m_count; ++s) joined += "-" + syllables[s];
+            const size_t to = nextOnSame ? positions[p + 1].m_index : isle.items().size();
+            if (!std::regex_match(joined, itemsRegex_(isle, pos.m_index, to))) return std::nullopt;
+        } else {
+            const size_t from = isle.m_start + pos.m_index;
+            const size_t to = isle.m_start + (nextOnSame ? positions[p + 1].m_index : isle.m_length);
+            const std::string_view piece = typedKeys(m_consts, from, to);
+            const std::string& syl = syllables[c];
+            if (piece.size() > syl.size() || !matchKeyPattern(piece, syl, piece.size())) return std::nullopt;
+            if (isle.kind() == ISLE_PLAIN &&
+                !std::regex_match(syl.begin() + std::ptrdiff_t(piece.size()), syl.end(), kRimeToneRegex))
+                return std::nullopt;
+        }
+        c += pos.m_count;
+    }
+    std::string out(tailo);
+    syncTailoCapitals(out, positions);
+    return out;
+}
+
+void C_StdKarrVocsRecurseConsts::syncTailoCapitals(std::string& tailo, std::span<const C_IlKeyPos> positions) const {
+    if (m_consts.m_capitals.empty() || tailo.empty() || positions.empty()) return;
+    const size_t lead = tailo.find_first_not_of('-');
+    if (lead == std::string::npos) return;
+    std::vector<bool> marked(positions.size());
+    bool any = false;
+    for (size_t k = 0; k < positions.size(); ++k) {
+        marked[k] = m_consts.isCapital(positions[k].m_isle->m_start + ilKeyStart(positions[k]));
+        any = any || marked[k];
+    }
+    if (!any) return;
+    std::string out = tailo.substr(0, lead);
+    out.reserve(tailo.size());
+    size_t k = 0;
+    size_t countdown = positions[0].m_count;
+    bool start = true;
+    bool inSeparators = false;
+    char buf[8];
+    visitCodePoints(std::string_view(tailo).substr(lead), [&](unsigned cp) {
+        if (k < positions.size()) {
+            if (isSeparator(cp)) {
+                if (!inSeparators) {
+                    inSeparators = true;
+                    if (countdown > 0) --countdown;
+                    if (countdown == 0 && ++k < positions.size()) {
+                        countdown = positions[k].m_count;
+                        start = true;
+                    }
+                }
+            } else {
+                inSeparators = false;
+                if (start) {
+                    start = false;
+                    if (marked[k]) cp = capitalCodePoint(cp);
+                }
+            }
+        }
+        const int n = qiv::encodeUtf8(cp, buf);
+        if (n > 0) out.append(buf, size_t(n));
+        return true;
+    });
+    tailo = std::move(out);
+}
+
+void walkKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts& rc, size_t item) {
+    const C_IlKeyPos top{&rc.m_isle, item, 1};
+    getKarrVocs(entries, rc, 0, entries.karrCount(), std::span<const C_IlKeyPos>(&top, 1), {}, false, true);
+}
+
+void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts& rc, size_t first, size_t last,
+                 std::span<const C_IlKeyPos> positions, std::string_view prefix, bool laterSyllable,
+                 bool abbreviation) {
+    if (positions.empty()) throw std::logic_error("Empty word_poses");
+    const size_t islandCount = distinctIsles(positions);
+    const C_LevelMatcher level(rc, positions.back(), prefix, laterSyllable, abbreviation);
+    const std::string& newPrefix = level.newPrefix();
+    const C_VisitConsts& vc = rc.m_consts;
+    const size_t keyEnd = std::min(vc.m_length, vc.m_keys.size());
+
+    std::vector<C_IlKeyPos> next(positions.begin(), positions.end());
+    next.emplace_back();
+    for (size_t i = entries.karrLowerBound(first, last, newPrefix); i < last; ++i) {
+        const std::string_view key = entries.karrKey(i);
+        if (!matchKeyPattern(newPrefix, key, newPrefix.size())) break;
+        const auto fit = level.fit(key);
+        if (!fit) continue;
+        const size_t dash = key.find('-', std::min(fit->matchedEnd, key.size()));
+        if (dash == std::string_view::npos) {
+            if (rc.m_mode == KARR_ISLAND_VOCS && (!fit->abbreviation || islandCount >= rc.m_threshold))
+                offer(entries, rc, i, positions, *fit, {});
+            continue;
+        }
+        // The word goes on: the next level walks the entries that share the text up to and
+        // including this run of hyphens. They all fit here alike, so this level passes over them.
+        const size_t afterRun = key.find_first_not_of('-', dash) == std::string_view::npos
+                                    ? key.size()
+                                    : key.find_first_not_of('-', dash);
+        const std::string nextPrefix(key.substr(0, afterRun));
+        const size_t nextLast = entries.karrLowerBound(i, last, nextPrefix + '\x7F');
+        const size_t nextPos = vc.skipHyphenRun(positions.back().m_isle->end());
+        if (nextPos >= keyEnd) {
+            if (rc.m_mode == KARR_RELATED)
+                for (size_t j = i; j < nextLast; ++j) {
+                    const std::string_view k2 = entries.karrKey(j);
+                    offer(entries, rc, j, positions, *fit, k2.substr(std::min(afterRun, k2.size())));
+                }
+        } else {
+            for (const C_IslePtr& isle : vc.islesAt(nextPos)) {
+                next.back() = C_IlKeyPos{isle.get(), 0, 1};
+                getKarrVocs(entries, rc, i, nextLast, next, nextPrefix, true, fit->abbreviation);
+            }
+        }
+        if (nextLast > i) i = nextLast - 1;
+    }
+}
+
+}  // namespace kov

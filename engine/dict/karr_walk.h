@@ -1,0 +1,99 @@
+#pragma once
+// The key-array walk: finds the words of a sorted key-array table whose syllables, one after
+// another, fit a run of typed islands (each syllable typed in full, by its initial alone, or as
+// a wildcard pattern). It serves the island lookups (words that end within the typed keys) and
+// the related choices (words that go on beyond them). The walk is written once over an entry
+// source (I_KarrEntries), so the system dictionary's section C and a user layer's key-array
+// table are walked by the same code. Not responsible for cutting islands or ranking.
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <regex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <tuple>
+
+#include "engine/dict/candidate.h"
+#include "engine/dict/isle.h"
+#include "engine/dict/tailo_db.h"
+
+namespace kov {
+
+// One stored record of a key-array entry as the walk reads it.
+struct C_KarrRecord {
+    std::string_view m_text;                  // Han text; empty for a Tai-lo record
+    std::span<const std::string> m_readings;  // the word itself for a Tai-lo record
+    std::span<const uint8_t> m_cats;
+    float m_weight = 0.0f;
+};
+using FC_KarrRecordVisitor = std::function<void(const C_KarrRecord&)>;
+
+// A table of key arrays ("-"-joined syllable keys) sorted in key order (bytes unsigned, a prefix
+// first), each with its vocabulary records.
+class I_KarrEntries {
+public:
+    virtual ~I_KarrEntries() = default;
+    virtual size_t karrCount() const = 0;
+    // The key array of entry i (i below karrCount()).
+    virtual std::string_view karrKey(size_t i) const = 0;
+    // The first entry in [first, last) whose key is not less than key; last when none.
+    virtual size_t karrLowerBound(size_t first, size_t last, std::string_view key) const;
+    // Calls visit once per record of entry i, in stored order.
+    virtual void visitKarrRecords(size_t i, const FC_KarrRecordVisitor& visit) const = 0;
+};
+
+enum E_KarrMode : uint8_t {
+    KARR_ISLAND_VOCS = 0,  // words that end within the typed keys
+    KARR_RELATED = 1,      // words that go on beyond the typed keys, with their untyped keys
+};
+
+// The walk's constant context.
+class C_StdKarrVocsRecurseConsts {
+public:
+    C_StdKarrVocsRecurseConsts(const C_VisitConsts& consts, const C_StdIsle& isle, FC_CandidateSink sink,
+                               E_KarrMode mode, size_t threshold, E_SourceType inexactSource = ST_SYS_WILDCARD,
+                               E_SourceType exactSource = ST_SYS_PREFIX);
+
+    // The reading checked against the key positions, with the typed capitals carried into it;
+    // nullopt when it does not fit them.
+    std::optional<std::string> matchTailo(std::string_view tailo, std::span<const C_IlKeyPos> positions) const;
+    // Upper-cases the first letter of each position whose first key was typed upper case.
+    void syncTailoCapitals(std::string& tailo, std::span<const C_IlKeyPos> positions) const;
+
+    const C_VisitConsts& m_consts;
+    const C_StdIsle& m_isle;  // the island the walk started from
+    FC_CandidateSink m_sink;
+    E_KarrMode m_mode;
+    size_t m_threshold;          // the policy's karrThreshold()
+    E_SourceType m_inexactSource;
+    E_SourceType m_exactSource;
+
+private:
+    const std::regex& itemsRegex_(const C_StdIsle& isle, size_t from, size_t to) const;
+    mutable std::map<std::tuple<const C_StdIsle*, size_t, size_t>, std::regex> m_regexCache;
+};
+
+// Typed keys [from, to) of the visit, cut at the end of the key string.
+std::string_view typedKeys(const C_VisitConsts& consts, size_t from, size_t to);
+
+// Regex matches over key text.
+using C_KeyMatch = std::match_results<std::string_view::const_iterator>;
+// 1 + the number of sub-matches from group 1 on that took part, up to the first that did not:
+// how many of a pattern's nested optional groups a match went into.
+size_t takenGroups(const C_KeyMatch& m);
+
+// The walk's top call: from the island's key offset 0 (kinds 0 and 1) or its item `item`
+// (kind 2), over the whole table.
+void walkKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts& rc, size_t item = 0);
+
+// One level of the walk over the entries [first, last) whose key starts with prefix (the text
+// matched by the earlier positions). Throws std::logic_error "Empty word_poses" and
+// "Unknown exts index <kind>".
+void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts& rc, size_t first, size_t last,
+                 std::span<const C_IlKeyPos> positions, std::string_view prefix, bool laterSyllable,
+                 bool abbreviation);
+
+}  // namespace kov

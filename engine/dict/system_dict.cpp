@@ -1,0 +1,368 @@
+#include "engine/dict/system_dict.h"
+
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+#include <variant>
+#include <vector>
+
+#include "engine/text/code_points.h"
+#include "engine/text/key_pattern.h"
+#include "engine/text/tailo.h"
+#include "qiv/utf8.h"
+
+namespace kov {
+
+namespace {
+
+constexpr size_t kHeaderSize = 0x20;
+
+bool isToneDigit(char c) { return c >= '1' && c <= '9'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Calls f(type, weight, cats, word) for each record of the vocabulary list at offset list,
+// until the type byte 0. A record that runs off the end of the file ends the list.
+template <class F>
+void forEachRecord(const qiv::C_ByteCursor& bytes, uint64_t list, F&& f) {
+    auto c = bytes.at(list);
+    if (!c) return;
+    for (;;) {
+        uint8_t type;
+        if (!c->readU8(type) || type == 0) return;
+        if (type != 'T' && type != 'H')
+            throw std::runtime_error("Unknown phrase mapped type: '" + qiv::escapeCodePoint(type) + "'");
+        int8_t weight;
+        std::string_view cats, word;
+        if (!c->readI8(weight) || !c->readCString(cats) || !c->readCString(word)) return;
+        f(char(type), weight, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(cats.data()), cats.size()),
+          word);
+    }
+}
+
+}  // namespace
+
+// Section C as the key-array walk sees it.
+class C_TailoDB::C_KarrSection final : public I_KarrEntries {
+public:
+    explicit C_KarrSection(const C_TailoDB& db) : m_db(db) {}
+    size_t karrCount() const override { return m_db.m_sections[2].count; }
+    std::string_view karrKey(size_t i) const override { return m_db.entryKey_(m_db.m_sections[2], i); }
+    size_t karrLowerBound(size_t first, size_t last, std::string_view key) const override {
+        return m_db.lowerBoundKey_(m_db.m_sections[2], first, last, key);
+    }
+    void visitKarrRecords(size_t i, const FC_KarrRecordVisitor& visit) const override {
+        forEachRecord(m_db.m_bytes, m_db.vocListAt_(m_db.m_sections[2], i),
+                      [&](char type, int8_t weight, std::span<const uint8_t> cats, std::string_view word) {
+                          std::vector<std::string> readings;
+                          if (type == 'T') readings.emplace_back(word);
+                          else m_db.voc2tailos(word, [&](std::string_view r) { readings.emplace_back(r); });
+                          visit(C_KarrRecord{type == 'H' ? word : std::string_view(), readings, cats, float(weight)});
+                      });
+    }
+
+private:
+    const C_TailoDB& m_db;
+};
+
+C_TailoDB::C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& cats, const I_TailoPolicy& policy)
+    : m_file(tailoTab), m_cats(cats), m_policy(policy), m_rules(cats) {
+    if (!load_() && m_file.view()) return;  // a bad file gets no ad hoc rule
+    auto rule = std::make_shared<C_Rule>();
+    const char* texts[3] = {"\xE8\xBC\xB8", "\xE5\x85\xA5", "\xE6\xB3\x95"};  // 輸 入 法
+    for (int i = 0; i < 3; ++i) rule->push_back(C_RuleElem{C_WordPat{texts[i], {}, 1}, i == 2 ? 6.0f : 0.0f});
+    if (!m_rules.addRule(rule)) m_policy.log(1, "Fail to add ad hoc rule: \xE8\xBC\xB8/\xE5\x85\xA5/\xE6\xB3\x95:+6");
+}
+
+bool C_TailoDB::load_() {
+    if (!m_file.view()) return false;
+    const qiv::C_ByteCursor c = m_file.bytes();
+    const auto mark = c.u16At(0), version = c.u16At(2);
+    if (!mark || !version) {
+        m_error = "Truncated dictionary file";
+        return false;
+    }
+    if (*mark != 0xFEFF || *version != kVersion) {
+        m_error = "Reverse BOM";
+        return false;
+    }
+    if (c.size() < kHeaderSize) {
+        m_error = "Truncated dictionary file";
+        return false;
+    }
+    if (!m_cats.header() || m_cats.hash() != c.u32At(0x1C)) {
+        m_error = "Mismatched dependent hash";
+        return false;
+    }
+    uint64_t total = 0;
+    C_Section secs[4];
+    for (size_t s = 0; s < 4; ++s) {
+        const uint64_t n = *c.u32At(0x0C + 4 * s);
+        secs[s] = C_Section{size_t(kHeaderSize + 4 * total), 0};
+        total += n;
+        if (!c.fits(kHeaderSize, 4 * total)) {
+            m_error = "Truncated dictionary file";
+            return false;
+        }
+        secs[s].count = size_t(n);
+    }
+    const size_t pool = size_t(kHeaderSize + 4 * total);
+    const size_t poolSize = c.size() - pool;
+    for (uint64_t i = 0; i < total; ++i) {
+        if (*c.u32At(kHeaderSize + 4 * i) >= poolSize) {
+            m_error = "Truncated dictionary file";
+            return false;
+        }
+    }
+    std::copy(std::begin(secs), std::end(secs), std::begin(m_sections));
+    m_pool = pool;
+    m_bytes = c;
+    m_header = m_file.view();
+    return true;
+}
+
+uint64_t C_TailoDB::entryAt_(const C_Section& sec, size_t i) const {
+    // Checked at load: every offset lies inside the pool.
+    return m_pool + *m_bytes.u32At(sec.arrays + 4 * uint64_t(i));
+}
+
+std::string_view C_TailoDB::entryKey_(const C_Section& sec, size_t i) const {
+    const uint64_t at = entryAt_(sec, i);
+    if (auto s = m_bytes.cStringAt(at)) return *s;
+    return m_bytes.bytesAt(at, m_bytes.size() - at).value_or(std::string_view());
+}
+
+size_t C_TailoDB::lowerBoundKey_(const C_Section& sec, size_t first, size_t last, std::string_view key) const {
+    while (first < last) {
+        const size_t mid = first + (last - first) / 2;
+        if (entryKey_(sec, mid) < key) first = mid + 1;
+        else last = mid;
+    }
+    return first;
+}
+
+std::optional<size_t> C_TailoDB::findKey_(const C_Section& sec, std::string_view key) const {
+    const size_t e = lowerBoundKey_(sec, 0, sec.count, key);
+    if (e == sec.count || entryKey_(sec, e) != key) return std::nullopt;
+    return e;
+}
+
+uint64_t C_TailoDB::vocListAt_(const C_Section& sec, size_t i) const {
+    return entryAt_(sec, i) + entryKey_(sec, i).size() + 1;
+}
+
+void C_TailoDB::visitVocList_(uint64_t list, const FC_VocListVisitor& visitor) const {
+    forEachRecord(m_bytes, list, [&](char type, int8_t weight, std::span<const uint8_t> cats, std::string_view word) {
+        if (type == 'T') {
+            std::string_view r = word;
+            visitor({}, std::span<std::string_view>(&r, 1), cats, char(weight));
+            return;
+        }
+        std::vector<std::string> readings;
+        voc2tailos(word, [&](std::string_view r) { readings.emplace_back(r); });
+        std::vector<std::string_view> views(readings.begin(), readings.end());
+        visitor(word, views, cats, char(weight));
+    });
+}
+
+void C_TailoDB::visitKeyVocs(size_t section, std::string_view key, const FC_VocListVisitor& visitor) const {
+    if (section > 2) return;
+    if (auto e = findKey_(m_sections[section], key)) visitVocList_(vocListAt_(m_sections[section], *e), visitor);
+}
+
+bool C_TailoDB::addVocList_(C_CompoUnit& unit, uint64_t list, size_t spanUnits, uint16_t count, bool capital,
+                            E_SourceType source, const FC_ReadingFilter& filter) const {
+    if (spanUnits > 65535) throw std::runtime_error("Span units too large: " + std::to_string(spanUnits));
+    bool changed = false;
+    visitVocList_(list, [&](std::string_view han, std::span<std::string_view> readings, std::span<const uint8_t> cats,
+                            char weight) {
+        std::vector<std::string> kept;
+        for (std::string_view reading : readings) {
+            if (filter && !filter(reading)) continue;
+            std::string r = capital ? capitalTailo(reading) : std::string(reading);
+            if (std::find(kept.begin(), kept.end(), r) == kept.end()) kept.push_back(std::move(r));
+        }
+        if (kept.empty()) return;
+        C_Candidate c;
+        c.m_text = std::string(han);
+        c.m_readings = std::move(kept);
+        c.m_span = uint16_t(spanUnits);
+        c.m_count = count;
+        c.m_weight = float(static_cast<int8_t>(weight));
+        for (uint8_t cat : cats)
+            if (std::find(c.m_cats.begin(), c.m_cats.end(), cat) == c.m_cats.end()) c.m_cats.push_back(cat);
+        c.m_bonus = 0.0;
+        c.m_source = source;
+        c.m_rank = RANK_ORDINARY;
+        changed = unit.add(c) || changed;
+    });
+    return changed;
+}
+
+void C_TailoDB::addKeyVocs(C_CompoUnit& unit, std::string_view key, bool capital) const {
+    const C_Section& b = m_sections[1];
+    if (auto e = findKey_(b, key)) addVocList_(unit, vocListAt_(b, *e), key.size(), 0, capital, ST_SYS_EXACT, {});
+}
+
+void C_TailoDB::addPrefixWords(C_CompoUnit& unit, std::string_view key) const {
+    if (key.empty()) return;
+    const C_Section& a = m_sections[0];
+    const bool capital = unit.key() >= 'A' && unit.key() <= 'Z';
+    const size_t n = key.size();
+    const char last = key.back();
+    if (isToneDigit(last)) {
+        if (auto e = findKey_(a, key))
+            addVocList_(unit, vocListAt_(a, *e), n, 1, capital, ST_SYS_PREFIX, createTailoWordMatcher(key, true));
+        return;
+    }
+    // "0" stands for any tone digit: the entry must end right there. Without a tone the entry
+    // must go on with one. Entries that share the keys but go on otherwise sort among the hits
+    // ("ka1x" lies between "ka1" and "ka2"), so they are passed over, not a reason to stop.
+    const bool exactTone = last == '0';
+    const FC_ReadingFilter matcher = createTailoWordMatcher(key, exactTone);
+    for (size_t i = lowerBoundKey_(a, 0, a.count, key); i < a.count; ++i) {
+        const std::string_view k = entryKey_(a, i);
+        if (!matchKeyPattern(key, k, n)) break;
+        const char ch = n < k.size() ? k[n] : '\0';
+        if (exactTone ? ch != '\0' : !isToneDigit(ch)) continue;
+        addVocList_(unit, vocListAt_(a, i), n, 1, capital, ST_SYS_PREFIX, matcher);
+    }
+}
+
+bool C_TailoDB::addWildcardWords(C_CompoUnit& unit, size_t spanUnits, std::string_view prefix,
+                                 const std::regex& regex) const {
+    const C_Section& a = m_sections[0];
+    const bool capital = unit.key() >= 'A' && unit.key() <= 'Z';
+    const size_t first = lowerBoundKey_(a, 0, a.count, prefix);
+    const size_t last = lowerBoundKey_(a, first, a.count, std::string(prefix) + '\x7F');
+    bool changed = false;
+    for (size_t i = first; i < last; ++i) {
+        const std::string_view key = entryKey_(a, i);
+        C_KeyMatch m;
+        if (!std::regex_search(key.begin(), key.end(), m, regex)) continue;
+        const size_t rest = key.size() - size_t(m.position(0) + m.length(0));
+        if (rest > 1 || (rest == 1 && !isDigit(key.back()))) continue;
+        const size_t g = takenGroups(m);
+        FC_ReadingFilter filter = [&regex, g](std::string_view reading) {
+            auto res = tailo2tonedKeys(reading);
+            if (res.index() != 0 || std::get<0>(res).size() != 1) return false;
+            const std::string& k = std::get<0>(res)[0];
+            C_KeyMatch m2;
+            return std::regex_search(std::string_view(k).begin(), std::string_view(k).end(), m2, regex) &&
+                   takenGroups(m2) == g;
+        };
+        changed = addVocList_(unit, vocListAt_(a, i), spanUnits, 1, capital, ST_SYS_WILDCARD, filter) || changed;
+    }
+    return changed;
+}
+
+bool C_TailoDB::wholeReadings_(std::string_view han, const FC_ReadingSink& reading) const {
+    const C_Section& d = m_sections[3];
+    const auto e = findKey_(d, han);
+    if (!e) return false;
+    auto c = m_bytes.at(vocListAt_(d, *e));
+    std::string_view r;
+    while (c && c->readCString(r) && !r.empty()) reading(r);
+    return true;
+}
+
+void C_TailoDB::voc2tailos(std::string_view hanWord, const FC_ReadingSink& reading) const {
+    if (hanWord.empty() || wholeReadings_(hanWord, reading)) return;
+    // Compose the readings of the word's characters, one reading per character.
+    std::vector<std::vector<std::string>> pieces;
+    bool complete = true;
+    visitIDC(hanWord, [&](std::string_view unit) {
+        std::vector<std::string> rs;
+        if (!wholeReadings_(unit, [&](std::string_view r) { rs.emplace_back(r); }) || rs.empty()) {
+            complete = false;
+            return false;
+        }
+        pieces.push_back(std::move(rs));
+        return true;
+    });
+    if (!complete || pieces.empty()) return;
+    size_t combos = 1;
+    for (const auto& p : pieces) combos = p.size() > kMaxComposedReadings / combos ? kMaxComposedReadings + 1 : combos * p.size();
+    if (combos > kMaxComposedReadings)
+        m_policy.log(2, "Readings composed for \"" + std::string(hanWord) + "\" capped at " +
+                            std::to_string(kMaxComposedReadings));
+    std::vector<size_t> at(pieces.size(), 0);
+    for (size_t n = 0; n < kMaxComposedReadings; ++n) {
+        std::string joined = pieces[0][at[0]];
+        for (size_t i = 1; i < pieces.size(); ++i) joined += "-" + pieces[i][at[i]];
+        reading(joined);
+        // The last character's reading changes fastest.
+        size_t i = pieces.size();
+        while (i > 0 && ++at[i - 1] == pieces[i - 1].size()) at[--i] = 0;
+        if (i == 0) return;
+    }
+}
+
+void C_TailoDB::walk_(const C_VisitConsts& consts, const C_StdIsle& isle, size_t item, E_KarrMode mode,
+                      FC_CandidateSink sink) const {
+    if (!m_header) return;
+    const C_KarrSection section(*this);
+    const C_StdKarrVocsRecurseConsts rc(consts, isle, std::move(sink), mode, m_policy.karrThreshold());
+    walkKarrVocs(section, rc, item);
+}
+
+void C_TailoDB::getIslandVocs(const C_VisitConsts& consts, const C_StdIsle& isle, const FC_UnitAt& unitAt) const {
+    C_CompoUnit* unit = unitAt(isle.m_start);
+    if (!unit) throw std::runtime_error("Null cu at " + std::to_string(isle.m_start));
+    walk_(consts, isle, 0, KARR_ISLAND_VOCS, [&](const C_Candidate& c, std::string_view) {
+        if (isKeyBoundary(consts, isle.m_start + c.m_span)) unit->add(c);
+        return true;
+    });
+    switch (isle.kind()) {
+    case ISLE_PLAIN:
+        return;
+    case ISLE_SYLLABLE:
+        if (!isle.syllable()->m_loneN) addPrefixWords(*unit, typedKeys(consts, isle.m_start, isle.end()));
+        return;
+    case ISLE_WILDCARD:
+        break;
+    default:
+        throw std::logic_error("Unknown isle extension id " + std::to_string(size_t(isle.kind())));
+    }
+    const auto items = isle.items();
+    for (size_t i = 0; i < items.size(); ++i) {
+        const size_t p = isle.m_start + items[i].m_start;
+        C_CompoUnit* u = unitAt(p);
+        if (!u) throw std::runtime_error("Null cu_final at " + std::to_string(p));
+        if (i > 0)
+            walk_(consts, isle, i, KARR_ISLAND_VOCS, [&](const C_Candidate& c, std::string_view) {
+                if (isKeyBoundary(consts, p + c.m_span)) u->add(c);
+                return true;
+            });
+        const auto gap = isle.gapAfterItem(i);
+        if (!gap) {
+            addPrefixWords(*u, typedKeys(consts, p, isle.end()));
+            continue;
+        }
+        std::string pattern = "^";
+        for (size_t j = i; j < items.size(); ++j) pattern += items[j].m_piece;
+        const std::regex regex(pattern, std::regex::ECMAScript);
+        // The literal keys of the item, up to the gap, narrow section A to the keys that start
+        // with them.
+        addWildcardWords(*u, isle.m_length - items[i].m_start, typedKeys(consts, p, isle.m_start + *gap), regex);
+    }
+}
+
+void C_TailoDB::getRelatedChoices(const C_VisitConsts& consts, const C_StdIsle& isle,
+                                  const FC_RelatedSink& sink) const {
+    walk_(consts, isle, 0, KARR_RELATED, [&](const C_Candidate& c, std::string_view text) {
+        const C_SemiCandidate semi = c.semi();
+        sink(0, std::span<const C_SemiCandidate>(&semi, 1), text);
+        return true;
+    });
+}
+
+void C_TailoDB::visitCatRules(std::span<const uint8_t> cats, const FC_RuleVisitor& visit) const {
+    m_rules.visitCatRules(cats, visit);
+}
+
+void C_TailoDB::visitWordRules(const std::string& text, const std::vector<std::string>& keys,
+                               const FC_RuleVisitor& visit) const {
+    m_rules.visitWordRules(text, keys, visit);
+}
+
+}  // namespace kov

@@ -1,0 +1,107 @@
+#pragma once
+// The system dictionary: the shipped, read-only vocabulary in "tailo.tab", mapped whole and
+// searched in place by binary search. Four sections: toned word keys (A), exact keys (B), key
+// arrays (C, walked by the key-array walk) and Han words with their readings (D). It is the
+// bottom of the dictionary stack and never changes after construction, so any thread may query
+// it without a lock. Not responsible for writing the file (C_TailoWriter does) or for ranking.
+//
+// Loading never throws: a file that is missing, has the wrong mark or version, names another
+// category table or does not fit its own counts and offsets leaves the dictionary empty, and
+// error() (or the mapped file's error) says why. Every read of the mapped bytes is bounded by
+// the file's end; a record that runs off the end ends its list.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <string_view>
+
+#include "engine/dict/karr_walk.h"
+#include "engine/dict/mapped_file.h"
+#include "engine/dict/rule.h"
+#include "engine/dict/tailo_cats.h"
+#include "engine/dict/tailo_db.h"
+#include "qiv/byte_cursor.h"
+
+namespace kov {
+
+class C_TailoDB : public virtual I_TailoDB {
+public:
+    static constexpr uint16_t kVersion = 0x0110;
+    // Readings composed from the characters of a Han word are capped at this many.
+    static constexpr size_t kMaxComposedReadings = 256;
+
+    C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& cats, const I_TailoPolicy& policy);
+    C_TailoDB(const C_TailoDB&) = delete;
+    C_TailoDB& operator=(const C_TailoDB&) = delete;
+
+    // I_TailoDB
+    void getRelatedChoices(const C_VisitConsts& consts, const C_StdIsle& isle,
+                           const FC_RelatedSink& sink) const override;
+    const I_TailoCats& cats() const override { return m_cats; }
+    void getIslandVocs(const C_VisitConsts& consts, const C_StdIsle& isle, const FC_UnitAt& unitAt) const override;
+    void addKeyVocs(C_CompoUnit& unit, std::string_view key, bool capital) const override;
+    void visitCatRules(std::span<const uint8_t> cats, const FC_RuleVisitor& visit) const override;
+    void visitWordRules(const std::string& text, const std::vector<std::string>& keys,
+                        const FC_RuleVisitor& visit) const override;
+    const I_TailoPolicy& logger() const override { return m_policy; }
+    void voc2tailos(std::string_view hanWord, const FC_ReadingSink& reading) const override;
+
+    // "" when the file loaded; else "Reverse BOM", "Mismatched dependent hash" or
+    // "Truncated dictionary file". A file that could not be mapped says why in file().error().
+    const std::string& error() const { return m_error; }
+    bool loaded() const { return m_header != nullptr; }
+    const C_MappedFile& file() const { return m_file; }
+    const C_RuleTable& rules() const { return m_rules; }
+
+    // Section sizes (0 when not loaded): A toned keys, B exact keys, C key arrays, D Han words.
+    size_t tonedCount() const { return m_sections[0].count; }
+    size_t exactCount() const { return m_sections[1].count; }
+    size_t karrCount() const { return m_sections[2].count; }
+    size_t hanCount() const { return m_sections[3].count; }
+
+    // Toneless and one-syllable lookups in section A (keys ending in "0" take any tone digit).
+    void addPrefixWords(C_CompoUnit& unit, std::string_view key) const;
+    // Wildcard lookups in section A over the keys that start with prefix.
+    bool addWildcardWords(C_CompoUnit& unit, size_t spanUnits, std::string_view prefix, const std::regex& regex) const;
+    // Calls visitor once per record filed under key in a section (0 A, 1 B, 2 C).
+    void visitKeyVocs(size_t section, std::string_view key, const FC_VocListVisitor& visitor) const;
+
+private:
+    struct C_Section {
+        size_t arrays = 0;  // file offset of the section's offset array
+        size_t count = 0;
+    };
+    class C_KarrSection;
+
+    // Absolute file offset of entry i of a section.
+    uint64_t entryAt_(const C_Section& sec, size_t i) const;
+    // The entry's leading string (bounded by the file end when its NUL is missing).
+    std::string_view entryKey_(const C_Section& sec, size_t i) const;
+    size_t lowerBoundKey_(const C_Section& sec, size_t first, size_t last, std::string_view key) const;
+    // The entry equal to key, or nullopt.
+    std::optional<size_t> findKey_(const C_Section& sec, std::string_view key) const;
+    // File offset of the vocabulary list behind entry i.
+    uint64_t vocListAt_(const C_Section& sec, size_t i) const;
+    void visitVocList_(uint64_t list, const FC_VocListVisitor& visitor) const;
+    bool addVocList_(C_CompoUnit& unit, uint64_t list, size_t spanUnits, uint16_t count, bool capital,
+                     E_SourceType source, const FC_ReadingFilter& filter) const;
+    // The stored readings of a Han word found whole in section D; false when it is absent.
+    bool wholeReadings_(std::string_view han, const FC_ReadingSink& reading) const;
+    void walk_(const C_VisitConsts& consts, const C_StdIsle& isle, size_t item, E_KarrMode mode,
+               FC_CandidateSink sink) const;
+    bool load_();
+
+    C_MappedFile m_file;
+    const C_TailoCats& m_cats;
+    const I_TailoPolicy& m_policy;
+    const void* m_header = nullptr;
+    qiv::C_ByteCursor m_bytes;  // the whole file when loaded
+    C_Section m_sections[4];
+    size_t m_pool = 0;  // file offset of the pool
+    std::string m_error;
+    C_RuleTable m_rules;
+};
+
+}  // namespace kov
