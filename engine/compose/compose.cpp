@@ -1,0 +1,313 @@
+// Composition of an input line: the key string, the islands of the mode, the dictionaries'
+// candidates with their fallbacks, the user's nails, the no-cross ranks, the rules and the
+// winners.
+
+#include <algorithm>
+#include <charconv>
+#include <stdexcept>
+#include <utility>
+
+#include "engine/compose/input_line.h"
+#include "engine/compose/islands.h"
+#include "engine/compose/rule_runner.h"
+#include "engine/text/tailo.h"
+
+namespace kov {
+
+namespace {
+
+std::string decimal(unsigned long long value) {
+    char buf[24];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, end);
+}
+
+bool isUpper(char c) noexcept {
+    return c >= 'A' && c <= 'Z';
+}
+
+char toLower(char c) noexcept {
+    return isUpper(c) ? char(c - 'A' + 'a') : c;
+}
+
+// A Tai-lo reading spelled from tone-numbered keys (the keys as typed, capitals kept).
+C_Candidate spelledCandidate(std::string keys, size_t span) {
+    C_Candidate c;
+    c.m_readings.push_back(tonedKey2tailo(std::move(keys)));
+    c.m_span = uint16_t(span);
+    c.m_count = 1;
+    c.m_source = ST_SPELLED;
+    return c;
+}
+
+}  // namespace
+
+void C_InputLine::dropCaches_() {
+    // Candidate lists and related choices are built on top of a composition; nothing is cached
+    // by this layer itself.
+}
+
+void C_InputLine::dropComposition_() {
+    m_winners.clear();
+    m_closures.clear();
+    m_nailPos = 0;
+    dropCaches_();
+}
+
+C_VisitConsts C_InputLine::visitConsts_() const {
+    C_VisitConsts consts;
+    consts.m_keys = m_keys;
+    consts.m_capitals = m_capitals;
+    consts.m_islesByStart = m_islesByStart;
+    consts.m_length = m_keys.size();
+    consts.m_hyphenRuns.assign(m_hyphenRuns.begin(), m_hyphenRuns.end());
+    consts.m_doctrine = m_islandDoctrine;
+    return consts;
+}
+
+void C_InputLine::compose() {
+    const size_t n = m_caret;
+    if (!m_dirty) {
+        if (n == 0)
+            dropComposition_();
+        return;
+    }
+
+    // The nails survive the composition by value: the winners point into candidates that are
+    // about to be cleared, so they go before anything else changes.
+    std::vector<std::pair<size_t, C_Candidate>> nails;
+    for (const C_Winner& w : m_winners)
+        if (w.m_candidate && w.m_candidate->m_rank == RANK_NAILED)
+            nails.emplace_back(w.m_start, *w.m_candidate);
+    m_keys.clear();
+    m_capitals.clear();
+    m_dirty = false;
+    dropComposition_();
+
+    try {
+        size_t recomposeEnd = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const C_LineElement& e = m_elements[i];
+            if (e.index() == 0) {
+                m_keys += '\t';
+                continue;
+            }
+            C_CompoUnit* unit = e.index() == 1 ? std::get<1>(e).get() : nullptr;
+            if (!unit)
+                throw std::logic_error("Unknown variant id: " + decimal(e.index()));
+            if (unit->state() == UNIT_RECOMPOSE) {
+                unit->clear();
+                recomposeEnd = i + 1;
+            }
+            if (unit->rawKeyOnly()) {
+                m_keys += '\a';
+            } else {
+                m_keys += toLower(unit->key());
+                if (isUpper(unit->key()))
+                    m_capitals.push_back(i);
+            }
+        }
+        if (n == 0)
+            return;
+        // Units marked for re-checking keep their candidates and are only ranked again; a line
+        // with nothing to recompose (an edit of flags or marks only) still gets its islands,
+        // nails, ranks, rules and winners again, over the elements as they now stand. Only the
+        // positions up to the recompose end ask the dictionaries.
+        composeByMode_(recomposeEnd);
+        reapplyNails_(nails, n);
+        rankNoCrosses_(n);
+        runRules_(n);
+        findWinners(n);
+        settle_(n);
+    } catch (...) {
+        // Left dirty, with the units' states as they were: the next query tries again.
+        m_winners.clear();
+        m_closures.clear();
+        m_dirty = true;
+        throw;
+    }
+}
+
+void C_InputLine::composeByMode_(size_t recomposeEnd) {
+    const size_t n = m_keys.size();
+    m_islesByStart.assign(n, {});
+    m_hyphenRuns.clear();
+    switch (m_mode) {
+    case CM_STD: {
+        C_StdIslands cut = cutStdIslands(m_keys);
+        m_islesByStart = std::move(cut.m_islesByStart);
+        m_hyphenRuns = std::move(cut.m_hyphenRuns);
+        visitIsles_(visitConsts_(), recomposeEnd);
+        return;
+    }
+    case CM_EZ:
+        return;
+    case CM_TAILO:
+        for (const auto& [q, length] : cutTailoIslands(m_keys))
+            if (C_CompoUnit* unit = unitAt(q))
+                unit->add(spelledCandidate(keysOf(q, length), length));
+        return;
+    }
+    throw std::runtime_error("Unknown composition mode " + decimal(unsigned(m_mode)));
+}
+
+void C_InputLine::visitIsles_(const C_VisitConsts& consts, size_t end) {
+    for (size_t p = 0; p < end && p < m_islesByStart.size(); ++p) {
+        for (const C_IslePtr& isle : m_islesByStart[p])
+            visitDAG_(consts, *isle);
+        C_CompoUnit* unit = unitAt(p);
+        if (!unit || !unit->empty())
+            continue;
+        // A tone-numbered syllable that no dictionary offered is spelled from its keys.
+        for (const C_IslePtr& isle : m_islesByStart[p]) {
+            const C_IsleSyllable* syl = isle->syllable();
+            if (syl && syl->m_toneDigit && *syl->m_toneDigit != '0') {
+                unit->add(spelledCandidate(keysOf(p, isle->m_length), isle->m_length));
+                break;
+            }
+        }
+    }
+}
+
+void C_InputLine::visitDAG_(const C_VisitConsts& consts, const C_StdIsle& isle) {
+    const FC_UnitAt unitAtPos = [this](size_t pos) { return unitAt(pos); };
+    m_db.getIslandVocs(consts, isle, unitAtPos);
+
+    const size_t after = consts.skipHyphenRun(isle.end());
+    const bool closes = after >= m_keys.size() || m_islesByStart[after].empty();
+    if (!closes)
+        return;
+    const C_IsleSyllable* syl = isle.syllable();
+    const bool exactKey = isle.kind() == ISLE_PLAIN || (syl && !syl->m_toneDigit);
+    if (!exactKey)
+        return;
+    C_CompoUnit* unit = unitAt(isle.m_start);
+    if (!unit)
+        return;
+    m_db.addKeyVocs(*unit, std::string_view(m_keys).substr(isle.m_start, isle.m_length),
+                    consts.isCapital(isle.m_start));
+    if (isUpper(unit->key())) {
+        // Capitalised keys may stand for themselves, as a name would.
+        C_Candidate typed;
+        typed.m_text = keysOf(isle.m_start, isle.m_length);
+        typed.m_readings.push_back(typed.m_text);
+        typed.m_span = uint16_t(isle.m_length);
+        unit->add(typed);
+    }
+}
+
+void C_InputLine::reapplyNails_(const std::vector<std::pair<size_t, C_Candidate>>& nails,
+                                size_t end) {
+    for (const auto& [pos, kept] : nails) {
+        C_CompoUnit* unit = unitAt(pos);
+        // A nail that would reach past the caret no longer fits the composed range.
+        if (!unit || pos + kept.m_span > end)
+            continue;
+        bool found = false;
+        for (C_Candidate& c : unit->candidates()) {
+            if (c == kept) {
+                c.m_rank = RANK_NAILED;
+                c.m_chosenReading = kept.m_chosenReading;
+                found = true;
+                break;
+            }
+        }
+        if (found) {
+            unit->markUnsorted();
+        } else {
+            C_Candidate again = kept;
+            again.m_bonus = 0.0;
+            unit->add(again);
+        }
+    }
+}
+
+void C_InputLine::rankNoCrosses_(size_t end) {
+    std::vector<size_t> marks;
+    bool anyMark = false;
+    for (size_t i = 0; i < m_elements.size(); ++i) {
+        if (isMark_(i)) {
+            anyMark = true;
+            if (i < end)
+                marks.push_back(i);
+        }
+    }
+    if (!anyMark)
+        return;
+    for (size_t p = 0; p < end; ++p) {
+        C_CompoUnit* unit = unitAt(p);
+        if (!unit)
+            continue;
+        bool changed = false;
+        for (C_Candidate& c : unit->candidates()) {
+            if (c.m_rank == RANK_NAILED)
+                continue;
+            const auto inside = std::find_if(marks.begin(), marks.end(), [&](size_t m) {
+                return p < m && m < p + c.m_span;
+            });
+            const E_CandidateRank rank =
+                c.m_span > 1 && inside != marks.end() ? RANK_CROSSING : RANK_ORDINARY;
+            if (c.m_rank != rank) {
+                c.m_rank = rank;
+                changed = true;
+            }
+        }
+        if (changed)
+            unit->markUnsorted();
+    }
+}
+
+void C_InputLine::runRules_(size_t end) {
+    for (size_t p = 0; p < end; ++p) {
+        C_CompoUnit* unit = unitAt(p);
+        if (!unit)
+            continue;
+        bool changed = false;
+        for (C_Candidate& c : unit->candidates()) {
+            if (c.m_bonus != 0.0) {
+                c.m_bonus = 0.0;
+                changed = true;
+            }
+        }
+        if (changed)
+            unit->markUnsorted();
+    }
+    m_ruleMatches.clear();
+    C_RuleRunner runner(m_db.cats(), *this, end);
+    size_t pos = 0;
+    C_Candidate* current = nullptr;
+    const FC_RuleVisitor run = [&](const std::vector<C_RuleElem>& rule, size_t anchor) {
+        runner.run(pos, *current, rule, anchor, &m_ruleMatches);
+    };
+    for (pos = 0; pos < end; ++pos) {
+        C_CompoUnit* unit = unitAt(pos);
+        if (!unit)
+            continue;
+        // The runner changes bonuses only, never the unit's candidates, so indices stay valid.
+        for (size_t j = 0; j < unit->size(); ++j) {
+            current = unit->at(j);
+            if (current->m_rank == RANK_CROSSING)
+                continue;
+            m_db.visitWordRules(current->m_text, current->m_readings, run);
+            m_db.visitCatRules(current->m_cats, run);
+        }
+    }
+}
+
+void C_InputLine::settle_(size_t end) {
+    m_nailPos = end;
+    m_severalOpen = false;
+    for (const C_Winner& w : m_winners) {
+        if (w.m_candidate && w.m_candidate->m_rank != RANK_NAILED) {
+            m_nailPos = w.m_start;
+            m_severalOpen = w.m_start + w.m_candidate->m_span < end;
+            break;
+        }
+    }
+    for (size_t p = 0; p < end; ++p)
+        if (C_CompoUnit* unit = unitAt(p))
+            unit->setState(UNIT_SETTLED);
+    dropCaches_();
+}
+
+}  // namespace kov

@@ -1,0 +1,257 @@
+#include "engine/compose/islands.h"
+
+#include <regex>
+#include <set>
+#include <stdexcept>
+#include <string>
+
+#include "engine/text/tailo.h"
+
+namespace kov {
+
+namespace {
+
+// Groups: 1 initial before a wildcard, 2 lone initial before a wildcard, 3 wildcard character,
+// 4 initial of a syllable, 5 rime of a syllable, 6 lone initial.
+const std::regex& stdIslePattern() {
+    static const std::regex re(
+        "(?:(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)?[aeioumngptkhr]+"
+        "|(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h))([?*])+(?:[aeioumngptkhr]+[?*]+)*"
+        "[aeioumngptkhr]*\\d?"
+        "|(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)?"
+        "((?:ai|au|a|ere|ee|e|ie|iau|ia|ioo|io|iu|i|oi|oo|o|uai|ua|uee|ue|ui|u)"
+        "(?:ng|nnh|nn|n|m|p|t|k|h|rh|rm|rn|r)?|mh|m|ngh|ng)\\d?"
+        "|(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)",
+        std::regex::ECMAScript | std::regex::optimize);
+    return re;
+}
+
+const std::regex& tailoIslePattern() {
+    static const std::regex re(
+        "((?:ai|au|a|ere|ee|e|ie|iau|ia|ioo|io|iu|i|oi|oo|o|uai|ua|uee|ue|ui|u)"
+        "(?:ng|nnh|nn|n|m|p|t|k|h|rh|rm|rn|r)?|mh|m|ngh|ng)[1-9]",
+        std::regex::ECMAScript | std::regex::optimize | std::regex::nosubs);
+    return re;
+}
+
+bool isLower(char c) noexcept {
+    return c >= 'a' && c <= 'z';
+}
+
+bool isDigit(char c) noexcept {
+    return c >= '0' && c <= '9';
+}
+
+bool isWildcard(char c) noexcept {
+    return c == '?' || c == '*';
+}
+
+bool wholeMatch(std::string_view s, const std::regex& re) {
+    return std::regex_match(s.begin(), s.end(), re);
+}
+
+// Every STD match is made of lower-case letters and wildcards, with at most one digit at its
+// end; so a match that starts at p lies within the window this returns, and searching the
+// window alone gives the same match as searching the rest of the keys. Bounding the window
+// keeps the regex engine's work (and its recursion) to the run of keys around p.
+size_t windowEnd(std::string_view keys, size_t p) noexcept {
+    size_t e = p;
+    while (e < keys.size() && (isLower(keys[e]) || isWildcard(keys[e])))
+        ++e;
+    if (e < keys.size() && isDigit(keys[e]))
+        ++e;
+    return e;
+}
+
+// The syllable payload of keys that match kSyllableRegex as a whole, if they do.
+std::optional<C_IsleSyllable> syllableOf(std::string_view keys) {
+    std::match_results<std::string_view::const_iterator> m;
+    if (!std::regex_match(keys.begin(), keys.end(), m, kSyllableRegex))
+        return std::nullopt;
+    C_IsleSyllable syl;
+    if (!keys.empty() && isDigit(keys.back()))
+        syl.m_toneDigit = keys.back();
+    syl.m_hasInitial = m[1].matched;
+    return syl;
+}
+
+void addPlain(std::vector<C_IsleList>& byStart, size_t start, size_t length) {
+    addIsle(byStart, C_StdIsle::makePlain(start, length));
+}
+
+std::string unknownKindText(const C_StdMatch& m) {
+    std::string text = "Unknown island kind for [";
+    for (int g = 0; g < 7; ++g) {
+        if (g > 0)
+            text += ", ";
+        text += m.m_groups[g];
+    }
+    text += "]";
+    return text;
+}
+
+// The islands a wildcard match M makes besides M: the syllable or initial before each later
+// item, and the patterns that end before each letter after the first wildcard run.
+void addWildcardIsles(std::string_view keys, const C_StdIsle& m, std::vector<C_IsleList>& byStart,
+                      std::set<size_t>& work) {
+    const std::string_view mKeys = keys.substr(m.m_start, m.m_length);
+    size_t w = 0;
+    while (w < mKeys.size() && !isWildcard(mKeys[w]))
+        ++w;
+    const std::span<const C_IsleItem> items = m.items();
+    for (size_t i = 1; i < items.size() && items[i].m_start < w; ++i) {
+        const size_t itemStart = items[i].m_start;
+        if (!wholeMatch(mKeys.substr(itemStart), kWildcardQueryRegex))
+            break;
+        const std::string_view before = mKeys.substr(0, itemStart);
+        if (std::optional<C_IsleSyllable> syl = syllableOf(before))
+            addIsle(byStart, C_StdIsle::makeSyllable(m.m_start, itemStart, *syl));
+        else if (wholeMatch(before, kInitialRegex))
+            addPlain(byStart, m.m_start, itemStart);
+        else
+            break;
+        work.insert(m.m_start + itemStart);
+    }
+    size_t k = m.m_start + w;
+    while (k < keys.size() && isWildcard(keys[k]))
+        ++k;
+    for (; k < keys.size() && isLower(keys[k]); ++k) {
+        addIsle(byStart, C_StdIsle::makeWildcard(m.m_start, keys.substr(m.m_start, k - m.m_start)));
+        work.insert(k);
+    }
+}
+
+// The islands a syllable match M makes besides M: its copy as an initial, its initial, and its
+// toneless prefixes that are syllables too.
+void addSyllableIsles(std::string_view keys, const C_StdIsle& m, size_t initialLength,
+                      std::vector<C_IsleList>& byStart, std::set<size_t>& work) {
+    const std::string_view mKeys = keys.substr(m.m_start, m.m_length);
+    if (wholeMatch(mKeys, kInitialRegex))
+        addPlain(byStart, m.m_start, m.m_length);
+    if (initialLength > 0) {
+        addPlain(byStart, m.m_start, initialLength);
+        work.insert(m.m_start + initialLength);
+    }
+    const C_IsleSyllable& syl = *m.syllable();
+    if (syl.m_toneDigit)
+        return;
+    for (size_t len = m.m_length - 1; len > initialLength; --len) {
+        const std::string_view prefix = mKeys.substr(0, len);
+        if (!wholeMatch(prefix, kSyllableRegex))
+            break;
+        addIsle(byStart, C_StdIsle::makeSyllable(m.m_start, len, syl));
+        if (wholeMatch(prefix, kInitialRegex))
+            addPlain(byStart, m.m_start, len);
+        work.insert(m.m_start + len);
+    }
+}
+
+// The islands a lone initial M makes besides M: the lone-n syllable, and its shorter initials.
+void addInitialIsles(std::string_view keys, const C_StdIsle& m, std::vector<C_IsleList>& byStart,
+                     std::set<size_t>& work) {
+    const std::string_view mKeys = keys.substr(m.m_start, m.m_length);
+    if (mKeys.front() == 'n') {
+        C_IsleSyllable loneN;
+        loneN.m_loneN = true;
+        addIsle(byStart, C_StdIsle::makeSyllable(m.m_start, 1, loneN));
+        work.insert(m.m_start + 1);
+    }
+    for (size_t len = m.m_length - 1; len >= 1; --len) {
+        if (!wholeMatch(mKeys.substr(0, len), kInitialRegex))
+            break;
+        addPlain(byStart, m.m_start, len);
+        work.insert(m.m_start + len);
+    }
+}
+
+}  // namespace
+
+bool addIsle(std::vector<C_IsleList>& islesByStart, C_IslePtr isle) {
+    C_IsleList& list = islesByStart.at(isle->m_start);
+    for (const C_IslePtr& other : list)
+        if (other->sameAs(*isle))
+            return false;
+    list.push_back(std::move(isle));
+    return true;
+}
+
+std::optional<C_StdMatch> searchStdPattern(std::string_view keys, size_t from) {
+    using It = std::string_view::const_iterator;
+    for (size_t p = from; p < keys.size(); ++p) {
+        if (!isLower(keys[p]))
+            continue;
+        const size_t e = windowEnd(keys, p);
+        std::match_results<It> m;
+        if (!std::regex_search(keys.begin() + p, keys.begin() + e, m, stdIslePattern(),
+                               std::regex_constants::match_continuous))
+            continue;
+        C_StdMatch found;
+        found.m_start = p;
+        found.m_length = size_t(m.length(0));
+        for (int g = 0; g < 7; ++g) {
+            found.m_matched[g] = m[g].matched;
+            if (m[g].matched)
+                found.m_groups[g] = keys.substr(size_t(m[g].first - keys.begin()),
+                                                size_t(m[g].length()));
+        }
+        return found;
+    }
+    return std::nullopt;
+}
+
+C_StdIslands cutStdIslands(std::string_view keys) {
+    C_StdIslands out;
+    out.m_islesByStart.resize(keys.size());
+    std::set<size_t> work{0};
+    while (!work.empty()) {
+        const size_t s = *work.begin();
+        work.erase(work.begin());
+        if (s >= keys.size())
+            break;
+        const std::optional<C_StdMatch> found = searchStdPattern(keys, s);
+        if (!found)
+            break;
+        const C_StdMatch& m = *found;
+        if (m.m_start > s &&
+            keys.substr(s, m.m_start - s).find_first_not_of('-') == std::string_view::npos)
+            out.m_hyphenRuns[s] = m.m_start;
+        const std::string_view mKeys = keys.substr(m.m_start, m.m_length);
+
+        std::shared_ptr<C_StdIsle> isle;
+        if (m.m_matched[3]) {
+            isle = C_StdIsle::makeWildcard(m.m_start, mKeys);
+            addWildcardIsles(keys, *isle, out.m_islesByStart, work);
+        } else if (m.m_matched[5]) {
+            C_IsleSyllable syl;
+            if (isDigit(mKeys.back()))
+                syl.m_toneDigit = mKeys.back();
+            syl.m_hasInitial = m.m_matched[4];
+            isle = C_StdIsle::makeSyllable(m.m_start, m.m_length, syl);
+            addSyllableIsles(keys, *isle, m.m_matched[4] ? m.m_groups[4].size() : 0,
+                             out.m_islesByStart, work);
+        } else if (m.m_matched[6]) {
+            isle = C_StdIsle::makePlain(m.m_start, m.m_length);
+            addInitialIsles(keys, *isle, out.m_islesByStart, work);
+        } else {
+            throw std::logic_error(unknownKindText(m));
+        }
+        work.insert(isle->end());
+        addIsle(out.m_islesByStart, std::move(isle));
+    }
+    return out;
+}
+
+std::vector<std::pair<size_t, size_t>> cutTailoIslands(std::string_view keys) {
+    std::vector<std::pair<size_t, size_t>> found;
+    using It = std::string_view::const_iterator;
+    It from = keys.begin();
+    std::match_results<It> m;
+    while (from != keys.end() && std::regex_search(from, keys.end(), m, tailoIslePattern())) {
+        const size_t start = size_t(m[0].first - keys.begin());
+        found.emplace_back(start, size_t(m.length(0)));
+        from = m[0].second;
+    }
+    return found;
+}
+
+}  // namespace kov

@@ -1,0 +1,52 @@
+#pragma once
+// Cutting the key string of an input line into islands, the units of dictionary look-up.
+//
+// STD mode cuts syllables (with or without tone digit), their toneless prefixes, initials and
+// wildcard patterns, and notes the runs of "-" it skips; TAILO mode finds tone-numbered rimes.
+// These are pure functions of the key string: asking the dictionaries and adding candidates is
+// the input line's composition (input_line.h), not this header's.
+
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "engine/dict/isle.h"
+
+namespace kov {
+
+// The islands of a key string in STD mode.
+struct C_StdIslands {
+    std::vector<C_IsleList> m_islesByStart;  // one list per key position, islands in the order added
+    std::map<size_t, size_t> m_hyphenRuns;   // start -> end of each run of "-" skipped before an island
+};
+
+// Appends isle to the list of its start unless that list holds an island of the same length and
+// kind; true when it was added. The list of the start must exist.
+bool addIsle(std::vector<C_IsleList>& islesByStart, C_IslePtr isle);
+
+// Cuts keys (the lower-case key string of the line) into STD islands. Throws std::logic_error
+// "Unknown island kind for [...]" when a match fits none of the pattern's kinds.
+C_StdIslands cutStdIslands(std::string_view keys);
+
+// A match of the STD island pattern: where it starts, how long it is, and which of the kinds
+// matched (wildcard pattern, syllable or lone initial), with the texts of the six groups for
+// the error above.
+struct C_StdMatch {
+    size_t m_start = 0;
+    size_t m_length = 0;
+    std::string_view m_groups[7];     // the whole match, then groups 1 to 6 ("" when unmatched)
+    bool m_matched[7] = {};
+};
+
+// The first match of the STD island pattern that starts at or after from, as a search of the
+// pattern through keys[from, end) finds it.
+std::optional<C_StdMatch> searchStdPattern(std::string_view keys, size_t from);
+
+// TAILO mode: the tone-numbered rimes of keys as (start, length), searched one after another,
+// each search starting where the last match ended.
+std::vector<std::pair<size_t, size_t>> cutTailoIslands(std::string_view keys);
+
+}  // namespace kov
