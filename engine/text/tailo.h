@@ -39,6 +39,7 @@ extern const std::regex kInitialRegex;
 struct C_TonedKeysError {
     std::string syllable;
     int code;  // 1: no tone mark and a character outside ASCII; 2: not a toned syllable
+    friend bool operator==(const C_TonedKeysError&, const C_TonedKeysError&) = default;
 };
 using C_TonedKeysResult = std::variant<std::vector<std::string>, C_TonedKeysError>;
 
