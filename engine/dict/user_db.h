@@ -1,0 +1,219 @@
+// The user dictionary: the one dictionary that people edit, through the vocabulary commands
+// and through promotions from the learning dictionary. This header holds the two editing
+// interfaces, the result codes of an edit, the kinds of change told to listeners, and
+// C_UserTailoDB with its change listeners, its search caches and its sorted listing.
+//
+// Not responsible for: queries that compose candidates and the file (C_UserTailoMixin), what a
+// listener does with a change (the database source), or the JSON form of a listing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <list>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "engine/dict/rule.h"
+#include "engine/dict/tailo_db.h"
+#include "engine/dict/user_db_layer.h"
+#include "engine/dict/voc_table.h"
+#include "engine/text/case_folded_string.h"
+#include "engine/text/key_pattern.h"
+#include "qiv/move_only_function.h"
+
+namespace kov {
+
+// Result of a vocabulary edit.
+enum E_UserVocError : int {
+    UVE_OK = 0,
+    UVE_HANT_IS_TAILO = 1,  // the Han text is itself Tai-lo (it converts to toned keys)
+    UVE_NO_SYLLABLE = 2,    // the Tai-lo text yields no syllable key
+    UVE_REFUSED = 3,        // the table refused the key or word, or there was no such record
+    UVE_NOT_FOUND = 4,      // updateUserVoc found no record for the old pair
+    UVE_BAD_WEIGHT = 5,     // the weight is NaN or infinite
+    UVE_NON_ASCII = 6,      // a syllable without tone mark holds a character outside ASCII
+    UVE_BAD_SYLLABLE = 7,   // a syllable is no toned syllable
+    UVE_TAILO_ERROR = 8,    // another Tai-lo-to-keys error
+    UVE_EXCEPTION = 9,      // an exception was caught and logged
+};
+
+// Kind of a change of the user dictionary, passed to every listener.
+enum E_UserTailoChange : int {
+    HANT2TAILO_ADDED = 0,
+    HANT2TAILO_ERASED = 1,
+    VOC_ADDED = 2,
+    VOC_ERASED = 3,
+    RULE_ADDED = 4,
+};
+
+// Under which type and word a (Han text, Tai-lo text) pair is stored.
+struct C_HantTailoAttr {
+    char type = 0;     // 'H' a Han word, 'T' a Tai-lo word
+    std::string text;  // the Han text for 'H', the Tai-lo text for 'T'
+};
+
+// 'H' with the Han text when hant is given and differs (ASCII case aside) from tailo, else 'T'
+// with the Tai-lo text; UVE_HANT_IS_TAILO when the Han text converts to toned keys itself.
+E_UserVocError classifyHantTailo(const std::string& hant, const std::string& tailo,
+                                 C_HantTailoAttr& out);
+
+using FC_OneKey = std_move_only_function<bool(const std::string&)>;
+using FC_KeyArray = std_move_only_function<bool(const std::vector<std::string>&)>;
+
+// Erasing entries of a user-layer dictionary (the user and the learning dictionary).
+class I_UserTailoDbErasor : public virtual I_TailoDB {
+public:
+    virtual bool eraseHantTailo(const std::string& hant, const std::string& tailo) = 0;
+    virtual bool eraseWord(const std::string& key, char type, const std::string& word) = 0;
+    virtual bool eraseVoc(const std::vector<std::string>& keys, char type,
+                          const std::string& word) = 0;
+
+    // Erases the record of the pair (one key: eraseWord, several: eraseVoc) and, for a Han
+    // word, its reading. Called by the vocabulary commands on either dictionary.
+    E_UserVocError eraseUserVoc(const std::string& hant, const std::string& tailo,
+                                const C_HantTailoAttr& attr);
+
+protected:
+    // Converts tailo to toned keys and hands one key to oneKey, several to keyArray; their
+    // false answer gives UVE_REFUSED. Conversion errors are logged at level 1.
+    E_UserVocError withTailoKeys(std::string_view tailo, FC_OneKey oneKey,
+                                 FC_KeyArray keyArray) const;
+};
+
+using FC_UserVocVisitor = std_move_only_function<void(const C_TailoVoc&)>;
+using FC_UserVocListVisitor = std_move_only_function<void(
+    const C_Bikey& key, const C_TailoVoc& voc, const std::vector<std::string>& tailos)>;
+
+// Sort key of the vocabulary listing.
+enum E_UserVocOrderBy : uint32_t {
+    ORDER_BY_KEYS = 0,         // key text, bytes
+    ORDER_BY_KEY_COUNT = 1,    // number of keys
+    ORDER_BY_WORD = 2,         // folded word
+    ORDER_BY_WORD_LENGTH = 3,  // ideographic description units of the word
+    ORDER_BY_TAILO = 4,        // folded first reading ('T' records: their own word)
+    ORDER_BY_WEIGHT = 5,       // weight; NaN after every number
+    ORDER_BY_TIME = 6,         // time stamp
+};
+
+struct C_UserVocOrder {
+    uint32_t type = ORDER_BY_KEYS;  // E_UserVocOrderBy
+    bool descending = false;
+    bool operator==(const C_UserVocOrder&) const = default;
+};
+
+class I_UserTailoDB : public I_UserTailoDbErasor {
+public:
+    virtual void addHantTailo(const std::string& hant, const std::string& tailo) = 0;
+    virtual bool addKarrToVoc(const std::vector<std::string>& keys, char type,
+                              const std::string& word, float weight,
+                              std::span<const uint8_t> cats, uint32_t count) = 0;
+    virtual bool addKeysToWord(const std::string& key, char type, const std::string& word,
+                               float weight, std::span<const uint8_t> cats, uint32_t count) = 0;
+    virtual bool addRule(C_RulePtr rule) = 0;
+    // The record (type, word) under the keys (one key: keys2words, several: karr2vocs).
+    virtual bool findUserVoc(const std::vector<std::string>& keys, char type,
+                             const std::string& word, FC_UserVocVisitor visit) const = 0;
+    // The number of records that match the search text.
+    virtual size_t countUserVocs(std::string_view search) const = 0;
+    // Calls visit for the matching records at positions index, index + 1, ... of the list
+    // sorted by orders, while positions remain and fewer than count calls were made.
+    virtual void visitUserVocs(std::string_view search, std::span<const C_UserVocOrder> orders,
+                               size_t index, size_t count, FC_UserVocListVisitor visit) const = 0;
+
+    // Adds the pair: its record under its keys and, for a Han word, the reading.
+    E_UserVocError addUserVoc(const std::string& hant, const std::string& tailo,
+                              const C_HantTailoAttr& attr, float weight,
+                              std::span<const uint8_t> cats, uint32_t count);
+    // Replaces the old pair by the new one, keeping weight, categories and count. Refuses a
+    // new pair that cannot be stored before anything changes.
+    E_UserVocError updateUserVoc(const std::string& hantOld, const std::string& tailoOld,
+                                 const std::string& hantNew, const std::string& tailoNew);
+
+protected:
+    // Runs an edit made of several table operations as one step: the dictionary's lock is
+    // held across it. The default just runs it.
+    virtual E_UserVocError runAsOneEdit_(std_move_only_function<E_UserVocError()> edit);
+    // Puts back a record that an update erased when the new pair could not be added. The
+    // default adds it again through addKeysToWord / addKarrToVoc.
+    virtual void restoreUserVoc_(const std::vector<std::string>& keys, const C_TailoVoc& voc);
+};
+
+class C_UserTailoDB : public C_UserTailoMixin, public I_UserTailoDB {
+public:
+    using FC_Listener = std_move_only_function<void(E_UserTailoChange)>;
+    struct C_Listener {
+        uint64_t id = 0;
+        FC_Listener notify;
+    };
+
+    // One matching record of a search, pointing into the tables.
+    struct C_VocItem {
+        C_Bikey key;                      // the keys2words key or the karr2vocs key array
+        const C_TailoVoc* voc = nullptr;  // the record
+        std::vector<std::string> tailos;  // 'H': its readings whose keys equal the key
+        C_CaseFoldedString word;          // the folded word
+        C_CaseFoldedString tailo;         // the folded first reading; empty without readings
+    };
+    // The items of one search text, and one sorted copy per distinct order list.
+    class C_SearchCache {
+    public:
+        std::vector<C_VocItem> items;
+        std::list<std::pair<std::vector<C_UserVocOrder>, std::vector<C_VocItem>>> sorted;
+
+        // The items sorted by the chain of orders (stable; table order among equals). Throws
+        // std::logic_error "Unknown order type: <n>" for a type above 6 when two or more items
+        // are to be sorted; nothing is cached then.
+        const std::vector<C_VocItem>& getSortedCache(std::span<const C_UserVocOrder> orders);
+    };
+
+    C_UserTailoDB(const std::filesystem::path& dbFile, const I_TailoDB& sysDb);
+    ~C_UserTailoDB() override;
+
+    bool eraseHantTailo(const std::string& hant, const std::string& tailo) override;
+    bool eraseWord(const std::string& key, char type, const std::string& word) override;
+    bool eraseVoc(const std::vector<std::string>& keys, char type,
+                  const std::string& word) override;
+    void addHantTailo(const std::string& hant, const std::string& tailo) override;
+    bool addKarrToVoc(const std::vector<std::string>& keys, char type, const std::string& word,
+                      float weight, std::span<const uint8_t> cats, uint32_t count) override;
+    bool addKeysToWord(const std::string& key, char type, const std::string& word, float weight,
+                       std::span<const uint8_t> cats, uint32_t count) override;
+    bool addRule(C_RulePtr rule) override;
+    bool findUserVoc(const std::vector<std::string>& keys, char type, const std::string& word,
+                     FC_UserVocVisitor visit) const override;
+    size_t countUserVocs(std::string_view search) const override;
+    void visitUserVocs(std::string_view search, std::span<const C_UserVocOrder> orders,
+                       size_t index, size_t count, FC_UserVocListVisitor visit) const override;
+
+    // Empties keys2words, karr2vocs and hant2tailo (the rules stay), telling the listeners
+    // VOC_ERASED and HANT2TAILO_ERASED first for the tables that held anything.
+    void clearUserVocs();
+
+    // Listeners are called in registration order, on the changing thread, under mutex().
+    void addListener(uint64_t id, FC_Listener listener);
+    bool removeListener(uint64_t id);
+
+    // The search cache of a folded search text, built on first use; the caller holds mutex()
+    // for as long as it uses the cache.
+    C_SearchCache& getSearchCache(const C_CaseFoldedString& search) const;
+
+protected:
+    E_UserVocError runAsOneEdit_(std_move_only_function<E_UserVocError()> edit) override;
+    // Puts the record back with its old stamp.
+    void restoreUserVoc_(const std::vector<std::string>& keys, const C_TailoVoc& voc) override;
+
+private:
+    // Marks the dictionary dirty, drops the search caches and tells every listener.
+    void notifyChange_(E_UserTailoChange kind);
+
+    std::list<C_Listener> m_listeners;
+    mutable std::map<C_CaseFoldedString, C_SearchCache> m_searchCaches;
+};
+
+}  // namespace kov

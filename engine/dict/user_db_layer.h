@@ -1,0 +1,114 @@
+// C_UserTailoMixin: a dictionary layer of editable vocabulary tables stacked on a lower
+// dictionary. It answers every query of I_TailoDB by asking the lower dictionary first and then
+// adding what its own tables hold, and it loads its tables from, and saves them to, one file
+// ("user-db.tab" for the user dictionary, "learn-db.tab" for the learning dictionary).
+//
+// Saving never loses the user's words: the file is written beside the target as "<name>.tmp",
+// flushed to the disk and renamed over the target; a file whose load stopped with an error is
+// first copied to "<name>.bad". A failed save keeps the layer dirty so that a later save tries
+// again.
+//
+// Not responsible for: editing operations and their change notification (C_UserTailoDB), the
+// learning dictionary's job queue, or deciding when to save.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/dict/rule.h"
+#include "engine/dict/tailo_db.h"
+#include "engine/dict/voc_table.h"
+#include "platform/file_ops.h"
+
+namespace kov {
+
+class C_UserTailoMixin : public virtual I_TailoDB {
+public:
+    // Loads dbFile (an empty path: an empty layer that never saves). Load faults are kept in
+    // error() with loaded() false and the tables holding what was read before the fault; a rule
+    // element of unknown kind throws std::logic_error out of the constructor.
+    C_UserTailoMixin(const std::filesystem::path& dbFile, const I_TailoDB& lower);
+    // Saves when dirty; a failure is logged, never thrown.
+    ~C_UserTailoMixin() override;
+
+    C_UserTailoMixin(const C_UserTailoMixin&) = delete;
+    C_UserTailoMixin& operator=(const C_UserTailoMixin&) = delete;
+
+    // Writes the file when there are unsaved changes; true when it was written. Failures are
+    // logged at level 1 and leave the layer dirty and the old file whole.
+    bool save();
+
+    // I_TailoDB: the lower dictionary's answer first, then the own tables under the lock.
+    void getRelatedChoices(const C_VisitConsts& consts, const C_StdIsle& isle,
+                           const FC_RelatedSink& sink) const override;
+    const I_TailoCats& cats() const override;
+    void getIslandVocs(const C_VisitConsts& consts, const C_StdIsle& isle,
+                       const FC_UnitAt& unitAt) const override;
+    void addKeyVocs(C_CompoUnit& unit, std::string_view key, bool capital) const override;
+    void visitCatRules(std::span<const uint8_t> cats, const FC_RuleVisitor& visit) const override;
+    void visitWordRules(const std::string& text, const std::vector<std::string>& keys,
+                        const FC_RuleVisitor& visit) const override;
+    const I_TailoPolicy& logger() const override;
+    // Own readings first (under the lock), then the lower dictionary's.
+    void voc2tailos(std::string_view hanWord, const FC_ReadingSink& reading) const override;
+
+    // The one lock that guards the tables, the rule table, the dirty flag and (in the user
+    // dictionary) the search caches and listeners. Recursive: a query re-enters it.
+    std::recursive_mutex& mutex() const { return m_lock; }
+    const std::string& error() const { return m_error; }
+    bool loaded() const { return m_loaded; }
+    bool dirty() const;
+    const std::filesystem::path& path() const { return m_path; }
+    const I_TailoDB& lower() const { return m_lower; }
+
+    // The tables and rules; read or change them only while holding mutex().
+    C_CandiPool& candiPool() { return m_candiPool; }
+    const C_CandiPool& candiPool() const { return m_candiPool; }
+    C_RuleTable& ruleTable() { return m_rules; }
+    const C_RuleTable& ruleTable() const { return m_rules; }
+
+protected:
+    // Marks the layer as holding unsaved changes; the caller holds the lock.
+    void markDirty_() { m_dirty = true; }
+    // Writes the bytes of a save into the side file. Tests replace it to fail a save midway.
+    virtual bool writeSaveBytes_(platform::C_OutFile& out, std::string_view bytes);
+
+    mutable std::recursive_mutex m_lock;
+    C_CandiPool m_candiPool;
+    C_RuleTable m_rules;
+    const I_TailoDB& m_lower;
+
+private:
+    void load_();
+    // Builds the bytes of the file; texts that the format cannot hold are left out.
+    std::string serialize_() const;
+    // Copies a file whose load stopped with an error to "<name>.bad", once.
+    bool keepDamagedCopy_();
+    bool writeReplacing_(const std::string& bytes);
+
+    // Own-table parts of the queries.
+    bool addOwnVocList_(C_CompoUnit& unit, const C_CandiPool::Vocs& vocs, size_t spanUnits,
+                        uint16_t count, bool capital, E_SourceType source,
+                        const FC_ReadingFilter& filter) const;
+    void addOwnPrefixWords_(C_CompoUnit& unit, std::string_view key, bool capital) const;
+    bool addOwnWildcardWords_(C_CompoUnit& unit, std::span<const size_t> spans,
+                              const std::string& prefix, const std::string& pattern,
+                              bool capital) const;
+    void walkOwnKarr_(const C_VisitConsts& consts, const C_StdIsle& isle, size_t itemIndex,
+                      int mode, const FC_CandidateSink& sink) const;
+    void ownReadings_(std::string_view hanWord, const FC_ReadingSink& reading) const;
+
+    std::filesystem::path m_path;
+    std::string m_error;
+    bool m_loaded = false;
+    bool m_dirty = false;
+    bool m_damagedCopyKept = false;
+};
+
+}  // namespace kov

@@ -1,0 +1,186 @@
+// The vocabulary listing of the user dictionary: a search cache per folded search text (the
+// matching records in table order) and, inside it, one sorted copy per distinct order list.
+// Every change notification drops all caches; items point into the tables.
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <stdexcept>
+#include <variant>
+
+#include "engine/dict/user_db.h"
+#include "engine/text/code_points.h"
+#include "engine/text/tailo.h"
+
+namespace kov {
+
+namespace {
+
+constexpr uint32_t kLastOrderType = ORDER_BY_TIME;
+
+int sign(int v) {
+    return (v > 0) - (v < 0);
+}
+
+template <class T>
+int threeWay(const T& a, const T& b) {
+    return (b < a) - (a < b);
+}
+
+size_t keyCount(const C_Bikey& key) {
+    if (const auto* k = std::get_if<const std::vector<std::string>*>(&key))
+        return (*k)->size();
+    if (std::holds_alternative<const std::string*>(key))
+        return 1;
+    throw std::logic_error("UNKNOWN bikey type: -1");  // only a valueless variant gets here
+}
+
+// Weights in ascending order with NaN after every number (and equal to NaN), so that the
+// order stays a strict weak order for the stable sort.
+int compareWeights(float a, float b) {
+    const bool na = std::isnan(a), nb = std::isnan(b);
+    if (na || nb)
+        return static_cast<int>(na) - static_cast<int>(nb);
+    return a < b ? -1 : a > b ? 1 : 0;
+}
+
+// The per-item values that the comparisons need, computed once per sort, not per comparison.
+struct C_SortKeys {
+    std::vector<std::string> keyText;
+    std::vector<size_t> keyCount;
+    std::vector<size_t> wordLength;
+};
+
+const C_CaseFoldedString& tailoSortText(const C_UserTailoDB::C_VocItem& item) {
+    // A Tai-lo record has no readings of its own: its word is its Tai-lo.
+    return item.voc->type == 'T' ? item.word : item.tailo;
+}
+
+}  // namespace
+
+const std::vector<C_UserTailoDB::C_VocItem>& C_UserTailoDB::C_SearchCache::getSortedCache(
+    std::span<const C_UserVocOrder> orders) {
+    for (const auto& [sortedBy, copy] : sorted)
+        if (std::equal(sortedBy.begin(), sortedBy.end(), orders.begin(), orders.end()))
+            return copy;
+
+    std::vector<size_t> order(items.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    if (!orders.empty() && items.size() >= 2) {
+        for (const C_UserVocOrder& o : orders)
+            if (o.type > kLastOrderType)
+                throw std::logic_error("Unknown order type: " + std::to_string(o.type));
+
+        C_SortKeys keys;
+        auto uses = [&](uint32_t type) {
+            return std::any_of(orders.begin(), orders.end(),
+                               [type](const C_UserVocOrder& o) { return o.type == type; });
+        };
+        if (uses(ORDER_BY_KEYS))
+            for (const C_VocItem& it : items)
+                keys.keyText.push_back(bikeyText(it.key));
+        if (uses(ORDER_BY_KEY_COUNT))
+            for (const C_VocItem& it : items)
+                keys.keyCount.push_back(keyCount(it.key));
+        if (uses(ORDER_BY_WORD_LENGTH))
+            for (const C_VocItem& it : items)
+                keys.wordLength.push_back(countIDC(it.voc->word));
+
+        auto compare = [&](uint32_t type, size_t a, size_t b) -> int {
+            const C_VocItem& x = items[a];
+            const C_VocItem& y = items[b];
+            switch (type) {
+            case ORDER_BY_KEYS:
+                return sign(keys.keyText[a].compare(keys.keyText[b]));
+            case ORDER_BY_KEY_COUNT:
+                return threeWay(keys.keyCount[a], keys.keyCount[b]);
+            case ORDER_BY_WORD:
+                return sign(x.word.compare(y.word));
+            case ORDER_BY_WORD_LENGTH:
+                return threeWay(keys.wordLength[a], keys.wordLength[b]);
+            case ORDER_BY_TAILO:
+                return sign(tailoSortText(x).compare(tailoSortText(y)));
+            case ORDER_BY_WEIGHT:
+                return compareWeights(x.voc->weight, y.voc->weight);
+            default:  // ORDER_BY_TIME, compared as the unsigned stamps they are
+                return threeWay(x.voc->stamp.time, y.voc->stamp.time);
+            }
+        };
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            for (const C_UserVocOrder& o : orders) {
+                const int c = compare(o.type, a, b);
+                if (c != 0)
+                    return (o.descending ? -c : c) < 0;
+            }
+            return false;
+        });
+    }
+
+    std::vector<C_VocItem> copy;
+    copy.reserve(items.size());
+    for (const size_t i : order)
+        copy.push_back(items[i]);
+    sorted.emplace_back(std::vector<C_UserVocOrder>(orders.begin(), orders.end()),
+                        std::move(copy));
+    return sorted.back().second;
+}
+
+C_UserTailoDB::C_SearchCache& C_UserTailoDB::getSearchCache(
+    const C_CaseFoldedString& search) const {
+    std::lock_guard lock(m_lock);
+    const auto found = m_searchCaches.find(search);
+    if (found != m_searchCaches.end())
+        return found->second;
+
+    C_SearchCache cache;
+    auto consider = [&](const C_Bikey& key, const std::string& keyText, const C_TailoVoc& voc) {
+        C_VocItem item{key, &voc, {}, C_CaseFoldedString(voc.word), C_CaseFoldedString()};
+        bool match = search.empty() || item.word.find(search) != std::string::npos;
+        if (voc.type == 'H') {
+            const auto readings = m_candiPool.hant2tailo.find(voc.word);
+            if (readings != m_candiPool.hant2tailo.end()) {
+                for (const std::string& r : readings->second) {
+                    const C_TonedKeysResult keys = tailo2tonedKeys(r);
+                    const auto* k = std::get_if<std::vector<std::string>>(&keys);
+                    if (k && joinKeys(*k) == keyText)
+                        item.tailos.push_back(r);
+                }
+            }
+        }
+        if (!item.tailos.empty())
+            item.tailo = C_CaseFoldedString(item.tailos.front());
+        for (size_t i = 0; !match && i < item.tailos.size(); ++i)
+            match = (i == 0 ? item.tailo : C_CaseFoldedString(item.tailos[i])).find(search) !=
+                    std::string::npos;
+        if (match)
+            cache.items.push_back(std::move(item));
+    };
+    for (const auto& [key, vocs] : m_candiPool.keys2words)
+        for (const C_TailoVoc& v : vocs)
+            consider(C_Bikey(&key), key, v);
+    for (const auto& [keys, vocs] : m_candiPool.karr2vocs) {
+        const std::string keyText = joinKeys(keys);
+        for (const C_TailoVoc& v : vocs)
+            consider(C_Bikey(&keys), keyText, v);
+    }
+    return m_searchCaches.emplace(search, std::move(cache)).first->second;
+}
+
+size_t C_UserTailoDB::countUserVocs(std::string_view search) const {
+    const C_CaseFoldedString folded(search);
+    std::lock_guard lock(m_lock);
+    return getSearchCache(folded).items.size();
+}
+
+void C_UserTailoDB::visitUserVocs(std::string_view search, std::span<const C_UserVocOrder> orders,
+                                  size_t index, size_t count, FC_UserVocListVisitor visit) const {
+    if (!visit)
+        throw std::bad_function_call();
+    const C_CaseFoldedString folded(search);
+    std::lock_guard lock(m_lock);
+    const std::vector<C_VocItem>& list = getSearchCache(folded).getSortedCache(orders);
+    // Counted by calls, so that a count near SIZE_MAX cannot wrap the end position.
+    for (size_t pos = index, calls = 0; pos < list.size() && calls < count; ++pos, ++calls)
+        visit(list[pos].key, *list[pos].voc, list[pos].tailos);
+}
+
+}  // namespace kov
