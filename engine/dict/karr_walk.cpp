@@ -218,13 +218,21 @@ C_StdKarrVocsRecurseConsts::C_StdKarrVocsRecurseConsts(const C_VisitConsts& cons
     : m_consts(consts), m_isle(isle), m_sink(std::move(sink)), m_mode(mode), m_threshold(threshold),
       m_inexactSource(inexactSource), m_exactSource(exactSource) {}
 
+// The reading check of a wildcard position: the items' pieces as the entry test nests them
+// (later items optional), then an optional tone digit, since every syllable key ends in one
+// and a pattern typed without one would otherwise refuse every reading.
 const std::regex& C_StdKarrVocsRecurseConsts::itemsRegex_(const C_StdIsle& isle, size_t from, size_t to) const {
     const auto key = std::make_tuple(&isle, from, to);
     auto it = m_regexCache.find(key);
     if (it != m_regexCache.end()) return it->second;
-    std::string pattern = "^";
     const auto items = isle.items();
-    for (size_t j = from; j < to && j < items.size(); ++j) pattern += items[j].m_piece;
+    to = std::min(to, items.size());
+    std::string nested;
+    for (size_t j = to; j-- > from + 1;) nested = nested.empty() ? items[j].m_piece : items[j].m_piece + "(?:" + nested + ")?";
+    std::string pattern = "^";
+    if (from < to) pattern += items[from].m_piece;
+    if (!nested.empty()) pattern += "(?:" + nested + ")?";
+    pattern += "\\d?";
     return m_regexCache.emplace(key, std::regex(pattern, std::regex::ECMAScript | std::regex::nosubs)).first->second;
 }
 
