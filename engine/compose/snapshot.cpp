@@ -196,9 +196,16 @@ std::vector<C_Candidate*> C_InputLineSnapshot::findClosure(size_t from, size_t t
     }
 
     if (paths.empty()) {
-        unit->add(rawCandidate(*unit, m_mode));
+        // The raw candidate ranks before the crossing ones; a candidate too long for the
+        // range may still rank before it, so it is looked up rather than taken first.
+        const C_Candidate raw = rawCandidate(*unit, m_mode);
+        unit->add(raw);
         unit->sort();
-        return {unit->at(0)};
+        for (C_Candidate& c : unit->candidates()) {
+            if (c == raw)
+                return {&c};
+        }
+        return {};
     }
 
     // Extends a path with the best closure from its end. A path that ends at a no-cross mark
