@@ -1,0 +1,363 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/dict/user_db.h"
+#include "tests/support/cats_fixture.h"
+#include "tests/support/user_db_fixture.h"
+
+namespace kov::test {
+namespace {
+
+using Keys = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+// Makes the dictionary dirty without changing its content.
+void touch(C_UserTailoDB& db) {
+    ASSERT_TRUE(db.addKeysToWord("bue7", 'T', "buē", 0, {}, 0));
+    ASSERT_TRUE(db.eraseWord("bue7", 'T', "buē"));
+}
+
+const std::string kEmptyFile = std::string("\xFF\xFE\x00\x01\x03\x00\x00\x00", 8) +
+                               std::string(16, '\0') + std::string("noun\0place\0city\0", 16);
+
+TEST(UserDbFile, EmptyDictionarySavesHeaderAndCategoryNames) {
+    C_UserDbSetup s;
+    C_UserTailoDB& db = s.open();
+    EXPECT_TRUE(db.loaded());
+    EXPECT_EQ(db.error(), "");
+    EXPECT_TRUE(s.m_sys.m_policy.contains("Missing user DB file ", 3));
+    touch(db);
+    ASSERT_TRUE(db.save());
+    EXPECT_EQ(s.fileBytes(), kEmptyFile);
+    EXPECT_FALSE(db.dirty());
+    EXPECT_TRUE(s.m_sys.m_policy.contains("Changes of user DB saved to ", 3));
+
+    s.open();  // the empty file loads
+    EXPECT_TRUE(s.m_db->loaded());
+    EXPECT_TRUE(s.m_sys.m_policy.contains("Loaded user DB from ", 3));
+}
+
+TEST(UserDbFile, SaveWithoutChangeWritesNothing) {
+    C_UserDbSetup s;
+    C_UserTailoDB& db = s.open();
+    s.m_sys.m_policy.clear();
+    EXPECT_FALSE(db.save());
+    EXPECT_TRUE(s.m_sys.m_policy.contains("No change or no path to save user DB: ", 4));
+    EXPECT_FALSE(fs::exists(s.file()));
+}
+
+TEST(UserDbFile, EmptyPathNeverSaves) {
+    C_UserDbSetup s;
+    C_UserTailoDB db("", *s.m_sys.m_db);
+    EXPECT_TRUE(db.loaded());
+    EXPECT_TRUE(s.m_sys.m_policy.contains("Empty user DB path", 3));
+    ASSERT_TRUE(db.addKeysToWord("ba1", 'T', "ba", 0, {}, 0));
+    EXPECT_FALSE(db.save());
+}
+
+TEST(UserDbFile, LoadsEveryTableAndRoundTripsByteForByte) {
+    const std::string bytes = sampleUserDb().bytes();
+    C_UserDbSetup s(bytes);
+    C_UserTailoDB& db = s.open();
+    ASSERT_TRUE(db.loaded()) << db.error();
+    const C_CandiPool& pool = db.candiPool();
+
+    ASSERT_EQ(pool.keys2words.size(), 2u);
+    const C_TailoVoc& ka = pool.keys2words.at("ka1").at(0);
+    EXPECT_EQ(ka.type, 'T');
+    EXPECT_EQ(ka.word, "ka");
+    EXPECT_EQ(ka.stamp, (C_UsageStamp{2, 1000}));
+    EXPECT_EQ(ka.weight, 1.5f);
+    EXPECT_EQ(ka.cats, (std::vector<uint8_t>{1}));
+    ASSERT_EQ(pool.keys2words.at("kah4").size(), 2u);
+    EXPECT_EQ(pool.keys2words.at("kah4")[1].cats, (std::vector<uint8_t>{2, 3}));
+    ASSERT_EQ(pool.karr2vocs.size(), 2u);
+    EXPECT_EQ(pool.karr2vocs.at(Keys{"tai5", "uan5"}).at(0).word, "台灣");
+    EXPECT_EQ(pool.hant2tailo.at("台灣"), Keys{"Tâi-uân"});
+    EXPECT_EQ(pool.hant2tailo.at("甲"), Keys{"kah"});
+    EXPECT_EQ(db.ruleTable().size(), 1u);
+
+    touch(db);
+    ASSERT_TRUE(db.save());
+    EXPECT_EQ(s.fileBytes(), bytes);
+    EXPECT_FALSE(fs::exists(s.file().string() + ".tmp"));
+}
+
+TEST(UserDbFile, CategoriesAreMappedByName) {
+    C_UserDbFixture f;
+    f.cats = {"city", "animal", "noun"};  // file 1 = system 3, file 2 unknown, file 3 = system 1
+    f.words = {{"ka1", {{'T', 0, 0, 0, "ka", {1, 3}}}}};
+    C_UserDbSetup s(f.bytes());
+    C_UserTailoDB& db = s.open();
+    ASSERT_TRUE(db.loaded()) << db.error();
+    EXPECT_EQ(db.candiPool().keys2words.at("ka1")[0].cats, (std::vector<uint8_t>{3, 1}));
+
+    // Saved again, file indexes equal system indexes.
+    touch(db);
+    ASSERT_TRUE(db.save());
+    s.open();
+    EXPECT_EQ(s.m_db->candiPool().keys2words.at("ka1")[0].cats, (std::vector<uint8_t>{3, 1}));
+}
+
+TEST(UserDbFile, ReadingsStayOnlyWithTheKeysOfAHanRecord) {
+    C_UserDbFixture f;
+    f.cats = sampleCatNames();
+    f.vocs = {{"tai5-uan5", {{'H', 0, 0, 0, "台灣", {}}}}};
+    f.words = {{"ka1", {}}};  // an empty voc list: the row is not kept
+    f.hant = {{"台灣", {"Tâi-uân", "Tâi-oân", "Tâi-uân", "x!"}}, {"乙", {"it"}}};
+    C_UserDbSetup s(f.bytes());
+    C_UserTailoDB& db = s.open();
+    ASSERT_TRUE(db.loaded()) << db.error();
+    EXPECT_EQ(db.candiPool().hant2tailo.at("台灣"), Keys{"Tâi-uân"});
+    EXPECT_EQ(db.candiPool().hant2tailo.count("乙"), 0u);
+    EXPECT_EQ(db.candiPool().keys2words.count("ka1"), 0u);
+}
+
+struct C_BadFile {
+    const char* name;
+    std::string bytes;
+    std::string error;     // "" for a load that stops without a text
+    size_t wordsKept = 0;  // keys2words entries read before the stop
+};
+
+std::vector<C_BadFile> badFiles() {
+    const C_UserDbFixture sample = sampleUserDb();
+    const std::string good = sample.bytes();
+    std::vector<C_BadFile> cases;
+    cases.push_back({"short header", good.substr(0, 23), "Failed to read user DB header"});
+    cases.push_back({"bad mark", patchedU8(good, 2, 0x10), "Invalid user DB format version or BOM"});
+    {
+        C_UserDbFixture f = sample;
+        f.ncats = 256;
+        cases.push_back({"too many cats", f.bytes(), "Too many cats: 256"});
+    }
+    {
+        C_UserDbFixture f;
+        f.cats = {"noun", "place", "city"};
+        f.ncats = 4;
+        cases.push_back({"missing name", f.bytes(), "Missing category name of 4"});
+    }
+    {
+        C_UserDbFixture f = sample;
+        f.words[1].recs[1].cats = {9};
+        cases.push_back({"unmapped category", f.bytes(),
+                         "Failed to read keys2words word 1/2 with error 3", 2});
+    }
+    {
+        C_UserDbFixture f = sample;
+        f.cats.push_back("animal");  // a name the system table lacks: file index 4 unmapped
+        f.vocs[0].recs[0].cats = {4};
+        cases.push_back({"unknown category name", f.bytes(),
+                         "Failed to read karr2vocs voc 0/2 with error 3", 2});
+    }
+    {
+        C_UserDbFixture f = sample;
+        f.vocs[1].key = "tsit8";
+        cases.push_back({"one-key array", f.bytes(),
+                         "Illegal karr2vocs karr 1/2 with keys \"tsit8\"", 2});
+    }
+    {
+        C_UserDbFixture f = sample;
+        f.nHant = 3;
+        f.rules.clear();
+        f.nRules = 0;
+        cases.push_back({"missing hant row", f.bytes(),
+                         "Failed to read hant2tailo row 2/3 in user DB", 2});
+    }
+    {
+        C_UserDbFixture f = sample;
+        f.vocs.clear();
+        f.hant.clear();
+        f.rules.clear();
+        f.nWords = 5;  // the file ends after two rows: the key read fails
+        cases.push_back({"rows end early", f.bytes(), "", 2});
+    }
+    // Cut inside the second record of the second keys2words row.
+    const size_t kah = good.find(std::string("kah\0", 4), sample.rowsAt());
+    cases.push_back({"cut inside a record", good.substr(0, kah + 2),
+                     "Failed to read keys2words word 1/2 with error 2", 2});
+    {
+        C_UserDbFixture f = sample;
+        f.rules = {ruleRecord(1, 2, {gapElem()})};  // a rule of gaps only cannot be indexed
+        cases.push_back({"unreadable rule", f.bytes(), "", 2});
+    }
+    cases.push_back({"cut in the rules", good.substr(0, good.size() - 12), "", 2});
+    return cases;
+}
+
+TEST(UserDbFile, DamagedFilesLoadWhatTheyCanWithTheirErrorText) {
+    for (const C_BadFile& c : badFiles()) {
+        SCOPED_TRACE(c.name);
+        C_UserDbSetup s(c.bytes);
+        C_UserTailoDB& db = s.open();
+        EXPECT_FALSE(db.loaded());
+        EXPECT_EQ(db.error(), c.error);
+        EXPECT_EQ(db.candiPool().keys2words.size(), c.wordsKept);
+        EXPECT_FALSE(s.m_sys.m_policy.contains("Loaded user DB from "));
+    }
+}
+
+TEST(UserDbFile, UnknownRuleElementKindThrowsOutOfTheConstructor) {
+    C_UserDbFixture f = sampleUserDb();
+    f.rules = {ruleRecord(0, 0, {std::string(1, '\x03')})};
+    C_UserDbSetup s(f.bytes());
+    EXPECT_THROW(s.open(), std::logic_error);
+}
+
+TEST(UserDbFile, DamagedFileIsKeptAsBadCopyBeforeTheFirstSave) {
+    const std::string good = sampleUserDb().bytes();
+    const std::string damaged = good.substr(0, sampleUserDb().rowsAt() + 40);
+    C_UserDbSetup s(damaged);
+    C_UserTailoDB& db = s.open();
+    ASSERT_FALSE(db.loaded());
+    const fs::path bad = s.file().string() + ".bad";
+    s.m_sys.m_folder.write("user-db.tab.bad", "an older copy");
+
+    ASSERT_TRUE(db.addKeysToWord("ba1", 'T', "ba", 0, {}, 0));
+    ASSERT_TRUE(db.save());
+    EXPECT_EQ(s.readFile(bad), damaged);  // the older copy is replaced, and nothing is lost
+    EXPECT_TRUE(s.m_sys.m_policy.contains("Kept a copy of damaged user DB file ", 3));
+
+    // The copy is made once: the next save leaves it alone.
+    ASSERT_TRUE(db.addKeysToWord("bo1", 'T', "bo", 0, {}, 0));
+    ASSERT_TRUE(db.save());
+    EXPECT_EQ(s.readFile(bad), damaged);
+
+    s.open();  // what was read before the damage, plus the new words
+    ASSERT_TRUE(s.m_db->loaded()) << s.m_db->error();
+    EXPECT_EQ(s.m_db->candiPool().keys2words.count("ka1"), 1u);
+    EXPECT_EQ(s.m_db->candiPool().keys2words.count("bo1"), 1u);
+}
+
+TEST(UserDbFile, SaveIntoAFolderThatCannotBeMadeFailsAndStaysDirty) {
+    C_UserDbSetup s;
+    // The parent of the file is a regular file: no folder can be made there, even by root.
+    const fs::path blocker = s.m_sys.m_folder.write("blocker", "x");
+    C_UserTailoDB db(blocker / "user-db.tab", *s.m_sys.m_db);
+    ASSERT_TRUE(db.addKeysToWord("ba1", 'T', "ba", 0, {}, 0));
+    EXPECT_FALSE(db.save());
+    EXPECT_TRUE(db.dirty());
+    EXPECT_TRUE(s.m_sys.m_policy.contains("Failed to create the folder of user DB file ", 1));
+    EXPECT_EQ(s.readFile(blocker), "x");
+}
+
+TEST(UserDbFile, SaveThatCannotOpenItsSideFileLeavesTheOldFileWhole) {
+    const std::string bytes = sampleUserDb().bytes();
+    C_UserDbSetup s(bytes);
+    C_UserTailoDB& db = s.open();
+    // A folder where the side file would go: opening it for writing fails, even for root.
+    fs::create_directory(s.file().string() + ".tmp");
+    ASSERT_TRUE(db.addKeysToWord("ba1", 'T', "ba", 0, {}, 0));
+    EXPECT_FALSE(db.save());
+    EXPECT_TRUE(db.dirty());
+    EXPECT_TRUE(s.m_sys.m_policy.contains("Failed to open user DB file ", 1));
+    EXPECT_EQ(s.fileBytes(), bytes);
+
+    fs::remove(s.file().string() + ".tmp");
+    EXPECT_TRUE(db.save());  // a later save tries again
+    EXPECT_NE(s.fileBytes(), bytes);
+}
+
+// A user dictionary whose file writes fail after a number of bytes, like a full disk.
+class C_FailingUserDB : public C_UserTailoDB {
+public:
+    using C_UserTailoDB::C_UserTailoDB;
+    std::optional<size_t> m_failAt;
+
+protected:
+    bool writeSaveBytes_(platform::C_OutFile& out, std::string_view bytes) override {
+        if (!m_failAt || *m_failAt >= bytes.size())
+            return C_UserTailoDB::writeSaveBytes_(out, bytes);
+        out.write(bytes.substr(0, *m_failAt));
+        return false;
+    }
+};
+
+TEST(UserDbFile, SaveInterruptedAtAnyByteLeavesTheOldFileLoadable) {
+    const std::string old = sampleUserDb().bytes();
+    for (const size_t n : {size_t{0}, size_t{1}, size_t{23}, size_t{24}, size_t{60}, old.size()}) {
+        SCOPED_TRACE(n);
+        C_UserDbSetup s(old);
+        C_FailingUserDB db(s.file(), *s.m_sys.m_db);
+        ASSERT_TRUE(db.loaded());
+        ASSERT_TRUE(db.addKeysToWord("ba1", 'T', "ba", 0, {}, 0));
+        db.m_failAt = n;
+        EXPECT_FALSE(db.save());
+        EXPECT_TRUE(db.dirty());
+        EXPECT_TRUE(s.m_sys.m_policy.contains("Failed to write user DB file ", 1));
+        EXPECT_EQ(s.fileBytes(), old);
+        EXPECT_FALSE(fs::exists(s.file().string() + ".tmp"));
+        C_UserTailoDB reread(s.file(), *s.m_sys.m_db);
+        EXPECT_TRUE(reread.loaded());
+
+        db.m_failAt.reset();
+        ASSERT_TRUE(db.save());
+        C_UserTailoDB fresh(s.file(), *s.m_sys.m_db);
+        EXPECT_TRUE(fresh.loaded());
+        EXPECT_EQ(fresh.candiPool().keys2words.count("ba1"), 1u);
+    }
+}
+
+TEST(UserDbFile, DestructorSavesChanges) {
+    C_UserDbSetup s;
+    s.open().addKeysToWord("ba1", 'T', "ba", 0, {}, 0);
+    s.close();
+    C_UserTailoDB& db = s.open();
+    EXPECT_EQ(db.candiPool().keys2words.count("ba1"), 1u);
+}
+
+TEST(UserDbFile, SaveLeavesOutWhatTheFileCannotHold) {
+    C_UserDbSetup s;
+    C_UserTailoDB& db = s.open();
+    {
+        std::lock_guard lock(db.mutex());
+        C_CandiPool& pool = db.candiPool();
+        C_TailoVoc bad;
+        bad.type = 'X';
+        bad.word = "x";
+        C_TailoVoc nul;
+        nul.type = 'T';
+        nul.word = std::string("a\0b", 3);
+        C_TailoVoc good;
+        good.type = 'T';
+        good.word = "ba";
+        good.cats = {1, 9};  // 9 is no category of the system table
+        pool.keys2words["ba1"] = {bad, nul, good};
+        pool.karr2vocs[Keys{"ba1"}] = {good};  // one key cannot be told from a key array
+        pool.hant2tailo["爸"] = {"", "pa"};
+    }
+    touch(db);
+    ASSERT_TRUE(db.save());
+    EXPECT_TRUE(s.m_sys.m_policy.contains("Left out of user DB ", 2));
+
+    C_UserTailoDB& again = s.open();
+    ASSERT_TRUE(again.loaded()) << again.error();
+    ASSERT_EQ(again.candiPool().keys2words.at("ba1").size(), 1u);
+    EXPECT_EQ(again.candiPool().keys2words.at("ba1")[0].cats, (std::vector<uint8_t>{1}));
+    EXPECT_TRUE(again.candiPool().karr2vocs.empty());
+}
+
+TEST(UserDbFile, CategoryAfterAGapInTheSystemTableIsLeftOut) {
+    C_CatsFixture cats = sampleCats();
+    cats.cats[1].name = "";  // names are written only up to the first empty one
+    C_SystemDictFixture sys(C_TailoFixture{}.bytes(), cats.bytes());
+    const fs::path file = sys.m_folder.path() / "user-db.tab";
+    {
+        C_UserTailoDB db(file, *sys.m_db);
+        const std::vector<uint8_t> c{1, 3};
+        ASSERT_TRUE(db.addKeysToWord("ba1", 'T', "ba", 0, c, 0));
+        ASSERT_TRUE(db.save());
+    }
+    C_UserTailoDB db(file, *sys.m_db);
+    ASSERT_TRUE(db.loaded()) << db.error();
+    EXPECT_EQ(db.candiPool().keys2words.at("ba1")[0].cats, (std::vector<uint8_t>{1}));
+}
+
+}  // namespace
+}  // namespace kov::test
