@@ -1,0 +1,205 @@
+// The dictionary compiler: CSV parsing, the reports of bad rows, the tab-separated form, and a
+// compile of the whole lexicon whose words are then found through the system dictionary by full
+// keys, by keys without tone digits and by initials.
+
+#include "tools/dictc/dict_compiler.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "engine/dict/system_dict.h"
+#include "engine/text/tailo.h"
+#include "tests/support/tailo_fixture.h"
+
+namespace kov::dictc {
+namespace {
+
+using test::C_TypedLine;
+
+// Compiles with c, loads the result and keeps both alive.
+class C_Compiled {
+public:
+    explicit C_Compiled(const C_DictCompiler& c) {
+        const auto tailo = m_folder.path() / "tailo.tab";
+        const auto cats = m_folder.path() / "cats.tab";
+        m_writeError = c.writeFiles(tailo, cats);
+        m_cats = std::make_unique<C_TailoCats>(cats);
+        m_db = std::make_unique<C_TailoDB>(tailo, *m_cats, m_policy);
+    }
+    ~C_Compiled() {
+        m_db.reset();
+        m_cats.reset();
+    }
+    test::C_TempFolder m_folder;
+    test::C_CapturePolicy m_policy;
+    std::string m_writeError;
+    std::unique_ptr<C_TailoCats> m_cats;
+    std::unique_ptr<C_TailoDB> m_db;
+};
+
+// Types the keys (with or without their tone digits, or as initials) as one island per
+// syllable and returns the candidates of the first unit that span all of them.
+std::vector<C_Candidate> lookUp(const C_TailoDB& db, const std::vector<std::string>& keys, char how) {
+    std::string typed;
+    std::vector<std::pair<size_t, size_t>> spans;
+    std::vector<bool> initials;
+    for (const std::string& k : keys) {
+        std::smatch m;
+        std::regex_match(k, m, kSyllableRegex);
+        std::string piece = how == 'f' ? k : how == 't' ? k.substr(0, k.size() - 1) : m[1].str();
+        if (piece.empty()) return {};
+        spans.emplace_back(typed.size(), piece.size());
+        initials.push_back(m[1].matched);
+        typed += piece;
+    }
+    C_TypedLine line(typed);
+    std::shared_ptr<const C_StdIsle> first;
+    for (size_t i = 0; i < spans.size(); ++i) {
+        auto isle = how == 'i' ? line.plain(spans[i].first, spans[i].second)
+                               : line.syllable(spans[i].first, spans[i].second, initials[i]);
+        if (!first) first = isle;
+    }
+    db.getIslandVocs(line.consts(), *first, line.unitAt());
+    std::vector<C_Candidate> out;
+    for (const C_Candidate& c : line.unit(0).candidates())
+        if (c.m_span == typed.size()) out.push_back(c);
+    return out;
+}
+
+bool holds(const std::vector<C_Candidate>& cands, std::string_view text, std::string_view reading) {
+    for (const C_Candidate& c : cands)
+        if (c.m_text == text && std::find(c.m_readings.begin(), c.m_readings.end(), reading) != c.m_readings.end())
+            return true;
+    return false;
+}
+
+TEST(DictCompiler, ParsesQuotedCsv) {
+    std::vector<std::vector<std::string>> rows;
+    std::vector<size_t> lines;
+    EXPECT_TRUE(parseCsv("a,\"b,c\",\"say \"\"hi\"\"\"\r\n\"two\nlines\",x\nlast,", rows, lines));
+    EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{
+                        {"a", "b,c", "say \"hi\""}, {"two\nlines", "x"}, {"last", ""}}));
+    EXPECT_EQ(lines, (std::vector<size_t>{1, 2, 4}));
+    EXPECT_FALSE(parseCsv("a,\"open", rows, lines));
+}
+
+TEST(DictCompiler, LexiconRowsAndReports) {
+    const std::string csv =
+        "\xEF\xBB\xBF\"DictWordID\",\"KipUnicode\",\"HanLoTaibunKip\"\n"
+        "\"1\",\"Ta\xCC\x82i-gi\xCC\x81/Tâi-gú\",\"台語\"\n"          // decomposed marks, two readings
+        "\"2\",\"tio̍h--bô\",\"著無\"\n"                             // "--": skipped
+        "\"3\",\"xyz\",\"無\"\n"                                    // no Tai-lo: skipped
+        "\"4\",\"only two\"\n"                                      // field count
+        "\"5\",\"guá bē-hiáu\",\"我袂曉\"\n"                        // a phrase: two words
+        "\"6\",\"tsi̍t ê\",\"一个人\"\n"                              // Han does not line up
+        "\"7\",\"sı̍t\",\"實\"\n"                                     // dotless i
+        "\"8\",\"a/b/c\",\"x/y\"\n";                                // form counts differ
+    C_DictCompiler c;
+    c.addLexiconCsv(csv, "lex.csv");
+    std::vector<size_t> lines;
+    for (const auto& r : c.reports()) lines.push_back(r.line);
+    EXPECT_EQ(lines, (std::vector<size_t>{3, 4, 5, 7, 9})) << c.reports().size();
+    EXPECT_EQ(c.reports().at(0).text().rfind("lex.csv:3: ", 0), 0u);
+
+    C_Compiled out(c);
+    ASSERT_EQ(out.m_writeError, "");
+    ASSERT_EQ(out.m_db->error(), "");
+    const C_TailoDB& db = *out.m_db;
+    EXPECT_TRUE(holds(lookUp(db, {"tai5", "gi2"}, 'f'), "台語", "Tâi-gí"));
+    EXPECT_TRUE(holds(lookUp(db, {"tai5", "gu2"}, 'f'), "台語", "Tâi-gú"));
+    EXPECT_TRUE(holds(lookUp(db, {"tai5", "gi2"}, 'f'), "", "Tâi-gí"));  // the Tai-lo spelling too
+    EXPECT_TRUE(holds(lookUp(db, {"be7", "hiau2"}, 't'), "袂曉", "bē-hiáu"));
+    EXPECT_TRUE(holds(lookUp(db, {"gua2"}, 'f'), "我", "guá"));
+    EXPECT_TRUE(holds(lookUp(db, {"tsit8"}, 'f'), "", "tsi̍t"));
+    EXPECT_FALSE(holds(lookUp(db, {"tsit8"}, 'f'), "一", "tsi̍t"));
+    EXPECT_TRUE(holds(lookUp(db, {"sit8"}, 'f'), "實", "si̍t"));
+    EXPECT_TRUE(lookUp(db, {"bo5"}, 'f').empty());
+}
+
+TEST(DictCompiler, TabSeparatedList) {
+    const std::string tsv =
+        "# word\treading\tcategories\tweight\n"
+        "台北\tTâi-pak\tnoun/place, noun/place/city\t+12\n"
+        "\tTâi-pak\t\t-3\n"
+        "台中\tTâi-tiong\tnoun/place\t300\n"     // weight out of range
+        "台南\tTâi-lâm\t\tmany\n"                // weight not a number
+        "台東\n"                                 // no reading
+        "\n"
+        "甲\tkah\n";
+    C_DictCompiler c;
+    EXPECT_EQ(c.addTsv(tsv, "list.tsv"), 3u);
+    std::vector<size_t> lines;
+    for (const auto& r : c.reports()) lines.push_back(r.line);
+    EXPECT_EQ(lines, (std::vector<size_t>{4, 5, 6}));
+    C_Compiled out(c);
+    ASSERT_EQ(out.m_db->error(), "");
+    EXPECT_EQ(out.m_cats->catName(1), "noun");
+    EXPECT_EQ(out.m_cats->catName(3), "city");
+    EXPECT_TRUE(out.m_cats->isCatUnder(3, 1));
+    const auto found = lookUp(*out.m_db, {"tai5", "pak4"}, 'f');
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].m_text, "台北");
+    EXPECT_EQ(found[0].m_weight, 12.0f);
+    EXPECT_EQ(found[0].m_cats, (std::vector<uint8_t>{2, 3}));
+    EXPECT_EQ(found[1].m_weight, -3.0f);
+    C_CompoUnit unit('k');
+    out.m_db->addKeyVocs(unit, "kah4", false);  // the exact keys of a word
+    EXPECT_EQ(unit.size(), 1u);
+}
+
+TEST(DictCompiler, WholeLexiconIsReachable) {
+    std::ifstream in(std::string(KOV_SOURCE_DIR) + "/data/itaigi-lexicon.csv", std::ios::binary);
+    ASSERT_TRUE(in);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    const std::string text = ss.str();
+    C_DictCompiler c;
+    const size_t filed = c.addLexiconCsv(text, "itaigi-lexicon.csv");
+    EXPECT_GT(filed, 15000u);
+    C_Compiled out(c);
+    ASSERT_EQ(out.m_writeError, "");
+    ASSERT_EQ(out.m_db->error(), "");
+    EXPECT_GT(out.m_db->karrCount(), 10000u);
+
+    // A sample of one-word rows: found by full keys and by keys without tone digits, and
+    // the three-syllable ones by their initials.
+    std::vector<std::vector<std::string>> rows;
+    std::vector<size_t> lines;
+    parseCsv(text.substr(3), rows, lines);
+    size_t tried = 0, byInitials = 0;
+    for (size_t r = 1; r < rows.size() && tried < 60; r += 97) {
+        const std::string& kip = rows[r][3];
+        const std::string& han = rows[r][6];
+        if (kip.find_first_of("/ ") != std::string::npos || kip.find("--") != std::string::npos ||
+            han.find('/') != std::string::npos || han.empty())
+            continue;
+        auto res = tailo2tonedKeys(kip);
+        if (res.index() != 0 || std::get<0>(res).size() > 6) continue;
+        const auto& keys = std::get<0>(res);
+        bool hanIsTailo = tailo2tonedKeys(han).index() == 0;
+        const std::string word = hanIsTailo ? "" : han;
+        SCOPED_TRACE(kip);
+        ++tried;
+        const auto full = lookUp(*out.m_db, keys, 'f');
+        EXPECT_TRUE(std::any_of(full.begin(), full.end(), [&](const C_Candidate& cand) { return cand.m_text == word; }));
+        const auto toneless = lookUp(*out.m_db, keys, 't');
+        EXPECT_TRUE(
+            std::any_of(toneless.begin(), toneless.end(), [&](const C_Candidate& cand) { return cand.m_text == word; }));
+        if (keys.size() >= 3) {
+            const auto initials = lookUp(*out.m_db, keys, 'i');
+            if (!initials.empty()) {
+                ++byInitials;
+                EXPECT_TRUE(std::any_of(initials.begin(), initials.end(),
+                                        [&](const C_Candidate& cand) { return cand.m_text == word; }));
+            }
+        }
+    }
+    EXPECT_GT(tried, 40u);
+    EXPECT_GT(byInitials, 0u);
+}
+
+}  // namespace
+}  // namespace kov::dictc
