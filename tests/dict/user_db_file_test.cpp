@@ -110,7 +110,7 @@ TEST(UserDbFile, ReadingsStayOnlyWithTheKeysOfAHanRecord) {
     f.cats = sampleCatNames();
     f.vocs = {{"tai5-uan5", {{'H', 0, 0, 0, "台灣", {}}}}};
     f.words = {{"ka1", {}}};  // an empty voc list: the row is not kept
-    f.hant = {{"台灣", {"Tâi-uân", "Tâi-oân", "Tâi-uân", "x!"}}, {"乙", {"it"}}};
+    f.hant = {{"台灣", {"Tâi-uân", "Tâi-tiong", "Tâi-uân", "x!"}}, {"乙", {"it"}}};
     C_UserDbSetup s(f.bytes());
     C_UserTailoDB& db = s.open();
     ASSERT_TRUE(db.loaded()) << db.error();
