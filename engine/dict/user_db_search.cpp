@@ -35,7 +35,7 @@ size_t keyCount(const C_Bikey& key) {
 }
 
 // Weights in ascending order with NaN after every number (and equal to NaN), so that the
-// order stays a strict weak order for the stable sort.
+// order stays a strict weak order for the stable sort; descending keeps NaN last too.
 int compareWeights(float a, float b) {
     const bool na = std::isnan(a), nb = std::isnan(b);
     if (na || nb)
@@ -108,8 +108,13 @@ const std::vector<C_UserTailoDB::C_VocItem>& C_UserTailoDB::C_SearchCache::getSo
         std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
             for (const C_UserVocOrder& o : orders) {
                 const int c = compare(o.type, a, b);
-                if (c != 0)
-                    return (o.descending ? -c : c) < 0;
+                if (c == 0)
+                    continue;
+                // A NaN weight stays after every number in both directions.
+                if (o.type == ORDER_BY_WEIGHT &&
+                    std::isnan(items[a].voc->weight) != std::isnan(items[b].voc->weight))
+                    return c < 0;
+                return (o.descending ? -c : c) < 0;
             }
             return false;
         });
