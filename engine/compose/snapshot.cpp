@@ -53,6 +53,15 @@ C_Candidate* remapCandidate(const C_InputLineSnapshot& orig, const C_InputLineSn
     return to->at(size_t(index));
 }
 
+// Closures hold candidates only; a null (the entry of a no-cross mark) is a caller's slip that
+// would otherwise be dereferenced.
+void checkCandidates(std::span<C_Candidate* const> closure) {
+    for (const C_Candidate* c : closure) {
+        if (!c)
+            throw std::logic_error("Null candidate in closure");
+    }
+}
+
 // Level of a closure for the source rule: 0 when it holds a raw key, else the integer part of
 // its span-weighted mean source. An empty closure has level 0.
 int64_t sourceLevel(std::span<C_Candidate* const> closure) {
@@ -144,6 +153,7 @@ C_CompoUnit* C_InputLineSnapshot::unitAt(size_t pos) const noexcept {
 }
 
 void C_InputLineSnapshot::findWinners(size_t end) {
+    end = std::min(end, m_elements.size());
     m_winners.clear();
     m_closures.clear();
     C_ClosureMemo memo;
@@ -276,6 +286,8 @@ std::vector<C_Candidate*> C_InputLineSnapshot::findClosure(size_t from, size_t t
 C_CompareResult C_InputLineSnapshot::compareClosures(std::span<C_Candidate* const> a,
                                                      std::span<C_Candidate* const> b,
                                                      bool nested) {
+    checkCandidates(a);
+    checkCandidates(b);
     const bool singleA = a.size() == 1, singleB = b.size() == 1;
     if (singleA == singleB) {
         int64_t la = sourceLevel(a), lb = sourceLevel(b);
@@ -296,6 +308,7 @@ C_CompareResult C_InputLineSnapshot::compareClosures(std::span<C_Candidate* cons
 }
 
 double C_InputLineSnapshot::scoreSequence(std::span<C_Candidate* const> sequence) {
+    checkCandidates(sequence);
     double sum = 0.0;
     uint64_t spans = 0;
     for (const C_Candidate* c : sequence) {

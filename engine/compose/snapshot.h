@@ -101,13 +101,15 @@ public:
     C_InputLineSnapshot& operator=(C_InputLineSnapshot&&) noexcept = default;
     ~C_InputLineSnapshot() = default;
 
-    // Rebuilds winners and closures over [0, end). Sorts the units it reads and gives a unit
+    // Rebuilds winners and closures over [0, end), end cut to the elements. Sorts the units it reads and gives a unit
     // without a usable candidate its raw candidate. Throws std::logic_error "No closure found
     // for <p>" when a path cannot be extended past p.
     void findWinners(size_t end);
 
     // Compares closure a with closure b (see E_CompareCategory for the deciding rules); nested
     // is true inside the extension of a path, where a single word no longer beats several.
+    // Throws std::logic_error "Null candidate in closure" for a null pointer (here and in
+    // scoreSequence).
     static C_CompareResult compareClosures(std::span<C_Candidate* const> a,
                                            std::span<C_Candidate* const> b, bool nested);
     // Closure score: the span-weighted mean score, times n^-0.4 for n != 1 candidates; 0.0 for

@@ -114,6 +114,12 @@ TEST(WinnersSearch, NoPathReachesPastTheEnd) {
     EXPECT_EQ(winnerText(line.snap()), "a@0 b@1");
 }
 
+TEST(WinnersSearch, AnEndPastTheElementsIsCutToThem) {
+    C_TestLine line("ab");
+    line.snap().findWinners(5);
+    EXPECT_EQ(winnerText(line.snap()), "a@0 b@1");
+}
+
 TEST(WinnersSearch, ASearchReplacesTheWinnersOfTheLastOne) {
     C_TestLine line("ab");
     line.add(0, cand("ab", 2, 1));
@@ -233,6 +239,14 @@ TEST(WinnersCompareClosures, ScoreCategoryReturnsTheDifference) {
     r = C_InputLineSnapshot::compareClosures(pa, pb, false);
     EXPECT_EQ(r.m_order, 0);
     EXPECT_EQ(r.m_category, CMP_SCORE);
+}
+
+TEST(WinnersCompareClosures, ANullCandidateIsAnErrorNotACrash) {
+    std::vector<C_Candidate> a = {cand("a")};
+    std::vector<C_Candidate*> pa = pointers(a), withNull = {&a[0], nullptr};
+    EXPECT_THROW(C_InputLineSnapshot::compareClosures(pa, withNull, false), std::logic_error);
+    EXPECT_THROW(C_InputLineSnapshot::compareClosures(withNull, pa, true), std::logic_error);
+    EXPECT_THROW(C_InputLineSnapshot::scoreSequence(withNull), std::logic_error);
 }
 
 TEST(WinnersScoreSequence, SpanWeightedMeanShrinksWithTheNumberOfWords) {
