@@ -61,6 +61,22 @@ TEST(SnapshotNaive, ForgetsNailsAndMarksCandidatesCrossingAMark) {
     EXPECT_EQ(line.find(0, "ab")->m_rank, RANK_NAILED);
 }
 
+// What the learner does with a job: the naive snapshot of the committed elements composes as
+// if the user had nailed nothing.
+TEST(SnapshotNaive, ComposesWithoutTheUsersNails) {
+    C_TestLine line("ab");
+    line.add(0, withRank(cand("a", 1, 0), RANK_NAILED)).add(0, cand("ab", 2, 100));
+    line.add(1, cand("b", 1, 0));
+    line.snap().findWinners(2);
+    ASSERT_EQ(winnerText(line.snap()), "a@0 b@1");
+
+    C_InputLineSnapshot job(line.snap());
+    C_InputLineSnapshot naive(job.m_elements, job.m_mode);
+    naive.findWinners(naive.m_elements.size());
+    EXPECT_EQ(winnerText(naive), "ab@0");
+    EXPECT_EQ(winnerText(job), "a@0 b@1");
+}
+
 TEST(SnapshotNaive, WithoutMarksNoCandidateCrosses) {
     C_TestLine line("abc");
     line.add(0, withRank(cand("abc", 3), RANK_CROSSING));
