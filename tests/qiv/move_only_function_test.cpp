@@ -3,9 +3,24 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <cstdlib>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
+
+// Counts the program's allocations, so that a test can see that small callables need none.
+static std::atomic<long> g_allocations{0};
+
+void* operator new(std::size_t size) {
+    ++g_allocations;
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -97,4 +112,18 @@ TEST(MoveOnlyFunction, ConstAndNoexceptSignaturesWork) {
     std_move_only_function<void() noexcept> g = []() noexcept {};
     g();
     EXPECT_TRUE(g);
+}
+
+TEST(MoveOnlyFunction, CallablesOfThreePointersLiveInline) {
+    int a = 1, b = 2, c = 3;
+    const long before = g_allocations.load();
+    std_move_only_function<int()> f = [pa = &a, pb = &b, pc = &c] { return *pa + *pb + *pc; };
+    std_move_only_function<int()> g = std::move(f);
+    EXPECT_EQ(g(), 6);
+    EXPECT_EQ(g_allocations.load(), before);
+
+    std::array<void*, 16> big{};
+    std_move_only_function<int()> h = [big] { return big[0] ? 1 : 0; };
+    EXPECT_GT(g_allocations.load(), before);
+    EXPECT_EQ(h(), 0);
 }
