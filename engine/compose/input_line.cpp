@@ -73,10 +73,14 @@ void C_InputLine::markBack_() {
         if (e.index() == 0)
             continue;
         C_CompoUnit* unit = unitAt(i);
-        if (!unit || unit->state() >= UNIT_RECOMPOSE)
+        if (!unit)
+            break;
+        // A unit already marked stops the walk; the line needs composing all the same, since
+        // a composition over a shorter caret may have left it marked with the line clean.
+        m_dirty = true;
+        if (unit->state() >= UNIT_RECOMPOSE)
             break;
         unit->setState(UNIT_RECOMPOSE);
-        m_dirty = true;
     }
 }
 
@@ -134,6 +138,7 @@ bool C_InputLine::removeKey(int direction) {
             return false;
         while (isMark_(m_caret)) {
             ++m_caret;
+            m_dirty = true;
             if (m_caret == m_elements.size())
                 return false;
         }
@@ -146,6 +151,10 @@ bool C_InputLine::removeKey(int direction) {
         return false;
     while (isMark_(m_caret - 1)) {
         --m_caret;
+        m_dirty = true;
+        // Only marks are passed: the nail position follows the caret, so that it never stands
+        // past the caret and the winners before it.
+        m_nailPos = std::min(m_nailPos, m_caret);
         if (m_caret == 0)
             return false;
     }
@@ -191,6 +200,9 @@ void C_InputLine::clear() {
 }
 
 // --- Caret ---
+//
+// Every move of the caret leaves the line dirty: the winners cover [0, caret), so a new caret
+// needs them again even when no unit before it was marked (only no-cross marks lie there).
 
 bool C_InputLine::moveBack() {
     if (m_caret == 0)
@@ -198,6 +210,7 @@ bool C_InputLine::moveBack() {
     do
         --m_caret;
     while (m_caret > 0 && isMark_(m_caret));
+    m_dirty = true;
     retreatNail_();
     return true;
 }
@@ -208,6 +221,7 @@ bool C_InputLine::moveForward() {
     do
         ++m_caret;
     while (m_caret < m_elements.size() && isMark_(m_caret - 1));
+    m_dirty = true;
     markBack_();
     return true;
 }
@@ -229,6 +243,7 @@ bool C_InputLine::moveTo(size_t pos) {
         return false;
     if (pos == m_caret)
         return true;
+    m_dirty = true;
     if (pos > m_caret) {
         m_caret = pos;
         markBack_();

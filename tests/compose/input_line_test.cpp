@@ -381,5 +381,37 @@ TEST_F(InputLine, TheNailPositionFollowsErasedKeys) {
     EXPECT_EQ(winnersText(m_line), "0:b/1");
 }
 
+// A query over a shorter caret settles only the units before it; moving on over units that
+// were marked earlier must still compose them.
+TEST_F(InputLine, MovingOnOverUnitsMarkedBeforeAShortQueryComposesThem) {
+    type(m_line, "abc");
+    m_line.moveTo(1);
+    EXPECT_EQ(winnersText(m_line), "0:a/1");
+    EXPECT_EQ(states(m_line), "022");
+    m_line.moveEnd();
+    EXPECT_TRUE(m_line.dirty());
+    EXPECT_EQ(winnersText(m_line), "0:a/1 1:b/1 2:c/1");
+}
+
+// Caret moves over no-cross marks alone mark no unit, yet the winners must follow the caret.
+TEST_F(InputLine, CaretMovesOverMarksOnlyStillRecomposeTheWinners) {
+    type(m_line, "|a");
+    EXPECT_EQ(winnersText(m_line), "0:| 1:a/1");
+    m_line.moveBack();
+    EXPECT_EQ(layout(m_line), "|^a");
+    EXPECT_EQ(winnersText(m_line), "0:|");
+    m_line.moveForward();
+    EXPECT_EQ(winnersText(m_line), "0:| 1:a/1");
+    m_line.moveTo(1);
+    EXPECT_EQ(m_line.removeKey(C_InputLine::DIR_BACKWARD), false);  // passes the mark only
+    EXPECT_EQ(layout(m_line), "^|a");
+    EXPECT_TRUE(m_line.winners().empty());
+    // The nail position followed the caret: typing and moving back finds its winner.
+    type(m_line, "t");
+    EXPECT_NO_THROW(m_line.moveBack());
+    m_line.moveEnd();
+    EXPECT_EQ(winnersText(m_line), "0:t/1 1:| 2:a/1");
+}
+
 }  // namespace
 }  // namespace kov

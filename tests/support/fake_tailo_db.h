@@ -34,6 +34,11 @@ public:
     // A rule filed under a word text (empty key) or under a category, with its anchor element.
     C_FakeTailoDB& wordRule(std::string text, C_Rule rule, size_t anchor);
     C_FakeTailoDB& catRule(uint8_t cat, C_Rule rule, size_t anchor);
+    // Forgets every word filed so far (rules stay).
+    void forgetWords() {
+        m_islandWords.clear();
+        m_exactWords.clear();
+    }
     // The next island visit throws std::runtime_error "Fake dictionary failure".
     void failNextVisit() const { m_failNext = true; }
 
