@@ -160,11 +160,16 @@ void offer(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts& rc, s
     const size_t end = lastIsle.kind() == ISLE_WILDCARD ? fit.candidateEnd : lastIsle.end();
     const size_t span = end > firstKey ? end - firstKey : 0;
     if (span > 65535) throw std::runtime_error("Span units too large: " + std::to_string(span));
+    // The records of one word mostly share their readings (a Han word and its Tai-lo spelling):
+    // each distinct reading is checked once.
+    std::vector<std::pair<std::string, std::optional<std::string>>> checked;
     entries.visitKarrRecords(i, [&](const C_KarrRecord& rec) {
         std::vector<std::string> kept;
         for (const std::string& r : rec.m_readings) {
-            auto synced = rc.matchTailo(r, positions);
-            if (synced && std::find(kept.begin(), kept.end(), *synced) == kept.end()) kept.push_back(std::move(*synced));
+            auto it = std::find_if(checked.begin(), checked.end(), [&](const auto& c) { return c.first == r; });
+            if (it == checked.end()) it = checked.insert(checked.end(), {r, rc.matchTailo(r, positions)});
+            const auto& synced = it->second;
+            if (synced && std::find(kept.begin(), kept.end(), *synced) == kept.end()) kept.push_back(*synced);
         }
         if (kept.empty()) return;
         C_Candidate c;

@@ -67,9 +67,15 @@ private:
 C_TailoDB::C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& cats, const I_TailoPolicy& policy)
     : m_file(tailoTab), m_cats(cats), m_policy(policy), m_rules(cats) {
     if (!load_() && m_file.view()) return;  // a bad file gets no ad hoc rule
-    auto rule = std::make_shared<C_Rule>();
+    auto rule = std::make_shared<C_Rule>(3);
     const char* texts[3] = {"\xE8\xBC\xB8", "\xE5\x85\xA5", "\xE6\xB3\x95"};  // 輸 入 法
-    for (int i = 0; i < 3; ++i) rule->push_back(C_RuleElem{C_WordPat{texts[i], {}, 1}, i == 2 ? 6.0f : 0.0f});
+    for (size_t i = 0; i < 3; ++i) {
+        C_WordPat word;
+        word.text = texts[i];
+        word.count = 1;
+        (*rule)[i].pattern = std::move(word);
+    }
+    (*rule)[2].weight = 6.0f;
     if (!m_rules.addRule(rule)) m_policy.log(1, "Fail to add ad hoc rule: \xE8\xBC\xB8/\xE5\x85\xA5/\xE6\xB3\x95:+6");
 }
 
@@ -173,11 +179,17 @@ bool C_TailoDB::addVocList_(C_CompoUnit& unit, uint64_t list, size_t spanUnits, 
                             E_SourceType source, const FC_ReadingFilter& filter) const {
     if (spanUnits > 65535) throw std::runtime_error("Span units too large: " + std::to_string(spanUnits));
     bool changed = false;
+    // Records of one key mostly share readings: each distinct reading meets the filter once.
+    std::vector<std::pair<std::string, bool>> admitted;
     visitVocList_(list, [&](std::string_view han, std::span<std::string_view> readings, std::span<const uint8_t> cats,
                             char weight) {
         std::vector<std::string> kept;
         for (std::string_view reading : readings) {
-            if (filter && !filter(reading)) continue;
+            if (filter) {
+                auto it = std::find_if(admitted.begin(), admitted.end(), [&](const auto& a) { return a.first == reading; });
+                if (it == admitted.end()) it = admitted.insert(admitted.end(), {std::string(reading), filter(reading)});
+                if (!it->second) continue;
+            }
             std::string r = capital ? capitalTailo(reading) : std::string(reading);
             if (std::find(kept.begin(), kept.end(), r) == kept.end()) kept.push_back(std::move(r));
         }
