@@ -60,7 +60,8 @@ struct C_RuleElem {
 using C_Rule = std::vector<C_RuleElem>;
 using C_RulePtr = std::shared_ptr<C_Rule>;
 
-// The visit callback: a rule and the index of the element under which it was found.
+// The visit callback: a rule and the index of the element under which it was found (the same
+// alias as the dictionary interface's, engine/dict/tailo_db.h).
 using FC_RuleVisitor = std::function<void(const std::vector<C_RuleElem>&, size_t)>;
 
 // The canonical key of a rule: per element the kind byte, then for a word the count (u16 LE),

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -84,6 +85,22 @@ TEST(RuleKey, ParseRejectsUnknownKindsAndCutKeys) {
         EXPECT_THROW(parseRulePats(whole.substr(0, n)), std::logic_error) << n;
     }
     EXPECT_EQ(parseRulePats(whole.substr(0, 10)).size(), 1u);
+}
+
+TEST(UsageStamp, ClockReadsSystemSecondsUnlessPinned) {
+    const auto secs = [] {
+        return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::seconds>(
+                                         std::chrono::system_clock::now().time_since_epoch())
+                                         .count());
+    };
+    const uint32_t before = secs();
+    const uint32_t now = nowSeconds();
+    EXPECT_LE(before, now);
+    EXPECT_LE(now, secs());
+    setNowForTest(42);
+    EXPECT_EQ(C_UsageStamp::fresh(), (C_UsageStamp{0, 42}));
+    setNowForTest(std::nullopt);
+    EXPECT_GE(nowSeconds(), before);
 }
 
 // ---- the table ----
