@@ -4,9 +4,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -173,6 +175,55 @@ TEST(WinnersSearch, ALongLineIsCoveredContiguously) {
         next += w.m_candidate->m_span;
     }
     EXPECT_EQ(next, n);
+}
+
+// Random lines with marks, nails, crossing candidates, ties and NaN weights: the search ends,
+// and its winners are ascending, contiguous over the range, each pointing into the unit at its
+// start, and null only where no unit stands.
+TEST(WinnersSearch, RandomLinesAreCoveredConsistently) {
+    std::mt19937 random(20261210);
+    auto below = [&](unsigned n) { return unsigned(random() % n); };
+    for (int round = 0; round < 400; ++round) {
+        std::string keys;
+        const unsigned n = 1 + below(12);
+        for (unsigned i = 0; i < n; ++i)
+            keys += i > 0 && below(5) == 0 ? '|' : char('a' + below(26));
+        C_TestLine line(keys, CM_STD, below(2) == 0);
+        for (unsigned p = 0; p < n; ++p) {
+            if (keys[p] == '|')
+                continue;
+            for (unsigned k = below(5); k > 0; --k) {
+                const unsigned span = 1 + below(std::min(4u, n - p));
+                C_Candidate c = cand(std::string(1, char('A' + below(6))), uint16_t(span),
+                                     below(20) == 0 ? std::numeric_limits<float>::quiet_NaN()
+                                                    : float(below(5)) * 50 - 50,
+                                     E_SourceType(below(8)), uint16_t(below(3)));
+                bool crosses = false;
+                for (unsigned m = p + 1; m < p + span; ++m)
+                    crosses = crosses || keys[m] == '|';
+                c.m_rank = below(6) == 0 ? RANK_NAILED : crosses ? RANK_CROSSING : RANK_ORDINARY;
+                line.add(p, c);
+            }
+        }
+        const size_t end = below(2) == 0 ? n : 1 + below(n);
+        ASSERT_NO_THROW(line.snap().findWinners(end)) << keys;
+        size_t next = 0;
+        for (const C_Winner& w : line.snap().m_winners) {
+            ASSERT_EQ(w.m_start, next) << keys;
+            C_CompoUnit* unit = line.snap().unitAt(w.m_start);
+            if (!unit) {
+                ASSERT_EQ(w.m_candidate, nullptr) << keys;
+                ++next;
+                continue;
+            }
+            ASSERT_NE(w.m_candidate, nullptr) << keys;
+            const ptrdiff_t index = unit->offsetOf(w.m_candidate);
+            ASSERT_TRUE(index >= 0 && size_t(index) < unit->size()) << keys;
+            ASSERT_NE(w.m_candidate->m_rank, RANK_CROSSING) << keys;
+            next += w.m_candidate->m_span;
+        }
+        EXPECT_EQ(next, end) << keys;
+    }
 }
 
 struct C_CompareCase {
