@@ -1,0 +1,146 @@
+// Input line: one keystroke (insert a key, then the query that composes the line) on lines of
+// real words from the bundled dictionary, 1 to 64 syllables long, and on a whole line of 1024
+// elements. Each keystroke is timed alone; the counters give the median and the 99th
+// percentile per keystroke in microseconds ("p50_us", "p99_us").
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine/compose/input_line.h"
+#include "engine/compose/islands.h"
+#include "engine/dict/system_dict.h"
+#include "engine/dict/tailo_cats.h"
+#include "tests/support/capture_policy.h"
+
+namespace {
+
+using namespace kov;
+
+// The bundled dictionary and the words of the lexicon whose syllables all carry tone digits.
+struct C_Bundled {
+    C_Bundled();
+
+    test::C_CapturePolicy policy;
+    std::unique_ptr<C_TailoCats> cats;
+    std::unique_ptr<C_TailoDB> db;
+    std::vector<std::vector<std::string>> words;  // toned keys per word, lexicon order
+};
+
+C_Bundled::C_Bundled() {
+    const std::filesystem::path dir = std::filesystem::path(KOV_BINARY_DIR) / "dict";
+    cats = std::make_unique<C_TailoCats>(dir / "cats.tab");
+    db = std::make_unique<C_TailoDB>(dir / "tailo.tab", *cats, policy);
+    if (!db->loaded())
+        throw std::runtime_error("No bundled dictionary in " + dir.string() +
+                                 " (build kov_default_dict first)");
+    std::ifstream in(std::filesystem::path(KOV_SOURCE_DIR) / "data" / "itaigi-lexicon.csv");
+    const std::regex toned("([a-z]+[1-9])(-[a-z]+[1-9])*");
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+        // "id","poj","poj input","kip","kip input",...: the fifth field.
+        size_t at = 0;
+        for (int f = 0; f < 4 && at != std::string::npos; ++f)
+            at = line.find("\",\"", at + 1);
+        if (at == std::string::npos)
+            continue;
+        const size_t end = line.find('"', at + 3);
+        const std::string keys = line.substr(at + 3, end - at - 3);
+        if (!std::regex_match(keys, toned))
+            continue;
+        std::vector<std::string> syllables;
+        size_t from = 0;
+        while (from <= keys.size()) {
+            const size_t dash = std::min(keys.find('-', from), keys.size());
+            syllables.push_back(keys.substr(from, dash - from));
+            from = dash + 1;
+        }
+        words.push_back(std::move(syllables));
+    }
+}
+
+const C_Bundled& bundled() {
+    static const C_Bundled b;
+    return b;
+}
+
+// The keys of real words, word after word, up to the given number of syllables (a word may be
+// cut short at the end); with a limit on elements, exactly that many keys when the syllables
+// reach past it.
+std::string lineKeys(size_t syllables, size_t maxKeys = C_InputLine::kMaxElements) {
+    const C_Bundled& b = bundled();
+    std::string keys;
+    size_t count = 0;
+    for (size_t w = 0; count < syllables; w = (w + 7919) % b.words.size())
+        for (const std::string& s : b.words[w]) {
+            if (count == syllables)
+                return keys;
+            if (keys.size() + s.size() > maxKeys)
+                return keys + s.substr(0, maxKeys - keys.size());
+            keys += s;
+            ++count;
+        }
+    return keys;
+}
+
+void runKeystrokes(benchmark::State& state, const std::string& keys) {
+    const C_Bundled& b = bundled();
+    C_InputLine line(*b.db);
+    for (size_t i = 0; i + 1 < keys.size(); ++i)
+        line.insertKey(keys[i]);
+    line.winners();
+    std::vector<double> times;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        line.insertKey(keys.back());
+        benchmark::DoNotOptimize(line.winners().size());
+        const auto t1 = std::chrono::steady_clock::now();
+        const double seconds = std::chrono::duration<double>(t1 - t0).count();
+        state.SetIterationTime(seconds);
+        times.push_back(seconds * 1e6);
+        line.removeKey(C_InputLine::DIR_BACKWARD);
+        line.winners();
+    }
+    std::sort(times.begin(), times.end());
+    if (!times.empty()) {
+        state.counters["p50_us"] = times[times.size() / 2];
+        state.counters["p99_us"] = times[std::min(times.size() - 1, times.size() * 99 / 100)];
+    }
+    state.counters["keys"] = double(keys.size());
+}
+
+void BM_KeystrokeOnRealWords(benchmark::State& state) {
+    runKeystrokes(state, lineKeys(size_t(state.range(0))));
+    state.counters["syllables"] = double(state.range(0));
+}
+BENCHMARK(BM_KeystrokeOnRealWords)
+    ->Arg(1)->Arg(5)->Arg(10)->Arg(20)->Arg(30)->Arg(64)
+    ->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// A whole line: the 1024th element typed at the end of 1023 keys of real words.
+void BM_KeystrokeOnAFullLine(benchmark::State& state) {
+    runKeystrokes(state, lineKeys(100000, C_InputLine::kMaxElements));
+}
+BENCHMARK(BM_KeystrokeOnAFullLine)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// The island cut alone, for the same full line.
+void BM_CutIslandsOfAFullLine(benchmark::State& state) {
+    const std::string keys = lineKeys(100000, C_InputLine::kMaxElements);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(cutStdIslands(keys).m_islesByStart.size());
+    state.counters["keys"] = double(keys.size());
+}
+BENCHMARK(BM_CutIslandsOfAFullLine)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
