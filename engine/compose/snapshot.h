@@ -101,9 +101,9 @@ public:
     C_InputLineSnapshot& operator=(C_InputLineSnapshot&&) noexcept = default;
     ~C_InputLineSnapshot() = default;
 
-    // Rebuilds winners and closures over [0, end), end cut to the elements. Sorts the units it reads and gives a unit
-    // without a usable candidate its raw candidate. Throws std::logic_error "No closure found
-    // for <p>" when a path cannot be extended past p.
+    // Rebuilds winners and closures over [0, end), end cut to the elements. Sorts the units it
+    // reads and gives a unit without a usable candidate its raw candidate. Throws
+    // std::logic_error "No closure found for <p>" when a path cannot be extended past p.
     void findWinners(size_t end);
 
     // Compares closure a with closure b (see E_CompareCategory for the deciding rules); nested

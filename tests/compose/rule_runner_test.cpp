@@ -5,9 +5,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <variant>
@@ -359,6 +361,82 @@ TEST(RuleRunnerWeights, ASubstituteUnitLookupSeesOnlyItsCandidates) {
     ASSERT_TRUE(plain.run(1, *b, rule, 1, &matches));
     EXPECT_EQ(a1->m_bonus, 0.5);
     EXPECT_FALSE(line.unit(0).isSorted());
+}
+
+// Random rules on random lines with marks: whether a rule fits does not depend on the map,
+// and a rule that does not fit changes no bonus and records nothing.
+TEST(RuleRunnerMatch, RandomRulesFitTheSameWithOrWithoutAMap) {
+    std::mt19937 random(1210);
+    auto below = [&](unsigned n) { return unsigned(random() % n); };
+    C_RunnerCats cats;
+    int fitted = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::string keys;
+        const unsigned n = 1 + below(8);
+        for (unsigned i = 0; i < n; ++i)
+            keys += i > 0 && below(4) == 0 ? '|' : 'a';
+        C_TestLine line(keys);
+        for (unsigned p = 0; p < n; ++p) {
+            if (keys[p] == '|')
+                continue;
+            for (unsigned k = below(4); k > 0; --k) {
+                C_Candidate c = cand(std::string(1, char('A' + below(3))),
+                                     uint16_t(1 + below(std::min(3u, n - p))), 0,
+                                     E_SourceType(below(3)), uint16_t(below(3)));
+                if (below(2))
+                    c.m_readings = {below(2) ? "x1" : "y2"};
+                c.m_cats = {uint8_t(below(4))};
+                line.add(p, c);
+            }
+        }
+        std::vector<C_RuleElem> rule;
+        for (unsigned e = 1 + below(4); e > 0; --e) {
+            const float w = float(below(3)) * 0.5f - 0.5f;
+            switch (below(3)) {
+            case 0: rule.push_back(gap(w)); break;
+            case 1: {
+                std::vector<std::string> wordKeys;
+                if (below(2))
+                    wordKeys.push_back("X1");
+                rule.push_back(word(below(2) ? "" : std::string(1, char('A' + below(3))), w,
+                                    std::move(wordKeys), uint16_t(below(3))));
+                break;
+            }
+            default:
+                rule.push_back(
+                    category(uint8_t(below(4)), w, uint16_t(below(3)), uint16_t(below(4))));
+            }
+        }
+        unsigned start = below(n);
+        while (keys[start] == '|')
+            --start;
+        const size_t end = 1 + start + below(n - start);
+        const size_t anchor = below(unsigned(rule.size()));
+        auto bonuses = [&] {
+            std::vector<double> out;
+            for (size_t p = 0; p < n; ++p) {
+                if (C_CompoUnit* u = line.snap().unitAt(p)) {
+                    for (const C_Candidate& x : u->candidates())
+                        out.push_back(x.m_bonus);
+                }
+            }
+            return out;
+        };
+        for (size_t j = 0; j < line.unit(start).size(); ++j) {
+            C_Candidate& c = *line.unit(start).at(j);
+            C_RuleRunner runner(cats, line.snap(), end);
+            const bool fits = runner.run(start, c, rule, anchor, nullptr);
+            const std::vector<double> before = bonuses();
+            C_RuleMatches matches;
+            ASSERT_EQ(runner.run(start, c, rule, anchor, &matches), fits) << keys;
+            fitted += fits;
+            if (!fits) {
+                EXPECT_TRUE(matches.empty()) << keys;
+                EXPECT_EQ(bonuses(), before) << keys;
+            }
+        }
+    }
+    EXPECT_GT(fitted, 0);
 }
 
 TEST(RuleRunnerErrors, AnElementOfNoKindIsAnErrorInEitherDirection) {

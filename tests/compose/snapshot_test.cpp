@@ -104,8 +104,9 @@ TEST(SnapshotCopy, OwnsItsUnitsAndPointsItsWinnersIntoThem) {
     EXPECT_EQ(copy.unitAt(3)->offsetOf(copy.m_winners[2].m_candidate), 0);
     ASSERT_EQ(copy.m_closures.size(), 2u);
     EXPECT_EQ(copy.m_closures[0].m_start, 0u);
-    EXPECT_EQ(copy.m_closures[0].m_candidates, std::vector<C_Candidate*>{copy.m_winners[0].m_candidate});
-    EXPECT_EQ(copy.m_closures[1].m_candidates, std::vector<C_Candidate*>{copy.m_winners[2].m_candidate});
+    using C_Pointers = std::vector<C_Candidate*>;
+    EXPECT_EQ(copy.m_closures[0].m_candidates, C_Pointers{copy.m_winners[0].m_candidate});
+    EXPECT_EQ(copy.m_closures[1].m_candidates, C_Pointers{copy.m_winners[2].m_candidate});
     ASSERT_EQ(copy.m_ruleMatches.size(), 1u);
     EXPECT_EQ(copy.m_ruleMatches.begin()->first, urlOf(0, *copy.m_winners[0].m_candidate));
 }
