@@ -1,5 +1,6 @@
 #include "engine/compose/rule_runner.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <deque>
@@ -144,6 +145,21 @@ size_t C_RuleRunner::prevUnit(size_t pos) const {
     return q;
 }
 
+size_t C_RuleRunner::maxSpan() {
+    if (m_maxSpan == 0) {
+        m_maxSpan = 1;
+        for (size_t pos = 0; pos < m_snapshot.m_elements.size(); ++pos) {
+            if (I_CompoUnit* unit = m_unitAt(pos)) {
+                unit->visitCandidates([this](C_Candidate& x) {
+                    m_maxSpan = std::max<size_t>(m_maxSpan, x.m_span);
+                    return true;
+                });
+            }
+        }
+    }
+    return m_maxSpan;
+}
+
 bool C_RuleRunner::run(size_t start, C_Candidate& c, const std::vector<C_RuleElem>& rule,
                        size_t anchor, C_RuleMatches* matches) {
     if (anchor >= rule.size())
@@ -244,11 +260,14 @@ bool C_RuleRunner::run(size_t start, C_Candidate& c, const std::vector<C_RuleEle
         case RULE_CAT: {
             // Scan down from the last frontier position, stopping at the first position
             // without a unit; nothing is found when the frontier is empty or too near the
-            // start of the line.
+            // start of the line. Below the first frontier position less the longest span no
+            // candidate can end in the frontier, so the scan stops there too.
             size_t m = leastSpan(elem);
             if (frontier.empty() || frontier.rbegin()->first < m)
                 break;
-            for (size_t q = frontier.rbegin()->first - m + 1; q-- > 0;) {
+            const size_t first = frontier.begin()->first;
+            const size_t lowest = first > maxSpan() ? first - maxSpan() : 0;
+            for (size_t q = frontier.rbegin()->first - m + 1; q-- > lowest;) {
                 I_CompoUnit* unit = m_unitAt(q);
                 if (!unit)
                     break;

@@ -20,7 +20,8 @@ namespace kov {
 class C_RuleRunner {
 public:
     // The runner looks at the snapshot's elements; end bounds the search forward (the caret).
-    // The category table and the snapshot outlive the runner.
+    // The category table and the snapshot outlive the runner. Runs may change bonuses, but no
+    // candidate may be added to the units while the runner is in use.
     C_RuleRunner(const I_TailoCats& cats, C_InputLineSnapshot& snapshot, size_t end);
     virtual ~C_RuleRunner() = default;
     C_RuleRunner(const C_RuleRunner&) = delete;
@@ -45,10 +46,13 @@ private:
     size_t nextUnit(size_t pos) const;
     // pos moved back over the no-cross marks just before it.
     size_t prevUnit(size_t pos) const;
+    // The longest span of a candidate the unit lookup offers, found on first use.
+    size_t maxSpan();
 
     const I_TailoCats& m_cats;
     C_InputLineSnapshot& m_snapshot;
     size_t m_end;
+    size_t m_maxSpan = 0;
 };
 
 // The one-line text of a rule for log messages: elements joined by "/", a gap "#", a word
