@@ -135,8 +135,9 @@ public:
     const I_ModeStatus& modeStatus() const noexcept { return *this; }
 
     // Pops the first committed word off the front; the number of key positions removed (0 when
-    // nothing was popped). The committed-word walk is not part of this layer yet: it pops
-    // nothing.
+    // nothing was popped). This is the seam for the popping layer, which needs the walk over the
+    // committed words; on its own the line pops nothing, so the limit loop of insertKey ends at
+    // once and the hard cap on elements is what bounds the line.
     size_t popFront();
 
 private:
