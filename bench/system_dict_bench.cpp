@@ -113,6 +113,7 @@ void construct(benchmark::State& state, const C_DictFiles& files) {
         benchmark::DoNotOptimize(db.loaded());
     }
     state.counters["entries"] = double(n);
+    state.counters["file_kib"] = double(std::filesystem::file_size(files.tailo)) / 1024.0;
     state.counters["peak_rss_kib"] = peakRssKib();
 }
 
@@ -195,6 +196,38 @@ void BM_KarrWalk(benchmark::State& state) {
     state.counters["candidates"] = double(found) / double(state.iterations());
 }
 
+// The same words typed as bare initials (one plain island each): the widest walk.
+void BM_KarrWalkInitials(benchmark::State& state) {
+    static const char* words[] = {"pó-tshinn-mo̍oh", "tiám-lu-îng-bōo"};
+    const auto keys = std::get<0>(tailo2tonedKeys(words[state.range(0) - 3]));
+    std::string typed;
+    std::vector<size_t> lengths;
+    for (const auto& k : keys) {
+        std::smatch m;
+        std::regex_match(k, m, kSyllableRegex);
+        typed += m[1].str();
+        lengths.push_back(m[1].length());
+    }
+    test::C_TypedLine line(typed);
+    std::shared_ptr<const C_StdIsle> first;
+    size_t at = 0;
+    for (size_t len : lengths) {
+        auto isle = line.plain(at, len);
+        if (!first) first = isle;
+        at += len;
+    }
+    const C_TailoDB& db = loadedBundled().db;
+    const C_VisitConsts vc = line.consts();
+    const FC_UnitAt unitAt = line.unitAt();
+    size_t found = 0;
+    for (auto _ : state) {
+        for (size_t i = 0; i < typed.size(); ++i) line.unit(i).clear();
+        db.getIslandVocs(vc, *first, unitAt);
+        found += line.unit(0).size();
+    }
+    state.counters["candidates"] = double(found) / double(state.iterations());
+}
+
 void BM_Voc2tailos(benchmark::State& state) {
     const C_TailoDB& db = loadedBundled().db;
     const char* words[] = {"點攄螢幕", "台語", "喙喙"};  // whole, whole, composed from characters
@@ -210,6 +243,7 @@ BENCHMARK(BM_ExactKey);
 BENCHMARK(BM_TonelessPrefix);
 BENCHMARK(BM_Wildcard)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_KarrWalk)->DenseRange(1, 6)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_KarrWalkInitials)->DenseRange(3, 4)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Voc2tailos)->DenseRange(0, 2);
 
 }  // namespace

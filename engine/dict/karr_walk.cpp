@@ -20,6 +20,31 @@ using T_Match = C_KeyMatch;
 bool isToneDigit(char c) { return c >= '1' && c <= '9'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// The rime-and-tone test of a syllable's part after its initial, without a regex run per
+// entry: the letters before the first digit must spell a rime (a vowel group with an optional
+// coda, or a syllabic nasal) and a digit must follow. Returns the matched length. Same language
+// as kRimeToneRegex: a rime holds letters only, so it is the whole run of letters.
+std::optional<size_t> rimeToneLength(std::string_view s) {
+    static constexpr std::string_view vowels[] = {"ai", "au", "a",  "ere", "ee", "e", "ie", "iau", "ia", "ioo", "io",
+                                                  "iu", "i",  "oi", "oo",  "o",  "uai", "ua", "uee", "ue", "ui", "u"};
+    static constexpr std::string_view codas[] = {"ng", "nnh", "nn", "n", "m", "p", "t", "k", "h", "rh", "rm", "rn", "r"};
+    static constexpr std::string_view nasals[] = {"mh", "m", "ngh", "ng"};
+    size_t n = 0;
+    while (n < s.size() && s[n] >= 'a' && s[n] <= 'z') ++n;
+    if (n == 0 || n >= s.size() || !isDigit(s[n])) return std::nullopt;
+    const std::string_view rime = s.substr(0, n);
+    for (std::string_view nasal : nasals)
+        if (rime == nasal) return n + 1;
+    for (std::string_view v : vowels) {
+        if (rime.substr(0, v.size()) != v) continue;
+        const std::string_view coda = rime.substr(v.size());
+        if (coda.empty()) return n + 1;
+        for (std::string_view c : codas)
+            if (coda == c) return n + 1;
+    }
+    return std::nullopt;
+}
+
 bool isSeparator(unsigned cp) { return cp < 0x80 && kTailoSeparators.find(char(cp)) != std::string_view::npos; }
 
 // What matching one position against an entry yields.
@@ -74,17 +99,25 @@ public:
 
     const std::string& newPrefix() const { return m_newPrefix; }
 
-    std::optional<C_Fit> fit(std::string_view entry) const {
+    // On a refusal, decided is the length of the entry's leading text that refused it (every
+    // entry sharing that text is refused alike), or 0 when that is not known.
+    std::optional<C_Fit> fit(std::string_view entry, size_t& decided) const {
+        decided = 0;
         C_Fit f;
         f.abbreviation = m_abbreviation;
         switch (m_isle.kind()) {
         case ISLE_PLAIN: {
             // An initial: the entry goes on with a rime and a tone digit.
             const std::string_view rest = entry.substr(std::min(m_newPrefix.size(), entry.size()));
-            T_Match m;
-            if (!std::regex_search(rest.begin(), rest.end(), m, kRimeToneRegex, std::regex_constants::match_continuous))
+            const auto len = rimeToneLength(rest);
+            if (!len) {
+                // The test reads the run of letters and the character after it.
+                const size_t letters = std::find_if(rest.begin(), rest.end(), [](char c) { return c < 'a' || c > 'z'; }) -
+                                       rest.begin();
+                if (letters < rest.size()) decided = m_newPrefix.size() + letters + 1;
                 return std::nullopt;
-            f.matchedEnd = m_newPrefix.size() + size_t(m.length(0));
+            }
+            f.matchedEnd = m_newPrefix.size() + *len;
             f.inexact = true;
             return f;
         }
@@ -98,8 +131,10 @@ public:
                 if (ch == '\0' || isToneDigit(ch)) f.abbreviation = false;
                 else f.inexact = true;
             } else {
-                if (ch != '\0' && std::string_view(" -123456789").find(ch) == std::string_view::npos)
+                if (ch != '\0' && std::string_view(" -123456789").find(ch) == std::string_view::npos) {
+                    decided = n + 1;
                     return std::nullopt;
+                }
                 f.abbreviation = false;
             }
             f.inexact = f.inexact || m_later || syl.m_loneN;
@@ -264,9 +299,10 @@ std::optional<std::string> C_StdKarrVocsRecurseConsts::matchTailo(std::string_vi
             const std::string_view piece = typedKeys(m_consts, from, to);
             const std::string& syl = syllables[c];
             if (piece.size() > syl.size() || !matchKeyPattern(piece, syl, piece.size())) return std::nullopt;
-            if (isle.kind() == ISLE_PLAIN &&
-                !std::regex_match(syl.begin() + std::ptrdiff_t(piece.size()), syl.end(), kRimeToneRegex))
-                return std::nullopt;
+            if (isle.kind() == ISLE_PLAIN) {
+                const std::string_view rest = std::string_view(syl).substr(piece.size());
+                if (rimeToneLength(rest) != rest.size()) return std::nullopt;
+            }
         }
         c += pos.m_count;
     }
@@ -339,8 +375,16 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
     for (size_t i = entries.karrLowerBound(first, last, newPrefix); i < last; ++i) {
         const std::string_view key = entries.karrKey(i);
         if (!matchKeyPattern(newPrefix, key, newPrefix.size())) break;
-        const auto fit = level.fit(key);
-        if (!fit) continue;
+        size_t decided;
+        const auto fit = level.fit(key, decided);
+        if (!fit) {
+            // Pass over the entries that share the text that refused this one.
+            if (decided && decided <= key.size()) {
+                const size_t skipTo = entries.karrLowerBound(i + 1, last, std::string(key.substr(0, decided)) + '\x7F');
+                if (skipTo > i + 1) i = skipTo - 1;
+            }
+            continue;
+        }
         const size_t dash = key.find('-', std::min(fit->matchedEnd, key.size()));
         if (dash == std::string_view::npos) {
             if (rc.m_mode == KARR_ISLAND_VOCS && (!fit->abbreviation || islandCount >= rc.m_threshold))

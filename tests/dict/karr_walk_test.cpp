@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/text/tailo.h"
 #include "tests/support/tailo_fixture.h"
 
 namespace kov {
@@ -280,6 +281,45 @@ TEST(KarrWalk, ReadingsThatDoNotFitThePositionsAreDropped) {
     const auto found = walk(line, *isle, KARR_ISLAND_VOCS, 3, 0, entries);
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].candidate.m_readings, std::vector<std::string>{"ká"});
+}
+
+TEST(KarrWalk, InitialFitsExactlyTheEntriesWhoseRestIsARimeAndTone) {
+    // The regex of rimes and tones is the oracle for what an initial may stand before.
+    const char* rests[] = {"a1", "ai2", "ere5", "ee3", "iau7", "ioo1", "uee2", "ang5", "annh4", "ernn2", "urh4",
+                           "m5",  "mh4", "ng7",  "ngh8", "ue2",  "x1",   "aix2", "a",     "ng",    "1",    "ong0",
+                           "aung5", "irm2"};
+    for (const char* rest : rests) {
+        const std::string key = std::string("k") + rest;
+        const C_VectorKarr entries{{key, {{"", {"x"}}}}};
+        C_TypedLine line("k");
+        const auto isle = line.plain(0, 1);
+        const C_VisitConsts vc = line.consts();
+        bool offered = false;
+        const C_StdKarrVocsRecurseConsts rc(
+            vc, *isle, [&](const C_Candidate&, std::string_view) { return offered = true; }, KARR_ISLAND_VOCS, 1);
+        // The walk reaches the reading check only for entries that fit: count the visits.
+        entries.visits = 0;
+        walkKarrVocs(entries, rc, 0);
+        std::string r(rest);
+        EXPECT_EQ(entries.visits == 1, std::regex_match(r, kRimeToneRegex)) << key;
+        EXPECT_FALSE(offered);  // "x" is no reading of these keys
+    }
+}
+
+TEST(KarrWalk, RefusedEntriesArePassedOverWithoutLosingLaterOnes) {
+    // Under the initial k, the kh... entries are refused as a block; ki... still fit.
+    const C_VectorKarr entries{{"kha1-pa1", {{"", {"kha-pa"}}}},
+                               {"kha1-pa1-a1", {{"", {"kha-pa-a"}}}},
+                               {"khi1-pa1", {{"", {"khi-pa"}}}},
+                               {"kiau1-pa1", {{"", {"kiau-pa"}}}},
+                               {"kiau1-pi1", {{"", {"kiau-pi"}}}}};
+    C_TypedLine line("kp");
+    const auto first = line.plain(0, 1);
+    line.plain(1, 1);
+    const auto found = walk(line, *first, KARR_ISLAND_VOCS, 1, 0, entries);
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].candidate.m_readings[0], "kiau-pa");
+    EXPECT_EQ(found[1].candidate.m_readings[0], "kiau-pi");
 }
 
 TEST(KarrWalk, EachSharedPrefixIsWalkedOnce) {
