@@ -282,6 +282,10 @@ TEST_F(InputLine, ClearHandsTheLineOverOnceThenEmptiesIt) {
     EXPECT_EQ(m_db.m_jobs[0]->m_elements.size(), 4u);
     EXPECT_EQ(m_db.m_jobs[0]->m_winners.size(), 4u);
     EXPECT_EQ(m_line.size(), 0u);
+    // The job owns its units: its winners outlive the line's elements.
+    ASSERT_NE(m_db.m_jobs[0]->m_winners[3].m_candidate, nullptr);
+    EXPECT_EQ(m_db.m_jobs[0]->m_winners[3].m_candidate->m_text, "c");
+    EXPECT_EQ(m_db.m_jobs[0]->m_winners[2].m_candidate, nullptr);
     EXPECT_EQ(m_line.caret(), 0u);
     EXPECT_FALSE(m_line.dirty());
     EXPECT_TRUE(m_line.winners().empty());
