@@ -10,9 +10,11 @@
 #include <fstream>
 #include <iterator>
 #include <system_error>
+#include <unordered_map>
 
 #include "engine/dict/mapped_file.h"
 #include "engine/dict/user_db_layer.h"
+#include "engine/dict/user_db_readings.h"
 #include "engine/text/key_pattern.h"
 #include "engine/text/tailo.h"
 #include "qiv/byte_cursor.h"
@@ -26,8 +28,13 @@ constexpr size_t kHeaderSize = 24;
 constexpr size_t kMaxCats = 255;
 
 using C_CatMap = std::map<uint8_t, uint8_t>;
-// Han word -> the key arrays of its 'H' records, for checking the readings of hant2tailo.
-using C_HanKeys = std::map<std::string, std::vector<std::vector<std::string>>>;
+// Han word -> the table keys of its 'H' records, for checking the readings of hant2tailo. The
+// keys point into the tables, whose nodes stay put while the load goes on.
+struct C_TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+};
+using C_HanKeys = std::unordered_map<std::string, std::vector<C_Bikey>, C_TextHash, std::equal_to<>>;
 
 std::string num(uint64_t n) {
     return std::to_string(n);
@@ -64,7 +71,7 @@ int readVoc(qiv::C_ByteCursor& in, const C_CatMap& catMap, C_TailoVoc& voc) {
 // dropped); returns the read result that ended it, 1 being the normal end.
 int readVocList(qiv::C_ByteCursor& in, const C_CatMap& catMap, C_CandiPool::Vocs& vocs) {
     for (;;) {
-        C_TailoVoc voc;
+        C_TailoVoc voc{{}, {}, 0.0f, 0, C_UsageStamp{}};  // the stamp is read, not taken now
         const int res = readVoc(in, catMap, voc);
         if (res != 0)
             return res;
@@ -76,11 +83,19 @@ int readVocList(qiv::C_ByteCursor& in, const C_CatMap& catMap, C_CandiPool::Vocs
     }
 }
 
-void noteHanKeys(C_HanKeys& hanKeys, const C_CandiPool::Vocs& vocs,
-                 const std::vector<std::string>& keys) {
+void noteHanKeys(C_HanKeys& hanKeys, const C_CandiPool::Vocs& vocs, C_Bikey key) {
     for (const C_TailoVoc& v : vocs)
         if (v.type == 'H')
-            hanKeys[v.word].push_back(keys);
+            hanKeys[v.word].push_back(key);
+}
+
+// The entry of key in a table whose rows arrive in ascending order: appended at the end
+// without a search when it sorts after the last one.
+template <class Table, class K>
+typename Table::iterator rowOf(Table& table, const K& key) {
+    if (table.empty() || table.key_comp()(std::prev(table.end())->first, key))
+        return table.emplace_hint(table.end(), key, typename Table::mapped_type());
+    return table.try_emplace(key).first;
 }
 
 bool storable(std::string_view s) {
@@ -139,8 +154,16 @@ void C_UserTailoMixin::load_() {
     }
     // A read error part way counts as the end of the file: the parse below then stops where
     // the bytes end, and what was read stays.
-    const std::string bytes((std::istreambuf_iterator<char>(file)),
-                            std::istreambuf_iterator<char>());
+    std::string bytes;
+    for (size_t got = 0;;) {
+        bytes.resize(std::max<size_t>(bytes.size() * 2, 1 << 16));
+        file.read(bytes.data() + got, static_cast<std::streamsize>(bytes.size() - got));
+        got += static_cast<size_t>(file.gcount());
+        if (!file) {
+            bytes.resize(got);
+            break;
+        }
+    }
     qiv::C_ByteCursor in(bytes);
 
     uint32_t mark = 0, ncats = 0, nWords = 0, nVocs = 0, nHant = 0, nRules = 0;
@@ -179,17 +202,19 @@ void C_UserTailoMixin::load_() {
     }
 
     C_HanKeys hanKeys;
+    C_ReadingKeys readingKeys;
     for (uint32_t r = 0; r < nWords; ++r) {
         std::string_view keyText;
         if (!in.readCString(keyText))
             return;
         const std::string key(keyText);
-        auto& vocs = m_candiPool.keys2words[key];
-        const int res = readVocList(in, catMap, vocs);
+        const auto row = rowOf(m_candiPool.keys2words, key);
+        const auto& vocs = row->second;
+        const int res = readVocList(in, catMap, row->second);
         if (vocs.empty())
-            m_candiPool.keys2words.erase(key);
+            m_candiPool.keys2words.erase(row);
         else
-            noteHanKeys(hanKeys, vocs, {key});
+            noteHanKeys(hanKeys, vocs, C_Bikey(&row->first));
         if (res >= 2) {
             m_error = "Failed to read keys2words word " + num(r) + "/" + num(nWords) +
                       " with error " + num(static_cast<uint32_t>(res));
@@ -207,12 +232,13 @@ void C_UserTailoMixin::load_() {
                       std::string(joined) + "\"";
             return;
         }
-        auto& vocs = m_candiPool.karr2vocs[keys];
-        const int res = readVocList(in, catMap, vocs);
+        const auto row = rowOf(m_candiPool.karr2vocs, keys);
+        const auto& vocs = row->second;
+        const int res = readVocList(in, catMap, row->second);
         if (vocs.empty())
-            m_candiPool.karr2vocs.erase(keys);
+            m_candiPool.karr2vocs.erase(row);
         else
-            noteHanKeys(hanKeys, vocs, keys);
+            noteHanKeys(hanKeys, vocs, C_Bikey(&row->first));
         if (res >= 2) {
             m_error = "Failed to read karr2vocs voc " + num(r) + "/" + num(nVocs) +
                       " with error " + num(static_cast<uint32_t>(res));
@@ -234,14 +260,12 @@ void C_UserTailoMixin::load_() {
             // A reading is kept only while an 'H' record of the word carries its keys.
             if (known == hanKeys.end())
                 continue;
-            const C_TonedKeysResult keys = tailo2tonedKeys(reading);
-            const auto* k = std::get_if<std::vector<std::string>>(&keys);
-            if (k && std::find(known->second.begin(), known->second.end(), *k) !=
-                         known->second.end())
+            if (std::any_of(known->second.begin(), known->second.end(),
+                            [&](const C_Bikey& key) { return readingKeys.spells(reading, key); }))
                 pushUnique(readings, std::string(reading));
         }
         if (!readings.empty()) {
-            auto& stored = m_candiPool.hant2tailo[han];
+            auto& stored = rowOf(m_candiPool.hant2tailo, han)->second;
             for (const std::string& t : readings)
                 pushUnique(stored, t);
         }

@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "engine/dict/user_db.h"
+#include "engine/dict/user_db_readings.h"
 #include "engine/text/code_points.h"
 #include "engine/text/tailo.h"
 
@@ -137,18 +138,16 @@ C_UserTailoDB::C_SearchCache& C_UserTailoDB::getSearchCache(
         return found->second;
 
     C_SearchCache cache;
-    auto consider = [&](const C_Bikey& key, const std::string& keyText, const C_TailoVoc& voc) {
+    C_ReadingKeys readingKeys;
+    auto consider = [&](const C_Bikey& key, const C_TailoVoc& voc) {
         C_VocItem item{key, &voc, {}, C_CaseFoldedString(voc.word), C_CaseFoldedString()};
         bool match = search.empty() || item.word.find(search) != std::string::npos;
         if (voc.type == 'H') {
             const auto readings = m_candiPool.hant2tailo.find(voc.word);
             if (readings != m_candiPool.hant2tailo.end()) {
-                for (const std::string& r : readings->second) {
-                    const C_TonedKeysResult keys = tailo2tonedKeys(r);
-                    const auto* k = std::get_if<std::vector<std::string>>(&keys);
-                    if (k && joinKeys(*k) == keyText)
+                for (const std::string& r : readings->second)
+                    if (readingKeys.spells(r, key))
                         item.tailos.push_back(r);
-                }
             }
         }
         if (!item.tailos.empty())
@@ -161,12 +160,10 @@ C_UserTailoDB::C_SearchCache& C_UserTailoDB::getSearchCache(
     };
     for (const auto& [key, vocs] : m_candiPool.keys2words)
         for (const C_TailoVoc& v : vocs)
-            consider(C_Bikey(&key), key, v);
-    for (const auto& [keys, vocs] : m_candiPool.karr2vocs) {
-        const std::string keyText = joinKeys(keys);
+            consider(C_Bikey(&key), v);
+    for (const auto& [keys, vocs] : m_candiPool.karr2vocs)
         for (const C_TailoVoc& v : vocs)
-            consider(C_Bikey(&keys), keyText, v);
-    }
+            consider(C_Bikey(&keys), v);
     return m_searchCaches.emplace(search, std::move(cache)).first->second;
 }
 

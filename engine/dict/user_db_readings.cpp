@@ -1,0 +1,75 @@
+#include "engine/dict/user_db_readings.h"
+
+#include <variant>
+
+#include "engine/text/tailo.h"
+
+namespace kov {
+
+const std::optional<std::string>& C_ReadingKeys::spelling_(const std::string& key) {
+    const auto found = m_spellings.find(key);
+    if (found != m_spellings.end())
+        return found->second;
+    std::optional<std::string> spelling;
+    try {
+        std::string s = tonedKey2tailo(key);
+        const C_TonedKeysResult back = tailo2tonedKeys(s);
+        const auto* keys = std::get_if<std::vector<std::string>>(&back);
+        if (keys && keys->size() == 1 && keys->front() == key &&
+            s.find_first_of(kTailoSeparators) == std::string::npos)
+            spelling = std::move(s);
+    } catch (const std::exception&) {
+        // Not a toned key: only the slow comparison can tell.
+    }
+    return m_spellings.emplace(key, std::move(spelling)).first->second;
+}
+
+const std::optional<std::vector<std::string>>& C_ReadingKeys::convert_(std::string_view reading) {
+    const auto found = m_converted.find(reading);
+    if (found != m_converted.end())
+        return found->second;
+    C_TonedKeysResult r = tailo2tonedKeys(reading);
+    std::optional<std::vector<std::string>> keys;
+    if (auto* k = std::get_if<std::vector<std::string>>(&r))
+        keys = std::move(*k);
+    return m_converted.emplace(std::string(reading), std::move(keys)).first->second;
+}
+
+bool C_ReadingKeys::spells(std::string_view reading, const C_Bikey& key) {
+    // The reading is the keys' own spellings joined by "-": each converts back to its key and
+    // holds no separator, so the whole converts to the keys.
+    auto fast = [&](const std::string& k, std::string_view& rest, bool last) {
+        const std::optional<std::string>& s = spelling_(k);
+        if (!s || rest.substr(0, s->size()) != *s)
+            return false;
+        rest.remove_prefix(s->size());
+        if (last)
+            return rest.empty();
+        if (rest.empty() || rest.front() != '-')
+            return false;
+        rest.remove_prefix(1);
+        return true;
+    };
+    std::string_view rest = reading;
+    bool quick = false;
+    if (const auto* one = std::get_if<const std::string*>(&key)) {
+        quick = fast(**one, rest, true);
+    } else if (const auto* many = std::get_if<const std::vector<std::string>*>(&key)) {
+        const auto& keys = **many;
+        quick = !keys.empty();
+        for (size_t i = 0; quick && i < keys.size(); ++i)
+            quick = fast(keys[i], rest, i + 1 == keys.size());
+    }
+    if (quick)
+        return true;
+    const std::optional<std::vector<std::string>>& keys = convert_(reading);
+    if (!keys)
+        return false;
+    if (const auto* one = std::get_if<const std::string*>(&key))
+        return keys->size() == 1 && keys->front() == **one;
+    if (const auto* many = std::get_if<const std::vector<std::string>*>(&key))
+        return *keys == **many;
+    return false;
+}
+
+}  // namespace kov
