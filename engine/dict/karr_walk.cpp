@@ -83,7 +83,7 @@ public:
                 nested = nested.empty() ? items[j].m_piece : items[j].m_piece + "(" + nested + ")?";
             std::string pattern = "^" + items[k].m_piece;
             if (!nested.empty()) pattern += "(" + nested + ")?";
-            m_regex.assign(pattern, std::regex::ECMAScript);
+            m_regex.emplace(pattern, std::regex::ECMAScript);
             for (size_t j = k + 1; j < items.size(); ++j) m_offsets.push_back(items[j].m_start - itemStart);
             m_offsets.push_back(m_isle.m_length - itemStart);
             m_itemKeyStart = keyStart;
@@ -144,7 +144,7 @@ public:
         default: {
             const std::string_view rest = entry.substr(std::min(m_prefixSize, entry.size()));
             T_Match m;
-            if (!std::regex_search(rest.begin(), rest.end(), m, m_regex, std::regex_constants::match_continuous))
+            if (!std::regex_search(rest.begin(), rest.end(), m, *m_regex, std::regex_constants::match_continuous))
                 return std::nullopt;
             const size_t len = size_t(m.length(0));
             const char after = len < rest.size() ? rest[len] : '\0';
@@ -180,7 +180,7 @@ private:
     bool m_abbreviation;
     std::string_view m_typed;
     std::string m_newPrefix;
-    std::regex m_regex;
+    std::optional<std::regex> m_regex;  // wildcard islands only
     std::vector<size_t> m_offsets;
     size_t m_itemKeyStart = 0;
     bool m_hasStar = false;

@@ -407,6 +407,19 @@ TEST(SystemDict, IslandVocs) {
         for (const auto& c : candidates(line.unit(0))) EXPECT_EQ(c.m_source, ST_SYS_WILDCARD);
     }
     {
+        // The unit of a later item of a wildcard island must exist too.
+        C_TypedLine line("k?a");
+        const auto isle = line.wildcard(0, 3);
+        auto unitAt = line.unitAt();
+        try {
+            fx.m_db->getIslandVocs(line.consts(), *isle,
+                                   [&](size_t pos) -> C_CompoUnit* { return pos == 0 ? unitAt(0) : nullptr; });
+            FAIL();
+        } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), "Null cu_final at 2");
+        }
+    }
+    {
         C_TypedLine line("ka");
         const auto isle = line.syllable(0, 2, true);
         try {
