@@ -87,6 +87,16 @@ struct C_Path {
     bool m_open = true;  // may still be extended
 };
 
+// One closure search in progress: its start, its paths, and the path waiting for the closure
+// from its end.
+struct C_ClosureFrame {
+    size_t m_from = 0;
+    bool m_nested = false;
+    bool m_nailedOnly = false;  // the nailed path alone: extended once, then finished
+    std::vector<C_Path> m_paths;
+    size_t m_waiting = SIZE_MAX;
+};
+
 }  // namespace
 
 C_InputLineSnapshot::C_InputLineSnapshot(std::span<const C_LineElement> elements,
@@ -177,110 +187,180 @@ void C_InputLineSnapshot::findWinners(size_t end) {
 
 // The best closure from `from` toward `to`: the paths start with the best candidate of each
 // span; the shortest path is extended by the best closure from its end until paths of equal
-// total span can be compared, and the loser of each comparison is dropped.
+// total span can be compared, and the loser of each comparison is dropped. Extensions nest as
+// deep as the line is long, so they run on a stack of frames rather than on the call stack.
 std::vector<C_Candidate*> C_InputLineSnapshot::findClosure(size_t from, size_t to,
                                                            C_ClosureMemo& memo, bool nested) {
-    if (auto hit = memo.find(from); hit != memo.end())
-        return hit->second;
-    C_CompoUnit* unit = unitAt(from);
-    if (!unit)
-        return {};
-    unit->sort();
+    constexpr size_t kNone = SIZE_MAX;
+    std::vector<C_ClosureFrame> frames;
+    std::vector<C_Candidate*> result;  // the closure found last
 
-    std::vector<C_Path> paths;
-    std::optional<size_t> nailed;
-    for (C_Candidate& c : unit->candidates()) {
-        if (c.m_rank == RANK_CROSSING)
-            break;
-        // A path never reaches past `to`.
-        if (c.m_span == 0 || from + c.m_span > to)
-            continue;
-        bool seen = std::any_of(paths.begin(), paths.end(), [&](const C_Path& p) {
-            return p.m_candidates.front()->m_span == c.m_span;
-        });
-        if (seen)
-            continue;
-        paths.push_back({{&c}, c.m_span, true});
-        if (c.m_rank == RANK_NAILED)
-            nailed = paths.size() - 1;
-    }
-
-    if (paths.empty()) {
-        // The raw candidate ranks before the crossing ones; a candidate too long for the
-        // range may still rank before it, so it is looked up rather than taken first.
-        const C_Candidate raw = rawCandidate(*unit, m_mode);
-        unit->add(raw);
-        unit->sort();
-        for (C_Candidate& c : unit->candidates()) {
-            if (c == raw)
-                return {&c};
+    // Starts a search from `at`. True when it needs a frame; otherwise result holds its closure.
+    auto enter = [&](size_t at, bool nest) {
+        if (auto hit = memo.find(at); hit != memo.end()) {
+            result = hit->second;
+            return false;
         }
-        return {};
-    }
+        C_CompoUnit* unit = unitAt(at);
+        if (!unit) {
+            result.clear();
+            return false;
+        }
+        unit->sort();
 
-    // Extends a path with the best closure from its end. A path that ends at a no-cross mark
-    // (only a nailed word can end there while other paths remain) stays as it is: the winner
-    // search steps over the mark by itself.
-    auto extend = [&](C_Path& path) {
-        size_t end = from + path.m_span;
+        std::vector<C_Path> paths;
+        std::optional<size_t> nailed;
+        for (C_Candidate& c : unit->candidates()) {
+            if (c.m_rank == RANK_CROSSING)
+                break;
+            // A path never reaches past `to`.
+            if (c.m_span == 0 || at + c.m_span > to)
+                continue;
+            bool seen = std::any_of(paths.begin(), paths.end(), [&](const C_Path& p) {
+                return p.m_candidates.front()->m_span == c.m_span;
+            });
+            if (seen)
+                continue;
+            paths.push_back({{&c}, c.m_span, true});
+            if (c.m_rank == RANK_NAILED)
+                nailed = paths.size() - 1;
+        }
+
+        if (paths.empty()) {
+            // The raw candidate ranks before the crossing ones; a candidate too long for the
+            // range may still rank before it, so it is looked up rather than taken first.
+            const C_Candidate raw = rawCandidate(*unit, m_mode);
+            unit->add(raw);
+            unit->sort();
+            result.clear();
+            for (C_Candidate& c : unit->candidates()) {
+                if (c == raw) {
+                    result.push_back(&c);
+                    break;
+                }
+            }
+            return false;
+        }
+        if (paths.size() == 1) {
+            memo[at] = paths.front().m_candidates;
+            result = std::move(paths.front().m_candidates);
+            return false;
+        }
+        C_ClosureFrame frame;
+        frame.m_from = at;
+        frame.m_nested = nest;
+        if (nailed) {
+            // The nailed path alone remains: it is extended once, then the search finishes.
+            frame.m_nailedOnly = true;
+            frame.m_paths.push_back(std::move(paths[*nailed]));
+        } else {
+            frame.m_paths = std::move(paths);
+        }
+        frames.push_back(std::move(frame));
+        return true;
+    };
+
+    // Asks for the extension of path i of frame fi: false when the path ends at or past `to`
+    // (it is closed); true when the extension was asked for (frame fi waits for it; frames
+    // may have grown).
+    auto askExtension = [&](size_t fi, size_t i) {
+        C_ClosureFrame& f = frames[fi];
+        C_Path& path = f.m_paths[i];
+        const size_t end = f.m_from + path.m_span;
         if (end >= to) {
             path.m_open = false;
-            return;
+            return false;
         }
-        std::vector<C_Candidate*> tail = findClosure(end, to, memo, true);
-        if (tail.empty()) {
+        f.m_waiting = i;
+        enter(end, true);
+        return true;
+    };
+
+    // Appends the extension in result to the waiting path. A path that ends at a no-cross mark
+    // (only a nailed word can end there while other paths remain) stays as it is: the winner
+    // search steps over the mark by itself.
+    auto takeExtension = [&](C_ClosureFrame& f) {
+        C_Path& path = f.m_paths[f.m_waiting];
+        const size_t end = f.m_from + path.m_span;
+        f.m_waiting = kNone;
+        if (result.empty()) {
             if (end < m_elements.size() && m_elements[end].index() == 0) {
                 path.m_open = false;
                 return;
             }
             throw std::logic_error("No closure found for " + decimal(end));
         }
-        for (C_Candidate* c : tail) {
+        for (C_Candidate* c : result) {
             path.m_candidates.push_back(c);
             path.m_span += c->m_span;
         }
     };
 
-    if (paths.size() >= 2 && nailed) {
-        C_Path kept = std::move(paths[*nailed]);
-        paths.clear();
-        extend(kept);
-        paths.push_back(std::move(kept));
-    }
-
-    while (paths.size() >= 2) {
-        // The shortest open path, the first collected among equals; when every path is closed
-        // (the total spans are then distinct, which consistent units never give), the first.
-        size_t pi = paths.size();
-        for (size_t i = 0; i < paths.size(); ++i) {
-            if (paths[i].m_open && (pi == paths.size() || paths[i].m_span < paths[pi].m_span))
-                pi = i;
-        }
-        bool anyOpen = pi != paths.size();
-        if (anyOpen)
-            extend(paths[pi]);
-        else
-            pi = 0;
-
+    // Compares path pi with the other paths (of equal total span only, unless every path is
+    // closed): a challenger that is not worse replaces it, a worse one is dropped.
+    auto compare = [&](C_ClosureFrame& f, size_t pi, bool equalSpansOnly) {
+        std::vector<C_Path>& paths = f.m_paths;
         for (size_t qi = 0; qi < paths.size();) {
-            if (qi == pi || (anyOpen && paths[qi].m_span != paths[pi].m_span)) {
+            if (qi == pi || (equalSpansOnly && paths[qi].m_span != paths[pi].m_span)) {
                 ++qi;
                 continue;
             }
             C_CompareResult r = compareClosures(paths[qi].m_candidates, paths[pi].m_candidates,
-                                                nested);
+                                                f.m_nested);
             if (r.m_order >= 0) {
                 paths.erase(paths.begin() + std::ptrdiff_t(pi));
-                break;
+                return;
             }
             paths.erase(paths.begin() + std::ptrdiff_t(qi));
             if (qi < pi)
                 --pi;
         }
-    }
+    };
 
-    memo[from] = paths.front().m_candidates;
-    return std::move(paths.front().m_candidates);
+    auto finish = [&] {
+        C_ClosureFrame& f = frames.back();
+        memo[f.m_from] = f.m_paths.front().m_candidates;
+        result = std::move(f.m_paths.front().m_candidates);
+        frames.pop_back();
+    };
+
+    if (!enter(from, nested))
+        return result;
+    while (!frames.empty()) {
+        const size_t fi = frames.size() - 1;
+        C_ClosureFrame& f = frames.back();
+        if (f.m_waiting != kNone) {
+            const size_t pi = f.m_waiting;
+            takeExtension(f);
+            if (f.m_nailedOnly)
+                finish();
+            else
+                compare(f, pi, true);
+            continue;
+        }
+        if (f.m_nailedOnly) {
+            if (!askExtension(fi, 0))
+                finish();
+            continue;
+        }
+        if (f.m_paths.size() < 2) {
+            finish();
+            continue;
+        }
+        // The shortest open path, the first collected among equals; when every path is closed
+        // (the total spans are then distinct, which consistent units never give), the first
+        // is compared with all others.
+        size_t pi = kNone;
+        for (size_t i = 0; i < f.m_paths.size(); ++i) {
+            if (f.m_paths[i].m_open && (pi == kNone || f.m_paths[i].m_span < f.m_paths[pi].m_span))
+                pi = i;
+        }
+        if (pi == kNone)
+            compare(f, 0, false);
+        else if (!askExtension(fi, pi))
+            compare(frames[fi], pi, true);
+    }
+    return result;
 }
 
 C_CompareResult C_InputLineSnapshot::compareClosures(std::span<C_Candidate* const> a,
