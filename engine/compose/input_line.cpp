@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <stdexcept>
-#include <type_traits>
 #include <utility>
 
 namespace kov {
@@ -14,11 +13,6 @@ std::string decimal(long long value) {
     char buf[24];
     const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
     return std::string(buf, end);
-}
-
-const C_CompoUnit* unitOf(const C_LineElement& e) noexcept {
-    const auto* p = std::get_if<std::unique_ptr<C_CompoUnit>>(&e);
-    return p ? p->get() : nullptr;
 }
 
 }  // namespace
@@ -348,7 +342,7 @@ void C_InputLine::getKeySections(std::span<const size_t> positions,
     auto keysBetween = [&](size_t from, size_t to) {
         section.clear();
         for (size_t i = from; i < std::min(to, m_elements.size()); ++i)
-            if (const C_CompoUnit* unit = unitOf(m_elements[i]))
+            if (const C_CompoUnit* unit = unitAt(i))
                 section += unit->key();
     };
     for (size_t p : cuts) {
@@ -363,7 +357,7 @@ void C_InputLine::getKeySections(std::span<const size_t> positions,
 std::string C_InputLine::keysOf(size_t from, size_t count) const {
     std::string keys;
     for (size_t i = from; i < from + count && i < m_elements.size(); ++i)
-        if (const C_CompoUnit* unit = unitOf(m_elements[i]))
+        if (const C_CompoUnit* unit = unitAt(i))
             keys += unit->key();
     return keys;
 }
