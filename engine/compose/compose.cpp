@@ -107,8 +107,11 @@ void C_InputLine::compose() {
                     m_capitals.push_back(i);
             }
         }
-        if (n == 0)
+        if (n == 0) {
+            m_islesByStart.clear();
+            m_hyphenRuns.clear();
             return;
+        }
         // Units marked for re-checking keep their candidates and are only ranked again; a line
         // with nothing to recompose (an edit of flags or marks only) still gets its islands,
         // nails, ranks, rules and winners again, over the elements as they now stand. Only the
