@@ -230,8 +230,9 @@ TEST_F(VocTable, Disapproval) {
 void fillWords(C_CandiPool& p, size_t n, uint32_t base) {
     for (size_t i = 0; i < n; ++i) {
         setNowForTest(base + static_cast<uint32_t>(i));
-        const std::string key = "ka" + std::to_string(1 + i % 9);
-        const std::string word = "w" + std::to_string(i);
+        std::string key = "ka", word = "w";
+        key += std::to_string(1 + i % 9);
+        word += std::to_string(i);
         ASSERT_FALSE(p.add_keys_to_word(key, 'T', word, 0, {}, 0).failed);
     }
 }
