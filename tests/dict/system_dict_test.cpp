@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -443,6 +444,24 @@ TEST(SystemDict, RelatedChoicesInModeOne) {
                                });
     EXPECT_EQ(got, (std::vector<std::tuple<size_t, std::string, std::string, std::string>>{
                        {0, "台灣", "tâi-uân", "uan5"}, {0, "", "tâi-uân-lâng", "uan5-lang5"}}));
+}
+
+TEST(SystemDict, QueriesFromSeveralThreadsAtOnce) {
+    C_SystemDictFixture fx(sampleTailo().bytes());
+    auto work = [&fx] {
+        for (int n = 0; n < 50; ++n) {
+            C_TypedLine line("tai5uan5");
+            const auto first = line.syllable(0, 4, true);
+            line.syllable(4, 4, false);
+            fx.m_db->getIslandVocs(line.consts(), *first, line.unitAt());
+            fx.m_db->getRelatedChoices(line.consts(), *first, [](size_t, auto, std::string_view) {});
+            EXPECT_EQ(readingsOf(*fx.m_db, "灣台").size(), 6u);
+            fx.m_db->visitWordRules("法", {}, [](const std::vector<C_RuleElem>&, size_t) {});
+        }
+    };
+    std::thread a(work), b(work);
+    a.join();
+    b.join();
 }
 
 }  // namespace
