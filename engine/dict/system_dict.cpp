@@ -138,9 +138,24 @@ std::string_view C_TailoDB::entryKey_(const C_Section& sec, size_t i) const {
 }
 
 size_t C_TailoDB::lowerBoundKey_(const C_Section& sec, size_t first, size_t last, std::string_view key) const {
+    // Compares in place, byte by byte up to the entry's NUL (or the file's end): the entry is
+    // less when it differs by a smaller unsigned byte or ends first.
+    const unsigned char* base = m_bytes.data();
+    const size_t size = m_bytes.size();
+    const auto entryLess = [&](uint64_t at) {
+        const unsigned char* e = base + at;
+        const size_t avail = size - size_t(at);
+        for (size_t j = 0;; ++j) {
+            const bool ended = j >= avail || e[j] == 0;
+            if (j == key.size()) return false;
+            if (ended) return true;
+            const unsigned char k = static_cast<unsigned char>(key[j]);
+            if (e[j] != k) return e[j] < k;
+        }
+    };
     while (first < last) {
         const size_t mid = first + (last - first) / 2;
-        if (entryKey_(sec, mid) < key) first = mid + 1;
+        if (entryLess(entryAt_(sec, mid))) first = mid + 1;
         else last = mid;
     }
     return first;
