@@ -128,12 +128,17 @@ TEST(DictCompiler, TabSeparatedList) {
         "台南\tTâi-lâm\t\tmany\n"                // weight not a number
         "台東\n"                                 // no reading
         "\n"
-        "甲\tkah\n";
+        "甲\tkah\n"
+        + std::string("a\0b\tka\n", 7);       // a NUL inside the word
     C_DictCompiler c;
     EXPECT_EQ(c.addTsv(tsv, "list.tsv"), 3u);
     std::vector<size_t> lines;
     for (const auto& r : c.reports()) lines.push_back(r.line);
-    EXPECT_EQ(lines, (std::vector<size_t>{4, 5, 6}));
+    EXPECT_EQ(lines, (std::vector<size_t>{4, 5, 6, 9}));
+    // A folder that does not exist: nothing is written, and the failure is told.
+    const test::C_TempFolder folder;
+    EXPECT_NE(c.writeFiles(folder.path() / "no" / "tailo.tab", folder.path() / "no" / "cats.tab"), "");
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "no"));
     C_Compiled out(c);
     ASSERT_EQ(out.m_db->error(), "");
     EXPECT_EQ(out.m_cats->catName(1), "noun");
