@@ -194,7 +194,6 @@ void offer(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts& rc, s
     const C_StdIsle& lastIsle = *positions.back().m_isle;
     const size_t end = lastIsle.kind() == ISLE_WILDCARD ? fit.candidateEnd : lastIsle.end();
     const size_t span = end > firstKey ? end - firstKey : 0;
-    if (span > 65535) throw std::runtime_error("Span units too large: " + std::to_string(span));
     // The records of one word mostly share their readings (a Han word and its Tai-lo spelling):
     // each distinct reading is checked once.
     std::vector<std::pair<std::string, std::optional<std::string>>> checked;
@@ -207,18 +206,9 @@ void offer(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts& rc, s
             if (synced && std::find(kept.begin(), kept.end(), *synced) == kept.end()) kept.push_back(*synced);
         }
         if (kept.empty()) return;
-        C_Candidate c;
-        c.m_text = std::string(rec.m_text);
-        c.m_readings = std::move(kept);
-        c.m_span = uint16_t(span);
-        c.m_count = uint16_t(std::min<size_t>(positions.size(), 0xFFFF));
-        c.m_weight = rec.m_weight;
-        for (uint8_t cat : rec.m_cats)
-            if (std::find(c.m_cats.begin(), c.m_cats.end(), cat) == c.m_cats.end()) c.m_cats.push_back(cat);
-        c.m_bonus = 0.0;
-        c.m_source = fit.inexact ? rc.m_inexactSource : rc.m_exactSource;
-        c.m_rank = RANK_ORDINARY;
-        rc.m_sink(c, keyText);
+        rc.m_sink(makeVocCandidate(rec.m_text, std::move(kept), span, positions.size(), rec.m_weight, rec.m_cats,
+                                   fit.inexact ? rc.m_inexactSource : rc.m_exactSource),
+                  keyText);
     });
 }
 
@@ -230,6 +220,23 @@ size_t distinctIsles(std::span<const C_IlKeyPos> positions) {
 }
 
 }  // namespace
+
+C_Candidate makeVocCandidate(std::string_view text, std::vector<std::string> readings, size_t span, size_t count,
+                             float weight, std::span<const uint8_t> cats, E_SourceType source) {
+    if (span > 65535) throw std::runtime_error("Span units too large: " + std::to_string(span));
+    C_Candidate c;
+    c.m_text = std::string(text);
+    c.m_readings = std::move(readings);
+    c.m_span = uint16_t(span);
+    c.m_count = uint16_t(std::min<size_t>(count, 0xFFFF));
+    c.m_weight = weight;
+    for (uint8_t cat : cats)
+        if (std::find(c.m_cats.begin(), c.m_cats.end(), cat) == c.m_cats.end()) c.m_cats.push_back(cat);
+    c.m_bonus = 0.0;
+    c.m_source = source;
+    c.m_rank = RANK_ORDINARY;
+    return c;
+}
 
 std::string_view typedKeys(const C_VisitConsts& consts, size_t from, size_t to) {
     const size_t n = std::min(consts.m_length, consts.m_keys.size());

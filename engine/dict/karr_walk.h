@@ -76,6 +76,11 @@ private:
     mutable std::map<std::tuple<const C_StdIsle*, size_t, size_t>, std::regex> m_regexCache;
 };
 
+// A dictionary word as a candidate: rank ordinary, no bonus, categories without repeats. Throws
+// std::runtime_error "Span units too large: <span>" for a span above 65535.
+C_Candidate makeVocCandidate(std::string_view text, std::vector<std::string> readings, size_t span, size_t count,
+                             float weight, std::span<const uint8_t> cats, E_SourceType source);
+
 // Typed keys [from, to) of the visit, cut at the end of the key string.
 std::string_view typedKeys(const C_VisitConsts& consts, size_t from, size_t to);
 

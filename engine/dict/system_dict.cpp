@@ -209,18 +209,9 @@ bool C_TailoDB::addVocList_(C_CompoUnit& unit, uint64_t list, size_t spanUnits, 
             if (std::find(kept.begin(), kept.end(), r) == kept.end()) kept.push_back(std::move(r));
         }
         if (kept.empty()) return;
-        C_Candidate c;
-        c.m_text = std::string(han);
-        c.m_readings = std::move(kept);
-        c.m_span = uint16_t(spanUnits);
-        c.m_count = count;
-        c.m_weight = float(static_cast<int8_t>(weight));
-        for (uint8_t cat : cats)
-            if (std::find(c.m_cats.begin(), c.m_cats.end(), cat) == c.m_cats.end()) c.m_cats.push_back(cat);
-        c.m_bonus = 0.0;
-        c.m_source = source;
-        c.m_rank = RANK_ORDINARY;
-        changed = unit.add(c) || changed;
+        changed = unit.add(makeVocCandidate(han, std::move(kept), spanUnits, count, float(static_cast<int8_t>(weight)),
+                                            cats, source)) ||
+                  changed;
     });
     return changed;
 }
