@@ -235,6 +235,52 @@ TEST(UserDbFile, DamagedFileIsKeptAsBadCopyBeforeTheFirstSave) {
     EXPECT_EQ(s.m_db->candiPool().keys2words.count("bo1"), 1u);
 }
 
+// Every cut of a valid file loads what lies before the cut, and the first save keeps the cut
+// file whole as "<name>.bad" while the new file holds what was read plus the change.
+TEST(UserDbFile, EveryTruncationIsLoadedSafelyAndKept) {
+    const std::string good = sampleUserDb().bytes();
+    C_UserDbSetup s;
+    const fs::path bad = s.file().string() + ".bad";
+    for (size_t n = 0; n < good.size(); ++n) {
+        SCOPED_TRACE(n);
+        const std::string cut = good.substr(0, n);
+        s.m_sys.m_folder.write("user-db.tab", cut);
+        std::error_code ec;
+        fs::remove(bad, ec);
+        C_UserTailoDB& db = s.open();
+        // Only the last rule's end mark may be missing: the end of the file ends the rule too.
+        ASSERT_EQ(db.loaded(), n == good.size() - 1);
+        if (n % 8 != 0 && n + 2 < good.size())
+            continue;  // saving (with its flushes to disk) for every cut adds nothing but time
+        ASSERT_TRUE(db.addKeysToWord("bue7", 'T', "buē", 0, {}, 0));
+        ASSERT_TRUE(db.save());
+        EXPECT_EQ(s.readFile(bad), db.loaded() ? "" : cut);
+        C_UserTailoDB& again = s.open();
+        ASSERT_TRUE(again.loaded()) << again.error();
+        EXPECT_EQ(again.candiPool().keys2words.count("bue7"), 1u);
+        s.close();
+    }
+}
+
+// Any byte of a valid file changed: the load never reads outside the file; only an unknown rule
+// element kind may throw, as it must.
+TEST(UserDbFile, EveryChangedByteIsLoadedSafely) {
+    const std::string good = sampleUserDb().bytes();
+    C_UserDbSetup s;
+    for (size_t i = 0; i < good.size(); ++i) {
+        for (const uint8_t v : {uint8_t{0x00}, uint8_t{0x7F}, uint8_t{0xFF}}) {
+            SCOPED_TRACE(std::to_string(i) + "=" + std::to_string(v));
+            s.m_sys.m_folder.write("user-db.tab", patchedU8(good, i, v));
+            try {
+                C_UserTailoDB db(s.file(), *s.m_sys.m_db);
+                (void)db.loaded();
+            } catch (const std::logic_error& e) {
+                EXPECT_EQ(std::string(e.what()).rfind("Unknown C_RulePat index: ", 0), 0u);
+            }
+        }
+    }
+}
+
 TEST(UserDbFile, SaveIntoAFolderThatCannotBeMadeFailsAndStaysDirty) {
     C_UserDbSetup s;
     // The parent of the file is a regular file: no folder can be made there, even by root.
