@@ -18,6 +18,7 @@
 #include "engine/text/key_pattern.h"
 #include "engine/text/tailo.h"
 #include "qiv/byte_cursor.h"
+#include "qiv/exception_text.h"
 
 namespace kov {
 
@@ -116,8 +117,8 @@ C_UserTailoMixin::~C_UserTailoMixin() {
         save();
     } catch (const std::exception& e) {
         try {
-            logger().log(1, std::string("Failed to save user DB ") + pathText(m_path) + ": " +
-                                e.what());
+            logger().log(1, "Failed to save user DB " + pathText(m_path) + ": " +
+                                qiv::exceptionText(e));
         } catch (...) {
         }
     } catch (...) {
