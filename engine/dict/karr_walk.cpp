@@ -1,7 +1,6 @@
 #include "engine/dict/karr_walk.h"
 
 #include <algorithm>
-#include <set>
 #include <stdexcept>
 #include <variant>
 #include <vector>
@@ -61,7 +60,7 @@ class C_LevelMatcher {
 public:
     C_LevelMatcher(const C_StdKarrVocsRecurseConsts& rc, const C_IlKeyPos& pos, std::string_view prefix,
                    bool laterSyllable, bool abbreviation)
-        : m_rc(rc), m_pos(pos), m_isle(*pos.m_isle), m_prefixSize(prefix.size()), m_later(laterSyllable),
+        : m_rc(rc), m_isle(*pos.m_isle), m_prefixSize(prefix.size()), m_later(laterSyllable),
           m_abbreviation(abbreviation) {
         const C_VisitConsts& vc = rc.m_consts;
         const size_t keyStart = m_isle.m_start + ilKeyStart(pos);
@@ -173,7 +172,6 @@ public:
 
 private:
     const C_StdKarrVocsRecurseConsts& m_rc;
-    const C_IlKeyPos& m_pos;
     const C_StdIsle& m_isle;
     size_t m_prefixSize;
     bool m_later;
