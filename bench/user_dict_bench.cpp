@@ -57,8 +57,6 @@ std::string hanWord(size_t n, size_t chars) {
 // keys; every other record a Han word with its reading.
 void fill(C_UserTailoDB& db, size_t n) {
     const auto& syl = syllables();
-    std::lock_guard lock(db.mutex());
-    C_CandiPool& pool = db.candiPool();
     for (size_t i = 0; i < n; ++i) {
         std::vector<std::string> keys;
         if (i % 10 == 0) {
@@ -71,13 +69,13 @@ void fill(C_UserTailoDB& db, size_t n) {
         const std::string word = han ? hanWord(i, keys.size()) : tailo;
         const float weight = static_cast<float>(i % 97) - 40.0f;
         const uint8_t cats[] = {static_cast<uint8_t>(1 + i % 3)};
-        const auto e = keys.size() == 1
-                           ? pool.add_keys_to_word(keys[0], han ? 'H' : 'T', word, weight, cats, 0)
-                           : pool.add_karray_to_voc(keys, han ? 'H' : 'T', word, weight, cats, 0);
-        if (e.failed)
-            throw std::runtime_error(e.text);
+        const bool added = keys.size() == 1
+                               ? db.addKeysToWord(keys[0], han ? 'H' : 'T', word, weight, cats, 0)
+                               : db.addKarrToVoc(keys, han ? 'H' : 'T', word, weight, cats, 0);
+        if (!added)
+            throw std::runtime_error("refused: " + word);
         if (han)
-            pool.add_hant2tailo(word, tailo);
+            db.addHantTailo(word, tailo);
     }
 }
 

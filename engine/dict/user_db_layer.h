@@ -67,10 +67,9 @@ public:
     const std::filesystem::path& path() const { return m_path; }
     const I_TailoDB& lower() const { return m_lower; }
 
-    // The tables and rules; read or change them only while holding mutex().
-    C_CandiPool& candiPool() { return m_candiPool; }
+    // The tables and rules, to read while holding mutex(). Changes go through the owner's
+    // operations, which tell whoever depends on the tables.
     const C_CandiPool& candiPool() const { return m_candiPool; }
-    C_RuleTable& ruleTable() { return m_rules; }
     const C_RuleTable& ruleTable() const { return m_rules; }
 
 protected:

@@ -360,10 +360,10 @@ TEST(UserDbFile, DestructorSavesChanges) {
 
 TEST(UserDbFile, SaveLeavesOutWhatTheFileCannotHold) {
     C_UserDbSetup s;
-    C_UserTailoDB& db = s.open();
+    C_TestUserDB& db = s.open();
     {
         std::lock_guard lock(db.mutex());
-        C_CandiPool& pool = db.candiPool();
+        C_CandiPool& pool = db.pool();
         C_TailoVoc bad;
         bad.type = 'X';
         bad.word = "x";

@@ -45,7 +45,7 @@ protected:
     }
 
     C_UserDbSetup m_setup;
-    C_UserTailoDB* m_db = nullptr;
+    C_TestUserDB* m_db = nullptr;
 };
 
 TEST_F(UserDbQuery, CatsAndLoggerComeFromTheBottom) {
@@ -178,7 +178,7 @@ TEST_F(UserDbQuery, FaultsOfTheQueries) {
         C_TailoVoc odd;
         odd.type = '\x80';
         odd.word = "x";
-        m_db->candiPool().keys2words["ka1"] = {odd};
+        m_db->pool().keys2words["ka1"] = {odd};
     }
     C_CompoUnit unit('k');
     try {

@@ -153,9 +153,9 @@ std::string C_UserDbSetup::fileBytes() const {
     return readFile(file());
 }
 
-C_UserTailoDB& C_UserDbSetup::open() {
+C_TestUserDB& C_UserDbSetup::open() {
     m_db.reset();
-    m_db = std::make_unique<C_UserTailoDB>(file(), *m_sys.m_db);
+    m_db = std::make_unique<C_TestUserDB>(file(), *m_sys.m_db);
     return *m_db;
 }
 

@@ -64,6 +64,14 @@ std::vector<std::string> sampleCatNames();
 // keys, and one word rule.
 C_UserDbFixture sampleUserDb();
 
+// A user dictionary whose tables a test may change directly (to plant what the editing
+// operations would refuse).
+class C_TestUserDB : public C_UserTailoDB {
+public:
+    using C_UserTailoDB::C_UserTailoDB;
+    C_CandiPool& pool() { return m_candiPool; }
+};
+
 // A user dictionary over a system dictionary (from tailoBytes, or an empty one) in a temporary
 // folder, with the file "user-db.tab" (written from fileBytes when given, else absent).
 class C_UserDbSetup {
@@ -78,11 +86,11 @@ public:
     std::string readFile(const std::filesystem::path& path) const;
     // (Re)opens the user dictionary over the file; the previous one is destroyed first (and
     // saves when dirty).
-    C_UserTailoDB& open();
+    C_TestUserDB& open();
     void close() { m_db.reset(); }
 
     C_SystemDictFixture m_sys;
-    std::unique_ptr<C_UserTailoDB> m_db;
+    std::unique_ptr<C_TestUserDB> m_db;
 };
 
 }  // namespace kov::test
