@@ -1,10 +1,12 @@
 #include "engine/text/tailo.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <stdexcept>
 
 #include "engine/text/code_points.h"
+#include "engine/text/syllable_match.h"
 
 namespace kov {
 
@@ -12,10 +14,6 @@ namespace {
 
 constexpr std::string_view kMarkLettersLower = "aeioumn";
 constexpr std::string_view kMarkLettersUpper = "AEIOUMN";
-
-// The longest toned syllable ("tsh" + "uai" + "nnh" + digit) has 10 characters; anything
-// longer cannot match and never reaches the regular expression.
-constexpr size_t kMaxTonedSyllable = 10;
 
 bool isUpperAscii(char c) { return c >= 'A' && c <= 'Z'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -160,41 +158,95 @@ std::string tonedKey2tailo(std::string key) {
     throw std::runtime_error("Invalid word keys \"" + s + "\"");
 }
 
+namespace {
+
+// The entries of one tone table that begin with each byte, as flat numbers tone * 7 + letter
+// in table order; lets untoneSyllable find the first entry of the table that occurs in a
+// syllable in one pass over the syllable instead of one search per entry.
+struct C_MarkIndex {
+    std::array<std::vector<uint8_t>, 256> m_byFirstByte;
+
+    explicit C_MarkIndex(const std::vector<std::vector<std::string>>& table) {
+        for (size_t tone = 0; tone < table.size(); ++tone)
+            for (size_t letter = 0; letter < table[tone].size(); ++letter)
+                m_byFirstByte[static_cast<unsigned char>(table[tone][letter].front())].push_back(
+                    static_cast<uint8_t>(tone * kMarkLettersLower.size() + letter));
+    }
+};
+
+const C_MarkIndex& markIndex(bool upperTable) {
+    static const C_MarkIndex lower(kToneLettersLower);
+    static const C_MarkIndex upper(kToneLettersUpper);
+    return upperTable ? upper : lower;
+}
+
+bool onlyAsciiBytes(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+}  // namespace
+
 std::optional<std::string> untoneSyllable(const std::string& syllable, bool upperTable) {
+    // The result is the entry that comes first in the table (tone by tone, letter by letter)
+    // among those that occur at all, at its first occurrence. Scanning positions in order and
+    // keeping the lowest entry seen finds the same one: an entry is tried at every position
+    // until a lower one has been found, so the position where it is first found is its first.
     const auto& table = upperTable ? kToneLettersUpper : kToneLettersLower;
-    for (size_t tone = 0; tone < table.size(); ++tone) {
-        for (size_t letter = 0; letter < table[tone].size(); ++letter) {
-            const std::string& mark = table[tone][letter];
-            const size_t p = syllable.find(mark);
-            if (p == std::string::npos)
-                continue;
-            std::string out = syllable.substr(0, p);
-            out += kMarkLettersLower[letter];
-            out += syllable.substr(p + mark.size());
-            out += static_cast<char>('1' + tone);
-            return out;
+    const C_MarkIndex& index = markIndex(upperTable);
+    constexpr size_t kNone = SIZE_MAX;
+    size_t best = kNone;
+    size_t bestPos = 0;
+    const std::string_view s = syllable;
+    for (size_t pos = 0; pos < s.size(); ++pos) {
+        for (uint8_t id : index.m_byFirstByte[static_cast<unsigned char>(s[pos])]) {
+            if (id >= best)
+                break;
+            const std::string& mark = table[id / kMarkLettersLower.size()][id % kMarkLettersLower.size()];
+            if (s.substr(pos, mark.size()) == mark) {
+                best = id;
+                bestPos = pos;
+                break;
+            }
         }
     }
-    return std::nullopt;
+    if (best == kNone)
+        return std::nullopt;
+    const size_t tone = best / kMarkLettersLower.size();
+    const size_t letter = best % kMarkLettersLower.size();
+    const size_t markSize = table[tone][letter].size();
+    std::string out;
+    out.reserve(syllable.size() + 1);
+    out.append(s.substr(0, bestPos));
+    out += kMarkLettersLower[letter];
+    out.append(s.substr(bestPos + markSize));
+    out += static_cast<char>('1' + tone);
+    return out;
+}
+
+const std::regex& tonedSyllableRegex() {
+    static const std::regex re(
+        "(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)?((?:ai|au|a|ere|ee|e|ie|iau|ia|ioo|io|iu|i|oi|oo|o|uai|ua|uee|ue|ui|u)(?:ng|nnh|nn|n|m|p|t|k|h|rh|rm|rn|r)?|mh|m|ngh|ng)[1-9]",
+        std::regex::ECMAScript | std::regex::optimize);
+    return re;
 }
 
 C_TonedKeysResult tailo2tonedKeys(std::string_view tailo) {
-    static const std::regex kTonedSyllableRegex(
-        "(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)?((?:ai|au|a|ere|ee|e|ie|iau|ia|ioo|io|iu|i|oi|oo|o|uai|ua|uee|ue|ui|u)(?:ng|nnh|nn|n|m|p|t|k|h|rh|rm|rn|r)?|mh|m|ngh|ng)[1-9]",
-        std::regex::ECMAScript | std::regex::optimize);
-
     std::vector<std::string> keys;
     std::optional<C_TonedKeysError> error;
     visitSplit(tailo, kTailoSeparators, [&](std::string_view run) {
         if (error)
             return;
         std::string s(run);
-        if (auto r = untoneSyllable(s, false)) {
-            s = std::move(*r);
-        } else if (auto u = untoneSyllable(s, true)) {
-            s = std::move(*u);
+        // Every tone mark holds a byte outside ASCII, so an ASCII syllable has none.
+        const bool ascii = onlyAsciiBytes(s);
+        std::optional<std::string> untoned;
+        if (!ascii && ((untoned = untoneSyllable(s, false)) || (untoned = untoneSyllable(s, true)))) {
+            s = std::move(*untoned);
         } else {
-            if (!only_asciis(s)) {
+            if (!ascii && !only_asciis(s)) {
                 error = C_TonedKeysError{std::move(s), 1};
                 return;
             }
@@ -209,7 +261,7 @@ C_TonedKeysResult tailo2tonedKeys(std::string_view tailo) {
             }
         }
         std::string lower = toLowerAscii(s);
-        if (lower.size() > kMaxTonedSyllable || !std::regex_match(lower, kTonedSyllableRegex)) {
+        if (!isTonedSyllable(lower)) {
             error = C_TonedKeysError{std::move(s), 2};
             return;
         }

@@ -34,6 +34,9 @@ extern const std::regex kWildcardQueryRegex;
 extern const std::regex kSyllableRegex;
 // A piece of typed keys that is an initial alone (full match).
 extern const std::regex kInitialRegex;
+// A toned key: initial (optional), rime or syllabic nasal, tone digit 1 to 9 (full match).
+// Built on first use. engine/text/syllable_match.h gives the same answers without a regex run.
+const std::regex& tonedSyllableRegex();
 
 // Result of tailo2tonedKeys: the toned keys, one per syllable, or the first failing syllable.
 struct C_TonedKeysError {
