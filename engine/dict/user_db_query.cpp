@@ -64,10 +64,14 @@ std::string nestedItemPattern(std::span<const C_IsleItem> items, size_t i) {
 // walk touches. Lives for one walk, under the layer's lock.
 class C_OwnKarrEntries : public I_KarrEntries {
 public:
-    C_OwnKarrEntries(const C_CandiPool& pool, const I_TailoDB& layer) : m_layer(layer) {
-        m_rows.reserve(pool.karr2vocs.size());
-        for (const auto& row : pool.karr2vocs)
-            m_rows.push_back(&row);
+    using Rows = std::map<C_CandiPool::KeyArray, C_CandiPool::Vocs>;
+
+    // The rows [first, last) of the table, a run that holds every row the walk can reach.
+    C_OwnKarrEntries(Rows::const_iterator first, Rows::const_iterator last,
+                     const I_TailoDB& layer)
+        : m_layer(layer) {
+        for (auto row = first; row != last; ++row)
+            m_rows.push_back(&*row);
     }
 
     size_t karrCount() const override { return m_rows.size(); }
@@ -108,9 +112,20 @@ private:
 void C_UserTailoMixin::walkOwnKarr_(const C_VisitConsts& consts, const C_StdIsle& isle,
                                     size_t itemIndex, int mode,
                                     const FC_CandidateSink& sink) const {
-    if (m_candiPool.karr2vocs.empty())
+    const auto& table = m_candiPool.karr2vocs;
+    if (table.empty())
         return;
-    const C_OwnKarrEntries entries(m_candiPool, *this);
+    // A plain or syllable island is matched from its first typed key, a letter that every word
+    // the walk can find begins with: the rows of other first letters are left out of the walk.
+    auto first = table.begin(), last = table.end();
+    const char key = isle.m_start < consts.m_keys.size() ? consts.m_keys[isle.m_start] : '\0';
+    if (isle.kind() != ISLE_WILDCARD && key >= 'a' && key <= 'z') {
+        first = table.lower_bound(C_CandiPool::KeyArray{std::string(1, key)});
+        last = table.lower_bound(C_CandiPool::KeyArray{std::string(1, static_cast<char>(key + 1))});
+    }
+    if (first == last)
+        return;
+    const C_OwnKarrEntries entries(first, last, *this);
     const C_StdKarrVocsRecurseConsts rc(consts, isle, sink, static_cast<E_KarrMode>(mode),
                                         logger().karrThreshold(), ST_USER_WILDCARD,
                                         ST_USER_PREFIX);

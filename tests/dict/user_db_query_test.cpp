@@ -136,6 +136,8 @@ TEST_F(UserDbQuery, KeyArrayWordsOfTheLayer) {
     addVoc({"tai5", "uan5"}, 'H', "臺灣", 4.0f);
     m_db->addHantTailo("臺灣", "Tâi-uân");
     addVoc({"tai5", "uan5", "lang5"}, 'T', "Tâi-uân-lâng");
+    addVoc({"a1", "ma2"}, 'T', "a-má");    // rows of other first letters, before and after
+    addVoc({"ua2", "tai5"}, 'T', "uá-tâi");
     C_TypedLine line("tai5uan5");
     const auto first = line.syllable(0, 4, true);
     line.syllable(4, 4, false);
