@@ -14,13 +14,6 @@ namespace kov {
 
 namespace {
 
-constexpr size_t kMaxSpanUnits = 65535;
-
-void checkSpan(size_t spanUnits) {
-    if (spanUnits > kMaxSpanUnits)
-        throw std::runtime_error("Span units too large: " + std::to_string(spanUnits));
-}
-
 void checkVocType(char type) {
     if (type != 'H' && type != 'T')
         throw std::runtime_error("Unknown phrase mapped type: '" +
@@ -158,7 +151,6 @@ void C_UserTailoMixin::voc2tailos(std::string_view hanWord, const FC_ReadingSink
 bool C_UserTailoMixin::addOwnVocList_(C_CompoUnit& unit, const C_CandiPool::Vocs& vocs,
                                       size_t spanUnits, uint16_t count, bool capital,
                                       E_SourceType source, const FC_ReadingFilter& filter) const {
-    checkSpan(spanUnits);
     bool changed = false;
     for (const C_TailoVoc& v : vocs) {
         checkVocType(v.type);
@@ -174,17 +166,9 @@ bool C_UserTailoMixin::addOwnVocList_(C_CompoUnit& unit, const C_CandiPool::Vocs
             voc2tailos(v.word, take);  // own readings, then every lower layer's; repeats kept
         if (readings.empty())
             continue;
-        C_Candidate c;
-        if (v.type == 'H')
-            c.m_text = v.word;
-        c.m_readings = std::move(readings);
-        c.m_span = static_cast<uint16_t>(spanUnits);
-        c.m_count = count;
-        c.m_weight = v.weight;
-        c.m_cats = v.cats;
-        c.m_source = source;
-        c.m_rank = RANK_ORDINARY;
-        if (unit.add(c))
+        const std::string_view text = v.type == 'H' ? std::string_view(v.word) : std::string_view();
+        if (unit.add(makeVocCandidate(text, std::move(readings), spanUnits, count, v.weight, v.cats,
+                                      source)))
             changed = true;
     }
     return changed;
