@@ -180,6 +180,16 @@ const C_MarkIndex& markIndex(bool upperTable) {
     return upperTable ? upper : lower;
 }
 
+constexpr std::array<bool, 256> makeSeparatorTable() {
+    std::array<bool, 256> table{};
+    for (char c : kTailoSeparators)
+        table[static_cast<unsigned char>(c)] = true;
+    return table;
+}
+constexpr std::array<bool, 256> kIsSeparator = makeSeparatorTable();
+
+bool isSeparator(char c) { return kIsSeparator[static_cast<unsigned char>(c)]; }
+
 bool onlyAsciiBytes(std::string_view s) {
     for (char c : s)
         if (static_cast<unsigned char>(c) >= 0x80)
@@ -205,7 +215,9 @@ std::optional<std::string> untoneSyllable(const std::string& syllable, bool uppe
             if (id >= best)
                 break;
             const std::string& mark = table[id / kMarkLettersLower.size()][id % kMarkLettersLower.size()];
-            if (s.substr(pos, mark.size()) == mark) {
+            // Every entry has at least two bytes; most entries that share a first byte differ
+            // in the second.
+            if (s.size() - pos >= mark.size() && s[pos + 1] == mark[1] && s.substr(pos, mark.size()) == mark) {
                 best = id;
                 bestPos = pos;
                 break;
@@ -235,6 +247,7 @@ const std::regex& tonedSyllableRegex() {
 
 C_TonedKeysResult tailo2tonedKeys(std::string_view tailo) {
     std::vector<std::string> keys;
+    keys.reserve(1 + static_cast<size_t>(std::count_if(tailo.begin(), tailo.end(), isSeparator)));
     std::optional<C_TonedKeysError> error;
     visitSplit(tailo, kTailoSeparators, [&](std::string_view run) {
         if (error)
