@@ -211,6 +211,8 @@ protected:
 private:
     // Marks the dictionary dirty, drops the search caches and tells every listener.
     void notifyChange_(E_UserTailoChange kind);
+    // Notifies an add that the table took; logs the refusal text of one it did not.
+    bool addVoc_(const C_VocTableError& result, std::string_view what);
 
     std::list<C_Listener> m_listeners;
     mutable std::map<C_CaseFoldedString, C_SearchCache> m_searchCaches;

@@ -235,29 +235,28 @@ void C_UserTailoDB::addHantTailo(const std::string& hant, const std::string& tai
     notifyChange_(HANT2TAILO_ADDED);
 }
 
-bool C_UserTailoDB::addKarrToVoc(const std::vector<std::string>& keys, char type,
-                                 const std::string& word, float weight,
-                                 std::span<const uint8_t> cats, uint32_t count) {
-    std::lock_guard lock(m_lock);
-    const C_VocTableError e = m_candiPool.add_karray_to_voc(keys, type, word, weight, cats, count);
-    if (e.failed) {
-        logger().log(1, "Failed to add key array to voc: " + e.text);
+bool C_UserTailoDB::addVoc_(const C_VocTableError& result, std::string_view what) {
+    if (result.failed) {
+        logger().log(1, std::string(what) + result.text);
         return false;
     }
     notifyChange_(VOC_ADDED);
     return true;
 }
 
+bool C_UserTailoDB::addKarrToVoc(const std::vector<std::string>& keys, char type,
+                                 const std::string& word, float weight,
+                                 std::span<const uint8_t> cats, uint32_t count) {
+    std::lock_guard lock(m_lock);
+    return addVoc_(m_candiPool.add_karray_to_voc(keys, type, word, weight, cats, count),
+                   "Failed to add key array to voc: ");
+}
+
 bool C_UserTailoDB::addKeysToWord(const std::string& key, char type, const std::string& word,
                                   float weight, std::span<const uint8_t> cats, uint32_t count) {
     std::lock_guard lock(m_lock);
-    const C_VocTableError e = m_candiPool.add_keys_to_word(key, type, word, weight, cats, count);
-    if (e.failed) {
-        logger().log(1, "Failed to add keys to word: " + e.text);
-        return false;
-    }
-    notifyChange_(VOC_ADDED);
-    return true;
+    return addVoc_(m_candiPool.add_keys_to_word(key, type, word, weight, cats, count),
+                   "Failed to add keys to word: ");
 }
 
 bool C_UserTailoDB::addRule(C_RulePtr rule) {

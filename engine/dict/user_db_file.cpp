@@ -99,6 +99,20 @@ typename Table::iterator rowOf(Table& table, const K& key) {
     return table.try_emplace(key).first;
 }
 
+// Reads the voc list of one row into table[key]; a row left empty is not kept, the 'H' records
+// of one that is are noted with its key. Returns the read result that ended the list.
+template <class Table>
+int readRow(qiv::C_ByteCursor& in, const C_CatMap& catMap, Table& table,
+            const typename Table::key_type& key, C_HanKeys& hanKeys) {
+    const auto row = rowOf(table, key);
+    const int res = readVocList(in, catMap, row->second);
+    if (row->second.empty())
+        table.erase(row);
+    else
+        noteHanKeys(hanKeys, row->second, C_Bikey(&row->first));
+    return res;
+}
+
 bool storable(std::string_view s) {
     return !s.empty() && s.find('\0') == std::string_view::npos;
 }
@@ -208,14 +222,7 @@ void C_UserTailoMixin::load_() {
         std::string_view keyText;
         if (!in.readCString(keyText))
             return;
-        const std::string key(keyText);
-        const auto row = rowOf(m_candiPool.keys2words, key);
-        const auto& vocs = row->second;
-        const int res = readVocList(in, catMap, row->second);
-        if (vocs.empty())
-            m_candiPool.keys2words.erase(row);
-        else
-            noteHanKeys(hanKeys, vocs, C_Bikey(&row->first));
+        const int res = readRow(in, catMap, m_candiPool.keys2words, std::string(keyText), hanKeys);
         if (res >= 2) {
             m_error = "Failed to read keys2words word " + num(r) + "/" + num(nWords) +
                       " with error " + num(static_cast<uint32_t>(res));
@@ -233,13 +240,7 @@ void C_UserTailoMixin::load_() {
                       std::string(joined) + "\"";
             return;
         }
-        const auto row = rowOf(m_candiPool.karr2vocs, keys);
-        const auto& vocs = row->second;
-        const int res = readVocList(in, catMap, row->second);
-        if (vocs.empty())
-            m_candiPool.karr2vocs.erase(row);
-        else
-            noteHanKeys(hanKeys, vocs, C_Bikey(&row->first));
+        const int res = readRow(in, catMap, m_candiPool.karr2vocs, keys, hanKeys);
         if (res >= 2) {
             m_error = "Failed to read karr2vocs voc " + num(r) + "/" + num(nVocs) +
                       " with error " + num(static_cast<uint32_t>(res));

@@ -1,28 +1,23 @@
 #include "engine/dict/voc_table.h"
 
 #include <algorithm>
-#include <regex>
 
 #include "engine/text/code_points.h"
+#include "engine/text/syllable_match.h"
+#include "engine/text/tailo.h"
 
 namespace kov {
 
 namespace {
 
-// One toned syllable, the same syllable grammar as the text layer's toned-syllable pattern.
-const std::regex& tonedSyllableRegex() {
-    static const std::regex re(
-        "(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)?"
-        "((?:ai|au|a|ere|ee|e|ie|iau|ia|ioo|io|iu|i|oi|oo|o|uai|ua|uee|ue|ui|u)"
-        "(?:ng|nnh|nn|n|m|p|t|k|h|rh|rm|rn|r)?|mh|m|ngh|ng)[1-9]",
-        std::regex::ECMAScript | std::regex::nosubs | std::regex::optimize);
-    return re;
-}
-
-const std::regex& tonedKeyRegex() {
-    static const std::regex re("[a-z]+\\d",
-                               std::regex::ECMAScript | std::regex::nosubs | std::regex::optimize);
-    return re;
+// One key of a key array: letters a-z, then one digit ("[a-z]+\d" in full).
+bool isArrayKey(std::string_view key) {
+    if (key.size() < 2 || key.back() < '0' || key.back() > '9')
+        return false;
+    for (size_t i = 0; i + 1 < key.size(); ++i)
+        if (key[i] < 'a' || key[i] > 'z')
+            return false;
+    return true;
 }
 
 bool holdsNul(std::string_view s) {
@@ -175,11 +170,8 @@ C_VocTableError C_CandiPool::add_keys_to_word(const std::string& key, char type,
         return failure("Empty word");
     if (holdsNul(word))
         return failure("Word holds a NUL");
-    std::string lower = key;
-    for (char& ch : lower)
-        if (ch >= 'A' && ch <= 'Z')
-            ch = static_cast<char>(ch - 'A' + 'a');
-    if (!std::regex_match(lower, tonedSyllableRegex()))
+    const std::string lower = toLowerAscii(key);
+    if (!isTonedSyllable(lower))
         return failure("Invalid tailo keys: \"" + lower + "\"");
     addOrRefresh_(keys2words[lower], type, word, weight, cats, count);
     return {};
@@ -193,7 +185,7 @@ C_VocTableError C_CandiPool::add_karray_to_voc(const KeyArray& keys, char type,
     if (holdsNul(word))
         return failure("Voc holds a NUL");
     for (const std::string& k : keys)
-        if (!std::regex_match(k, tonedKeyRegex()))
+        if (!isArrayKey(k))
             return failure("Not toned keys: \"" + k + "\" or \"" + dumpUnicodes(k) + "\"");
     // A key array is stored joined by "-" and split again on load; fewer than two keys
     // would make the file unreadable from that row on.

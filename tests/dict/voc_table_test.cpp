@@ -134,6 +134,8 @@ TEST_F(VocTable, AddsRefuseBadInputAndChangeNothing) {
         {false, {"ka1"}, std::string("a\0b", 3), "Word holds a NUL"},
         {true, {"ka1", "ka2"}, "", "Empty voc"},
         {true, {"ka1", "Ka2"}, "x", "Not toned keys: \"Ka2\" or \"Ka2\""},
+        {true, {"ka1", "a12"}, "x", "Not toned keys: \"a12\" or \"a12\""},
+        {true, {"7", "ka1"}, "x", "Not toned keys: \"7\" or \"7\""},
         {true, {"ka1", "tâi5"}, "x", "Not toned keys: \"tâi5\" or \"t\\u00e2i5\""},
         {true, {"ka1", "ka2"}, std::string("a\0b", 3), "Voc holds a NUL"},
         {true, {"ka1"}, "x", "Too few keys: 1"},
@@ -150,6 +152,11 @@ TEST_F(VocTable, AddsRefuseBadInputAndChangeNothing) {
     }
     EXPECT_TRUE(pool.keys2words.empty());
     EXPECT_TRUE(pool.karr2vocs.empty());
+}
+
+TEST_F(VocTable, KeyArrayKeysNeedLettersAndOneDigitOnly) {
+    // Any digit, "0" included: the keys of a key array are not checked as syllables.
+    EXPECT_FALSE(pool.add_karray_to_voc({"e0", "xq9"}, 'T', "x", 0, {}, 0).failed);
 }
 
 TEST_F(VocTable, KeyArrayWordsKeepInsertionOrder) {
