@@ -17,6 +17,10 @@ namespace kov {
 namespace {
 
 constexpr uint32_t kLastOrderType = ORDER_BY_TIME;
+// Bounds on what the listing keeps between changes: the searches of an editing session, and the
+// sort orders of one search. Past them the oldest are dropped (and rebuilt when asked again).
+constexpr size_t kMaxSearchCaches = 32;
+constexpr size_t kMaxSortedCopies = 8;
 
 int sign(int v) {
     return (v > 0) - (v < 0);
@@ -125,6 +129,8 @@ const std::vector<C_UserTailoDB::C_VocItem>& C_UserTailoDB::C_SearchCache::getSo
     copy.reserve(items.size());
     for (const size_t i : order)
         copy.push_back(items[i]);
+    if (sorted.size() >= kMaxSortedCopies)
+        sorted.pop_front();
     sorted.emplace_back(std::vector<C_UserVocOrder>(orders.begin(), orders.end()),
                         std::move(copy));
     return sorted.back().second;
@@ -164,6 +170,8 @@ C_UserTailoDB::C_SearchCache& C_UserTailoDB::getSearchCache(
     for (const auto& [keys, vocs] : m_candiPool.karr2vocs)
         for (const C_TailoVoc& v : vocs)
             consider(C_Bikey(&keys), v);
+    if (m_searchCaches.size() >= kMaxSearchCaches)
+        m_searchCaches.clear();
     return m_searchCaches.emplace(search, std::move(cache)).first->second;
 }
 

@@ -151,6 +151,19 @@ TEST_F(UserDbSearch, ChangesDropTheCaches) {
     EXPECT_EQ(m_db->countUserVocs("tâi"), 3u);
 }
 
+TEST_F(UserDbSearch, ManySearchesAndOrdersStayRight) {
+    // More searches and order lists than the caches keep: the answers stay the same.
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 40; ++i)
+            EXPECT_EQ(m_db->countUserVocs("x" + std::to_string(i)), 0u);
+        EXPECT_EQ(m_db->countUserVocs("tâi"), 3u);
+        for (uint32_t t = 0; t <= ORDER_BY_TIME; ++t)
+            for (const bool desc : {false, true})
+                EXPECT_EQ(list("", {{t, desc}}).size(), 5u);
+        EXPECT_EQ(list("", {{ORDER_BY_WEIGHT, true}}), (Words{"Tâi", "台灣", "台", "甲", "tsi̍t-ê"}));
+    }
+}
+
 TEST_F(UserDbSearch, EmptyCallbackRaisesBadFunctionCall) {
     EXPECT_THROW(m_db->visitUserVocs("", {}, 0, 1, {}), std::bad_function_call);
 }
