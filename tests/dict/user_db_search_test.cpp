@@ -154,8 +154,11 @@ TEST_F(UserDbSearch, ChangesDropTheCaches) {
 TEST_F(UserDbSearch, ManySearchesAndOrdersStayRight) {
     // More searches and order lists than the caches keep: the answers stay the same.
     for (int round = 0; round < 2; ++round) {
-        for (int i = 0; i < 40; ++i)
-            EXPECT_EQ(m_db->countUserVocs("x" + std::to_string(i)), 0u);
+        for (int i = 0; i < 40; ++i) {
+            std::string search = "x";
+            search += std::to_string(i);
+            EXPECT_EQ(m_db->countUserVocs(search), 0u);
+        }
         EXPECT_EQ(m_db->countUserVocs("tâi"), 3u);
         for (uint32_t t = 0; t <= ORDER_BY_TIME; ++t)
             for (const bool desc : {false, true})
