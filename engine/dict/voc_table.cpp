@@ -190,7 +190,7 @@ C_VocTableError C_CandiPool::add_karray_to_voc(const KeyArray& keys, char type,
     // A key array is stored joined by "-" and split again on load; fewer than two keys
     // would make the file unreadable from that row on.
     if (keys.size() < 2)
-        return failure("Too few keys: " + std::to_string(keys.size()));
+        return failure(std::string("Too few keys: ").append(std::to_string(keys.size())));
     addOrRefresh_(karr2vocs[keys], type, word, weight, cats, count);
     return {};
 }
