@@ -10,7 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <system_error>
-#include <unordered_map>
+#include <span>
 
 #include "engine/dict/mapped_file.h"
 #include "engine/dict/user_db_layer.h"
@@ -29,13 +29,34 @@ constexpr size_t kHeaderSize = 24;
 constexpr size_t kMaxCats = 255;
 
 using C_CatMap = std::map<uint8_t, uint8_t>;
-// Han word -> the table keys of its 'H' records, for checking the readings of hant2tailo. The
-// keys point into the tables, whose nodes stay put while the load goes on.
-struct C_TextHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+// The table keys of the 'H' records by Han word, for checking the readings of hant2tailo: one
+// flat list, sorted once when the rows are read. The keys point into the tables, whose nodes
+// stay put while the load goes on.
+class C_HanKeys {
+public:
+    void note(const std::string& han, C_Bikey key) { m_entries.emplace_back(han, key); }
+    void sort() {
+        std::stable_sort(m_entries.begin(), m_entries.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+    }
+    // The keys noted for han (after sort).
+    std::span<const std::pair<std::string, C_Bikey>> of(std::string_view han) const {
+        const auto range = std::equal_range(
+            m_entries.begin(), m_entries.end(), han, C_Less());
+        return {range.first, range.second};
+    }
+
+private:
+    struct C_Less {
+        bool operator()(const std::pair<std::string, C_Bikey>& a, std::string_view b) const {
+            return a.first < b;
+        }
+        bool operator()(std::string_view a, const std::pair<std::string, C_Bikey>& b) const {
+            return a < b.first;
+        }
+    };
+    std::vector<std::pair<std::string, C_Bikey>> m_entries;
 };
-using C_HanKeys = std::unordered_map<std::string, std::vector<C_Bikey>, C_TextHash, std::equal_to<>>;
 
 std::string num(uint64_t n) {
     return std::to_string(n);
@@ -87,7 +108,7 @@ int readVocList(qiv::C_ByteCursor& in, const C_CatMap& catMap, C_CandiPool::Vocs
 void noteHanKeys(C_HanKeys& hanKeys, const C_CandiPool::Vocs& vocs, C_Bikey key) {
     for (const C_TailoVoc& v : vocs)
         if (v.type == 'H')
-            hanKeys[v.word].push_back(key);
+            hanKeys.note(v.word, key);
 }
 
 // The entry of key in a table whose rows arrive in ascending order: appended at the end
@@ -248,6 +269,7 @@ void C_UserTailoMixin::load_() {
         }
     }
 
+    hanKeys.sort();
     for (uint32_t r = 0; r < nHant; ++r) {
         std::string_view hanText;
         if (!in.readCString(hanText)) {
@@ -255,15 +277,14 @@ void C_UserTailoMixin::load_() {
             return;
         }
         const std::string han(hanText);
-        const auto known = hanKeys.find(han);
+        const auto known = hanKeys.of(han);
         std::vector<std::string> readings;
         std::string_view reading;
         while (in.readCString(reading) && !reading.empty()) {
             // A reading is kept only while an 'H' record of the word carries its keys.
-            if (known == hanKeys.end())
-                continue;
-            if (std::any_of(known->second.begin(), known->second.end(),
-                            [&](const C_Bikey& key) { return readingKeys.spells(reading, key); }))
+            if (std::any_of(known.begin(), known.end(), [&](const auto& entry) {
+                    return readingKeys.spells(reading, entry.second);
+                }))
                 pushUnique(readings, std::string(reading));
         }
         if (!readings.empty()) {
