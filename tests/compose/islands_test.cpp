@@ -28,7 +28,10 @@ std::string describeStart(const C_StdIslands& cut, size_t start) {
                 out += 'n';
         }
         if (isle->kind() == ISLE_WILDCARD)
-            out += "#" + std::to_string(isle->items().size());
+        {
+            out += '#';
+            out += std::to_string(isle->items().size());
+        }
     }
     return out;
 }

@@ -54,7 +54,7 @@ TEST_F(CatsTest, WriterRefusesWhatTheFilesCannotHold) {
     EXPECT_EQ(w.add("self", 2), "Parent 2 of \"self\" is not an earlier category");
     EXPECT_EQ(w.catCount(), 1u);
     for (int i = 2; i <= 254; ++i)
-        ASSERT_EQ(w.add("c" + std::to_string(i)), "");
+        ASSERT_EQ(w.add(std::string("c").append(std::to_string(i))), "");
     EXPECT_EQ(w.add("one too many"), "Too many categories (at most 254)");
     const std::string bytes = w.bytes();
     EXPECT_EQ(static_cast<uint8_t>(bytes[8]), 255);

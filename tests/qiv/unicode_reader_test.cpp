@@ -153,10 +153,10 @@ TEST(UnicodeReader, GivenCodePageDecodesTextsWithoutMark) {
         std::string input;
         std::string expected;
     } cases[] = {
-        {65001, "a" + kHan + "\nb" + kEAcute, "a" + kHan + "\nb" + kEAcute},
+        {65001, std::string("a") + kHan + std::string("\nb") + kEAcute, std::string("a") + kHan + std::string("\nb") + kEAcute},
         {1252, bytes({0xE9}), kEAcute},  // a single byte of a single-byte page is a character
-        {1252, bytes({'a', 0xE9, '\n', 0x80}), "a" + kEAcute + "\n" + bytes({0xE2, 0x82, 0xAC})},
-        {932, bytes({'J', 0x93, 0xFA, 0x96, 0x7B}), "J" + bytes({0xE6, 0x97, 0xA5, 0xE6, 0x9C, 0xAC})},
+        {1252, bytes({'a', 0xE9, '\n', 0x80}), std::string("a") + kEAcute + std::string("\n") + bytes({0xE2, 0x82, 0xAC})},
+        {932, bytes({'J', 0x93, 0xFA, 0x96, 0x7B}), std::string("J") + bytes({0xE6, 0x97, 0xA5, 0xE6, 0x9C, 0xAC})},
         {936, bytes({0xD6, 0xD0, 0xCE, 0xC4}), kHan + bytes({0xE6, 0x96, 0x87})},
         {949, bytes({0xC7, 0xD1}), bytes({0xED, 0x95, 0x9C})},
         {950, bytes({0xA4, 0xA4}), kHan},

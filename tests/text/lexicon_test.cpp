@@ -119,7 +119,7 @@ unsigned foreignCodePoint(std::string text) {
         for (const auto& tone : *table)
             for (const auto& letter : tone)
                 for (size_t p; (p = text.find(letter)) != std::string::npos;)
-                    text.replace(p, letter.size(), "a");
+                    text.replace(p, letter.size(), 1, 'a');
     unsigned foreign = 0;
     visitCodePoints(text, [&](unsigned cp) {
         if (cp >= 0x80)
