@@ -127,8 +127,10 @@ bool C_TailoDB::load_() {
 }
 
 uint64_t C_TailoDB::entryAt_(const C_Section& sec, size_t i) const {
-    // Checked at load: every offset lies inside the pool.
-    return m_pool + *m_bytes.u32At(sec.arrays + 4 * uint64_t(i));
+    // Checked at load: the offset arrays lie inside the file and every offset inside the pool,
+    // so the offset is read in place (little-endian) without a bounds check per read.
+    const unsigned char* p = m_bytes.data() + sec.arrays + 4 * size_t(i);
+    return m_pool + (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
 }
 
 std::string_view C_TailoDB::entryKey_(const C_Section& sec, size_t i) const {
