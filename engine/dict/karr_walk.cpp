@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/text/code_points.h"
+#include "engine/text/syllable_match.h"
 #include "engine/text/key_pattern.h"
 #include "engine/text/tailo.h"
 #include "qiv/utf8.h"
@@ -19,29 +20,27 @@ using T_Match = C_KeyMatch;
 bool isToneDigit(char c) { return c >= '1' && c <= '9'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// The rime-and-tone test of a syllable's part after its initial, without a regex run per
-// entry: the letters before the first digit must spell a rime (a vowel group with an optional
-// coda, or a syllabic nasal) and a digit must follow. Returns the matched length. Same language
-// as kRimeToneRegex: a rime holds letters only, so it is the whole run of letters.
+// The rime-and-tone test of a syllable's part after its initial: the letters before the first
+// digit must spell a rime (a vowel group with an optional coda, or a syllabic nasal) and a digit
+// must follow. Returns the matched length. A rime holds letters only, so it is the whole run of
+// letters, and the test is a full match of kRimeToneRegex over that run and its digit.
 std::optional<size_t> rimeToneLength(std::string_view s) {
-    static constexpr std::string_view vowels[] = {"ai", "au", "a",  "ere", "ee", "e", "ie", "iau", "ia", "ioo", "io",
-                                                  "iu", "i",  "oi", "oo",  "o",  "uai", "ua", "uee", "ue", "ui", "u"};
-    static constexpr std::string_view codas[] = {"ng", "nnh", "nn", "n", "m", "p", "t", "k", "h", "rh", "rm", "rn", "r"};
-    static constexpr std::string_view nasals[] = {"mh", "m", "ngh", "ng"};
     size_t n = 0;
     while (n < s.size() && s[n] >= 'a' && s[n] <= 'z') ++n;
-    if (n == 0 || n >= s.size() || !isDigit(s[n])) return std::nullopt;
-    const std::string_view rime = s.substr(0, n);
-    for (std::string_view nasal : nasals)
-        if (rime == nasal) return n + 1;
-    for (std::string_view v : vowels) {
-        if (rime.substr(0, v.size()) != v) continue;
-        const std::string_view coda = rime.substr(v.size());
-        if (coda.empty()) return n + 1;
-        for (std::string_view c : codas)
-            if (coda == c) return n + 1;
+    if (n == 0 || n >= s.size() || !isDigit(s[n]) || !isRimeTone(s.substr(0, n + 1))) return std::nullopt;
+    return n + 1;
+}
+
+// The first entry in [first, last) whose key is not less than key, found by probing forward from
+// first in doubling steps before the binary search: the blocks the walk passes over (entries that
+// share a refused or followed syllable) are mostly a few entries long, so this stays near first.
+size_t lowerBoundFrom(const I_KarrEntries& entries, size_t first, size_t last, std::string_view key) {
+    size_t lo = first;
+    for (size_t step = 1;; step *= 2) {
+        const size_t hi = last - lo > step ? lo + step : last;
+        if (hi == last || !(entries.karrKey(hi - 1) < key)) return entries.karrLowerBound(lo, hi, key);
+        lo = hi;
     }
-    return std::nullopt;
 }
 
 bool isSeparator(unsigned cp) { return cp < 0x80 && kTailoSeparators.find(char(cp)) != std::string_view::npos; }
@@ -108,6 +107,14 @@ public:
         case ISLE_PLAIN: {
             // An initial: the entry goes on with a rime and a tone digit.
             const std::string_view rest = entry.substr(std::min(m_newPrefix.size(), entry.size()));
+            if (!rest.empty() && rest[0] >= 'a' && rest[0] <= 'z' &&
+                std::string_view("aeioumn").find(rest[0]) == std::string_view::npos) {
+                // Every rime begins with a vowel, "m" or "n": whatever follows, a letter that
+                // cannot begin one refuses the entry and every entry that shares it ("t" before
+                // "sa1", "sai2", ... of the "ts" words).
+                decided = m_newPrefix.size() + 1;
+                return std::nullopt;
+            }
             const auto len = rimeToneLength(rest);
             if (!len) {
                 // The test reads the run of letters and the character after it.
@@ -375,8 +382,28 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
     const C_VisitConsts& vc = rc.m_consts;
     const size_t keyEnd = std::min(vc.m_length, vc.m_keys.size());
 
-    std::vector<C_IlKeyPos> next(positions.begin(), positions.end());
-    next.emplace_back();
+    // The positions of the next level: these and one more. Most words have few syllables, so
+    // short walks keep them on the stack.
+    constexpr size_t kInlineDepth = 8;
+    C_IlKeyPos inlineNext[kInlineDepth];
+    std::vector<C_IlKeyPos> heapNext;
+    std::span<C_IlKeyPos> next;
+    if (positions.size() < kInlineDepth) {
+        next = std::span<C_IlKeyPos>(inlineNext, positions.size() + 1);
+    } else {
+        heapNext.resize(positions.size() + 1);
+        next = heapNext;
+    }
+    std::copy(positions.begin(), positions.end(), next.begin());
+    // Where the next level starts is the same for every entry of this one.
+    const size_t nextPos = vc.skipHyphenRun(positions.back().m_isle->end());
+    // The bounds searched for below: a text of the entry followed by '\x7F', built in one buffer.
+    std::string bound;
+    const auto textBound = [&bound](std::string_view text) {
+        bound.assign(text);
+        bound += '\x7F';
+        return std::string_view(bound);
+    };
     for (size_t i = entries.karrLowerBound(first, last, newPrefix); i < last; ++i) {
         const std::string_view key = entries.karrKey(i);
         if (!matchKeyPattern(newPrefix, key, newPrefix.size())) break;
@@ -385,7 +412,7 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
         if (!fit) {
             // Pass over the entries that share the text that refused this one.
             if (decided && decided <= key.size()) {
-                const size_t skipTo = entries.karrLowerBound(i + 1, last, std::string(key.substr(0, decided)) + '\x7F');
+                const size_t skipTo = lowerBoundFrom(entries, i + 1, last, textBound(key.substr(0, decided)));
                 if (skipTo > i + 1) i = skipTo - 1;
             }
             continue;
@@ -401,9 +428,8 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
         const size_t afterRun = key.find_first_not_of('-', dash) == std::string_view::npos
                                     ? key.size()
                                     : key.find_first_not_of('-', dash);
-        const std::string nextPrefix(key.substr(0, afterRun));
-        const size_t nextLast = entries.karrLowerBound(i, last, nextPrefix + '\x7F');
-        const size_t nextPos = vc.skipHyphenRun(positions.back().m_isle->end());
+        const std::string_view nextPrefix = key.substr(0, afterRun);
+        const size_t nextLast = lowerBoundFrom(entries, i, last, textBound(nextPrefix));
         if (nextPos >= keyEnd) {
             if (rc.m_mode == KARR_RELATED)
                 for (size_t j = i; j < nextLast; ++j) {
@@ -413,7 +439,8 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
         } else {
             for (const C_IslePtr& isle : vc.islesAt(nextPos)) {
                 next.back() = C_IlKeyPos{isle.get(), 0, 1};
-                getKarrVocs(entries, rc, i, nextLast, next, nextPrefix, true, fit->abbreviation);
+                getKarrVocs(entries, rc, i, nextLast, std::span<const C_IlKeyPos>(next), nextPrefix, true,
+                            fit->abbreviation);
             }
         }
         if (nextLast > i) i = nextLast - 1;
