@@ -4,7 +4,6 @@
 // breaks the syllable rules of this engine are known differences, grouped by their reason;
 // any other difference fails.
 
-#include <fstream>
 #include <map>
 #include <regex>
 #include <set>
@@ -18,34 +17,10 @@
 #include "engine/text/key_pattern.h"
 #include "engine/text/tailo.h"
 #include "qiv/utf8.h"
+#include "tests/support/lexicon_rows.h"
 
 namespace kov {
 namespace {
-
-const char* const kLexiconPath = KOV_SOURCE_DIR "/data/itaigi-lexicon.csv";
-
-std::vector<std::string> parseCsvLine(const std::string& line) {
-    std::vector<std::string> fields(1);
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quoted) {
-            if (c != '"')
-                fields.back() += c;
-            else if (i + 1 < line.size() && line[i + 1] == '"')
-                fields.back() += line[++i];
-            else
-                quoted = false;
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            fields.emplace_back();
-        } else {
-            fields.back() += c;
-        }
-    }
-    return fields;
-}
 
 struct S_Form {
     std::string id;       // DictWordID
@@ -54,15 +29,12 @@ struct S_Form {
 };
 
 std::vector<S_Form> readForms(size_t& rows) {
-    std::ifstream in(kLexiconPath, std::ios::binary);
-    EXPECT_TRUE(in.is_open()) << kLexiconPath;
-    std::string line;
-    std::getline(in, line);
-    if (line.rfind("\xEF\xBB\xBF", 0) == 0)
-        line.erase(0, 3);
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    const auto header = parseCsvLine(line);
+    const std::vector<test::C_LexiconRow> lines = test::readLexiconRows();
+    rows = 0;
+    EXPECT_FALSE(lines.empty()) << test::lexiconPath();
+    if (lines.empty())
+        return {};
+    const std::vector<std::string>& header = lines[0].m_fields;
     auto column = [&](const char* name) {
         for (size_t i = 0; i < header.size(); ++i)
             if (header[i] == name)
@@ -74,13 +46,10 @@ std::vector<S_Form> readForms(size_t& rows) {
     const size_t markedCol = column("KipUnicode");
     const size_t numberedCol = column("KipInput");
     std::vector<S_Form> forms;
-    rows = 0;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        const auto f = parseCsvLine(line);
+    for (size_t r = 1; r < lines.size(); ++r) {
+        const std::vector<std::string>& f = lines[r].m_fields;
         if (f.size() != header.size()) {
-            ADD_FAILURE() << "bad row: " << line;
+            ADD_FAILURE() << "bad row: " << lines[r].m_line;
             continue;
         }
         ++rows;

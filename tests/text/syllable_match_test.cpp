@@ -5,7 +5,6 @@
 
 #include "engine/text/syllable_match.h"
 
-#include <fstream>
 #include <random>
 #include <set>
 #include <string>
@@ -14,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/text/tailo.h"
+#include "tests/support/lexicon_rows.h"
 #include "tests/text/tailo_reference.h"
 
 namespace kov {
@@ -120,40 +120,13 @@ struct C_Differ {
     bool fail() { return ++m_failures <= 20; }
 };
 
-std::vector<std::string> parseCsvLine(const std::string& line) {
-    std::vector<std::string> fields(1);
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quoted) {
-            if (c != '"')
-                fields.back() += c;
-            else if (i + 1 < line.size() && line[i + 1] == '"')
-                fields.back() += line[++i];
-            else
-                quoted = false;
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            fields.emplace_back();
-        } else {
-            fields.back() += c;
-        }
-    }
-    return fields;
-}
-
 // The Tai-lo texts of the lexicon: both spellings, with tone marks and with tone digits.
 std::vector<std::string> lexiconTexts() {
-    std::ifstream in(KOV_SOURCE_DIR "/data/itaigi-lexicon.csv", std::ios::binary);
-    EXPECT_TRUE(in.is_open());
-    std::string line;
-    std::getline(in, line);
+    const std::vector<test::C_LexiconRow> lines = test::readLexiconRows();
+    EXPECT_FALSE(lines.empty()) << test::lexiconPath();
     std::vector<std::string> texts;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        const std::vector<std::string> fields = parseCsvLine(line);
+    for (size_t r = 1; r < lines.size(); ++r) {
+        const std::vector<std::string>& fields = lines[r].m_fields;
         for (size_t col = 1; col <= 4 && col < fields.size(); ++col)
             texts.push_back(fields[col]);
     }
