@@ -4,16 +4,9 @@
 
 #include <string>
 
-namespace {
+#include "tests/support/byte_string.h"
 
-std::string bytes(std::initializer_list<unsigned> list) {
-    std::string s;
-    for (unsigned b : list)
-        s += static_cast<char>(b);
-    return s;
-}
-
-}  // namespace
+using kov::test::bytes;
 
 // Samples on which the Windows conversion and our own stand-ins agree.
 TEST(DecodeCodePage, AcceptsValidTextsOfEachPage) {

@@ -4,18 +4,14 @@
 
 #include <string>
 
-namespace {
+#include "tests/support/byte_string.h"
 
-std::string bytes(std::initializer_list<unsigned> list) {
-    std::string s;
-    for (unsigned b : list)
-        s += static_cast<char>(b);
-    return s;
-}
+namespace {
 
 using kov::platform::kReverseUnicodeMask;
 using kov::platform::kUnicodeMask;
 using kov::platform::textUnicodeTests;
+using kov::test::bytes;
 
 }  // namespace
 

@@ -8,14 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/byte_string.h"
+
 namespace {
 
-std::string bytes(std::initializer_list<unsigned> list) {
-    std::string s;
-    for (unsigned b : list)
-        s += static_cast<char>(b);
-    return s;
-}
+using kov::test::bytes;
 
 // The text decoded whole, or the error code of the reader.
 struct S_Result {

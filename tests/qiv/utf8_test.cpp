@@ -6,16 +6,9 @@
 #include <string>
 #include <thread>
 
-namespace {
+#include "tests/support/byte_string.h"
 
-std::string bytes(std::initializer_list<unsigned> list) {
-    std::string s;
-    for (unsigned b : list)
-        s += static_cast<char>(b);
-    return s;
-}
-
-}  // namespace
+using kov::test::bytes;
 
 TEST(EncodeUtf8, WritesOneToSixBytesAtEachLengthBoundary) {
     struct S_Case {
