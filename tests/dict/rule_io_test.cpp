@@ -1,5 +1,7 @@
 #include "engine/dict/rule_io.h"
 
+#include "tests/dict/rule_fixture.h"
+#include "tests/support/byte_string.h"
 #include "tests/support/fake_cats.h"
 
 #include <gtest/gtest.h>
@@ -14,15 +16,11 @@
 namespace kov {
 namespace {
 
-C_RuleElem word(std::string text, std::vector<std::string> keys = {}, float weight = 0,
-                uint16_t count = 0) {
-    return C_RuleElem{C_WordPat{std::move(text), std::move(keys), count}, weight};
-}
-C_RuleElem cat(uint8_t c, float weight = 0, uint16_t min = 0, uint16_t max = 0) {
-    return C_RuleElem{C_CatPat{c, min, max}, weight};
-}
-C_RuleElem gap(float weight = 0) { return C_RuleElem{C_GapPat{}, weight}; }
-C_RulePtr rule(std::vector<C_RuleElem> elems) { return std::make_shared<C_Rule>(std::move(elems)); }
+using test::bytes;
+using test::cat;
+using test::gap;
+using test::rule;
+using test::word;
 
 const std::map<uint8_t, uint8_t> kIdentity = [] {
     std::map<uint8_t, uint8_t> m;
@@ -30,13 +28,6 @@ const std::map<uint8_t, uint8_t> kIdentity = [] {
         m[uint8_t(i)] = uint8_t(i);
     return m;
 }();
-
-std::string bytes(std::initializer_list<int> list) {
-    std::string s;
-    for (int b : list)
-        s.push_back(static_cast<char>(b));
-    return s;
-}
 
 std::string record(const C_Rule& r, C_UsageStamp stamp = {}) {
     std::string out;

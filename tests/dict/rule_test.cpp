@@ -1,5 +1,6 @@
 #include "engine/dict/rule.h"
 
+#include "tests/dict/rule_fixture.h"
 #include "tests/support/fake_cats.h"
 
 #include <gtest/gtest.h>
@@ -14,16 +15,10 @@
 namespace kov {
 namespace {
 
-C_RuleElem word(std::string text, std::vector<std::string> keys = {}, float weight = 0,
-                uint16_t count = 0) {
-    return C_RuleElem{C_WordPat{std::move(text), std::move(keys), count}, weight};
-}
-C_RuleElem cat(uint8_t c, float weight = 0, uint16_t min = 0, uint16_t max = 0) {
-    return C_RuleElem{C_CatPat{c, min, max}, weight};
-}
-C_RuleElem gap(float weight = 0) { return C_RuleElem{C_GapPat{}, weight}; }
-
-C_RulePtr rule(std::vector<C_RuleElem> elems) { return std::make_shared<C_Rule>(std::move(elems)); }
+using test::cat;
+using test::gap;
+using test::rule;
+using test::word;
 
 std::vector<float> weights(const C_Rule& r) {
     std::vector<float> w;
