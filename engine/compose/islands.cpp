@@ -5,25 +5,58 @@
 #include <stdexcept>
 #include <string>
 
-#include "engine/text/tailo.h"
+#include "engine/text/syllable_match.h"
 
 namespace kov {
 
 namespace {
 
+// The STD island pattern, matched by hand at the start of a window of keys. As a regular
+// expression (ECMAScript, tried at the window's start) it reads, with I the initials, R the
+// letters [aeioumngptkhr], V the vowel groups and C the codas, in the orders of the tables below:
+//   (?:(I)?R+|(I))([?*])+(?:R+[?*]+)*R*\d?  |  (I)?(V C?|mh|m|ngh|ng)\d?  |  (I)
 // Groups: 1 initial before a wildcard, 2 lone initial before a wildcard, 3 wildcard character,
-// 4 initial of a syllable, 5 rime of a syllable, 6 lone initial.
-const std::regex& stdIslePattern() {
-    static const std::regex re(
-        "(?:(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)?[aeioumngptkhr]+"
-        "|(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h))([?*])+(?:[aeioumngptkhr]+[?*]+)*"
-        "[aeioumngptkhr]*\\d?"
-        "|(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)?"
-        "((?:ai|au|a|ere|ee|e|ie|iau|ia|ioo|io|iu|i|oi|oo|o|uai|ua|uee|ue|ui|u)"
-        "(?:ng|nnh|nn|n|m|p|t|k|h|rh|rm|rn|r)?|mh|m|ngh|ng)\\d?"
-        "|(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)",
-        std::regex::ECMAScript | std::regex::optimize);
-    return re;
+// 4 initial of a syllable, 5 rime of a syllable, 6 lone initial. The alternatives and the
+// choices within them are taken in the order a backtracking engine tries them, so the match and
+// its groups are the ones that engine reports (tests/compose/std_pattern_test.cpp compares the
+// two on random and real keys).
+constexpr std::string_view kInitials[] = {"ph", "p", "b", "m", "th", "tsh", "ts", "t", "ng",
+                                          "n",  "l", "s", "j", "kh", "k",   "g",  "h"};
+constexpr std::string_view kVowels[] = {"ai", "au", "a", "ere", "ee", "e", "ie", "iau",
+                                        "ia", "ioo", "io", "iu", "i", "oi", "oo", "o",
+                                        "uai", "ua", "uee", "ue", "ui", "u"};
+constexpr std::string_view kCodas[] = {"ng", "nnh", "nn", "n", "m", "p", "t",
+                                       "k",  "h",   "rh", "rm", "rn", "r"};
+constexpr std::string_view kNasals[] = {"mh", "m", "ngh", "ng"};
+
+bool isRimeLetter(char c) noexcept {
+    return std::string_view("aeioumngptkhr").find(c) != std::string_view::npos;
+}
+
+bool allRimeLetters(std::string_view s) noexcept {
+    for (char c : s)
+        if (!isRimeLetter(c))
+            return false;
+    return true;
+}
+
+// The length of the rime group (V C? | mh | m | ngh | ng) at the start of s; 0 when none fits.
+// Nothing after the group can fail, so the first vowel group and the first coda that fit are
+// the ones taken.
+size_t rimeGroupLength(std::string_view s) noexcept {
+    for (std::string_view v : kVowels) {
+        if (!s.starts_with(v))
+            continue;
+        const std::string_view rest = s.substr(v.size());
+        for (std::string_view c : kCodas)
+            if (rest.starts_with(c))
+                return v.size() + c.size();
+        return v.size();
+    }
+    for (std::string_view m : kNasals)
+        if (s.starts_with(m))
+            return m.size();
+    return 0;
 }
 
 const std::regex& tailoIslePattern() {
@@ -46,14 +79,10 @@ bool isWildcard(char c) noexcept {
     return c == '?' || c == '*';
 }
 
-bool wholeMatch(std::string_view s, const std::regex& re) {
-    return std::regex_match(s.begin(), s.end(), re);
-}
-
 // Every STD match is made of lower-case letters and wildcards, with at most one digit at its
 // end; so a match that starts at p lies within the window this returns, and searching the
 // window alone gives the same match as searching the rest of the keys. Bounding the window
-// keeps the regex engine's work (and its recursion) to the run of keys around p.
+// keeps the match's work to the run of keys around p.
 size_t windowEnd(std::string_view keys, size_t p) noexcept {
     size_t e = p;
     while (e < keys.size() && (isLower(keys[e]) || isWildcard(keys[e])))
@@ -65,13 +94,13 @@ size_t windowEnd(std::string_view keys, size_t p) noexcept {
 
 // The syllable payload of keys that match kSyllableRegex as a whole, if they do.
 std::optional<C_IsleSyllable> syllableOf(std::string_view keys) {
-    std::match_results<std::string_view::const_iterator> m;
-    if (!std::regex_match(keys.begin(), keys.end(), m, kSyllableRegex))
+    const std::optional<C_SyllableParts> parts = matchSyllable(keys);
+    if (!parts)
         return std::nullopt;
     C_IsleSyllable syl;
     if (!keys.empty() && isDigit(keys.back()))
         syl.m_toneDigit = keys.back();
-    syl.m_hasInitial = m[1].matched;
+    syl.m_hasInitial = parts->m_initialLength > 0;
     return syl;
 }
 
@@ -101,12 +130,12 @@ void addWildcardIsles(std::string_view keys, const C_StdIsle& m, std::vector<C_I
     const std::span<const C_IsleItem> items = m.items();
     for (size_t i = 1; i < items.size() && items[i].m_start < w; ++i) {
         const size_t itemStart = items[i].m_start;
-        if (!wholeMatch(mKeys.substr(itemStart), kWildcardQueryRegex))
+        if (!isWildcardQuery(mKeys.substr(itemStart)))
             break;
         const std::string_view before = mKeys.substr(0, itemStart);
         if (std::optional<C_IsleSyllable> syl = syllableOf(before))
             addIsle(byStart, C_StdIsle::makeSyllable(m.m_start, itemStart, *syl));
-        else if (wholeMatch(before, kInitialRegex))
+        else if (isInitial(before))
             addPlain(byStart, m.m_start, itemStart);
         else
             break;
@@ -126,7 +155,7 @@ void addWildcardIsles(std::string_view keys, const C_StdIsle& m, std::vector<C_I
 void addSyllableIsles(std::string_view keys, const C_StdIsle& m, size_t initialLength,
                       std::vector<C_IsleList>& byStart, std::set<size_t>& work) {
     const std::string_view mKeys = keys.substr(m.m_start, m.m_length);
-    if (wholeMatch(mKeys, kInitialRegex))
+    if (isInitial(mKeys))
         addPlain(byStart, m.m_start, m.m_length);
     if (initialLength > 0) {
         addPlain(byStart, m.m_start, initialLength);
@@ -137,10 +166,10 @@ void addSyllableIsles(std::string_view keys, const C_StdIsle& m, size_t initialL
         return;
     for (size_t len = m.m_length - 1; len > initialLength; --len) {
         const std::string_view prefix = mKeys.substr(0, len);
-        if (!wholeMatch(prefix, kSyllableRegex))
+        if (!matchSyllable(prefix))
             break;
         addIsle(byStart, C_StdIsle::makeSyllable(m.m_start, len, syl));
-        if (wholeMatch(prefix, kInitialRegex))
+        if (isInitial(prefix))
             addPlain(byStart, m.m_start, len);
         work.insert(m.m_start + len);
     }
@@ -157,11 +186,108 @@ void addInitialIsles(std::string_view keys, const C_StdIsle& m, std::vector<C_Is
         work.insert(m.m_start + 1);
     }
     for (size_t len = m.m_length - 1; len >= 1; --len) {
-        if (!wholeMatch(mKeys.substr(0, len), kInitialRegex))
+        if (!isInitial(mKeys.substr(0, len)))
             break;
         addPlain(byStart, m.m_start, len);
         work.insert(m.m_start + len);
     }
+}
+
+// The STD pattern matched at the start of window s (keys[p, windowEnd)); positions of the
+// groups are offsets into s.
+std::optional<C_StdMatch> matchStdPattern(std::string_view keys, size_t p, std::string_view s) {
+    C_StdMatch found;
+    found.m_start = p;
+    const auto group = [&](int g, size_t at, size_t length) {
+        found.m_matched[g] = true;
+        found.m_groups[g] = keys.substr(p + at, length);
+    };
+    const auto finish = [&](size_t length) {
+        found.m_length = length;
+        group(0, 0, length);
+        return found;
+    };
+    const size_t n = s.size();
+
+    // A wildcard pattern: the letters before the first wildcard must be an initial with rime
+    // letters, rime letters alone, or an initial alone; after it nothing can fail.
+    size_t w = 0;
+    while (w < n && isLower(s[w]))
+        ++w;
+    if (w > 0 && w < n && isWildcard(s[w])) {
+        const std::string_view letters = s.substr(0, w);
+        bool fits = false;
+        for (std::string_view i : kInitials) {
+            if (letters.size() > i.size() && letters.starts_with(i) &&
+                allRimeLetters(letters.substr(i.size()))) {
+                group(1, 0, i.size());
+                fits = true;
+                break;
+            }
+        }
+        if (!fits && allRimeLetters(letters))
+            fits = true;
+        if (!fits) {
+            for (std::string_view i : kInitials) {
+                if (letters == i) {
+                    group(2, 0, i.size());
+                    fits = true;
+                    break;
+                }
+            }
+        }
+        if (fits) {
+            size_t k = w;
+            while (k < n && isWildcard(s[k]))
+                ++k;
+            group(3, k - 1, 1);
+            for (;;) {
+                size_t r = k;
+                while (r < n && isRimeLetter(s[r]))
+                    ++r;
+                if (r == k || r == n || !isWildcard(s[r])) {
+                    k = r;
+                    break;
+                }
+                k = r;
+                while (k < n && isWildcard(s[k]))
+                    ++k;
+            }
+            if (k < n && isDigit(s[k]))
+                ++k;
+            return finish(k);
+        }
+    }
+
+    // A syllable: the first initial after which a rime fits, else a rime alone.
+    for (std::string_view i : kInitials) {
+        if (!s.starts_with(i))
+            continue;
+        if (const size_t r = rimeGroupLength(s.substr(i.size()))) {
+            group(4, 0, i.size());
+            group(5, i.size(), r);
+            size_t k = i.size() + r;
+            if (k < n && isDigit(s[k]))
+                ++k;
+            return finish(k);
+        }
+    }
+    if (const size_t r = rimeGroupLength(s)) {
+        group(5, 0, r);
+        size_t k = r;
+        if (k < n && isDigit(s[k]))
+            ++k;
+        return finish(k);
+    }
+
+    // A lone initial.
+    for (std::string_view i : kInitials) {
+        if (s.starts_with(i)) {
+            group(6, 0, i.size());
+            return finish(i.size());
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -176,25 +302,12 @@ bool addIsle(std::vector<C_IsleList>& islesByStart, C_IslePtr isle) {
 }
 
 std::optional<C_StdMatch> searchStdPattern(std::string_view keys, size_t from) {
-    using It = std::string_view::const_iterator;
     for (size_t p = from; p < keys.size(); ++p) {
         if (!isLower(keys[p]))
             continue;
         const size_t e = windowEnd(keys, p);
-        std::match_results<It> m;
-        if (!std::regex_search(keys.begin() + p, keys.begin() + e, m, stdIslePattern(),
-                               std::regex_constants::match_continuous))
-            continue;
-        C_StdMatch found;
-        found.m_start = p;
-        found.m_length = size_t(m.length(0));
-        for (int g = 0; g < 7; ++g) {
-            found.m_matched[g] = m[g].matched;
-            if (m[g].matched)
-                found.m_groups[g] = keys.substr(size_t(m[g].first - keys.begin()),
-                                                size_t(m[g].length()));
-        }
-        return found;
+        if (std::optional<C_StdMatch> found = matchStdPattern(keys, p, keys.substr(p, e - p)))
+            return found;
     }
     return std::nullopt;
 }

@@ -1,0 +1,137 @@
+// The hand-written search of the STD island pattern against the regular expression it stands
+// for: same match (start, length) and same groups, matched or not and their texts, from every
+// start position of every short key string, of random key strings and of the lexicon's keys
+// typed as they are and with letters turned into wildcards.
+
+#include "engine/compose/islands.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/support/lexicon_rows.h"
+
+namespace kov {
+namespace {
+
+const std::regex& reference() {
+    static const std::regex re(
+        "(?:(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)?[aeioumngptkhr]+"
+        "|(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h))([?*])+(?:[aeioumngptkhr]+[?*]+)*"
+        "[aeioumngptkhr]*\\d?"
+        "|(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)?"
+        "((?:ai|au|a|ere|ee|e|ie|iau|ia|ioo|io|iu|i|oi|oo|o|uai|ua|uee|ue|ui|u)"
+        "(?:ng|nnh|nn|n|m|p|t|k|h|rh|rm|rn|r)?|mh|m|ngh|ng)\\d?"
+        "|(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)",
+        std::regex::ECMAScript);
+    return re;
+}
+
+// Compares the two searches from every start of keys; false (with a message) on the first
+// difference.
+::testing::AssertionResult agreesEverywhere(const std::string& keys) {
+    for (size_t from = 0; from <= keys.size(); ++from) {
+        std::smatch m;
+        const std::string rest = keys.substr(from);
+        const bool found = std::regex_search(rest, m, reference());
+        const std::optional<C_StdMatch> got = searchStdPattern(keys, from);
+        const std::string where = "keys \"" + keys + "\" from " + std::to_string(from);
+        if (found != got.has_value())
+            return ::testing::AssertionFailure() << where << ": found " << found;
+        if (!found)
+            continue;
+        if (from + size_t(m.position(0)) != got->m_start || size_t(m.length(0)) != got->m_length)
+            return ::testing::AssertionFailure()
+                   << where << ": match " << from + size_t(m.position(0)) << "+" << m.length(0)
+                   << ", by hand " << got->m_start << "+" << got->m_length;
+        for (int g = 0; g < 7; ++g) {
+            if (m[g].matched != got->m_matched[g] || m[g].str() != std::string(got->m_groups[g]))
+                return ::testing::AssertionFailure()
+                       << where << ": group " << g << " \"" << m[g].str() << "\" ("
+                       << m[g].matched << "), by hand \"" << got->m_groups[g] << "\" ("
+                       << got->m_matched[g] << ")";
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST(StdPattern, EqualsTheRegexOnEveryShortKeyString) {
+    // Up to three keys: the letters of initials and rimes, two that are neither, both
+    // wildcards, a digit and a hyphen; four keys of the letters where the orders of the
+    // alternatives matter most.
+    const std::string alphabet = "aeiouhmngptkrsb?*5-";
+    const std::string narrow = "aeiumngh?5";
+    std::string keys;
+    size_t checked = 0;
+    const auto visit = [&](auto&& self, size_t length) -> void {
+        ASSERT_TRUE(agreesEverywhere(keys));
+        ++checked;
+        if (length == 4 || (length == 3 && keys.find_first_not_of(narrow) != std::string::npos))
+            return;
+        for (char c : length < 3 ? alphabet : narrow) {
+            keys.push_back(c);
+            self(self, length + 1);
+            keys.pop_back();
+            if (HasFatalFailure())
+                return;
+        }
+    };
+    visit(visit, 0);
+    EXPECT_GT(checked, 12000u);
+}
+
+TEST(StdPattern, EqualsTheRegexOnRandomKeyStrings) {
+    // Weighted towards the letters that make syllables, so that long matches occur.
+    const std::string alphabet = "aaeeiioouunnggmmhhptkrtsbjl??**0159-\t\a.";
+    std::mt19937 rng(20261210);
+    for (int round = 0; round < 2000; ++round) {
+        std::string keys(1 + rng() % 40, ' ');
+        for (char& k : keys)
+            k = alphabet[rng() % alphabet.size()];
+        ASSERT_TRUE(agreesEverywhere(keys));
+    }
+}
+
+TEST(StdPattern, EqualsTheRegexOnTheLexiconKeys) {
+    const std::vector<test::C_LexiconRow> rows = test::readLexiconRows();
+    ASSERT_GT(rows.size(), 1u) << test::lexiconPath();
+    std::mt19937 rng(7);
+    size_t checked = 0;
+    // Every sixth row keeps the test short under the sanitizers.
+    for (size_t r = 1; r < rows.size(); r += 6) {
+        const std::vector<std::string>& fields = rows[r].m_fields;
+        // "PojInput" and "KipInput": keys with tone digits and hyphens.
+        for (size_t col : {2u, 4u}) {
+            if (col >= fields.size())
+                continue;
+            std::string keys;
+            for (char c : fields[col])
+                keys += c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+            ASSERT_TRUE(agreesEverywhere(keys));
+            // The same keys typed without hyphens, some letters as wildcards, some tones as "0".
+            std::string typed;
+            for (char c : keys) {
+                const unsigned roll = rng() % 16;
+                if (c == '-')
+                    continue;
+                if (c >= 'a' && c <= 'z' && roll == 0)
+                    typed += '?';
+                else if (c >= 'a' && c <= 'z' && roll == 1)
+                    typed += '*';
+                else if (c >= '1' && c <= '9' && roll < 3)
+                    typed += '0';
+                else
+                    typed += c;
+            }
+            ASSERT_TRUE(agreesEverywhere(typed));
+            checked += 2;
+        }
+    }
+    EXPECT_GT(checked, 2500u);
+}
+
+}  // namespace
+}  // namespace kov
