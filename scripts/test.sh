@@ -11,6 +11,8 @@ mkdir -p "$B"
 
 bash scripts/setup.sh
 
+# Headless: wine must not reach for a display even when the caller has one.
+unset DISPLAY WAYLAND_DISPLAY
 export WINEPREFIX=$B/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() { wineserver -k >/dev/null 2>&1 || true; }
 trap cleanup EXIT
