@@ -12,35 +12,9 @@
 
 #include "engine/compose/snapshot.h"
 #include "engine/dict/candidate.h"
+#include "tests/support/candidate_fixture.h"
 
 namespace kov::test {
-
-// A candidate with the fields the tests vary; the rest as a dictionary would leave them.
-inline C_Candidate cand(std::string text, uint16_t span = 1, float weight = 0.0f,
-                        E_SourceType source = ST_SYS_EXACT, uint16_t count = 0) {
-    C_Candidate c;
-    c.m_text = std::move(text);
-    c.m_span = span;
-    c.m_weight = weight;
-    c.m_source = source;
-    c.m_count = count;
-    return c;
-}
-
-inline C_Candidate withReadings(C_Candidate c, std::vector<std::string> readings) {
-    c.m_readings = std::move(readings);
-    return c;
-}
-
-inline C_Candidate withCats(C_Candidate c, std::vector<uint8_t> cats) {
-    c.m_cats = std::move(cats);
-    return c;
-}
-
-inline C_Candidate withRank(C_Candidate c, E_CandidateRank rank) {
-    c.m_rank = rank;
-    return c;
-}
 
 // Elements for a key string: one unit per key, '|' a no-cross mark.
 inline std::vector<C_LineElement> lineElements(std::string_view keys, bool doctrine = false) {

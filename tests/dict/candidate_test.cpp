@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/dict/tailo_db.h"
+#include "tests/support/candidate_fixture.h"
 #include "tests/support/capture_policy.h"
 
 namespace kov {
@@ -18,24 +19,15 @@ namespace {
 
 using namespace std::string_literals;
 
-// Designated initialisers that leave fields out draw -Wmissing-field-initializers from gcc 12,
-// so the fixtures fill candidates field by field.
+// The tests here vary the source more often than the weight.
 C_Candidate word(std::string text, uint16_t span = 1, E_SourceType source = ST_SYS_EXACT,
                  uint16_t count = 0, float weight = 0.0f) {
-    C_Candidate c;
-    c.m_text = std::move(text);
-    c.m_span = span;
-    c.m_count = count;
-    c.m_weight = weight;
-    c.m_source = source;
-    return c;
+    return test::cand(std::move(text), span, weight, source, count);
 }
 
 // A word with readings, of the raw-key source so that only the text and readings tell.
 C_Candidate spelled(std::string text, std::vector<std::string> readings, uint16_t span = 1) {
-    C_Candidate c = word(std::move(text), span, ST_RAW_KEY);
-    c.m_readings = std::move(readings);
-    return c;
+    return test::withReadings(word(std::move(text), span, ST_RAW_KEY), std::move(readings));
 }
 
 C_Candidate reading(std::vector<std::string> readings, uint16_t span = 1) {

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "tests/support/candidate_fixture.h"
+
 namespace kov::test {
 
 C_FakeTailoDB::C_FakeTailoDB() {
@@ -78,13 +80,7 @@ void C_FakeTailoDB::visitWordRules(const std::string& text, const std::vector<st
 
 C_Candidate dictWord(std::string text, std::vector<std::string> readings, float weight,
                      E_SourceType source, uint16_t count) {
-    C_Candidate c;
-    c.m_text = std::move(text);
-    c.m_readings = std::move(readings);
-    c.m_weight = weight;
-    c.m_source = source;
-    c.m_count = count;
-    return c;
+    return withReadings(cand(std::move(text), 1, weight, source, count), std::move(readings));
 }
 
 }  // namespace kov::test
