@@ -44,11 +44,21 @@ void forEachRecord(const qiv::C_ByteCursor& bytes, uint64_t list, F&& f) {
 // Section C as the key-array walk sees it.
 class C_TailoDB::C_KarrSection final : public I_KarrEntries {
 public:
-    explicit C_KarrSection(const C_TailoDB& db) : m_db(db) {}
+    explicit C_KarrSection(const C_TailoDB& db) : m_db(db), m_keys(db.karrKeys_()) {}
     size_t karrCount() const override { return m_db.m_sections[2].count; }
-    std::string_view karrKey(size_t i) const override { return m_db.entryKey_(m_db.m_sections[2], i); }
+    std::string_view karrKey(size_t i) const override {
+        if (m_keys.m_starts.empty()) return m_db.entryKey_(m_db.m_sections[2], i);
+        return std::string_view(m_keys.m_text).substr(m_keys.m_starts[i], m_keys.m_starts[i + 1] - m_keys.m_starts[i]);
+    }
     size_t karrLowerBound(size_t first, size_t last, std::string_view key) const override {
-        return m_db.lowerBoundKey_(m_db.m_sections[2], first, last, key);
+        if (m_keys.m_starts.empty()) return m_db.lowerBoundKey_(m_db.m_sections[2], first, last, key);
+        // The copies compare as the keys in place do: bytes unsigned, a prefix first.
+        while (first < last) {
+            const size_t mid = first + (last - first) / 2;
+            if (karrKey(mid) < key) first = mid + 1;
+            else last = mid;
+        }
+        return first;
     }
     void visitKarrRecords(size_t i, const FC_KarrRecordVisitor& visit) const override {
         forEachRecord(m_db.m_bytes, m_db.vocListAt_(m_db.m_sections[2], i),
@@ -62,7 +72,26 @@ public:
 
 private:
     const C_TailoDB& m_db;
+    const C_KarrKeys& m_keys;
 };
+
+const C_TailoDB::C_KarrKeys& C_TailoDB::karrKeys_() const {
+    std::call_once(m_karrKeysOnce, [this] {
+        const C_Section& c = m_sections[2];
+        C_KarrKeys keys;
+        keys.m_starts.reserve(c.count + 1);
+        keys.m_starts.push_back(0);
+        const size_t cap = std::min<size_t>(m_bytes.size(), 0xFFFFFFFFu);
+        for (size_t i = 0; i < c.count; ++i) {
+            const std::string_view key = entryKey_(c, i);
+            if (key.size() > cap - keys.m_text.size()) return;  // stays empty: read in place
+            keys.m_text.append(key);
+            keys.m_starts.push_back(uint32_t(keys.m_text.size()));
+        }
+        if (c.count > 0) m_karrKeys = std::move(keys);
+    });
+    return m_karrKeys;
+}
 
 C_TailoDB::C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& cats, const I_TailoPolicy& policy)
     : m_file(tailoTab), m_cats(cats), m_policy(policy), m_rules(cats) {

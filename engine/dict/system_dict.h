@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <regex>
 #include <string>
 #include <string_view>
@@ -91,6 +92,15 @@ private:
     bool wholeReadings_(std::string_view han, const FC_ReadingSink& reading) const;
     void walk_(const C_VisitConsts& consts, const C_StdIsle& isle, size_t item, E_KarrMode mode,
                FC_CandidateSink sink) const;
+    // Section C's keys copied in entry order into one block, so that the walk's many searches
+    // read a few hundred kilobytes instead of the keys spread over the pool; built on the first
+    // walk. Left empty (the walk then reads the keys in place) when the copies would outgrow the
+    // file, as entries of a hostile file may all point at one long key.
+    struct C_KarrKeys {
+        std::string m_text;
+        std::vector<uint32_t> m_starts;  // key i is m_text[m_starts[i], m_starts[i + 1])
+    };
+    const C_KarrKeys& karrKeys_() const;
     bool load_();
 
     C_MappedFile m_file;
@@ -102,6 +112,8 @@ private:
     size_t m_pool = 0;  // file offset of the pool
     std::string m_error;
     C_RuleTable m_rules;
+    mutable std::once_flag m_karrKeysOnce;
+    mutable C_KarrKeys m_karrKeys;
 };
 
 }  // namespace kov
