@@ -9,6 +9,8 @@
 #include <string_view>
 #include <utility>
 
+#include "engine/text/tailo.h"
+
 namespace kov {
 namespace {
 
@@ -30,21 +32,6 @@ struct C_PendingMatch {
 };
 
 using C_Frontier = std::map<size_t, C_MatchNode*>;
-
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = char(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = char(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 bool anyKeyIs(const std::vector<std::string>& keys, std::string_view reading) {
     for (const std::string& key : keys) {

@@ -67,6 +67,16 @@ std::string toLowerAscii(std::string_view text) {
     return out;
 }
 
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (lowerAscii(a[i]) != lowerAscii(b[i]))
+            return false;
+    }
+    return true;
+}
+
 void visitSplit(std::string_view text, std::string_view delimiters,
                 std_move_only_function<void(std::string_view)> visitor) {
     if (!visitor)

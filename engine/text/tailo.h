@@ -48,6 +48,8 @@ using C_TonedKeysResult = std::variant<std::vector<std::string>, C_TonedKeysErro
 
 // Copy of text with A-Z lower-cased (nothing else changes).
 std::string toLowerAscii(std::string_view text);
+// True when a and b are equal once A-Z are lower-cased in both (other bytes compare as they are).
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 // Calls visitor once for each maximal non-empty run of characters that are not in delimiters.
 // An empty visitor throws std::bad_function_call.

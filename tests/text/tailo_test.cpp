@@ -35,6 +35,26 @@ TEST(TailoTest, ToLowerAsciiChangesOnlyAsciiCapitals) {
     EXPECT_EQ(toLowerAscii(""), "");
 }
 
+TEST(TailoTest, EqualsIgnoringAsciiCaseFoldsOnlyAsciiCapitals) {
+    struct S_Case {
+        std::string_view a, b;
+        bool equal;
+    } cases[] = {
+        {"", "", true},
+        {"TsiANN5", "tsiann5", true},
+        {"t\u00C2i", "T\u00C2I", true},
+        {"t\u00E2i", "t\u00C2i", false},  // a capital outside ASCII stays a different byte
+        {"tsi", "tsia", false},
+        {"a[", "A{", false},                // '[' and '{' lie next to the letters, not on them
+        {"@", "`", false},
+        {std::string_view("a\0", 2), std::string_view("A\0", 2), true},
+    };
+    for (const S_Case& c : cases) {
+        EXPECT_EQ(equalsIgnoringAsciiCase(c.a, c.b), c.equal) << c.a << " / " << c.b;
+        EXPECT_EQ(equalsIgnoringAsciiCase(c.b, c.a), c.equal) << c.b << " / " << c.a;
+    }
+}
+
 TEST(TailoTest, SplitGivesTheNonEmptyRunsBetweenDelimiters) {
     struct S_Case {
         std::string text, delimiters;
