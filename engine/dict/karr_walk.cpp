@@ -38,12 +38,40 @@ size_t lowerBoundFrom(const I_KarrEntries& entries, size_t first, size_t last, s
     size_t lo = first;
     for (size_t step = 1;; step *= 2) {
         const size_t hi = last - lo > step ? lo + step : last;
-        if (hi == last || !(entries.karrKey(hi - 1) < key)) return entries.karrLowerBound(lo, hi, key);
+        if (hi == last || !karrKeyLess(entries.karrKey(hi - 1), key)) return entries.karrLowerBound(lo, hi, key);
         lo = hi;
     }
 }
 
 bool isSeparator(unsigned cp) { return cp < 0x80 && kTailoSeparators.find(char(cp)) != std::string_view::npos; }
+
+// A text joined from pieces, kept on the stack when short (as most prefixes and bounds of a
+// walk are), else on the heap. The pieces must not lie in the text itself.
+class C_ShortText {
+public:
+    C_ShortText() = default;
+    C_ShortText(const C_ShortText&) = delete;
+    C_ShortText& operator=(const C_ShortText&) = delete;
+
+    std::string_view set(std::string_view a, std::string_view b) {
+        const size_t n = a.size() + b.size();
+        char* out = m_inline;
+        if (n > sizeof m_inline) {
+            m_heap.resize(n);
+            out = m_heap.data();
+        }
+        std::copy(a.begin(), a.end(), out);
+        std::copy(b.begin(), b.end(), out + a.size());
+        m_view = std::string_view(out, n);
+        return m_view;
+    }
+    std::string_view view() const { return m_view; }
+
+private:
+    char m_inline[64];
+    std::string m_heap;
+    std::string_view m_view;
+};
 
 // What matching one position against an entry yields.
 struct C_Fit {
@@ -91,11 +119,10 @@ public:
         default:
             throw std::logic_error("Unknown exts index " + std::to_string(size_t(m_isle.kind())));
         }
-        m_newPrefix.reserve(prefix.size() + m_typed.size());
-        m_newPrefix.append(prefix).append(m_typed);
+        m_newPrefix.set(prefix, m_typed);
     }
 
-    const std::string& newPrefix() const { return m_newPrefix; }
+    std::string_view newPrefix() const { return m_newPrefix.view(); }
 
     // On a refusal, decided is the length of the entry's leading text that refused it (every
     // entry sharing that text is refused alike), or 0 when that is not known.
@@ -106,13 +133,13 @@ public:
         switch (m_isle.kind()) {
         case ISLE_PLAIN: {
             // An initial: the entry goes on with a rime and a tone digit.
-            const std::string_view rest = entry.substr(std::min(m_newPrefix.size(), entry.size()));
+            const std::string_view rest = entry.substr(std::min(m_newPrefix.view().size(), entry.size()));
             if (!rest.empty() && rest[0] >= 'a' && rest[0] <= 'z' &&
                 std::string_view("aeioumn").find(rest[0]) == std::string_view::npos) {
                 // Every rime begins with a vowel, "m" or "n": whatever follows, a letter that
                 // cannot begin one refuses the entry and every entry that shares it ("t" before
                 // "sa1", "sai2", ... of the "ts" words).
-                decided = m_newPrefix.size() + 1;
+                decided = m_newPrefix.view().size() + 1;
                 return std::nullopt;
             }
             const auto len = rimeToneLength(rest);
@@ -120,16 +147,16 @@ public:
                 // The test reads the run of letters and the character after it.
                 const size_t letters = std::find_if(rest.begin(), rest.end(), [](char c) { return c < 'a' || c > 'z'; }) -
                                        rest.begin();
-                if (letters < rest.size()) decided = m_newPrefix.size() + letters + 1;
+                if (letters < rest.size()) decided = m_newPrefix.view().size() + letters + 1;
                 return std::nullopt;
             }
-            f.matchedEnd = m_newPrefix.size() + *len;
+            f.matchedEnd = m_newPrefix.view().size() + *len;
             f.inexact = true;
             return f;
         }
         case ISLE_SYLLABLE: {
             const C_IsleSyllable& syl = *m_isle.syllable();
-            const size_t n = m_newPrefix.size();
+            const size_t n = m_newPrefix.view().size();
             const char ch = n < entry.size() ? entry[n] : '\0';
             f.matchedEnd = n;
             if (!syl.m_toneDigit && !syl.m_hasInitial && m_typed.size() == 1) {
@@ -184,7 +211,7 @@ private:
     bool m_later;
     bool m_abbreviation;
     std::string_view m_typed;
-    std::string m_newPrefix;
+    C_ShortText m_newPrefix;
     std::optional<std::regex> m_regex;  // wildcard islands only
     std::vector<size_t> m_offsets;
     size_t m_itemKeyStart = 0;
@@ -218,10 +245,13 @@ void offer(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts& rc, s
 }
 
 size_t distinctIsles(std::span<const C_IlKeyPos> positions) {
-    std::vector<const C_StdIsle*> seen;
-    for (const C_IlKeyPos& p : positions)
-        if (std::find(seen.begin(), seen.end(), p.m_isle) == seen.end()) seen.push_back(p.m_isle);
-    return seen.size();
+    size_t count = 0;
+    for (size_t k = 0; k < positions.size(); ++k) {
+        bool seen = false;
+        for (size_t j = 0; j < k && !seen; ++j) seen = positions[j].m_isle == positions[k].m_isle;
+        if (!seen) ++count;
+    }
+    return count;
 }
 
 }  // namespace
@@ -258,7 +288,7 @@ size_t takenGroups(const C_KeyMatch& m) {
 size_t I_KarrEntries::karrLowerBound(size_t first, size_t last, std::string_view key) const {
     while (first < last) {
         const size_t mid = first + (last - first) / 2;
-        if (karrKey(mid) < key) first = mid + 1;
+        if (karrKeyLess(karrKey(mid), key)) first = mid + 1;
         else last = mid;
     }
     return first;
@@ -378,7 +408,7 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
     if (positions.empty()) throw std::logic_error("Empty word_poses");
     const size_t islandCount = distinctIsles(positions);
     const C_LevelMatcher level(rc, positions.back(), prefix, laterSyllable, abbreviation);
-    const std::string& newPrefix = level.newPrefix();
+    const std::string_view newPrefix = level.newPrefix();
     const C_VisitConsts& vc = rc.m_consts;
     const size_t keyEnd = std::min(vc.m_length, vc.m_keys.size());
 
@@ -398,12 +428,8 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
     // Where the next level starts is the same for every entry of this one.
     const size_t nextPos = vc.skipHyphenRun(positions.back().m_isle->end());
     // The bounds searched for below: a text of the entry followed by '\x7F', built in one buffer.
-    std::string bound;
-    const auto textBound = [&bound](std::string_view text) {
-        bound.assign(text);
-        bound += '\x7F';
-        return std::string_view(bound);
-    };
+    C_ShortText bound;
+    const auto textBound = [&bound](std::string_view text) { return bound.set(text, "\x7F"); };
     for (size_t i = entries.karrLowerBound(first, last, newPrefix); i < last; ++i) {
         const std::string_view key = entries.karrKey(i);
         if (!matchKeyPattern(newPrefix, key, newPrefix.size())) break;

@@ -31,6 +31,15 @@ struct C_KarrRecord {
 };
 using FC_KarrRecordVisitor = std::function<void(const C_KarrRecord&)>;
 
+// The key order of the tables below: bytes compared unsigned, a prefix first (the order of
+// std::string_view's operator<, written out because keys are short and mostly differ early).
+inline bool karrKeyLess(std::string_view a, std::string_view b) noexcept {
+    const size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (size_t j = 0; j < n; ++j)
+        if (a[j] != b[j]) return static_cast<unsigned char>(a[j]) < static_cast<unsigned char>(b[j]);
+    return a.size() < b.size();
+}
+
 // A table of key arrays ("-"-joined syllable keys) sorted in key order (bytes unsigned, a prefix
 // first), each with its vocabulary records.
 class I_KarrEntries {

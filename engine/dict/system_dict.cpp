@@ -55,7 +55,7 @@ public:
         // The copies compare as the keys in place do: bytes unsigned, a prefix first.
         while (first < last) {
             const size_t mid = first + (last - first) / 2;
-            if (karrKey(mid) < key) first = mid + 1;
+            if (karrKeyLess(karrKey(mid), key)) first = mid + 1;
             else last = mid;
         }
         return first;
