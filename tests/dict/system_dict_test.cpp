@@ -62,19 +62,49 @@ std::vector<C_Candidate> candidates(C_CompoUnit& unit) {
     return std::vector<C_Candidate>(span.begin(), span.end());
 }
 
-TEST(SystemDict, WriterWritesTheSameBytesAsTheFixture) {
-    const C_TailoFixture f = sampleTailo();
-    C_TailoWriter w(f.hash);
-    for (auto [sec, map] : {std::pair{E_TailoSection::TONED, &f.a}, {E_TailoSection::EXACT, &f.b},
-                            {E_TailoSection::KARR, &f.c}})
-        for (const auto& [key, recs] : *map)
-            for (const auto& r : recs)
-                ASSERT_EQ(w.addRecord(sec, key, C_TailoRecord{r.type, r.weight, r.cats, r.word}), "");
-    for (const auto& [han, readings] : f.d) {
-        ASSERT_EQ(w.addHan(han), "");
-        for (const auto& r : readings) ASSERT_EQ(w.addReading(han, r), "");
-    }
-    EXPECT_EQ(w.bytes(), f.bytes());
+TEST(SystemDict, WriterWritesTheFileLayoutByteForByte) {
+    // One toned key, one exact key, no key arrays, one Han word: every field written out.
+    C_TailoWriter w(0x12345678);
+    ASSERT_EQ(w.addRecord(E_TailoSection::TONED, "a1", C_TailoRecord{'T', 5, {1}, "a"}), "");
+    ASSERT_EQ(w.addRecord(E_TailoSection::EXACT, "a", C_TailoRecord{'H', -1, {}, "阿"}), "");
+    ASSERT_EQ(w.addReading("阿", "a"), "");
+    const std::string expected = std::string(
+        "\xFF\xFE\x10\x01"                  // byte order mark, version
+        "\0\0\0\0\0\0\0\0"                  // two fields the reader skips
+        "\x01\0\0\0\x01\0\0\0\0\0\0\0\x01\0\0\0"  // counts of A, B, C, D
+        "\x78\x56\x34\x12"                  // category table hash
+        "\x00\0\0\0"                        // A[0] at pool offset 0
+        "\x0A\0\0\0"                        // B[0] at 10
+        "\x14\0\0\0"                        // D[0] at 20
+        "a1\0" "T\x05\x01\0" "a\0" "\0"      // key, record (type, weight, categories, word), end
+        "a\0" "H\xFF\0" "\xE9\x98\xBF\0" "\0"  // key, Han record with weight -1 and no categories, end
+        "\xE9\x98\xBF\0" "a\0" "\0",          // Han word, its reading, end
+        0x20 + 3 * 4 + 27);
+    EXPECT_EQ(w.bytes(), expected);
+
+    // The fixture writes its description through the writer.
+    C_TailoFixture f;
+    f.a = {{"a1", {tRec("a", 5, {1})}}};
+    f.b = {{"a", {hRec("阿", -1)}}};
+    f.d = {{"阿", {"a"}}};
+    EXPECT_EQ(f.bytes(), expected);
+    EXPECT_EQ(f.poolAt(), 0x20u + 3 * 4);
+    // ... and patches in what the writer never writes.
+    f.bom = 0xFFFE;
+    f.version = 0x0100;
+    f.a["a1"][0].type = '\x80';
+    std::string damaged = expected;
+    damaged.replace(0, 4, std::string("\xFE\xFF\x00\x01", 4));
+    damaged[f.poolAt() + 3] = '\x80';
+    EXPECT_EQ(f.bytes(), damaged);
+    // A description the writer would store differently is refused.
+    C_TailoFixture repeated;
+    repeated.a = {{"a1", {tRec("a"), tRec("a")}}};
+    EXPECT_THROW(repeated.bytes(), std::invalid_argument);
+    C_TailoFixture emptyKey;
+    emptyKey.c = {{"", {tRec("a")}}};
+    EXPECT_THROW(emptyKey.bytes(), std::invalid_argument);
+
     // What the reader would misread is refused.
     EXPECT_NE(w.addRecord(E_TailoSection::KARR, "ka", C_TailoRecord{'T', 0, {}, std::string("a\0b", 3)}), "");
     EXPECT_NE(w.addRecord(E_TailoSection::KARR, "ka", C_TailoRecord{'T', 0, {0}, "a"}), "");

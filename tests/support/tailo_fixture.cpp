@@ -1,46 +1,74 @@
 #include "tests/support/tailo_fixture.h"
 
 #include <algorithm>
+#include <set>
+#include <stdexcept>
+#include <utility>
 
-#include "qiv/byte_cursor.h"
+#include "engine/dict/tailo_writer.h"
 
 namespace kov::test {
 
+namespace {
+
+uint32_t u32At(std::string_view bytes, size_t at) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < 4; ++i) v |= uint32_t(uint8_t(bytes.at(at + i))) << (8 * i);
+    return v;
+}
+
+[[noreturn]] void refuse(std::string_view what) {
+    throw std::invalid_argument("Tailo fixture: " + std::string(what));
+}
+
+}  // namespace
+
 std::string C_TailoFixture::bytes() const {
-    std::string pool;
-    std::vector<uint32_t> offsets;
-    for (const T_Section* sec : {&a, &b, &c}) {
-        for (const auto& [key, recs] : *sec) {
-            offsets.push_back(uint32_t(pool.size()));
-            qiv::putCString(pool, key);
+    // Everything the writer accepts goes through it. A record of a type the writer refuses is
+    // written as 'T' and its type byte patched afterwards; descriptions the writer would store
+    // differently (merged repeats, refused keys, words or categories) are refused here.
+    struct C_TypePatch {
+        size_t entry;
+        size_t at;  // within the entry
+        char type;
+    };
+    std::vector<C_TypePatch> typePatches;
+    C_TailoWriter w(hash);
+    size_t entry = 0;
+    for (auto [section, map] : {std::pair{E_TailoSection::TONED, &a}, {E_TailoSection::EXACT, &b},
+                                {E_TailoSection::KARR, &c}}) {
+        for (const auto& [key, recs] : *map) {
+            if (recs.empty()) refuse("key \"" + key + "\" without records");
+            size_t at = key.size() + 1;
+            std::set<std::pair<char, std::string>> seen;
             for (const C_Rec& r : recs) {
-                qiv::putU8(pool, uint8_t(r.type));
-                qiv::putU8(pool, uint8_t(r.weight));
-                for (uint8_t cat : r.cats) qiv::putU8(pool, cat);
-                qiv::putU8(pool, 0);
-                qiv::putCString(pool, r.word);
+                C_TailoRecord rec{r.type, r.weight, r.cats, r.word};
+                if (r.type != 'T' && r.type != 'H') {
+                    typePatches.push_back({entry, at, r.type});
+                    rec.type = 'T';
+                }
+                if (!seen.emplace(rec.type, rec.word).second) refuse("repeated record \"" + r.word + "\"");
+                if (std::set<uint8_t>(r.cats.begin(), r.cats.end()).size() != r.cats.size())
+                    refuse("repeated category in \"" + r.word + "\"");
+                if (auto e = w.addRecord(section, key, rec); !e.empty()) refuse(e);
+                at += 2 + r.cats.size() + 1 + r.word.size() + 1;
             }
-            qiv::putU8(pool, 0);
+            ++entry;
         }
     }
     for (const auto& [han, readings] : d) {
-        offsets.push_back(uint32_t(pool.size()));
-        qiv::putCString(pool, han);
-        for (const std::string& r : readings) qiv::putCString(pool, r);
-        qiv::putU8(pool, 0);
+        if (auto e = w.addHan(han); !e.empty()) refuse(e);
+        if (std::set<std::string>(readings.begin(), readings.end()).size() != readings.size())
+            refuse("repeated reading of \"" + han + "\"");
+        for (const std::string& r : readings)
+            if (auto e = w.addReading(han, r); !e.empty()) refuse(e);
     }
-    std::string out;
-    qiv::putU16(out, bom);
-    qiv::putU16(out, version);
-    qiv::putU32(out, 0);
-    qiv::putU32(out, 0);
-    qiv::putU32(out, uint32_t(a.size()));
-    qiv::putU32(out, uint32_t(b.size()));
-    qiv::putU32(out, uint32_t(c.size()));
-    qiv::putU32(out, uint32_t(d.size()));
-    qiv::putU32(out, hash);
-    for (uint32_t off : offsets) qiv::putU32(out, off);
-    return out + pool;
+    std::string out = w.bytes();
+    if (bom != 0xFEFF) out = patchedU16(out, 0, bom);
+    if (version != C_TailoWriter::kVersion) out = patchedU16(out, 2, version);
+    for (const C_TypePatch& p : typePatches)
+        out.at(poolAt() + u32At(out, 0x20 + 4 * p.entry) + p.at) = p.type;
+    return out;
 }
 
 C_TailoFixture::C_Rec tRec(std::string word, int8_t weight, std::vector<uint8_t> cats) {

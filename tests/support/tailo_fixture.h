@@ -1,8 +1,8 @@
 #pragma once
-// Test helpers for the system dictionary: "tailo.tab" bytes written field by field from a
-// description (on their own, not through C_TailoWriter, so that the writer and the reader can be
-// checked against them), a loaded C_TailoDB over such bytes in a temporary folder, and a small
-// builder of typed keys, islands and units for island lookups and the key-array walk.
+// Test helpers for the system dictionary: "tailo.tab" bytes written by C_TailoWriter from a
+// description (damaged variants are patched into the writer's bytes), a loaded C_TailoDB over
+// such bytes in a temporary folder, and a small builder of typed keys, islands and units for
+// island lookups and the key-array walk.
 
 #include <cstdint>
 #include <map>
@@ -37,7 +37,11 @@ struct C_TailoFixture {
     T_Section a, b, c;           // toned keys, exact keys, key arrays
     std::map<std::string, std::vector<std::string>> d;  // Han words and their readings
 
-    // Header, the four offset arrays, the pool.
+    // The writer's file of this description: header, the four offset arrays, the pool. A bom
+    // or version other than the writer's is patched in, and so is a record type other than
+    // 'T' and 'H' (the writer refuses those). Throws std::invalid_argument for a description
+    // the writer would refuse or store differently (an empty or non-ASCII key, a key without
+    // records, a repeated record, category or reading, an empty word or one holding a NUL).
     std::string bytes() const;
     size_t entryCount() const { return a.size() + b.size() + c.size() + d.size(); }
     size_t poolAt() const { return 0x20 + 4 * entryCount(); }
