@@ -1,11 +1,13 @@
 #include "tests/support/tailo_fixture.h"
 
 #include <algorithm>
+#include <regex>
 #include <set>
 #include <stdexcept>
 #include <utility>
 
 #include "engine/dict/tailo_writer.h"
+#include "engine/text/tailo.h"
 
 namespace kov::test {
 
@@ -137,6 +139,36 @@ C_VisitConsts C_TypedLine::consts() const {
 
 FC_UnitAt C_TypedLine::unitAt() {
     return [this](size_t pos) -> C_CompoUnit* { return pos < m_units.size() ? m_units[pos].get() : nullptr; };
+}
+
+std::vector<C_Candidate> typeIslands(const I_TailoDB& db, const std::vector<std::string>& keys, E_KeyTyping how) {
+    std::string typed;
+    std::vector<std::pair<size_t, size_t>> spans;
+    std::vector<bool> initials;
+    for (const std::string& k : keys) {
+        std::smatch m;
+        std::regex_match(k, m, kSyllableRegex);
+        const std::string piece = how == E_KeyTyping::FULL       ? k
+                                  : how == E_KeyTyping::TONELESS ? k.substr(0, k.size() - 1)
+                                                                 : m[1].str();
+        if (piece.empty()) return {};
+        spans.emplace_back(typed.size(), piece.size());
+        initials.push_back(m[1].matched);
+        typed += piece;
+    }
+    C_TypedLine line(typed);
+    std::shared_ptr<const C_StdIsle> first;
+    for (size_t i = 0; i < spans.size(); ++i) {
+        auto isle = how == E_KeyTyping::INITIALS ? line.plain(spans[i].first, spans[i].second)
+                                                 : line.syllable(spans[i].first, spans[i].second, initials[i]);
+        if (!first) first = isle;
+    }
+    if (!first) return {};
+    db.getIslandVocs(line.consts(), *first, line.unitAt());
+    std::vector<C_Candidate> out;
+    for (const C_Candidate& c : line.unit(0).candidates())
+        if (c.m_span == typed.size()) out.push_back(c);
+    return out;
 }
 
 }  // namespace kov::test

@@ -15,6 +15,7 @@
 #include "engine/dict/candidate.h"
 #include "engine/dict/isle.h"
 #include "engine/dict/system_dict.h"
+#include "engine/dict/tailo_db.h"
 #include "engine/dict/tailo_cats.h"
 #include "tests/support/capture_policy.h"
 #include "tests/support/cats_fixture.h"
@@ -92,5 +93,14 @@ private:
     std::vector<std::unique_ptr<C_CompoUnit>> m_units;
     bool m_doctrine;
 };
+
+// How typeIslands types syllable keys: in full, without their tone digits, or by initials.
+enum class E_KeyTyping : uint8_t { FULL, TONELESS, INITIALS };
+
+// Types the syllable keys (e.g. {"tai5", "uan5"}) the given way, one island per syllable (a
+// syllable island, or a plain one for initials), asks db for the first island's vocabulary and
+// returns the candidates of the first unit that span all the typed keys. Empty when a key has
+// nothing left to type that way.
+std::vector<C_Candidate> typeIslands(const I_TailoDB& db, const std::vector<std::string>& keys, E_KeyTyping how);
 
 }  // namespace kov::test

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "engine/dict/system_dict.h"
@@ -40,33 +39,11 @@ public:
     std::unique_ptr<C_TailoDB> m_db;
 };
 
-// Types the keys (with or without their tone digits, or as initials) as one island per
-// syllable and returns the candidates of the first unit that span all of them.
 std::vector<C_Candidate> lookUp(const C_TailoDB& db, const std::vector<std::string>& keys, char how) {
-    std::string typed;
-    std::vector<std::pair<size_t, size_t>> spans;
-    std::vector<bool> initials;
-    for (const std::string& k : keys) {
-        std::smatch m;
-        std::regex_match(k, m, kSyllableRegex);
-        std::string piece = how == 'f' ? k : how == 't' ? k.substr(0, k.size() - 1) : m[1].str();
-        if (piece.empty()) return {};
-        spans.emplace_back(typed.size(), piece.size());
-        initials.push_back(m[1].matched);
-        typed += piece;
-    }
-    C_TypedLine line(typed);
-    std::shared_ptr<const C_StdIsle> first;
-    for (size_t i = 0; i < spans.size(); ++i) {
-        auto isle = how == 'i' ? line.plain(spans[i].first, spans[i].second)
-                               : line.syllable(spans[i].first, spans[i].second, initials[i]);
-        if (!first) first = isle;
-    }
-    db.getIslandVocs(line.consts(), *first, line.unitAt());
-    std::vector<C_Candidate> out;
-    for (const C_Candidate& c : line.unit(0).candidates())
-        if (c.m_span == typed.size()) out.push_back(c);
-    return out;
+    return test::typeIslands(db, keys,
+                             how == 'f'   ? test::E_KeyTyping::FULL
+                             : how == 't' ? test::E_KeyTyping::TONELESS
+                                          : test::E_KeyTyping::INITIALS);
 }
 
 bool holds(const std::vector<C_Candidate>& cands, std::string_view text, std::string_view reading) {
