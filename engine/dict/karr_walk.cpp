@@ -428,6 +428,8 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
     // Where the next level starts is the same for every entry of this one.
     const size_t nextPos = vc.skipHyphenRun(positions.back().m_isle->end());
     // The bounds searched for below: a text of the entry followed by '\x7F', built in one buffer.
+    const char nextKey = nextPos < keyEnd ? vc.m_keys[nextPos] : '\0';
+    C_ShortText keyed;
     C_ShortText bound;
     const auto textBound = [&bound](std::string_view text) { return bound.set(text, "\x7F"); };
     for (size_t i = entries.karrLowerBound(first, last, newPrefix); i < last; ++i) {
@@ -463,9 +465,23 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
                     offer(entries, rc, j, positions, *fit, k2.substr(std::min(afterRun, k2.size())));
                 }
         } else {
+            // A plain or syllable island at nextPos spells its first key literally, so its level
+            // finds nothing unless some entry of the block goes on with that key; and its search
+            // may start at the first such entry. Found once for all those islands.
+            std::optional<size_t> withKey;
             for (const C_IslePtr& isle : vc.islesAt(nextPos)) {
+                size_t from = i;
+                if (isle->kind() != ISLE_WILDCARD && nextKey >= 'a' && nextKey <= 'z') {
+                    if (!withKey) {
+                        keyed.set(nextPrefix, std::string_view(&nextKey, 1));
+                        const size_t k = entries.karrLowerBound(i, nextLast, keyed.view());
+                        withKey = k < nextLast && entries.karrKey(k).starts_with(keyed.view()) ? k : nextLast;
+                    }
+                    if (*withKey == nextLast) continue;
+                    from = *withKey;
+                }
                 next.back() = C_IlKeyPos{isle.get(), 0, 1};
-                getKarrVocs(entries, rc, i, nextLast, std::span<const C_IlKeyPos>(next), nextPrefix, true,
+                getKarrVocs(entries, rc, from, nextLast, std::span<const C_IlKeyPos>(next), nextPrefix, true,
                             fit->abbreviation);
             }
         }
