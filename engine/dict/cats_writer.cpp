@@ -1,10 +1,7 @@
 #include "engine/dict/cats_writer.h"
 
-#include "engine/dict/mapped_file.h"
+#include "engine/dict/replacing_write.h"
 #include "qiv/byte_cursor.h"
-
-#include <fstream>
-#include <system_error>
 
 namespace kov {
 
@@ -73,25 +70,7 @@ std::string C_CatsWriter::bytes() const {
 }
 
 std::string C_CatsWriter::writeFile(const std::filesystem::path& path) const {
-    const std::string data = bytes();
-    std::filesystem::path tmp = path;
-    tmp += ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return "Failed to open \"" + pathText(tmp) + "\" for writing";
-        out.write(data.data(), static_cast<std::streamsize>(data.size()));
-        out.flush();
-        if (!out)
-            return "Failed to write \"" + pathText(tmp) + "\"";
-    }
-    std::error_code ec;
-    std::filesystem::rename(tmp, path, ec);
-    if (ec) {
-        std::filesystem::remove(tmp, ec);
-        return "Failed to rename \"" + pathText(tmp) + "\" to \"" + pathText(path) + "\"";
-    }
-    return {};
+    return writeFileReplacing(path, bytes());
 }
 
 }  // namespace kov

@@ -1,11 +1,9 @@
 #include "engine/dict/tailo_writer.h"
 
 #include <algorithm>
-#include <fstream>
 #include <stdexcept>
-#include <system_error>
 
-#include "engine/dict/mapped_file.h"
+#include "engine/dict/replacing_write.h"
 #include "qiv/byte_cursor.h"
 
 namespace kov {
@@ -138,25 +136,6 @@ std::string C_TailoWriter::writeFile(const std::filesystem::path& path) const {
     } catch (const std::exception& e) {
         return e.what();
     }
-}
-
-std::string writeFileReplacing(const std::filesystem::path& path, std::string_view data) {
-    std::filesystem::path tmp = path;
-    tmp += ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out) return "Failed to open \"" + pathText(tmp) + "\" for writing";
-        out.write(data.data(), std::streamsize(data.size()));
-        out.flush();
-        if (!out) return "Failed to write \"" + pathText(tmp) + "\"";
-    }
-    std::error_code ec;
-    std::filesystem::rename(tmp, path, ec);
-    if (ec) {
-        std::filesystem::remove(tmp, ec);
-        return "Failed to rename \"" + pathText(tmp) + "\" to \"" + pathText(path) + "\"";
-    }
-    return {};
 }
 
 }  // namespace kov

@@ -64,10 +64,6 @@ private:
     uint32_t m_catsHash;
 };
 
-// Writes bytes to "<path>.tmp", then renames it over path, so a failed write never leaves a
-// half file under the name. Returns "" or the failure.
-std::string writeFileReplacing(const std::filesystem::path& path, std::string_view bytes);
-
 // Shared by the writer and the compiler: "" when text may be stored as a NUL-terminated field.
 std::string checkStoredText(std::string_view what, std::string_view text);
 

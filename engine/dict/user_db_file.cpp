@@ -13,6 +13,7 @@
 #include <span>
 
 #include "engine/dict/mapped_file.h"
+#include "engine/dict/replacing_write.h"
 #include "engine/dict/user_db_layer.h"
 #include "engine/dict/user_db_readings.h"
 #include "engine/text/key_pattern.h"
@@ -464,32 +465,17 @@ bool C_UserTailoMixin::keepDamagedCopy_() {
 }
 
 bool C_UserTailoMixin::writeReplacing_(const std::string& bytes) {
+    const C_ReplaceResult r = writeReplacing(
+        m_path, [this, &bytes](platform::C_OutFile& out) { return writeSaveBytes_(out, bytes); });
+    if (r.ok())
+        return true;
     const std::string where = pathText(m_path);
-    std::filesystem::path tmp = m_path;
-    tmp += ".tmp";
-    platform::C_OutFile out;
-    if (!out.open(tmp)) {
+    if (r.m_failedStep == RS_OPEN)
         logger().log(1, "Failed to open user DB file " + where + " for saving");
-        return false;
-    }
-    std::string error;
-    bool ok = writeSaveBytes_(out, bytes);
-    if (!ok)
-        error = out.error();
-    if (ok && !(out.flushToDisk() && out.close())) {
-        ok = false;
-        error = out.error();
-    }
-    if (ok && !platform::replaceFile(tmp, m_path, error))
-        ok = false;
-    if (!ok) {
-        out.close();
-        std::error_code ec;
-        std::filesystem::remove(tmp, ec);
+    else
         logger().log(1, "Failed to write user DB file " + where +
-                            (error.empty() ? std::string() : ": " + error));
-    }
-    return ok;
+                            (r.m_error.empty() ? std::string() : ": " + r.m_error));
+    return false;
 }
 
 bool C_UserTailoMixin::save() {

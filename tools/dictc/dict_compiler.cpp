@@ -4,6 +4,7 @@
 #include <charconv>
 #include <variant>
 
+#include "engine/dict/replacing_write.h"
 #include "engine/text/code_points.h"
 #include "engine/text/tailo.h"
 #include "qiv/byte_cursor.h"

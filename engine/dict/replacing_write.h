@@ -1,0 +1,41 @@
+#pragma once
+// Saving a whole file by writing it aside and then replacing it: the bytes go to the side file
+// "<path>.tmp", are pushed to the disk and closed, and only then does the side file replace
+// path (platform/file_ops.h), so that path always holds either the old file or the complete
+// new one. A save that fails after opening its side file removes it again.
+//
+// Not responsible for: what is written, or how a failure is reported to the user.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "platform/file_ops.h"
+#include "qiv/move_only_function.h"
+
+namespace kov {
+
+// The step at which a replacing write failed.
+enum E_ReplaceStep : uint8_t { RS_NONE, RS_OPEN, RS_WRITE, RS_REPLACE };
+
+struct C_ReplaceResult {
+    E_ReplaceStep m_failedStep = RS_NONE;
+    std::string m_error;  // the system's text of the failure, when it gave one
+    std::filesystem::path m_sideFile;
+
+    bool ok() const { return m_failedStep == RS_NONE; }
+};
+
+// Fills the opened side file; false when a write failed (out.error() tells why, if it knows).
+using FC_SideFileWriter = std_move_only_function<bool(platform::C_OutFile& out)>;
+
+// Writes the side file of path through write, makes it durable and replaces path with it.
+C_ReplaceResult writeReplacing(const std::filesystem::path& path, FC_SideFileWriter write);
+
+// writeReplacing of bytes, with a failure told as "Failed to open \"<side file>\" for
+// writing", "Failed to write \"<side file>\"" or "Failed to rename \"<side file>\" to
+// \"<path>\"". Returns "" on success.
+std::string writeFileReplacing(const std::filesystem::path& path, std::string_view bytes);
+
+}  // namespace kov
