@@ -168,6 +168,21 @@ void BM_Wildcard(benchmark::State& state) {
     state.counters["found_per_lookup"] = double(found) / double(state.iterations());
 }
 
+// Times the walk from the first island of a typed line, the line's units emptied before each
+// walk; counts the candidates of the first unit.
+void measureIslandWalk(benchmark::State& state, const C_TailoDB& db, test::C_TypedLine& line,
+                       size_t typedLength, const C_StdIsle& first) {
+    const C_VisitConsts vc = line.consts();
+    const FC_UnitAt unitAt = line.unitAt();
+    size_t found = 0;
+    for (auto _ : state) {
+        for (size_t i = 0; i < typedLength; ++i) line.unit(i).clear();
+        db.getIslandVocs(vc, first, unitAt);
+        found += line.unit(0).size();
+    }
+    state.counters["candidates"] = double(found) / double(state.iterations());
+}
+
 // A real word of n syllables, typed in full, one island per syllable.
 void BM_KarrWalk(benchmark::State& state) {
     static const char* words[] = {"tshuì", "sú-sū", "pó-tshinn-mo̍oh", "tiám-lu-îng-bōo", "tsah-sin-ji̍p-tiān-a̍p",
@@ -185,15 +200,7 @@ void BM_KarrWalk(benchmark::State& state) {
         if (!first) first = isle;
         at += k.size();
     }
-    const C_VisitConsts vc = line.consts();
-    const FC_UnitAt unitAt = line.unitAt();
-    size_t found = 0;
-    for (auto _ : state) {
-        for (size_t i = 0; i < typed.size(); ++i) line.unit(i).clear();
-        db.getIslandVocs(vc, *first, unitAt);
-        found += line.unit(0).size();
-    }
-    state.counters["candidates"] = double(found) / double(state.iterations());
+    measureIslandWalk(state, db, line, typed.size(), *first);
 }
 
 // The same words typed as bare initials (one plain island each): the widest walk.
@@ -217,15 +224,7 @@ void BM_KarrWalkInitials(benchmark::State& state) {
         at += len;
     }
     const C_TailoDB& db = loadedBundled().db;
-    const C_VisitConsts vc = line.consts();
-    const FC_UnitAt unitAt = line.unitAt();
-    size_t found = 0;
-    for (auto _ : state) {
-        for (size_t i = 0; i < typed.size(); ++i) line.unit(i).clear();
-        db.getIslandVocs(vc, *first, unitAt);
-        found += line.unit(0).size();
-    }
-    state.counters["candidates"] = double(found) / double(state.iterations());
+    measureIslandWalk(state, db, line, typed.size(), *first);
 }
 
 void BM_Voc2tailos(benchmark::State& state) {
