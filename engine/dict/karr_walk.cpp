@@ -294,6 +294,11 @@ size_t I_KarrEntries::karrLowerBound(size_t first, size_t last, std::string_view
     return first;
 }
 
+size_t I_KarrEntries::karrBlockEnd(size_t i, size_t last, size_t length) const {
+    C_ShortText bound;
+    return lowerBoundFrom(*this, i, last, bound.set(karrKey(i).substr(0, length), "\x7F"));
+}
+
 C_StdKarrVocsRecurseConsts::C_StdKarrVocsRecurseConsts(const C_VisitConsts& consts, const C_StdIsle& isle,
                                                        FC_CandidateSink sink, E_KarrMode mode, size_t threshold,
                                                        E_SourceType inexactSource, E_SourceType exactSource)
@@ -457,7 +462,7 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
                                     ? key.size()
                                     : key.find_first_not_of('-', dash);
         const std::string_view nextPrefix = key.substr(0, afterRun);
-        const size_t nextLast = lowerBoundFrom(entries, i, last, textBound(nextPrefix));
+        const size_t nextLast = entries.karrBlockEnd(i, last, afterRun);
         if (nextPos >= keyEnd) {
             if (rc.m_mode == KARR_RELATED)
                 for (size_t j = i; j < nextLast; ++j) {

@@ -50,6 +50,11 @@ public:
     virtual std::string_view karrKey(size_t i) const = 0;
     // The first entry in [first, last) whose key is not less than key; last when none.
     virtual size_t karrLowerBound(size_t first, size_t last, std::string_view key) const;
+    // The end of the block that entry i opens or belongs to among [i, last): the first entry
+    // whose key is not less than the first length keys of entry i's key followed by '\x7F'.
+    // The walk asks it for each word it follows to the next syllable; a table may answer from a
+    // precomputed index.
+    virtual size_t karrBlockEnd(size_t i, size_t last, size_t length) const;
     // Calls visit once per record of entry i, in stored order.
     virtual void visitKarrRecords(size_t i, const FC_KarrRecordVisitor& visit) const = 0;
 };

@@ -60,6 +60,12 @@ public:
         }
         return first;
     }
+    size_t karrBlockEnd(size_t i, size_t last, size_t length) const override {
+        if (!m_keys.m_runFirst.empty())
+            for (uint32_t r = m_keys.m_runFirst[i]; r < m_keys.m_runFirst[i + 1]; ++r)
+                if (m_keys.m_runs[r].m_length == length) return std::min<size_t>(m_keys.m_runs[r].m_blockEnd, last);
+        return I_KarrEntries::karrBlockEnd(i, last, length);
+    }
     void visitKarrRecords(size_t i, const FC_KarrRecordVisitor& visit) const override {
         forEachRecord(m_db.m_bytes, m_db.vocListAt_(m_db.m_sections[2], i),
                       [&](char type, int8_t weight, std::span<const uint8_t> cats, std::string_view word) {
@@ -75,6 +81,47 @@ private:
     const C_KarrKeys& m_keys;
 };
 
+void C_TailoDB::indexKarrRuns_() const {
+    C_KarrKeys& keys = m_karrKeys;
+    const size_t n = keys.m_starts.size() - 1;
+    const auto key = [&keys](size_t i) {
+        return std::string_view(keys.m_text).substr(keys.m_starts[i], keys.m_starts[i + 1] - keys.m_starts[i]);
+    };
+    // The block ends below hold for keys in order only; out of order, the walk searches.
+    for (size_t i = 1; i < n; ++i)
+        if (karrKeyLess(key(i), key(i - 1))) return;
+    std::vector<uint32_t> first{0};
+    std::vector<C_KarrRun> runs;
+    std::string bound;
+    for (size_t i = 0; i < n; ++i) {
+        const std::string_view k = key(i);
+        const uint32_t previousFirst = first[i];
+        for (size_t dash = k.find('-'); dash != std::string_view::npos;) {
+            const size_t afterRun = std::min(k.find_first_not_of('-', dash), k.size());
+            // An entry inside a block the previous entry reached past shares its end.
+            uint32_t end = 0;
+            for (uint32_t r = i > 0 ? first[i - 1] : 0; i > 0 && r < previousFirst; ++r)
+                if (runs[r].m_length == afterRun && runs[r].m_blockEnd > i) end = runs[r].m_blockEnd;
+            if (end == 0) {
+                bound.assign(k.substr(0, afterRun));
+                bound += '\x7F';
+                size_t lo = i, hi = n;
+                while (lo < hi) {
+                    const size_t mid = lo + (hi - lo) / 2;
+                    if (karrKeyLess(key(mid), bound)) lo = mid + 1;
+                    else hi = mid;
+                }
+                end = uint32_t(lo);
+            }
+            runs.push_back(C_KarrRun{uint32_t(afterRun), end});
+            dash = afterRun < k.size() ? k.find('-', afterRun) : std::string_view::npos;
+        }
+        first.push_back(uint32_t(runs.size()));
+    }
+    keys.m_runFirst = std::move(first);
+    keys.m_runs = std::move(runs);
+}
+
 const C_TailoDB::C_KarrKeys& C_TailoDB::karrKeys_() const {
     std::call_once(m_karrKeysOnce, [this] {
         const C_Section& c = m_sections[2];
@@ -88,7 +135,9 @@ const C_TailoDB::C_KarrKeys& C_TailoDB::karrKeys_() const {
             keys.m_text.append(key);
             keys.m_starts.push_back(uint32_t(keys.m_text.size()));
         }
-        if (c.count > 0) m_karrKeys = std::move(keys);
+        if (c.count == 0) return;
+        m_karrKeys = std::move(keys);
+        indexKarrRuns_();
     });
     return m_karrKeys;
 }

@@ -96,11 +96,21 @@ private:
     // read a few hundred kilobytes instead of the keys spread over the pool; built on the first
     // walk. Left empty (the walk then reads the keys in place) when the copies would outgrow the
     // file, as entries of a hostile file may all point at one long key.
+    // With the copies, when the keys are in order, the end of each block the walk follows:
+    // for each key and each length that ends a run of "-" in it, the first entry from that key
+    // on that is not less than those keys followed by '\x7F'.
+    struct C_KarrRun {
+        uint32_t m_length;
+        uint32_t m_blockEnd;
+    };
     struct C_KarrKeys {
         std::string m_text;
         std::vector<uint32_t> m_starts;  // key i is m_text[m_starts[i], m_starts[i + 1])
+        std::vector<uint32_t> m_runFirst;  // the runs of key i are m_runs[m_runFirst[i], m_runFirst[i + 1])
+        std::vector<C_KarrRun> m_runs;
     };
     const C_KarrKeys& karrKeys_() const;
+    void indexKarrRuns_() const;
     bool load_();
 
     C_MappedFile m_file;
