@@ -299,6 +299,11 @@ size_t I_KarrEntries::karrBlockEnd(size_t i, size_t last, size_t length) const {
     return lowerBoundFrom(*this, i, last, bound.set(karrKey(i).substr(0, length), "\x7F"));
 }
 
+size_t I_KarrEntries::karrNextLowerBound(size_t i, size_t last, size_t length, char next) const {
+    C_ShortText bound;
+    return karrLowerBound(i, last, bound.set(karrKey(i).substr(0, length), std::string_view(&next, 1)));
+}
+
 C_StdKarrVocsRecurseConsts::C_StdKarrVocsRecurseConsts(const C_VisitConsts& consts, const C_StdIsle& isle,
                                                        FC_CandidateSink sink, E_KarrMode mode, size_t threshold,
                                                        E_SourceType inexactSource, E_SourceType exactSource)
@@ -479,7 +484,7 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
                 if (isle->kind() != ISLE_WILDCARD && nextKey >= 'a' && nextKey <= 'z') {
                     if (!withKey) {
                         keyed.set(nextPrefix, std::string_view(&nextKey, 1));
-                        const size_t k = entries.karrLowerBound(i, nextLast, keyed.view());
+                        const size_t k = entries.karrNextLowerBound(i, nextLast, afterRun, nextKey);
                         withKey = k < nextLast && entries.karrKey(k).starts_with(keyed.view()) ? k : nextLast;
                     }
                     if (*withKey == nextLast) continue;

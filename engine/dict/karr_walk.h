@@ -55,6 +55,9 @@ public:
     // The walk asks it for each word it follows to the next syllable; a table may answer from a
     // precomputed index.
     virtual size_t karrBlockEnd(size_t i, size_t last, size_t length) const;
+    // The first entry in [i, last) whose key is not less than the first length keys of entry
+    // i's key followed by next, where [i, last) lies in the block of those keys (see above).
+    virtual size_t karrNextLowerBound(size_t i, size_t last, size_t length, char next) const;
     // Calls visit once per record of entry i, in stored order.
     virtual void visitKarrRecords(size_t i, const FC_KarrRecordVisitor& visit) const = 0;
 };

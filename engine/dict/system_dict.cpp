@@ -66,6 +66,23 @@ public:
                 if (m_keys.m_runs[r].m_length == length) return std::min<size_t>(m_keys.m_runs[r].m_blockEnd, last);
         return I_KarrEntries::karrBlockEnd(i, last, length);
     }
+    size_t karrNextLowerBound(size_t i, size_t last, size_t length, char next) const override {
+        if (!m_keys.m_runFirst.empty())
+            for (uint32_t r = m_keys.m_runFirst[i]; r < m_keys.m_runFirst[i + 1]; ++r) {
+                const C_KarrRun& run = m_keys.m_runs[r];
+                if (run.m_length != length || !run.m_opens) continue;
+                // The block's keys after the shared ones ascend: the first that is not less
+                // than next starts the entries sought (the block's end when none).
+                size_t found = run.m_blockEnd;
+                for (uint32_t x = run.m_nextFirst; x < run.m_nextEnd; ++x)
+                    if (m_keys.m_nexts[x].m_key >= static_cast<unsigned char>(next)) {
+                        found = m_keys.m_nexts[x].m_first;
+                        break;
+                    }
+                return std::min(found, last);
+            }
+        return I_KarrEntries::karrNextLowerBound(i, last, length, next);
+    }
     void visitKarrRecords(size_t i, const FC_KarrRecordVisitor& visit) const override {
         forEachRecord(m_db.m_bytes, m_db.vocListAt_(m_db.m_sections[2], i),
                       [&](char type, int8_t weight, std::span<const uint8_t> cats, std::string_view word) {
@@ -92,6 +109,7 @@ void C_TailoDB::indexKarrRuns_() const {
         if (karrKeyLess(key(i), key(i - 1))) return;
     std::vector<uint32_t> first{0};
     std::vector<C_KarrRun> runs;
+    std::vector<C_KarrNext> nexts;
     std::string bound;
     for (size_t i = 0; i < n; ++i) {
         const std::string_view k = key(i);
@@ -113,13 +131,28 @@ void C_TailoDB::indexKarrRuns_() const {
                 }
                 end = uint32_t(lo);
             }
-            runs.push_back(C_KarrRun{uint32_t(afterRun), end});
+            C_KarrRun run{uint32_t(afterRun), end};
+            if (i == 0 || !key(i - 1).starts_with(k.substr(0, afterRun))) {
+                // The block opens here: note where each key after the shared ones first occurs.
+                run.m_opens = true;
+                run.m_nextFirst = uint32_t(nexts.size());
+                for (size_t j = i; j < end; ++j) {
+                    const std::string_view kj = key(j);
+                    if (kj.size() <= afterRun) continue;
+                    const auto c = static_cast<unsigned char>(kj[afterRun]);
+                    if (nexts.size() == run.m_nextFirst || nexts.back().m_key != c)
+                        nexts.push_back(C_KarrNext{c, uint32_t(j)});
+                }
+                run.m_nextEnd = uint32_t(nexts.size());
+            }
+            runs.push_back(run);
             dash = afterRun < k.size() ? k.find('-', afterRun) : std::string_view::npos;
         }
         first.push_back(uint32_t(runs.size()));
     }
     keys.m_runFirst = std::move(first);
     keys.m_runs = std::move(runs);
+    keys.m_nexts = std::move(nexts);
 }
 
 const C_TailoDB::C_KarrKeys& C_TailoDB::karrKeys_() const {

@@ -99,15 +99,25 @@ private:
     // With the copies, when the keys are in order, the end of each block the walk follows:
     // for each key and each length that ends a run of "-" in it, the first entry from that key
     // on that is not less than those keys followed by '\x7F'.
+    // A key that opens its block also keeps, for each distinct key after those keys, the first
+    // entry of the block that holds it (m_nexts[m_nextFirst, m_nextEnd)).
     struct C_KarrRun {
         uint32_t m_length;
         uint32_t m_blockEnd;
+        uint32_t m_nextFirst = 0;
+        uint32_t m_nextEnd = 0;
+        bool m_opens = false;
+    };
+    struct C_KarrNext {
+        unsigned char m_key;
+        uint32_t m_first;
     };
     struct C_KarrKeys {
         std::string m_text;
         std::vector<uint32_t> m_starts;  // key i is m_text[m_starts[i], m_starts[i + 1])
         std::vector<uint32_t> m_runFirst;  // the runs of key i are m_runs[m_runFirst[i], m_runFirst[i + 1])
         std::vector<C_KarrRun> m_runs;
+        std::vector<C_KarrNext> m_nexts;
     };
     const C_KarrKeys& karrKeys_() const;
     void indexKarrRuns_() const;
