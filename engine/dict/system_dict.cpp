@@ -107,13 +107,20 @@ void C_TailoDB::indexKarrRuns_() const {
     // The block ends below hold for keys in order only; out of order, the walk searches.
     for (size_t i = 1; i < n; ++i)
         if (karrKeyLess(key(i), key(i - 1))) return;
+    // Each hyphen run of the copies makes one run and at most one next key.
+    const size_t hyphens = size_t(std::count(keys.m_text.begin(), keys.m_text.end(), '-'));
     std::vector<uint32_t> first{0};
+    first.reserve(n + 1);
     std::vector<C_KarrRun> runs;
+    runs.reserve(hyphens);
     std::vector<C_KarrNext> nexts;
+    nexts.reserve(hyphens);
     std::string bound;
     for (size_t i = 0; i < n; ++i) {
         const std::string_view k = key(i);
         const uint32_t previousFirst = first[i];
+        // The runs of a key nest: each later block lies within the one before.
+        size_t outer = n;
         for (size_t dash = k.find('-'); dash != std::string_view::npos;) {
             const size_t afterRun = std::min(k.find_first_not_of('-', dash), k.size());
             // An entry inside a block the previous entry reached past shares its end.
@@ -123,7 +130,7 @@ void C_TailoDB::indexKarrRuns_() const {
             if (end == 0) {
                 bound.assign(k.substr(0, afterRun));
                 bound += '\x7F';
-                size_t lo = i, hi = n;
+                size_t lo = i, hi = outer;
                 while (lo < hi) {
                     const size_t mid = lo + (hi - lo) / 2;
                     if (karrKeyLess(key(mid), bound)) lo = mid + 1;
@@ -131,6 +138,7 @@ void C_TailoDB::indexKarrRuns_() const {
                 }
                 end = uint32_t(lo);
             }
+            outer = end;
             C_KarrRun run{uint32_t(afterRun), end};
             if (i == 0 || !key(i - 1).starts_with(k.substr(0, afterRun))) {
                 // The block opens here: note where each key after the shared ones first occurs.
