@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
+#include <span>
+#include <string>
 #include <stdexcept>
 #include <utility>
 
@@ -79,12 +82,20 @@ void C_InputLine::compose() {
     for (const C_Winner& w : m_winners)
         if (w.m_candidate && w.m_candidate->m_rank == RANK_NAILED)
             nails.emplace_back(w.m_start, *w.m_candidate);
+    // What the last composition looked its words up by, to tell which units an edit reached.
+    C_LookupBasis previous{std::move(m_keys), std::move(m_capitals), std::move(m_islesByStart),
+                           std::move(m_hyphenRuns)};
     m_keys.clear();
     m_capitals.clear();
+    m_islesByStart.clear();
+    m_hyphenRuns.clear();
+    ++m_composition;
     m_dirty = false;
     dropComposition_();
 
     try {
+        // Units marked for recomposition are emptied (or get their kept words back) once the
+        // islands show how far the edit reached.
         size_t recomposeEnd = 0;
         for (size_t i = 0; i < n; ++i) {
             const C_LineElement& e = m_elements[i];
@@ -95,10 +106,8 @@ void C_InputLine::compose() {
             C_CompoUnit* unit = e.index() == 1 ? std::get<1>(e).get() : nullptr;
             if (!unit)
                 throw std::logic_error("Unknown variant id: " + decimal(e.index()));
-            if (unit->state() == UNIT_RECOMPOSE) {
-                unit->clear();
+            if (unit->state() == UNIT_RECOMPOSE)
                 recomposeEnd = i + 1;
-            }
             if (unit->rawKeyOnly()) {
                 m_keys += '\a';
             } else {
@@ -116,7 +125,7 @@ void C_InputLine::compose() {
         // with nothing to recompose (an edit of flags or marks only) still gets its islands,
         // nails, ranks, rules and winners again, over the elements as they now stand. Only the
         // positions up to the recompose end ask the dictionaries.
-        composeByMode_(recomposeEnd);
+        composeByMode_(recomposeEnd, std::move(previous));
         reapplyNails_(nails, n);
         rankNoCrosses_(n);
         runRules_(n);
@@ -131,7 +140,7 @@ void C_InputLine::compose() {
     }
 }
 
-void C_InputLine::composeByMode_(size_t recomposeEnd) {
+void C_InputLine::composeByMode_(size_t recomposeEnd, C_LookupBasis previous) {
     const size_t n = m_keys.size();
     m_islesByStart.assign(n, {});
     m_hyphenRuns.clear();
@@ -140,12 +149,21 @@ void C_InputLine::composeByMode_(size_t recomposeEnd) {
         C_StdIslands cut = cutStdIslands(m_keys);
         m_islesByStart = std::move(cut.m_islesByStart);
         m_hyphenRuns = std::move(cut.m_hyphenRuns);
-        visitIsles_(visitConsts_(), recomposeEnd);
+        const std::optional<uint64_t> revision = vocRevisionOf(m_db);
+        const bool sameWords = revision && revision == m_vocRevision &&
+                               m_islandDoctrine == m_lookupDoctrine;
+        m_vocRevision = revision;
+        m_lookupDoctrine = m_islandDoctrine;
+        const std::vector<bool> kept =
+            keepLookups_(recomposeEnd, sameWords ? unchangedEnd_(previous) : 0);
+        visitIsles_(visitConsts_(), recomposeEnd, kept);
         return;
     }
     case CM_EZ:
+        keepLookups_(recomposeEnd, 0);
         return;
     case CM_TAILO:
+        keepLookups_(recomposeEnd, 0);
         for (const auto& [q, length] : cutTailoIslands(m_keys))
             if (C_CompoUnit* unit = unitAt(q))
                 unit->add(spelledCandidate(keysOf(q, length), length));
@@ -154,29 +172,126 @@ void C_InputLine::composeByMode_(size_t recomposeEnd) {
     throw std::runtime_error("Unknown composition mode " + decimal(unsigned(m_mode)));
 }
 
-void C_InputLine::visitIsles_(const C_VisitConsts& consts, size_t end) {
-    for (size_t p = 0; p < end && p < m_islesByStart.size(); ++p) {
-        for (const C_IslePtr& isle : m_islesByStart[p])
-            visitDAG_(consts, *isle);
+namespace {
+
+bool sameIsles(const C_IsleList& a, const C_IsleList& b) noexcept {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const C_StdIsle& x = *a[i];
+        const C_StdIsle& y = *b[i];
+        if (&x != &y && (x.m_start != y.m_start || x.m_length != y.m_length || x.m_ext != y.m_ext))
+            return false;
+    }
+    return true;
+}
+
+// The first position at which two ascending sequences differ (one holds it, the other not);
+// npos when they are equal.
+template <typename It, typename Start>
+size_t firstDifference(It a, It aEnd, It b, It bEnd, Start start) {
+    for (; a != aEnd && b != bEnd; ++a, ++b)
+        if (!(*a == *b))
+            return std::min(start(*a), start(*b));
+    if (a != aEnd)
+        return start(*a);
+    if (b != bEnd)
+        return start(*b);
+    return std::string::npos;
+}
+
+}  // namespace
+
+size_t C_InputLine::unchangedEnd_(const C_LookupBasis& previous) const {
+    size_t end = std::min(previous.m_keys.size(), m_keys.size());
+    end = std::min(end, std::min(previous.m_islesByStart.size(), m_islesByStart.size()));
+    end = std::min(end, firstDifference(previous.m_capitals.begin(), previous.m_capitals.end(),
+                                        m_capitals.begin(), m_capitals.end(),
+                                        [](size_t pos) { return pos; }));
+    end = std::min(end, firstDifference(previous.m_hyphenRuns.begin(), previous.m_hyphenRuns.end(),
+                                        m_hyphenRuns.begin(), m_hyphenRuns.end(),
+                                        [](const auto& run) { return run.first; }));
+    for (size_t p = 0; p < end; ++p)
+        if (previous.m_keys[p] != m_keys[p] ||
+            !sameIsles(previous.m_islesByStart[p], m_islesByStart[p]))
+            return p;
+    return end;
+}
+
+std::vector<bool> C_InputLine::keepLookups_(size_t end, size_t unchangedEnd) {
+    std::vector<bool> kept(end, false);
+    for (size_t p = 0; p < end; ++p) {
         C_CompoUnit* unit = unitAt(p);
-        if (!unit || !unit->empty())
+        if (!unit || unit->state() != UNIT_RECOMPOSE)
             continue;
-        // A tone-numbered syllable that no dictionary offered is spelled from its keys.
+        if (unit->restoreLookup(p, unchangedEnd, m_composition - 1, m_composition))
+            kept[p] = true;
+        else
+            unit->clear();
+    }
+    return kept;
+}
+
+void C_InputLine::visitIsles_(const C_VisitConsts& consts, size_t end,
+                              const std::vector<bool>& kept) {
+    const auto keeps = [&](size_t pos) { return pos < kept.size() && kept[pos]; };
+    // A lookup that a unit needs may also offer words to a unit that kept its own: those go to
+    // m_discard.
+    const FC_UnitAt unitAtPos = [&](size_t pos) { return keeps(pos) ? &m_discard : unitAt(pos); };
+    // Per unit, one past the furthest key position its lookups read.
+    std::vector<size_t> readEnd(end);
+    for (size_t p = 0; p < end; ++p)
+        readEnd[p] = p + 1;
+    const auto noteReadEnd = [&](size_t pos, size_t value) {
+        if (pos < end)
+            readEnd[pos] = std::max(readEnd[pos], value);
+    };
+
+    for (size_t p = 0; p < end && p < m_islesByStart.size(); ++p) {
         for (const C_IslePtr& isle : m_islesByStart[p]) {
-            const C_IsleSyllable* syl = isle->syllable();
-            if (syl && syl->m_toneDigit && *syl->m_toneDigit != '0') {
-                unit->add(spelledCandidate(keysOf(p, isle->m_length), isle->m_length));
-                break;
+            // The lookup of an island offers words to its start and, for a wildcard pattern,
+            // to the start of each item.
+            const std::span<const C_IsleItem> items = isle->items();
+            bool needed = !keeps(p);
+            for (const C_IsleItem& item : items)
+                needed = needed || !keeps(p + item.m_start);
+            if (!needed)
+                continue;
+            consts.resetReadEnd();
+            visitDAG_(consts, *isle, unitAtPos);
+            m_discard.clear();
+            noteReadEnd(p, consts.readEnd());
+            for (const C_IsleItem& item : items)
+                noteReadEnd(p + item.m_start, consts.readEnd());
+        }
+        C_CompoUnit* unit = unitAt(p);
+        if (!unit || keeps(p))
+            continue;
+        if (unit->empty()) {
+            // A tone-numbered syllable that no dictionary offered is spelled from its keys.
+            for (const C_IslePtr& isle : m_islesByStart[p]) {
+                const C_IsleSyllable* syl = isle->syllable();
+                if (syl && syl->m_toneDigit && *syl->m_toneDigit != '0') {
+                    unit->add(spelledCandidate(keysOf(p, isle->m_length), isle->m_length));
+                    noteReadEnd(p, isle->end());
+                    break;
+                }
             }
         }
+        // No later position offers words to this unit: what it holds now is its lookup.
+        if (unit->state() == UNIT_RECOMPOSE)
+            unit->sealLookup(p, readEnd[p], m_composition);
+        else
+            unit->unseal();
     }
 }
 
-void C_InputLine::visitDAG_(const C_VisitConsts& consts, const C_StdIsle& isle) {
-    const FC_UnitAt unitAtPos = [this](size_t pos) { return unitAt(pos); };
-    m_db.getIslandVocs(consts, isle, unitAtPos);
+void C_InputLine::visitDAG_(const C_VisitConsts& consts, const C_StdIsle& isle,
+                            const FC_UnitAt& unitAt) {
+    m_db.getIslandVocs(consts, isle, unitAt);
 
     const size_t after = consts.skipHyphenRun(isle.end());
+    consts.noteRead(after);
     const bool closes = after >= m_keys.size() || m_islesByStart[after].empty();
     if (!closes)
         return;
@@ -187,6 +302,7 @@ void C_InputLine::visitDAG_(const C_VisitConsts& consts, const C_StdIsle& isle) 
     C_CompoUnit* unit = unitAt(isle.m_start);
     if (!unit)
         return;
+    consts.noteRead(isle.end() - 1);
     m_db.addKeyVocs(*unit, std::string_view(m_keys).substr(isle.m_start, isle.m_length),
                     consts.isCapital(isle.m_start));
     if (isUpper(unit->key())) {

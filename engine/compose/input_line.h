@@ -31,6 +31,14 @@
 namespace kov {
 
 class C_InputLine : private C_InputLineSnapshot, private I_ModeStatus {
+    // The key string, capitals, islands and hyphen runs that a composition looked words up by.
+    struct C_LookupBasis {
+        std::string m_keys;
+        std::vector<size_t> m_capitals;
+        std::vector<C_IsleList> m_islesByStart;
+        std::map<size_t, size_t> m_hyphenRuns;
+    };
+
 public:
     // The most elements (keys and no-cross marks) a line holds.
     static constexpr size_t kMaxElements = 1024;
@@ -144,9 +152,16 @@ private:
     // Composes [0, caret) when the line is dirty.
     void compose();
     // The islands and candidates of the mode.
-    void composeByMode_(size_t recomposeEnd);
-    void visitIsles_(const C_VisitConsts& consts, size_t end);
-    void visitDAG_(const C_VisitConsts& consts, const C_StdIsle& isle);
+    void composeByMode_(size_t recomposeEnd, C_LookupBasis previous);
+    // Where the keys, islands and hyphen runs of this composition first differ from those of
+    // the previous one (0 when the dictionaries or the doctrine flag changed, or the stack
+    // cannot tell its revision).
+    size_t unchangedEnd_(const C_LookupBasis& previous) const;
+    // Units marked for recomposition before end either get back the words of their last
+    // lookup, when it read nothing at or past unchangedEnd, or are emptied; true per kept unit.
+    std::vector<bool> keepLookups_(size_t end, size_t unchangedEnd);
+    void visitIsles_(const C_VisitConsts& consts, size_t end, const std::vector<bool>& kept);
+    void visitDAG_(const C_VisitConsts& consts, const C_StdIsle& isle, const FC_UnitAt& unitAt);
     C_VisitConsts visitConsts_() const;
     void reapplyNails_(const std::vector<std::pair<size_t, C_Candidate>>& nails, size_t end);
     void rankNoCrosses_(size_t end);
@@ -181,6 +196,12 @@ private:
 
     const I_TailoDB& m_db;
     const I_Learner* m_learner;
+    // Counts compositions; a unit keeps its looked-up words only when they were checked
+    // against the composition just before (its seal carries that composition's number).
+    uint64_t m_composition = 0;
+    std::optional<uint64_t> m_vocRevision;  // the stack's revision at the last composition
+    bool m_lookupDoctrine = false;          // the doctrine flag at the last composition
+    C_CompoUnit m_discard;                  // takes the words meant for units that keep theirs
     size_t m_nailPos = 0;
     size_t m_caret = 0;
     std::string m_keys;

@@ -171,21 +171,77 @@ void C_CompoUnit::visitCandidates(std_move_only_function<bool(C_Candidate&)>&& f
 }
 
 bool C_CompoUnit::add(const C_Candidate& c) {
-    for (C_Candidate& existing : m_candidates)
+    for (size_t i = 0; i < m_candidates.size(); ++i) {
+        C_Candidate& existing = m_candidates[i];
         if (existing == c) {
             if (!C_Candidate::merge(existing, c))
                 return false;
+            // A sealed candidate no longer holds what the dictionaries gave.
+            if (m_addOrder[i] < m_sealCount)
+                m_sealed = false;
             m_sorted = false;
             return true;
         }
+    }
     m_candidates.push_back(c);
+    m_addOrder.push_back(uint32_t(m_addOrder.size()));
     m_sorted = false;
     return true;
 }
 
 void C_CompoUnit::clear() noexcept {
     m_candidates.clear();
+    m_addOrder.clear();
+    m_sealed = false;
+    m_sealCount = 0;
     m_sorted = true;
+}
+
+void C_CompoUnit::sealLookup(size_t pos, size_t readEnd, uint64_t basis) {
+    m_sealed = false;
+    m_sealCount = 0;
+    for (const C_Candidate& c : m_candidates)
+        if (c.m_rank != RANK_ORDINARY || c.m_bonus != 0.0 || c.m_chosenReading != C_ChosenReading{})
+            return;
+    for (size_t i = 0; i < m_addOrder.size(); ++i)
+        m_addOrder[i] = uint32_t(i);
+    m_sealPos = pos;
+    m_sealReadEnd = readEnd;
+    m_sealBasis = basis;
+    m_sealCount = uint32_t(m_candidates.size());
+    m_sealed = true;
+}
+
+bool C_CompoUnit::restoreLookup(size_t pos, size_t limit, uint64_t basis, uint64_t newBasis) {
+    if (!m_sealed || m_sealPos != pos || m_sealReadEnd > limit || m_sealBasis != basis)
+        return false;
+    m_sealBasis = newBasis;
+    const size_t n = m_sealCount;
+    // Candidates added after the seal go; the sealed ones return to the order they were added
+    // in, with the rank, bonus and chosen reading a lookup gives.
+    bool inOrder = true;
+    for (size_t i = 0; i < m_candidates.size() && inOrder; ++i)
+        inOrder = m_addOrder[i] == i;
+    if (inOrder) {
+        m_candidates.resize(n);
+    } else {
+        std::vector<C_Candidate> sealed(n);
+        for (size_t i = 0; i < m_candidates.size(); ++i)
+            if (m_addOrder[i] < n)
+                sealed[m_addOrder[i]] = std::move(m_candidates[i]);
+        m_candidates.swap(sealed);
+    }
+    m_addOrder.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        C_Candidate& c = m_candidates[i];
+        m_addOrder[i] = uint32_t(i);
+        c.m_rank = RANK_ORDINARY;
+        c.m_bonus = 0.0;
+        c.m_chosenReading = C_ChosenReading{};
+    }
+    // As after clear() and the adds of a lookup.
+    m_sorted = n == 0;
+    return true;
 }
 
 C_Candidate* C_CompoUnit::at(size_t index) noexcept {
@@ -211,10 +267,15 @@ void C_CompoUnit::sort() {
             return lessWith(m_candidates[a], widths[a], m_candidates[b], widths[b], doctrine);
         });
         std::vector<C_Candidate> sorted;
+        std::vector<uint32_t> addOrder;
         sorted.reserve(n);
-        for (size_t i : order)
+        addOrder.reserve(n);
+        for (size_t i : order) {
             sorted.push_back(std::move(m_candidates[i]));
+            addOrder.push_back(m_addOrder[i]);
+        }
         m_candidates.swap(sorted);
+        m_addOrder.swap(addOrder);
     }
     m_sorted = true;
 }

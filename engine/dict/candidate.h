@@ -166,6 +166,24 @@ public:
     // point into this unit); computed on addresses, valid for any pointer.
     std::ptrdiff_t offsetOf(const C_Candidate* c) const noexcept;
 
+    // --- The dictionaries' words, kept between compositions ---
+    //
+    // Composition seals a unit right after the dictionaries filled it: the candidates it holds
+    // then, in the order they were added. Later steps change only ranks, bonuses and chosen
+    // readings, sort the unit and add fallbacks, so restoreLookup() can bring the unit back to
+    // the sealed state, exactly as a new lookup would leave it, without asking the dictionaries.
+    // pos is the unit's key position at the lookup; readEnd bounds the key positions the lookup
+    // read; basis names the keys and islands it read them from (the composition's number).
+    // Sealing fails (and nothing is kept) when a candidate already carries a rank, bonus or
+    // chosen reading of its own.
+    void sealLookup(size_t pos, size_t readEnd, uint64_t basis);
+    // Back to the sealed candidates, when the unit was sealed at pos over basis with a lookup
+    // that read nothing at or past limit, and nothing merged into a sealed candidate since; the
+    // seal then stands for newBasis. False (the unit unchanged) otherwise.
+    bool restoreLookup(size_t pos, size_t limit, uint64_t basis, uint64_t newBasis);
+    void unseal() noexcept { m_sealed = false; }
+    bool sealed() const noexcept { return m_sealed; }
+
     char key() const noexcept { return m_key; }
     void setKey(char key) noexcept { m_key = key; }
     bool isSorted() const noexcept { return m_sorted; }
@@ -182,6 +200,14 @@ public:
 
 private:
     std::vector<C_Candidate> m_candidates;
+    // Per candidate, its place in the order of adding; those at and above m_sealCount came
+    // after the seal.
+    std::vector<uint32_t> m_addOrder;
+    size_t m_sealPos = 0;
+    size_t m_sealReadEnd = 0;
+    uint64_t m_sealBasis = 0;
+    uint32_t m_sealCount = 0;
+    bool m_sealed = false;
     char m_key = 0;           // as typed, case kept
     bool m_sorted = true;
     bool m_doctrine = false;  // island-doctrine flag handed to the comparator

@@ -101,22 +101,30 @@ C_IsleWildcard buildWildcardItems(std::string_view keys) {
 }
 
 std::span<const C_IslePtr> C_VisitConsts::islesAt(size_t pos) const noexcept {
+    noteRead(pos);
     if (pos < m_islesByStart.size())
         return m_islesByStart[pos];
     return {};
 }
 
 bool C_VisitConsts::isCapital(size_t pos) const noexcept {
+    noteRead(pos);
     return std::binary_search(m_capitals.begin(), m_capitals.end(), pos);
 }
 
 size_t C_VisitConsts::skipHyphenRun(size_t pos) const noexcept {
+    noteRead(pos);
     const auto it = std::lower_bound(
         m_hyphenRuns.begin(), m_hyphenRuns.end(), pos,
         [](const std::pair<size_t, size_t>& run, size_t p) { return run.first < p; });
     if (it != m_hyphenRuns.end() && it->first == pos)
         return it->second;
     return pos;
+}
+
+char C_VisitConsts::keyAt(size_t pos) const noexcept {
+    noteRead(pos);
+    return pos < std::min(m_length, m_keys.size()) ? m_keys[pos] : '\0';
 }
 
 size_t ilKeyStart(const C_IlKeyPos& pos) {
@@ -128,8 +136,12 @@ size_t ilKeyStart(const C_IlKeyPos& pos) {
 }
 
 bool isKeyBoundary(const C_VisitConsts& consts, size_t i) noexcept {
+    if (!consts.m_doctrine)
+        return true;
+    // The answer looks at the keys up to i, and at where the keys end.
+    consts.noteRead(i);
     const size_t n = std::min(consts.m_length, consts.m_keys.size());
-    if (!consts.m_doctrine || i >= n)
+    if (i >= n)
         return true;
     const char c = consts.m_keys[i];
     if (continuesSyllable(c))

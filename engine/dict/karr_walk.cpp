@@ -274,6 +274,7 @@ C_Candidate makeVocCandidate(std::string_view text, std::vector<std::string> rea
 }
 
 std::string_view typedKeys(const C_VisitConsts& consts, size_t from, size_t to) {
+    consts.noteRead(to > from ? to - 1 : from);
     const size_t n = std::min(consts.m_length, consts.m_keys.size());
     if (from >= n || to <= from) return {};
     return consts.m_keys.substr(from, std::min(to, n) - from);
@@ -435,10 +436,19 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
         next = heapNext;
     }
     std::copy(positions.begin(), positions.end(), next.begin());
-    // Where the next level starts is the same for every entry of this one.
-    const size_t nextPos = vc.skipHyphenRun(positions.back().m_isle->end());
+    // Where the next level starts, and its first key, are the same for every entry of this
+    // one; they are read when the first entry goes on to a next syllable, so that a level whose
+    // words all end here reads no key past them.
+    size_t nextPos = 0;
+    char nextKey = '\0';
+    bool nextRead = false;
+    const auto readNext = [&] {
+        if (nextRead) return;
+        nextPos = vc.skipHyphenRun(positions.back().m_isle->end());
+        nextKey = vc.keyAt(nextPos);
+        nextRead = true;
+    };
     // The bounds searched for below: a text of the entry followed by '\x7F', built in one buffer.
-    const char nextKey = nextPos < keyEnd ? vc.m_keys[nextPos] : '\0';
     C_ShortText keyed;
     C_ShortText bound;
     const auto textBound = [&bound](std::string_view text) { return bound.set(text, "\x7F"); };
@@ -468,6 +478,7 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
                                     : key.find_first_not_of('-', dash);
         const std::string_view nextPrefix = key.substr(0, afterRun);
         const size_t nextLast = entries.karrBlockEnd(i, last, afterRun);
+        readNext();
         if (nextPos >= keyEnd) {
             if (rc.m_mode == KARR_RELATED)
                 for (size_t j = i; j < nextLast; ++j) {

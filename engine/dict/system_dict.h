@@ -27,7 +27,7 @@
 
 namespace kov {
 
-class C_TailoDB : public virtual I_TailoDB {
+class C_TailoDB : public virtual I_TailoDB, public I_VocRevision {
 public:
     static constexpr uint16_t kVersion = 0x0110;
     // Readings composed from the characters of a Han word are capped at this many.
@@ -48,6 +48,8 @@ public:
                         const FC_RuleVisitor& visit) const override;
     const I_TailoPolicy& logger() const override { return m_policy; }
     void voc2tailos(std::string_view hanWord, const FC_ReadingSink& reading) const override;
+    // I_VocRevision: the words never change after construction.
+    std::optional<uint64_t> vocRevision() const override { return 0; }
 
     // "" when the file loaded; else "Reverse BOM", "Mismatched dependent hash" or
     // "Truncated dictionary file". A file that could not be mapped says why in file().error().

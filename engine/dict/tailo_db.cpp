@@ -15,4 +15,10 @@ bool I_TailoCats::isCatUnder(uint8_t cat, uint8_t ancestor) const {
     }
 }
 
+std::optional<uint64_t> vocRevisionOf(const I_TailoDB& db) {
+    if (const auto* revision = dynamic_cast<const I_VocRevision*>(&db))
+        return revision->vocRevision();
+    return std::nullopt;
+}
+
 }  // namespace kov

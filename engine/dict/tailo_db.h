@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -117,5 +118,19 @@ public:
     // before those of the layer below.
     virtual void voc2tailos(std::string_view hanWord, const FC_ReadingSink& reading) const = 0;
 };
+
+// A dictionary that can tell whether its words changed. Composition keeps the words it looked
+// up for the units an edit cannot reach only while the revision of the whole stack stays the
+// same; a stack that cannot tell (no revision) is asked again for every unit.
+class I_VocRevision {
+public:
+    virtual ~I_VocRevision() = default;
+    // A number that changes whenever a word, reading or key of this layer or of a layer below
+    // changes; nullopt when some layer below cannot tell.
+    virtual std::optional<uint64_t> vocRevision() const = 0;
+};
+
+// The revision of a dictionary stack, nullopt when its top cannot tell.
+std::optional<uint64_t> vocRevisionOf(const I_TailoDB& db);
 
 }  // namespace kov

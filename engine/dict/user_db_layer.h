@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -28,7 +29,7 @@
 
 namespace kov {
 
-class C_UserTailoMixin : public virtual I_TailoDB {
+class C_UserTailoMixin : public virtual I_TailoDB, public I_VocRevision {
 public:
     // Loads dbFile (an empty path: an empty layer that never saves). Load faults are kept in
     // error() with loaded() false and the tables holding what was read before the fault; a rule
@@ -57,6 +58,8 @@ public:
     const I_TailoPolicy& logger() const override;
     // Own readings first (under the lock), then the lower dictionary's.
     void voc2tailos(std::string_view hanWord, const FC_ReadingSink& reading) const override;
+    // I_VocRevision: changes with every change of the own tables and with the lower layer's.
+    std::optional<uint64_t> vocRevision() const override;
 
     // The one lock that guards the tables, the rule table, the dirty flag and (in the user
     // dictionary) the search caches and listeners. Recursive: a query re-enters it.
@@ -73,8 +76,12 @@ public:
     const C_RuleTable& ruleTable() const { return m_rules; }
 
 protected:
-    // Marks the layer as holding unsaved changes; the caller holds the lock.
-    void markDirty_() { m_dirty = true; }
+    // Marks the layer as holding unsaved changes; the caller holds the lock. Every change of
+    // the tables comes through here, which also moves the revision on.
+    void markDirty_() {
+        m_dirty = true;
+        m_revision.fetch_add(1, std::memory_order_relaxed);
+    }
     // Writes the bytes of a save into the side file. Tests replace it to fail a save midway.
     virtual bool writeSaveBytes_(platform::C_OutFile& out, std::string_view bytes);
 
@@ -108,6 +115,9 @@ private:
     bool m_loaded = false;
     bool m_dirty = false;
     bool m_damagedCopyKept = false;
+    // Read without the lock by the composing thread; a change moves it on while holding the
+    // lock, before any query can see the changed tables.
+    std::atomic<uint64_t> m_revision{0};
 };
 
 }  // namespace kov

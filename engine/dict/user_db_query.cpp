@@ -111,7 +111,7 @@ void C_UserTailoMixin::walkOwnKarr_(const C_VisitConsts& consts, const C_StdIsle
     // A plain or syllable island is matched from its first typed key, a letter that every word
     // the walk can find begins with: the rows of other first letters are left out of the walk.
     auto first = table.begin(), last = table.end();
-    const char key = isle.m_start < consts.m_keys.size() ? consts.m_keys[isle.m_start] : '\0';
+    const char key = consts.keyAt(isle.m_start);
     if (isle.kind() != ISLE_WILDCARD && key >= 'a' && key <= 'z') {
         first = table.lower_bound(C_CandiPool::KeyArray{std::string(1, key)});
         last = table.lower_bound(C_CandiPool::KeyArray{std::string(1, static_cast<char>(key + 1))});
@@ -309,6 +309,13 @@ void C_UserTailoMixin::getRelatedChoices(const C_VisitConsts& consts, const C_St
         sink(0, std::span<const C_SemiCandidate>(&semi, 1), text);
         return true;
     });
+}
+
+std::optional<uint64_t> C_UserTailoMixin::vocRevision() const {
+    const std::optional<uint64_t> lower = vocRevisionOf(m_lower);
+    if (!lower)
+        return std::nullopt;
+    return *lower + m_revision.load(std::memory_order_relaxed);
 }
 
 void C_UserTailoMixin::visitCatRules(std::span<const uint8_t> cats,
