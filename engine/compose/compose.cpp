@@ -155,15 +155,15 @@ void C_InputLine::composeByMode_(size_t recomposeEnd, C_LookupBasis previous) {
         m_vocRevision = revision;
         m_lookupDoctrine = m_islandDoctrine;
         const std::vector<bool> kept =
-            keepLookups_(recomposeEnd, sameWords ? unchangedEnd_(previous) : 0);
+            keepLookups_(recomposeEnd, sameWords ? unchangedEnd_(previous) : C_LookupReach{});
         visitIsles_(visitConsts_(), recomposeEnd, kept);
         return;
     }
     case CM_EZ:
-        keepLookups_(recomposeEnd, 0);
+        keepLookups_(recomposeEnd, C_LookupReach{});
         return;
     case CM_TAILO:
-        keepLookups_(recomposeEnd, 0);
+        keepLookups_(recomposeEnd, C_LookupReach{});
         for (const auto& [q, length] : cutTailoIslands(m_keys))
             if (C_CompoUnit* unit = unitAt(q))
                 unit->add(spelledCandidate(keysOf(q, length), length));
@@ -202,29 +202,37 @@ size_t firstDifference(It a, It aEnd, It b, It bEnd, Start start) {
 
 }  // namespace
 
-size_t C_InputLine::unchangedEnd_(const C_LookupBasis& previous) const {
-    size_t end = std::min(previous.m_keys.size(), m_keys.size());
-    end = std::min(end, std::min(previous.m_islesByStart.size(), m_islesByStart.size()));
-    end = std::min(end, firstDifference(previous.m_capitals.begin(), previous.m_capitals.end(),
-                                        m_capitals.begin(), m_capitals.end(),
-                                        [](size_t pos) { return pos; }));
-    end = std::min(end, firstDifference(previous.m_hyphenRuns.begin(), previous.m_hyphenRuns.end(),
-                                        m_hyphenRuns.begin(), m_hyphenRuns.end(),
-                                        [](const auto& run) { return run.first; }));
-    for (size_t p = 0; p < end; ++p)
-        if (previous.m_keys[p] != m_keys[p] ||
-            !sameIsles(previous.m_islesByStart[p], m_islesByStart[p]))
-            return p;
-    return end;
+C_LookupReach C_InputLine::unchangedEnd_(const C_LookupBasis& previous) const {
+    const size_t common = std::min(previous.m_keys.size(), m_keys.size());
+    size_t keys = common;
+    for (size_t p = 0; p < common; ++p)
+        if (previous.m_keys[p] != m_keys[p]) {
+            keys = p;
+            break;
+        }
+    keys = std::min(keys, firstDifference(previous.m_capitals.begin(), previous.m_capitals.end(),
+                                          m_capitals.begin(), m_capitals.end(),
+                                          [](size_t pos) { return pos; }));
+    keys = std::min(keys, firstDifference(previous.m_hyphenRuns.begin(), previous.m_hyphenRuns.end(),
+                                          m_hyphenRuns.begin(), m_hyphenRuns.end(),
+                                          [](const auto& run) { return run.first; }));
+    const size_t listed = std::min({common, previous.m_islesByStart.size(), m_islesByStart.size()});
+    size_t isles = listed;
+    for (size_t p = 0; p < listed; ++p)
+        if (!sameIsles(previous.m_islesByStart[p], m_islesByStart[p])) {
+            isles = p;
+            break;
+        }
+    return C_LookupReach{keys, isles};
 }
 
-std::vector<bool> C_InputLine::keepLookups_(size_t end, size_t unchangedEnd) {
+std::vector<bool> C_InputLine::keepLookups_(size_t end, C_LookupReach unchanged) {
     std::vector<bool> kept(end, false);
     for (size_t p = 0; p < end; ++p) {
         C_CompoUnit* unit = unitAt(p);
         if (!unit || unit->state() != UNIT_RECOMPOSE)
             continue;
-        if (unit->restoreLookup(p, unchangedEnd, m_composition - 1, m_composition))
+        if (unit->restoreLookup(p, unchanged, m_composition - 1, m_composition))
             kept[p] = true;
         else
             unit->clear();
@@ -238,13 +246,15 @@ void C_InputLine::visitIsles_(const C_VisitConsts& consts, size_t end,
     // A lookup that a unit needs may also offer words to a unit that kept its own: those go to
     // m_discard.
     const FC_UnitAt unitAtPos = [&](size_t pos) { return keeps(pos) ? &m_discard : unitAt(pos); };
-    // Per unit, one past the furthest key position its lookups read.
-    std::vector<size_t> readEnd(end);
+    // Per unit, how far its lookups read; each reads at least its key and its island list.
+    std::vector<C_LookupReach> reach(end);
     for (size_t p = 0; p < end; ++p)
-        readEnd[p] = p + 1;
-    const auto noteReadEnd = [&](size_t pos, size_t value) {
-        if (pos < end)
-            readEnd[pos] = std::max(readEnd[pos], value);
+        reach[p] = C_LookupReach{p + 1, p + 1};
+    const auto noteReach = [&](size_t pos, size_t keys, size_t isles) {
+        if (pos < end) {
+            reach[pos].m_keys = std::max(reach[pos].m_keys, keys);
+            reach[pos].m_isles = std::max(reach[pos].m_isles, isles);
+        }
     };
 
     for (size_t p = 0; p < end && p < m_islesByStart.size(); ++p) {
@@ -260,9 +270,9 @@ void C_InputLine::visitIsles_(const C_VisitConsts& consts, size_t end,
             consts.resetReadEnd();
             visitDAG_(consts, *isle, unitAtPos);
             m_discard.clear();
-            noteReadEnd(p, consts.readEnd());
+            noteReach(p, consts.readEnd(), consts.isleReadEnd());
             for (const C_IsleItem& item : items)
-                noteReadEnd(p + item.m_start, consts.readEnd());
+                noteReach(p + item.m_start, consts.readEnd(), consts.isleReadEnd());
         }
         C_CompoUnit* unit = unitAt(p);
         if (!unit || keeps(p))
@@ -273,14 +283,14 @@ void C_InputLine::visitIsles_(const C_VisitConsts& consts, size_t end,
                 const C_IsleSyllable* syl = isle->syllable();
                 if (syl && syl->m_toneDigit && *syl->m_toneDigit != '0') {
                     unit->add(spelledCandidate(keysOf(p, isle->m_length), isle->m_length));
-                    noteReadEnd(p, isle->end());
+                    noteReach(p, isle->end(), 0);
                     break;
                 }
             }
         }
         // No later position offers words to this unit: what it holds now is its lookup.
         if (unit->state() == UNIT_RECOMPOSE)
-            unit->sealLookup(p, readEnd[p], m_composition);
+            unit->sealLookup(p, reach[p], m_composition);
         else
             unit->unseal();
     }
@@ -291,7 +301,7 @@ void C_InputLine::visitDAG_(const C_VisitConsts& consts, const C_StdIsle& isle,
     m_db.getIslandVocs(consts, isle, unitAt);
 
     const size_t after = consts.skipHyphenRun(isle.end());
-    consts.noteRead(after);
+    consts.noteIsleRead(after);
     const bool closes = after >= m_keys.size() || m_islesByStart[after].empty();
     if (!closes)
         return;

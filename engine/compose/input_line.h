@@ -153,13 +153,12 @@ private:
     void compose();
     // The islands and candidates of the mode.
     void composeByMode_(size_t recomposeEnd, C_LookupBasis previous);
-    // Where the keys, islands and hyphen runs of this composition first differ from those of
-    // the previous one (0 when the dictionaries or the doctrine flag changed, or the stack
-    // cannot tell its revision).
-    size_t unchangedEnd_(const C_LookupBasis& previous) const;
+    // Where the keys (with capitals and hyphen runs) and where the island lists of this
+    // composition first differ from those of the previous one.
+    C_LookupReach unchangedEnd_(const C_LookupBasis& previous) const;
     // Units marked for recomposition before end either get back the words of their last
-    // lookup, when it read nothing at or past unchangedEnd, or are emptied; true per kept unit.
-    std::vector<bool> keepLookups_(size_t end, size_t unchangedEnd);
+    // lookup, when it read nothing at or past unchanged, or are emptied; true per kept unit.
+    std::vector<bool> keepLookups_(size_t end, C_LookupReach unchanged);
     void visitIsles_(const C_VisitConsts& consts, size_t end, const std::vector<bool>& kept);
     void visitDAG_(const C_VisitConsts& consts, const C_StdIsle& isle, const FC_UnitAt& unitAt);
     C_VisitConsts visitConsts_() const;

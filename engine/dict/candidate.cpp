@@ -81,7 +81,8 @@ bool lessWith(const C_Candidate& a, size_t widthA, const C_Candidate& b, size_t 
 template <class Less>
 void stableSortIndexes(std::vector<size_t>& idx, Less less) {
     const size_t n = idx.size();
-    std::vector<size_t> tmp(n);
+    thread_local std::vector<size_t> tmp;
+    tmp.resize(n);
     for (size_t width = 1; width < n; width *= 2) {
         for (size_t lo = 0; lo < n; lo += 2 * width) {
             const size_t mid = std::min(lo + width, n), hi = std::min(lo + 2 * width, n);
@@ -192,28 +193,32 @@ bool C_CompoUnit::add(const C_Candidate& c) {
 void C_CompoUnit::clear() noexcept {
     m_candidates.clear();
     m_addOrder.clear();
+    m_pristineOrder.clear();
     m_sealed = false;
     m_sealCount = 0;
     m_sorted = true;
 }
 
-void C_CompoUnit::sealLookup(size_t pos, size_t readEnd, uint64_t basis) {
+void C_CompoUnit::sealLookup(size_t pos, C_LookupReach reach, uint64_t basis) {
     m_sealed = false;
     m_sealCount = 0;
+    m_pristineOrder.clear();
     for (const C_Candidate& c : m_candidates)
         if (c.m_rank != RANK_ORDINARY || c.m_bonus != 0.0 || c.m_chosenReading != C_ChosenReading{})
             return;
     for (size_t i = 0; i < m_addOrder.size(); ++i)
         m_addOrder[i] = uint32_t(i);
     m_sealPos = pos;
-    m_sealReadEnd = readEnd;
+    m_sealReach = reach;
     m_sealBasis = basis;
     m_sealCount = uint32_t(m_candidates.size());
     m_sealed = true;
 }
 
-bool C_CompoUnit::restoreLookup(size_t pos, size_t limit, uint64_t basis, uint64_t newBasis) {
-    if (!m_sealed || m_sealPos != pos || m_sealReadEnd > limit || m_sealBasis != basis)
+bool C_CompoUnit::restoreLookup(size_t pos, C_LookupReach limit, uint64_t basis,
+                                uint64_t newBasis) {
+    if (!m_sealed || m_sealPos != pos || m_sealBasis != basis || m_sealReach.m_keys > limit.m_keys ||
+        m_sealReach.m_isles > limit.m_isles)
         return false;
     m_sealBasis = newBasis;
     const size_t n = m_sealCount;
@@ -252,32 +257,77 @@ const C_Candidate* C_CompoUnit::at(size_t index) const noexcept {
     return index < m_candidates.size() ? &m_candidates[index] : nullptr;
 }
 
+bool C_CompoUnit::pristineInAddOrder_() const noexcept {
+    if (!m_sealed || m_candidates.size() != m_sealCount)
+        return false;
+    for (size_t i = 0; i < m_candidates.size(); ++i) {
+        const C_Candidate& c = m_candidates[i];
+        if (m_addOrder[i] != i || c.m_rank != RANK_ORDINARY || c.m_bonus != 0.0)
+            return false;
+    }
+    return true;
+}
+
 void C_CompoUnit::sort() {
     if (m_sorted)
         return;
     const size_t n = m_candidates.size();
     if (n > 1) {
-        std::vector<size_t> widths(n), order(n);
-        for (size_t i = 0; i < n; ++i) {
-            widths[i] = widthOf(m_candidates[i]);
-            order[i] = i;
+        // The buffers of the sort stay with the thread, so that sorting allocates nothing.
+        thread_local std::vector<size_t> order, widths;
+        order.resize(n);
+        const bool pristine = pristineInAddOrder_();
+        if (pristine && m_pristineOrder.size() == n && m_pristineDoctrine == m_doctrine) {
+            // The same candidates with the same values in the same order as at the last sort
+            // of the sealed lookup: the same result.
+            std::copy(m_pristineOrder.begin(), m_pristineOrder.end(), order.begin());
+        } else {
+            widths.resize(n);
+            for (size_t i = 0; i < n; ++i) {
+                widths[i] = widthOf(m_candidates[i]);
+                order[i] = i;
+            }
+            const bool doctrine = m_doctrine;
+            stableSortIndexes(order, [&](size_t a, size_t b) {
+                return lessWith(m_candidates[a], widths[a], m_candidates[b], widths[b], doctrine);
+            });
+            if (pristine) {
+                m_pristineOrder.assign(order.begin(), order.end());
+                m_pristineDoctrine = m_doctrine;
+            }
         }
-        const bool doctrine = m_doctrine;
-        stableSortIndexes(order, [&](size_t a, size_t b) {
-            return lessWith(m_candidates[a], widths[a], m_candidates[b], widths[b], doctrine);
-        });
-        std::vector<C_Candidate> sorted;
-        std::vector<uint32_t> addOrder;
-        sorted.reserve(n);
-        addOrder.reserve(n);
-        for (size_t i : order) {
-            sorted.push_back(std::move(m_candidates[i]));
-            addOrder.push_back(m_addOrder[i]);
-        }
-        m_candidates.swap(sorted);
-        m_addOrder.swap(addOrder);
+        permute_(order);
     }
     m_sorted = true;
+}
+
+void C_CompoUnit::permute_(const std::vector<size_t>& order) {
+    // Slot k takes the candidate at order[k]: each cycle of the permutation is followed once,
+    // moving every candidate once.
+    const size_t n = order.size();
+    thread_local std::vector<char> placed;
+    thread_local std::vector<uint32_t> addOrder;
+    placed.assign(n, 0);
+    addOrder.resize(n);
+    for (size_t k = 0; k < n; ++k)
+        addOrder[k] = m_addOrder[order[k]];
+    for (size_t k = 0; k < n; ++k) {
+        if (placed[k] || order[k] == k)
+            continue;
+        C_Candidate held = std::move(m_candidates[k]);
+        size_t j = k;
+        for (;;) {
+            placed[j] = 1;
+            const size_t from = order[j];
+            if (from == k) {
+                m_candidates[j] = std::move(held);
+                break;
+            }
+            m_candidates[j] = std::move(m_candidates[from]);
+            j = from;
+        }
+    }
+    std::copy(addOrder.begin(), addOrder.end(), m_addOrder.begin());
 }
 
 std::ptrdiff_t C_CompoUnit::offsetOf(const C_Candidate* c) const noexcept {

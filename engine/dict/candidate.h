@@ -112,6 +112,13 @@ struct C_Candidate {
     size_t width() const noexcept;
 };
 
+// How far the lookup of a unit's words read: one past the furthest key position whose key,
+// capital or hyphen run it read, and one past the furthest island list.
+struct C_LookupReach {
+    size_t m_keys = 0;
+    size_t m_isles = 0;
+};
+
 // How the rule runner and the learner see a unit. The learner has a second implementation
 // holding one fixed candidate.
 class I_CompoUnit {
@@ -172,15 +179,16 @@ public:
     // then, in the order they were added. Later steps change only ranks, bonuses and chosen
     // readings, sort the unit and add fallbacks, so restoreLookup() can bring the unit back to
     // the sealed state, exactly as a new lookup would leave it, without asking the dictionaries.
-    // pos is the unit's key position at the lookup; readEnd bounds the key positions the lookup
-    // read; basis names the keys and islands it read them from (the composition's number).
-    // Sealing fails (and nothing is kept) when a candidate already carries a rank, bonus or
-    // chosen reading of its own.
-    void sealLookup(size_t pos, size_t readEnd, uint64_t basis);
+    // pos is the unit's key position at the lookup; reach bounds what the lookup read; basis
+    // names the keys and islands it read them from (the composition's number). Sealing fails
+    // (and nothing is kept) when a candidate already carries a rank, bonus or chosen reading of
+    // its own.
+    void sealLookup(size_t pos, C_LookupReach reach, uint64_t basis);
     // Back to the sealed candidates, when the unit was sealed at pos over basis with a lookup
-    // that read nothing at or past limit, and nothing merged into a sealed candidate since; the
-    // seal then stands for newBasis. False (the unit unchanged) otherwise.
-    bool restoreLookup(size_t pos, size_t limit, uint64_t basis, uint64_t newBasis);
+    // that read no key at or past limit.m_keys and no island list at or past limit.m_isles, and
+    // nothing merged into a sealed candidate since; the seal then stands for newBasis. False
+    // (the unit unchanged) otherwise.
+    bool restoreLookup(size_t pos, C_LookupReach limit, uint64_t basis, uint64_t newBasis);
     void unseal() noexcept { m_sealed = false; }
     bool sealed() const noexcept { return m_sealed; }
 
@@ -200,11 +208,21 @@ public:
 
 private:
     std::vector<C_Candidate> m_candidates;
+    // True when the unit holds its sealed candidates in the order they were added, each with
+    // the rank and bonus a lookup gives.
+    bool pristineInAddOrder_() const noexcept;
+    // Reorders the candidates: slot k takes the one at order[k].
+    void permute_(const std::vector<size_t>& order);
+
     // Per candidate, its place in the order of adding; those at and above m_sealCount came
     // after the seal.
     std::vector<uint32_t> m_addOrder;
+    // How the sealed candidates sort (add order per slot) while they hold the rank and bonus a
+    // lookup gives: composition sorts the same words again and again. Empty when not known.
+    std::vector<size_t> m_pristineOrder;
+    bool m_pristineDoctrine = false;
     size_t m_sealPos = 0;
-    size_t m_sealReadEnd = 0;
+    C_LookupReach m_sealReach;
     uint64_t m_sealBasis = 0;
     uint32_t m_sealCount = 0;
     bool m_sealed = false;

@@ -101,7 +101,7 @@ C_IsleWildcard buildWildcardItems(std::string_view keys) {
 }
 
 std::span<const C_IslePtr> C_VisitConsts::islesAt(size_t pos) const noexcept {
-    noteRead(pos);
+    noteIsleRead(pos);
     if (pos < m_islesByStart.size())
         return m_islesByStart[pos];
     return {};

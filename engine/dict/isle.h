@@ -95,11 +95,12 @@ using C_IsleList = std::vector<C_IslePtr>;  // the islands of one start, in the 
 
 // What the dictionaries are given for one visit; built afresh from the line for each visit.
 //
-// The accessors below also note how far into the key string a query looked (readEnd()). A query
-// that never looked at or past a position gives the same words as long as the keys, islands and
-// hyphen runs before that position stay the same: composition uses this to keep the words of
-// units that an edit further on cannot have changed. Dictionaries read the keys through these
-// accessors, not through the fields.
+// The accessors below also note how far a query looked: into the keys (with their capitals and
+// hyphen runs, readEnd()) and into the island lists (isleReadEnd()). A query gives the same words
+// as long as the keys before its readEnd() and the island lists before its isleReadEnd() stay
+// the same: composition uses this to keep the words of units that an edit further on cannot
+// have changed. Dictionaries read the keys and islands through these accessors, not through the
+// fields.
 struct C_VisitConsts {
     std::string_view m_keys;               // one byte per element before the caret, lower case;
                                            // "\t" for a no-cross mark, "\a" for a raw-key-only unit
@@ -118,19 +119,30 @@ struct C_VisitConsts {
     // The key at pos; '\0' at and past the end of the key string.
     char keyAt(size_t pos) const noexcept;
 
-    // One past the furthest key position read through the accessors since the last
-    // resetReadEnd(); a read at or past the end of the key string counts too (what it found
-    // depends on where the keys end).
+    // One past the furthest key position whose key, capital or hyphen run was read through the
+    // accessors since the last resetReadEnd(); a read at or past the end of the key string
+    // counts too (what it found depends on where the keys end).
     size_t readEnd() const noexcept { return m_readEnd; }
-    void resetReadEnd() const noexcept { m_readEnd = 0; }
+    // The same for the island lists (islesAt()).
+    size_t isleReadEnd() const noexcept { return m_isleReadEnd; }
+    void resetReadEnd() const noexcept {
+        m_readEnd = 0;
+        m_isleReadEnd = 0;
+    }
     // Notes a read of the key position pos.
     void noteRead(size_t pos) const noexcept {
         if (pos >= m_readEnd)
             m_readEnd = pos + 1;
     }
+    // Notes a read of the island list of pos.
+    void noteIsleRead(size_t pos) const noexcept {
+        if (pos >= m_isleReadEnd)
+            m_isleReadEnd = pos + 1;
+    }
 
 private:
     mutable size_t m_readEnd = 0;
+    mutable size_t m_isleReadEnd = 0;
 };
 
 // One typed key position of a vocabulary walk: an island, an index (a key offset for kinds 0 and

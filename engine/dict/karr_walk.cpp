@@ -486,21 +486,19 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
                     offer(entries, rc, j, positions, *fit, k2.substr(std::min(afterRun, k2.size())));
                 }
         } else {
-            // A plain or syllable island at nextPos spells its first key literally, so its level
-            // finds nothing unless some entry of the block goes on with that key; and its search
-            // may start at the first such entry. Found once for all those islands.
+            // Every island at nextPos spells its first key literally when that key is a letter (a
+            // wildcard pattern's first item starts with it too), so no level there finds anything
+            // unless some entry of the block goes on with that key: then the islands are not even
+            // looked at. A plain or syllable island's search may start at the first such entry.
             std::optional<size_t> withKey;
-            for (const C_IslePtr& isle : vc.islesAt(nextPos)) {
+            if (nextKey >= 'a' && nextKey <= 'z') {
+                keyed.set(nextPrefix, std::string_view(&nextKey, 1));
+                const size_t k = entries.karrNextLowerBound(i, nextLast, afterRun, nextKey);
+                withKey = k < nextLast && entries.karrKey(k).starts_with(keyed.view()) ? k : nextLast;
+            }
+            for (const C_IslePtr& isle : withKey == nextLast ? std::span<const C_IslePtr>() : vc.islesAt(nextPos)) {
                 size_t from = i;
-                if (isle->kind() != ISLE_WILDCARD && nextKey >= 'a' && nextKey <= 'z') {
-                    if (!withKey) {
-                        keyed.set(nextPrefix, std::string_view(&nextKey, 1));
-                        const size_t k = entries.karrNextLowerBound(i, nextLast, afterRun, nextKey);
-                        withKey = k < nextLast && entries.karrKey(k).starts_with(keyed.view()) ? k : nextLast;
-                    }
-                    if (*withKey == nextLast) continue;
-                    from = *withKey;
-                }
+                if (isle->kind() != ISLE_WILDCARD && withKey) from = *withKey;
                 next.back() = C_IlKeyPos{isle.get(), 0, 1};
                 getKarrVocs(entries, rc, from, nextLast, std::span<const C_IlKeyPos>(next), nextPrefix, true,
                             fit->abbreviation);

@@ -144,44 +144,81 @@ C_LexiconStack& lexiconStack() {
     return stack;
 }
 
+// Texts are built by appending (gcc 12 warns falsely about some concatenations).
 std::string candidateDump(const C_Candidate& c) {
-    std::string out = "\"" + c.m_text + "\" [";
-    for (const std::string& r : c.m_readings)
-        out += r + ";";
-    out += "] chosen " + std::to_string(c.m_chosenReading.m_index) +
-           (c.m_chosenReading.m_set ? "s" : "") + " span " + std::to_string(c.m_span) +
-           " count " + std::to_string(c.m_count) + " weight " + std::to_string(c.m_weight) +
-           " cats";
+    std::string out = "\"";
+    out += c.m_text;
+    out += "\" [";
+    for (const std::string& r : c.m_readings) {
+        out += r;
+        out += ';';
+    }
+    const auto field = [&out](const char* name, double value) {
+        out += ' ';
+        out += name;
+        out += ' ';
+        out += std::to_string(value);
+    };
+    out += ']';
+    field("chosen", c.m_chosenReading.m_index);
+    field("set", c.m_chosenReading.m_set);
+    field("span", c.m_span);
+    field("count", c.m_count);
+    field("weight", c.m_weight);
     for (uint8_t cat : c.m_cats)
-        out += " " + std::to_string(cat);
-    out += " bonus " + std::to_string(c.m_bonus) + " source " + std::to_string(c.m_source) +
-           " rank " + std::to_string(c.m_rank);
+        field("cat", cat);
+    field("bonus", c.m_bonus);
+    field("source", c.m_source);
+    field("rank", c.m_rank);
     return out;
 }
 
-// The whole composed state, one line per unit, candidates in stored order, then the winners
-// (start and index in their unit) and the nail position.
+// The whole composed state, one line per candidate in stored order unit by unit, then the
+// winners (start and index in their unit) and the nail position.
 std::vector<std::string> composedState(C_InputLine& line) {
     std::vector<std::string> out;
     const std::vector<C_Winner> winners = line.winners();
-    out.push_back("layout " + layout(line) + " states " + states(line) + " nail " +
-                  std::to_string(line.nailPosition()));
+    std::string head = "layout ";
+    head += layout(line);
+    head += " states ";
+    head += states(line);
+    head += " nail ";
+    head += std::to_string(line.nailPosition());
+    out.push_back(head);
     const C_InputLineSnapshot& s = line.snapshot();
     for (size_t p = 0; p < s.m_elements.size(); ++p) {
         const C_CompoUnit* unit = s.unitAt(p);
         if (!unit)
             continue;
-        for (const C_Candidate& c : unit->candidates())
-            out.push_back(std::to_string(p) + ": " + candidateDump(c));
+        for (const C_Candidate& c : unit->candidates()) {
+            std::string row = std::to_string(p);
+            row += ": ";
+            row += candidateDump(c);
+            out.push_back(row);
+        }
     }
     std::string w = "winners";
     for (const C_Winner& winner : winners) {
-        w += " " + std::to_string(winner.m_start);
-        if (winner.m_candidate)
-            w += "#" + std::to_string(s.unitAt(winner.m_start)->offsetOf(winner.m_candidate));
+        w += ' ';
+        w += std::to_string(winner.m_start);
+        if (winner.m_candidate) {
+            w += '#';
+            w += std::to_string(s.unitAt(winner.m_start)->offsetOf(winner.m_candidate));
+        }
     }
     out.push_back(w);
     return out;
+}
+
+// The Tai-lo reading of toned keys, syllables joined by "-".
+std::string readingOf(const std::vector<std::string>& syllables) {
+    std::string reading;
+    for (const std::string& syllable : syllables) {
+        if (!reading.empty())
+            reading += '-';
+        reading += tonedKey2tailo(syllable);
+    }
+    return reading;
 }
 
 ::testing::AssertionResult composeAlike(C_InputLine& kept, C_InputLine& fresh) {
@@ -283,11 +320,9 @@ TEST_P(KeptLookups, ComposeExactlyAsLookingEverythingUpAgain) {
             // The user dictionary changes between two queries: a word under the keys of the
             // word typed last (most likely still on the line).
             const std::vector<std::string>& word = *lastWord;
-            std::string reading;
-            for (const std::string& syllable : word)
-                reading += (reading.empty() ? "" : "-") + tonedKey2tailo(syllable);
-            const std::string han = "\u7528" + std::to_string(step);
-            stack.m_user->addHantTailo(han, reading);
+            std::string han = "\u7528";
+            han += std::to_string(step);
+            stack.m_user->addHantTailo(han, readingOf(word));
             if (word.size() > 1)
                 stack.m_user->addKarrToVoc(word, 'H', han, 3.0f, {}, 0);
             else
@@ -334,14 +369,14 @@ TEST(KeptLookupsReach, TypingAtTheEndAsksOnlyAboutTheEnd) {
 
     // A word the user adds is offered at once, also where the line was composed before.
     const std::vector<std::string>& word = stack.m_words[1];
-    std::string reading, wordKeys;
-    for (const std::string& syllable : word) {
-        reading += (reading.empty() ? "" : "-") + tonedKey2tailo(syllable);
+    const std::string reading = readingOf(word);
+    std::string wordKeys;
+    for (const std::string& syllable : word)
         wordKeys += syllable;
-    }
     C_InputLine typed(counting);
-    for (char k : wordKeys + "a")
+    for (char k : wordKeys)
         typed.insertKey(k);
+    typed.insertKey('a');
     typed.winners();
     const std::string han = "\u65b0\u8a5e";
     stack.m_user->addHantTailo(han, reading);

@@ -345,6 +345,121 @@ TEST(CompoUnit, SortDoesNothingWhenMarkedSorted) {
     EXPECT_EQ(u.at(0)->m_text, "low");
 }
 
+// ---------------------------------------------------------------------------------------------
+// Keeping a lookup: seal, restore
+
+std::vector<std::string> texts(const C_CompoUnit& u) {
+    std::vector<std::string> out;
+    for (const C_Candidate& c : u.candidates())
+        out.push_back(c.m_text);
+    return out;
+}
+
+// A unit as a lookup at position 4 leaves it, sealed over composition 7 with a lookup that
+// read keys up to 9 and island lists up to 6; then composition changes it as it does.
+C_CompoUnit composedUnit() {
+    C_CompoUnit u('a');
+    u.add(word("low", 1, ST_SYS_EXACT, 0, 1));
+    u.add(word("high", 1, ST_SYS_EXACT, 0, 9));
+    u.add(word("mid", 2, ST_SYS_EXACT, 0, 5));
+    u.sealLookup(4, C_LookupReach{9, 6}, 7);
+    u.at(0)->m_bonus = 100.0;
+    u.at(1)->m_rank = RANK_NAILED;
+    u.at(1)->m_chosenReading = C_ChosenReading{1, true};
+    u.at(2)->m_rank = RANK_CROSSING;
+    u.markUnsorted();
+    u.sort();
+    u.add(word("a", 1, ST_RAW_KEY));  // a fallback added after the lookup
+    return u;
+}
+
+TEST(CompoUnitLookup, RestoreGivesBackTheLookupAsItLeftTheUnit) {
+    C_CompoUnit u = composedUnit();
+    ASSERT_EQ(texts(u), (std::vector<std::string>{"high", "low", "mid", "a"}));
+    ASSERT_TRUE(u.restoreLookup(4, C_LookupReach{9, 6}, 7, 8));
+    EXPECT_EQ(texts(u), (std::vector<std::string>{"low", "high", "mid"}));
+    for (const C_Candidate& c : u.candidates()) {
+        EXPECT_EQ(c.m_rank, RANK_ORDINARY);
+        EXPECT_EQ(c.m_bonus, 0.0);
+        EXPECT_EQ(c.m_chosenReading, C_ChosenReading{});
+    }
+    EXPECT_FALSE(u.isSorted());
+    // The seal now stands for composition 8.
+    EXPECT_FALSE(u.restoreLookup(4, C_LookupReach{9, 6}, 7, 9));
+    EXPECT_TRUE(u.restoreLookup(4, C_LookupReach{9, 6}, 8, 9));
+}
+
+TEST(CompoUnitLookup, RestoreRefusesWhatTheLookupMayNotHaveSeenAlike) {
+    struct Case {
+        const char* name;
+        size_t pos;
+        C_LookupReach limit;
+        uint64_t basis;
+    };
+    const Case cases[] = {
+        {"another position", 5, {9, 6}, 7},
+        {"keys changed before the lookup's reach", 4, {8, 6}, 7},
+        {"island lists changed before the lookup's reach", 4, {9, 5}, 7},
+        {"sealed over another composition", 4, {9, 6}, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        C_CompoUnit u = composedUnit();
+        const std::vector<std::string> before = texts(u);
+        EXPECT_FALSE(u.restoreLookup(c.pos, c.limit, c.basis, 8));
+        EXPECT_EQ(texts(u), before);
+    }
+}
+
+TEST(CompoUnitLookup, NothingIsKeptAfterAMergeAClearOrAFailedSeal) {
+    C_CompoUnit merged = composedUnit();
+    merged.add(test::withReadings(word("low", 1, ST_SYS_EXACT, 0, 1), {"l\u014d"}));
+    EXPECT_FALSE(merged.sealed());
+    EXPECT_FALSE(merged.restoreLookup(4, C_LookupReach{9, 6}, 7, 8));
+
+    C_CompoUnit cleared = composedUnit();
+    cleared.clear();
+    EXPECT_FALSE(cleared.restoreLookup(4, C_LookupReach{9, 6}, 7, 8));
+
+    // A candidate that already carries a bonus is no lookup's own.
+    C_CompoUnit bonus('a');
+    bonus.add(word("x"));
+    bonus.at(0)->m_bonus = 1.0;
+    bonus.sealLookup(0, C_LookupReach{1, 1}, 1);
+    EXPECT_FALSE(bonus.sealed());
+
+    // A merge into a candidate added after the seal leaves the seal.
+    C_CompoUnit extra = composedUnit();
+    extra.add(word("a", 1, ST_RAW_KEY));
+    EXPECT_TRUE(extra.sealed());
+}
+
+TEST(CompoUnitLookup, SortingTheSameLookupAgainGivesTheSameOrder) {
+    // Sorted once from the lookup's order, restored, sorted again: the same order, also after
+    // a different bonus made a different order in between.
+    C_CompoUnit u('a');
+    u.add(word("b", 1, ST_SYS_EXACT, 0, 2));
+    u.add(word("a", 1, ST_SYS_EXACT, 0, 2));
+    u.add(word("c", 1, ST_SYS_EXACT, 0, 3));
+    u.add(word("d", 2, ST_SYS_EXACT, 0, 0));
+    u.sealLookup(0, C_LookupReach{1, 1}, 1);
+    u.sort();
+    const std::vector<std::string> first = texts(u);
+    EXPECT_EQ(first, (std::vector<std::string>{"d", "c", "b", "a"}));
+    ASSERT_TRUE(u.restoreLookup(0, C_LookupReach{1, 1}, 1, 2));
+    u.at(1)->m_bonus = 5.0;  // "a"
+    u.markUnsorted();
+    u.sort();
+    EXPECT_EQ(texts(u), (std::vector<std::string>{"d", "a", "c", "b"}));
+    ASSERT_TRUE(u.restoreLookup(0, C_LookupReach{1, 1}, 2, 3));
+    u.sort();
+    EXPECT_EQ(texts(u), first);
+    u.setDoctrine(true);
+    ASSERT_TRUE(u.restoreLookup(0, C_LookupReach{1, 1}, 3, 4));
+    u.sort();
+    EXPECT_EQ(texts(u), first);
+}
+
 TEST(CompoUnit, SortKeepsEveryCandidateWhenTheRankingCycles) {
     // A goes before B (equal counts), B before C (C is below 80), C before A (score): the sort
     // may put them in any order but must keep each of them once.
