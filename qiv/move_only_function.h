@@ -88,7 +88,10 @@ public:
 
 private:
     static constexpr std::size_t kInlineSize = 4 * sizeof(void*);
-    static constexpr std::size_t kInlineAlign = alignof(std::max_align_t);
+    // Fixed by the pointer size rather than std::max_align_t, whose alignment depends on which
+    // headers a source file includes on 32-bit Windows (8 or 16): the layout of every class
+    // holding a wrapper must be the same in every source file.
+    static constexpr std::size_t kInlineAlign = 2 * sizeof(void*);
 
     struct S_Ops {
         R (*invoke)(void* storage, Args&&... args);

@@ -114,6 +114,23 @@ TEST(MoveOnlyFunction, ConstAndNoexceptSignaturesWork) {
     EXPECT_TRUE(g);
 }
 
+// The wrapper's layout depends on the pointer size alone. It once followed std::max_align_t,
+// whose alignment on 32-bit Windows is 8 or 16 depending on the headers a source file includes,
+// so a class holding a wrapper had two layouts and a call through it jumped into the stack.
+TEST(MoveOnlyFunction, LayoutDependsOnThePointerSizeOnly) {
+    static_assert(alignof(std_move_only_function<void()>) == 2 * sizeof(void*));
+    static_assert(sizeof(std_move_only_function<void()>) == 6 * sizeof(void*));
+    static_assert(sizeof(std_move_only_function<int(int) const>) == 6 * sizeof(void*));
+    // A callable aligned beyond the buffer is held on the heap (UBSan checks its alignment),
+    // and still called after a move.
+    struct alignas(64) C_Wide {
+        int operator()() const { return 7; }
+    };
+    std_move_only_function<int()> f = C_Wide{};
+    std_move_only_function<int()> g = std::move(f);
+    EXPECT_EQ(g(), 7);
+}
+
 TEST(MoveOnlyFunction, CallablesOfThreePointersLiveInline) {
     int a = 1, b = 2, c = 3;
     const long before = g_allocations.load();
