@@ -83,12 +83,12 @@ void C_InputLine::compose() {
         if (w.m_candidate && w.m_candidate->m_rank == RANK_NAILED)
             nails.emplace_back(w.m_start, *w.m_candidate);
     // What the last composition looked its words up by, to tell which units an edit reached.
-    C_LookupBasis previous{std::move(m_keys), std::move(m_capitals), std::move(m_islesByStart),
-                           std::move(m_hyphenRuns)};
+    C_LookupBasis previous;
+    previous.m_keys = std::move(m_keys);
+    previous.m_capitals = std::move(m_capitals);
+    previous.m_hyphenRuns = m_hyphenRuns;
     m_keys.clear();
     m_capitals.clear();
-    m_islesByStart.clear();
-    m_hyphenRuns.clear();
     ++m_composition;
     m_dirty = false;
     dropComposition_();
@@ -119,6 +119,7 @@ void C_InputLine::compose() {
         if (n == 0) {
             m_islesByStart.clear();
             m_hyphenRuns.clear();
+            m_cutLog = {};
             return;
         }
         // Units marked for re-checking keep their candidates and are only ranked again; a line
@@ -133,6 +134,7 @@ void C_InputLine::compose() {
         settle_(n);
     } catch (...) {
         // Left dirty, with the units' states as they were: the next query tries again.
+        m_cutLog = {};
         m_winners.clear();
         m_closures.clear();
         m_dirty = true;
@@ -142,13 +144,21 @@ void C_InputLine::compose() {
 
 void C_InputLine::composeByMode_(size_t recomposeEnd, C_LookupBasis previous) {
     const size_t n = m_keys.size();
-    m_islesByStart.assign(n, {});
-    m_hyphenRuns.clear();
-    switch (m_mode) {
-    case CM_STD: {
-        C_StdIslands cut = cutStdIslands(m_keys);
+    if (m_mode == CM_STD) {
+        // The cut starts where the keys begin to differ from the last cut's.
+        C_StdIslands cut{std::move(m_islesByStart), std::move(m_hyphenRuns), std::move(m_cutLog)};
+        m_cutLog = {};
+        previous.m_islesFrom = recutStdIslands(m_keys, previous.m_keys, cut, previous.m_isleTail);
         m_islesByStart = std::move(cut.m_islesByStart);
         m_hyphenRuns = std::move(cut.m_hyphenRuns);
+        m_cutLog = std::move(cut.m_log);
+    } else {
+        m_islesByStart.assign(n, {});
+        m_hyphenRuns.clear();
+        m_cutLog = {};
+    }
+    switch (m_mode) {
+    case CM_STD: {
         const std::optional<uint64_t> revision = vocRevisionOf(m_db);
         const bool sameWords = revision && revision == m_vocRevision &&
                                m_islandDoctrine == m_lookupDoctrine;
@@ -216,13 +226,16 @@ C_LookupReach C_InputLine::unchangedEnd_(const C_LookupBasis& previous) const {
     keys = std::min(keys, firstDifference(previous.m_hyphenRuns.begin(), previous.m_hyphenRuns.end(),
                                           m_hyphenRuns.begin(), m_hyphenRuns.end(),
                                           [](const auto& run) { return run.first; }));
-    const size_t listed = std::min({common, previous.m_islesByStart.size(), m_islesByStart.size()});
+    // The lists below m_islesFrom are the same lists; from there on they are compared.
+    const size_t listed = std::min(common, m_islesByStart.size());
     size_t isles = listed;
-    for (size_t p = 0; p < listed; ++p)
-        if (!sameIsles(previous.m_islesByStart[p], m_islesByStart[p])) {
+    for (size_t p = previous.m_islesFrom; p < listed; ++p) {
+        const size_t k = p - previous.m_islesFrom;
+        if (k >= previous.m_isleTail.size() || !sameIsles(previous.m_isleTail[k], m_islesByStart[p])) {
             isles = p;
             break;
         }
+    }
     return C_LookupReach{keys, isles};
 }
 

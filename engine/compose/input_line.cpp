@@ -189,6 +189,7 @@ void C_InputLine::clear() {
     m_capitals.clear();
     m_islesByStart.clear();
     m_hyphenRuns.clear();
+    m_cutLog = {};
     m_severalOpen = false;
     m_dirty = false;
 }

@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/compose/islands.h"
 #include "engine/compose/learner.h"
 #include "engine/compose/mode_status.h"
 #include "engine/compose/snapshot.h"
@@ -31,12 +32,15 @@
 namespace kov {
 
 class C_InputLine : private C_InputLineSnapshot, private I_ModeStatus {
-    // The key string, capitals, islands and hyphen runs that a composition looked words up by.
+    // The key string, capitals, hyphen runs and islands that the previous composition looked
+    // words up by. Its island lists below m_islesFrom are those of the composition at hand; from
+    // there on they are m_isleTail.
     struct C_LookupBasis {
         std::string m_keys;
         std::vector<size_t> m_capitals;
-        std::vector<C_IsleList> m_islesByStart;
         std::map<size_t, size_t> m_hyphenRuns;
+        size_t m_islesFrom = 0;
+        std::vector<C_IsleList> m_isleTail;
     };
 
 public:
@@ -207,6 +211,9 @@ private:
     std::vector<size_t> m_capitals;
     std::map<size_t, size_t> m_hyphenRuns;
     std::vector<C_IsleList> m_islesByStart;
+    // How the islands were cut, so that the next cut redoes only what the edit reached; empty
+    // when the islands were not cut from m_keys in STD mode.
+    C_StdCutLog m_cutLog;
     std_move_only_function<bool()> m_limitReached;
     std::optional<uint32_t> m_lastWordClass;
     bool m_severalOpen = false;

@@ -2,6 +2,7 @@
 
 #include <regex>
 #include <set>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -104,9 +105,22 @@ std::optional<C_IsleSyllable> syllableOf(std::string_view keys) {
     return syl;
 }
 
-void addPlain(std::vector<C_IsleList>& byStart, size_t start, size_t length) {
-    addIsle(byStart, C_StdIsle::makePlain(start, length));
-}
+// The state of a cut while it runs: the islands, the work set and the log of the steps.
+struct C_Cutter {
+    C_StdIslands& out;
+    std::set<size_t> work;
+
+    void add(C_IslePtr isle) {
+        const size_t start = isle->m_start;
+        if (addIsle(out.m_islesByStart, std::move(isle)))
+            out.m_log.m_isleStarts.push_back(start);
+    }
+    void addPlain(size_t start, size_t length) { add(C_StdIsle::makePlain(start, length)); }
+    void addWork(size_t pos) {
+        work.insert(pos);
+        out.m_log.m_workAdded.push_back(pos);
+    }
+};
 
 std::string unknownKindText(const C_StdMatch& m) {
     std::string text = "Unknown island kind for [";
@@ -121,8 +135,7 @@ std::string unknownKindText(const C_StdMatch& m) {
 
 // The islands a wildcard match M makes besides M: the syllable or initial before each later
 // item, and the patterns that end before each letter after the first wildcard run.
-void addWildcardIsles(std::string_view keys, const C_StdIsle& m, std::vector<C_IsleList>& byStart,
-                      std::set<size_t>& work) {
+void addWildcardIsles(std::string_view keys, const C_StdIsle& m, C_Cutter& cut) {
     const std::string_view mKeys = keys.substr(m.m_start, m.m_length);
     size_t w = 0;
     while (w < mKeys.size() && !isWildcard(mKeys[w]))
@@ -134,32 +147,32 @@ void addWildcardIsles(std::string_view keys, const C_StdIsle& m, std::vector<C_I
             break;
         const std::string_view before = mKeys.substr(0, itemStart);
         if (std::optional<C_IsleSyllable> syl = syllableOf(before))
-            addIsle(byStart, C_StdIsle::makeSyllable(m.m_start, itemStart, *syl));
+            cut.add(C_StdIsle::makeSyllable(m.m_start, itemStart, *syl));
         else if (isInitial(before))
-            addPlain(byStart, m.m_start, itemStart);
+            cut.addPlain(m.m_start, itemStart);
         else
             break;
-        work.insert(m.m_start + itemStart);
+        cut.addWork(m.m_start + itemStart);
     }
     size_t k = m.m_start + w;
     while (k < keys.size() && isWildcard(keys[k]))
         ++k;
     for (; k < keys.size() && isLower(keys[k]); ++k) {
-        addIsle(byStart, C_StdIsle::makeWildcard(m.m_start, keys.substr(m.m_start, k - m.m_start)));
-        work.insert(k);
+        cut.add(C_StdIsle::makeWildcard(m.m_start, keys.substr(m.m_start, k - m.m_start)));
+        cut.addWork(k);
     }
 }
 
 // The islands a syllable match M makes besides M: its copy as an initial, its initial, and its
 // toneless prefixes that are syllables too.
 void addSyllableIsles(std::string_view keys, const C_StdIsle& m, size_t initialLength,
-                      std::vector<C_IsleList>& byStart, std::set<size_t>& work) {
+                      C_Cutter& cut) {
     const std::string_view mKeys = keys.substr(m.m_start, m.m_length);
     if (isInitial(mKeys))
-        addPlain(byStart, m.m_start, m.m_length);
+        cut.addPlain(m.m_start, m.m_length);
     if (initialLength > 0) {
-        addPlain(byStart, m.m_start, initialLength);
-        work.insert(m.m_start + initialLength);
+        cut.addPlain(m.m_start, initialLength);
+        cut.addWork(m.m_start + initialLength);
     }
     const C_IsleSyllable& syl = *m.syllable();
     if (syl.m_toneDigit)
@@ -168,28 +181,27 @@ void addSyllableIsles(std::string_view keys, const C_StdIsle& m, size_t initialL
         const std::string_view prefix = mKeys.substr(0, len);
         if (!matchSyllable(prefix))
             break;
-        addIsle(byStart, C_StdIsle::makeSyllable(m.m_start, len, syl));
+        cut.add(C_StdIsle::makeSyllable(m.m_start, len, syl));
         if (isInitial(prefix))
-            addPlain(byStart, m.m_start, len);
-        work.insert(m.m_start + len);
+            cut.addPlain(m.m_start, len);
+        cut.addWork(m.m_start + len);
     }
 }
 
 // The islands a lone initial M makes besides M: the lone-n syllable, and its shorter initials.
-void addInitialIsles(std::string_view keys, const C_StdIsle& m, std::vector<C_IsleList>& byStart,
-                     std::set<size_t>& work) {
+void addInitialIsles(std::string_view keys, const C_StdIsle& m, C_Cutter& cut) {
     const std::string_view mKeys = keys.substr(m.m_start, m.m_length);
     if (mKeys.front() == 'n') {
         C_IsleSyllable loneN;
         loneN.m_loneN = true;
-        addIsle(byStart, C_StdIsle::makeSyllable(m.m_start, 1, loneN));
-        work.insert(m.m_start + 1);
+        cut.add(C_StdIsle::makeSyllable(m.m_start, 1, loneN));
+        cut.addWork(m.m_start + 1);
     }
     for (size_t len = m.m_length - 1; len >= 1; --len) {
         if (!isInitial(mKeys.substr(0, len)))
             break;
-        addPlain(byStart, m.m_start, len);
-        work.insert(m.m_start + len);
+        cut.addPlain(m.m_start, len);
+        cut.addWork(m.m_start + len);
     }
 }
 
@@ -312,46 +324,102 @@ std::optional<C_StdMatch> searchStdPattern(std::string_view keys, size_t from) {
     return std::nullopt;
 }
 
-C_StdIslands cutStdIslands(std::string_view keys) {
-    C_StdIslands out;
-    out.m_islesByStart.resize(keys.size());
-    std::set<size_t> work{0};
-    while (!work.empty()) {
-        const size_t s = *work.begin();
-        work.erase(work.begin());
+namespace {
+
+// Takes work positions until the work set is empty, the end of the keys is reached or no match
+// is left, logging every step.
+void runCut(std::string_view keys, C_Cutter& cut) {
+    C_StdCutLog& log = cut.out.m_log;
+    while (!cut.work.empty()) {
+        const size_t s = *cut.work.begin();
+        cut.work.erase(cut.work.begin());
+        log.m_steps.push_back({s, SIZE_MAX, log.m_isleStarts.size(), log.m_workAdded.size()});
         if (s >= keys.size())
             break;
         const std::optional<C_StdMatch> found = searchStdPattern(keys, s);
         if (!found)
             break;
         const C_StdMatch& m = *found;
+        // The search read the keys from s through the window of the match: its run of letters
+        // and wildcards and the key that ends it (when the run reaches the end of the keys,
+        // what it found depends on that end).
+        size_t e = m.m_start;
+        while (e < keys.size() && (isLower(keys[e]) || isWildcard(keys[e])))
+            ++e;
+        log.m_steps.back().m_readEnd = e < keys.size() ? e + 1 : SIZE_MAX;
         if (m.m_start > s &&
             keys.substr(s, m.m_start - s).find_first_not_of('-') == std::string_view::npos)
-            out.m_hyphenRuns[s] = m.m_start;
+            cut.out.m_hyphenRuns[s] = m.m_start;
         const std::string_view mKeys = keys.substr(m.m_start, m.m_length);
 
         std::shared_ptr<C_StdIsle> isle;
         if (m.m_matched[3]) {
             isle = C_StdIsle::makeWildcard(m.m_start, mKeys);
-            addWildcardIsles(keys, *isle, out.m_islesByStart, work);
+            addWildcardIsles(keys, *isle, cut);
         } else if (m.m_matched[5]) {
             C_IsleSyllable syl;
             if (isDigit(mKeys.back()))
                 syl.m_toneDigit = mKeys.back();
             syl.m_hasInitial = m.m_matched[4];
             isle = C_StdIsle::makeSyllable(m.m_start, m.m_length, syl);
-            addSyllableIsles(keys, *isle, m.m_matched[4] ? m.m_groups[4].size() : 0,
-                             out.m_islesByStart, work);
+            addSyllableIsles(keys, *isle, m.m_matched[4] ? m.m_groups[4].size() : 0, cut);
         } else if (m.m_matched[6]) {
             isle = C_StdIsle::makePlain(m.m_start, m.m_length);
-            addInitialIsles(keys, *isle, out.m_islesByStart, work);
+            addInitialIsles(keys, *isle, cut);
         } else {
             throw std::logic_error(unknownKindText(m));
         }
-        work.insert(isle->end());
-        addIsle(out.m_islesByStart, std::move(isle));
+        cut.addWork(isle->end());
+        cut.add(std::move(isle));
     }
+}
+
+}  // namespace
+
+C_StdIslands cutStdIslands(std::string_view keys) {
+    C_StdIslands out;
+    out.m_islesByStart.resize(keys.size());
+    C_Cutter cut{out, {}};
+    cut.addWork(0);
+    runCut(keys, cut);
     return out;
+}
+
+size_t recutStdIslands(std::string_view keys, std::string_view previousKeys, C_StdIslands& cut,
+                       std::vector<C_IsleList>& replaced) {
+    C_StdCutLog& log = cut.m_log;
+    size_t common = 0;
+    while (common < keys.size() && common < previousKeys.size() &&
+           keys[common] == previousKeys[common])
+        ++common;
+    // The first step that read a key the two do not share, or met the end of the keys.
+    size_t j = 0;
+    while (j < log.m_steps.size() && log.m_steps[j].m_readEnd <= common)
+        ++j;
+    if (log.m_steps.empty() || j == 0 || j == log.m_steps.size() ||
+        cut.m_islesByStart.size() != previousKeys.size()) {
+        replaced = std::move(cut.m_islesByStart);
+        cut = cutStdIslands(keys);
+        return 0;
+    }
+    // The lists from the step's position on are replaced; the steps before it only added
+    // islands below the keys they read, so the lists below it stay whole.
+    const C_StdCutLog::C_Step step = log.m_steps[j];
+    std::vector<C_IsleList>& lists = cut.m_islesByStart;
+    replaced.assign(lists.begin() + std::ptrdiff_t(step.m_start), lists.end());
+    for (size_t k = log.m_isleStarts.size(); k-- > step.m_isles;)
+        lists[log.m_isleStarts[k]].pop_back();
+    lists.resize(keys.size());
+    cut.m_hyphenRuns.erase(cut.m_hyphenRuns.lower_bound(step.m_start), cut.m_hyphenRuns.end());
+    C_Cutter cutter{cut, {}};
+    for (size_t k = 0; k < step.m_work; ++k)
+        if (log.m_workAdded[k] >= step.m_start)
+            cutter.work.insert(log.m_workAdded[k]);
+    log.m_steps.resize(j);
+    log.m_isleStarts.resize(step.m_isles);
+    log.m_workAdded.resize(step.m_work);
+    runCut(keys, cutter);
+    return step.m_start;
 }
 
 std::vector<std::pair<size_t, size_t>> cutTailoIslands(std::string_view keys) {

@@ -17,10 +17,25 @@
 
 namespace kov {
 
+// How a cut went, step by step (one step per work position taken), so that a later cut of keys
+// that begin alike can take over the steps that read only the keys the two share.
+struct C_StdCutLog {
+    struct C_Step {
+        size_t m_start = 0;    // the work position the step took
+        size_t m_readEnd = 0;  // one past the last key it read; SIZE_MAX when it met the end
+        size_t m_isles = 0;    // islands added before the step (index into m_isleStarts)
+        size_t m_work = 0;     // work positions added before the step (index into m_workAdded)
+    };
+    std::vector<C_Step> m_steps;
+    std::vector<size_t> m_isleStarts;  // the start of every island added, in order
+    std::vector<size_t> m_workAdded;   // every position put into the work set, in order
+};
+
 // The islands of a key string in STD mode.
 struct C_StdIslands {
     std::vector<C_IsleList> m_islesByStart;  // one list per key position, islands in the order added
     std::map<size_t, size_t> m_hyphenRuns;   // start -> end of each run of "-" skipped before an island
+    C_StdCutLog m_log;
 };
 
 // Appends isle to the list of its start unless that list holds an island of the same length and
@@ -30,6 +45,13 @@ bool addIsle(std::vector<C_IsleList>& islesByStart, C_IslePtr isle);
 // Cuts keys (the lower-case key string of the line) into STD islands. Throws std::logic_error
 // "Unknown island kind for [...]" when a match fits none of the pattern's kinds.
 C_StdIslands cutStdIslands(std::string_view keys);
+
+// Cuts keys over the islands that cutting previousKeys left in cut (with its log), keeping the
+// steps that read only keys the two key strings share: the result equals cutStdIslands(keys).
+// Returns the position below which every island list stayed as it was; the lists from there on
+// before the cut are moved into replaced (replaced[0] was the list of that position).
+size_t recutStdIslands(std::string_view keys, std::string_view previousKeys, C_StdIslands& cut,
+                       std::vector<C_IsleList>& replaced);
 
 // A match of the STD island pattern: where it starts, how long it is, and which of the kinds
 // matched (wildcard pattern, syllable or lone initial), with the texts of the six groups for

@@ -139,6 +139,54 @@ TEST(StdIslands, LongRunsOfOneKeyDoNotExhaustTheStack) {
     }
 }
 
+// The full description of a cut, hyphen runs included.
+std::string describeAll(const C_StdIslands& cut) {
+    std::string out = describe(cut);
+    for (const auto& [from, to] : cut.m_hyphenRuns) {
+        out += " -";
+        out += std::to_string(from);
+        out += '>';
+        out += std::to_string(to);
+    }
+    return out;
+}
+
+// A cut made again over the last cut of keys that begin alike equals a cut from scratch, island
+// objects of the unchanged beginning kept, through random edits anywhere in the keys.
+TEST(StdIslands, CuttingAgainEqualsCuttingAfresh) {
+    const std::string alphabet = "tsiannhoo5kong2a-?*0\tmngbe1";
+    std::mt19937 rng(11);
+    std::string keys;
+    C_StdIslands cut = cutStdIslands(keys);
+    size_t reused = 0;
+    for (int step = 0; step < 4000; ++step) {
+        const std::string before = keys;
+        const unsigned op = rng() % 10;
+        if (keys.size() > 40 || op == 0)
+            keys.erase(rng() % (keys.size() + 1) / 2);
+        else if (op < 6 || keys.empty())
+            keys += alphabet[rng() % alphabet.size()];
+        else if (op < 8)
+            keys.pop_back();
+        else
+            keys[rng() % keys.size()] = alphabet[rng() % alphabet.size()];
+        std::vector<C_IsleList> replaced;
+        const std::vector<C_IsleList> lists = cut.m_islesByStart;
+        const size_t from = recutStdIslands(keys, before, cut, replaced);
+        const C_StdIslands fresh = cutStdIslands(keys);
+        ASSERT_EQ(describeAll(cut), describeAll(fresh)) << "\"" << before << "\" -> \"" << keys << "\"";
+        // The lists below the returned position are the very lists of the last cut; the
+        // replaced ones are those of the last cut from there on.
+        for (size_t p = 0; p < from; ++p)
+            ASSERT_EQ(cut.m_islesByStart[p], lists[p]) << keys << " at " << p;
+        ASSERT_EQ(replaced.size(), lists.size() - std::min(from, lists.size()));
+        for (size_t k = 0; k < replaced.size(); ++k)
+            ASSERT_EQ(replaced[k], lists[from + k]) << keys << " at " << from + k;
+        reused += from > 0;
+    }
+    EXPECT_GT(reused, 1000u);
+}
+
 TEST(TailoIslands, FindsToneNumberedRimesOneAfterAnother) {
     using Found = std::vector<std::pair<size_t, size_t>>;
     EXPECT_EQ(cutTailoIslands("a1b"), (Found{{0, 2}}));
