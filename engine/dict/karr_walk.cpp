@@ -73,6 +73,32 @@ private:
     std::string_view m_view;
 };
 
+// An initial typed alone (the entry's first `typed` keys) fits an entry that goes on with a rime
+// and a tone digit: the end of that syllable in the entry. On a refusal, decided is the length of
+// the entry's leading text that refused it (every entry sharing that text is refused alike), or
+// 0 when that is not known.
+std::optional<size_t> initialFit(size_t typed, std::string_view entry, size_t& decided) {
+    decided = 0;
+    const std::string_view rest = entry.substr(std::min(typed, entry.size()));
+    if (!rest.empty() && rest[0] >= 'a' && rest[0] <= 'z' &&
+        std::string_view("aeioumn").find(rest[0]) == std::string_view::npos) {
+        // Every rime begins with a vowel, "m" or "n": whatever follows, a letter that cannot
+        // begin one refuses the entry and every entry that shares it ("t" before "sa1",
+        // "sai2", ... of the "ts" words).
+        decided = typed + 1;
+        return std::nullopt;
+    }
+    const auto len = rimeToneLength(rest);
+    if (!len) {
+        // The test reads the run of letters and the character after it.
+        const size_t letters =
+            std::find_if(rest.begin(), rest.end(), [](char c) { return c < 'a' || c > 'z'; }) - rest.begin();
+        if (letters < rest.size()) decided = typed + letters + 1;
+        return std::nullopt;
+    }
+    return typed + *len;
+}
+
 // What matching one position against an entry yields.
 struct C_Fit {
     size_t matchedEnd = 0;  // end of the entry text that the position matched
@@ -132,25 +158,9 @@ public:
         f.abbreviation = m_abbreviation;
         switch (m_isle.kind()) {
         case ISLE_PLAIN: {
-            // An initial: the entry goes on with a rime and a tone digit.
-            const std::string_view rest = entry.substr(std::min(m_newPrefix.view().size(), entry.size()));
-            if (!rest.empty() && rest[0] >= 'a' && rest[0] <= 'z' &&
-                std::string_view("aeioumn").find(rest[0]) == std::string_view::npos) {
-                // Every rime begins with a vowel, "m" or "n": whatever follows, a letter that
-                // cannot begin one refuses the entry and every entry that shares it ("t" before
-                // "sa1", "sai2", ... of the "ts" words).
-                decided = m_newPrefix.view().size() + 1;
-                return std::nullopt;
-            }
-            const auto len = rimeToneLength(rest);
-            if (!len) {
-                // The test reads the run of letters and the character after it.
-                const size_t letters = std::find_if(rest.begin(), rest.end(), [](char c) { return c < 'a' || c > 'z'; }) -
-                                       rest.begin();
-                if (letters < rest.size()) decided = m_newPrefix.view().size() + letters + 1;
-                return std::nullopt;
-            }
-            f.matchedEnd = m_newPrefix.view().size() + *len;
+            const std::optional<size_t> end = initialFit(m_newPrefix.view().size(), entry, decided);
+            if (!end) return std::nullopt;
+            f.matchedEnd = *end;
             f.inexact = true;
             return f;
         }
@@ -298,6 +308,44 @@ size_t I_KarrEntries::karrLowerBound(size_t first, size_t last, std::string_view
 size_t I_KarrEntries::karrBlockEnd(size_t i, size_t last, size_t length) const {
     C_ShortText bound;
     return lowerBoundFrom(*this, i, last, bound.set(karrKey(i).substr(0, length), "\x7F"));
+}
+
+const C_KarrInitialBlocks* I_KarrEntries::initialBlocks(std::string_view) const {
+    return nullptr;
+}
+
+C_KarrInitialBlocks findInitialBlocks(const I_KarrEntries& entries, std::string_view initial) {
+    // The entries as the walk's first level goes through them for a plain island.
+    C_KarrInitialBlocks blocks;
+    const size_t last = entries.karrCount();
+    C_ShortText bound;
+    for (size_t i = entries.karrLowerBound(0, last, initial); i < last; ++i) {
+        const std::string_view key = entries.karrKey(i);
+        if (!matchKeyPattern(initial, key, initial.size())) break;
+        size_t decided;
+        const std::optional<size_t> end = initialFit(initial.size(), key, decided);
+        if (!end) {
+            if (decided && decided <= key.size()) {
+                const size_t skipTo = lowerBoundFrom(entries, i + 1, last, bound.set(key.substr(0, decided), "\x7F"));
+                if (skipTo > i + 1) i = skipTo - 1;
+            }
+            continue;
+        }
+        const size_t dash = key.find('-', std::min(*end, key.size()));
+        if (dash == std::string_view::npos) continue;
+        C_KarrInitialBlock block;
+        block.m_first = i;
+        block.m_afterRun = std::min(key.find_first_not_of('-', dash), key.size());
+        block.m_last = entries.karrBlockEnd(i, last, block.m_afterRun);
+        for (size_t j = i; j < block.m_last; ++j) {
+            const std::string_view k = entries.karrKey(j);
+            if (block.m_afterRun < k.size() && k[block.m_afterRun] >= 'a' && k[block.m_afterRun] <= 'z')
+                block.m_nextLetters |= uint32_t(1) << (k[block.m_afterRun] - 'a');
+        }
+        blocks.push_back(block);
+        if (block.m_last > i) i = block.m_last - 1;
+    }
+    return blocks;
 }
 
 size_t I_KarrEntries::karrNextLowerBound(size_t i, size_t last, size_t length, char next) const {
@@ -450,6 +498,38 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
     };
     // The bounds searched for below: a text of the entry followed by '\x7F', built in one buffer.
     C_ShortText keyed;
+
+    // An initial typed alone at the top of the walk offers none of the one-syllable words it
+    // meets (they stay below the threshold): it only leads on to the next islands, through the
+    // blocks that the table may keep for it.
+    const C_StdIsle& top = *positions.back().m_isle;
+    if (positions.size() == 1 && prefix.empty() && top.kind() == ISLE_PLAIN && abbreviation &&
+        rc.m_mode == KARR_ISLAND_VOCS && rc.m_threshold > islandCount && first == 0 &&
+        last == entries.karrCount()) {
+        if (const C_KarrInitialBlocks* blocks = entries.initialBlocks(newPrefix)) {
+            for (const C_KarrInitialBlock& block : *blocks) {
+                readNext();
+                if (nextPos >= keyEnd) return;
+                std::optional<size_t> withKey;
+                const std::string_view nextPrefix = entries.karrKey(block.m_first).substr(0, block.m_afterRun);
+                if (nextKey >= 'a' && nextKey <= 'z') {
+                    if (!(block.m_nextLetters & (uint32_t(1) << (nextKey - 'a')))) continue;
+                    keyed.set(nextPrefix, std::string_view(&nextKey, 1));
+                    const size_t k = entries.karrNextLowerBound(block.m_first, block.m_last, block.m_afterRun, nextKey);
+                    withKey = k < block.m_last && entries.karrKey(k).starts_with(keyed.view()) ? k : block.m_last;
+                }
+                for (const C_IslePtr& isle :
+                     withKey == block.m_last ? std::span<const C_IslePtr>() : vc.islesAt(nextPos)) {
+                    size_t from = block.m_first;
+                    if (isle->kind() != ISLE_WILDCARD && withKey) from = *withKey;
+                    next.back() = C_IlKeyPos{isle.get(), 0, 1};
+                    getKarrVocs(entries, rc, from, block.m_last, std::span<const C_IlKeyPos>(next), nextPrefix,
+                                true, abbreviation);
+                }
+            }
+            return;
+        }
+    }
     C_ShortText bound;
     const auto textBound = [&bound](std::string_view text) { return bound.set(text, "\x7F"); };
     for (size_t i = entries.karrLowerBound(first, last, newPrefix); i < last; ++i) {

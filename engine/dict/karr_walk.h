@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <vector>
 
 #include "engine/dict/candidate.h"
 #include "engine/dict/isle.h"
@@ -40,6 +41,17 @@ inline bool karrKeyLess(std::string_view a, std::string_view b) noexcept {
     return a.size() < b.size();
 }
 
+// The words that begin with one syllable an initial typed alone may stand for, and go on past
+// it: entries [m_first, m_last) share that syllable and its hyphens (m_afterRun keys); bit
+// c - 'a' of m_nextLetters is set when one of them goes on with the letter c.
+struct C_KarrInitialBlock {
+    size_t m_first = 0;
+    size_t m_last = 0;
+    size_t m_afterRun = 0;
+    uint32_t m_nextLetters = 0;
+};
+using C_KarrInitialBlocks = std::vector<C_KarrInitialBlock>;
+
 // A table of key arrays ("-"-joined syllable keys) sorted in key order (bytes unsigned, a prefix
 // first), each with its vocabulary records.
 class I_KarrEntries {
@@ -60,7 +72,15 @@ public:
     virtual size_t karrNextLowerBound(size_t i, size_t last, size_t length, char next) const;
     // Calls visit once per record of entry i, in stored order.
     virtual void visitKarrRecords(size_t i, const FC_KarrRecordVisitor& visit) const = 0;
+    // The blocks of the whole table that the initial's keys begin (findInitialBlocks), when the
+    // table keeps them (a table that never changes may); null when it does not, and the walk
+    // then goes through the entries one by one.
+    virtual const C_KarrInitialBlocks* initialBlocks(std::string_view initial) const;
 };
+
+// The blocks of the whole table whose words begin with a syllable that initial (the keys of a
+// plain island) stands for, and go on past that syllable; in table order.
+C_KarrInitialBlocks findInitialBlocks(const I_KarrEntries& entries, std::string_view initial);
 
 enum E_KarrMode : uint8_t {
     KARR_ISLAND_VOCS = 0,  // words that end within the typed keys

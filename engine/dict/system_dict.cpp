@@ -83,6 +83,9 @@ public:
             }
         return I_KarrEntries::karrNextLowerBound(i, last, length, next);
     }
+    const C_KarrInitialBlocks* initialBlocks(std::string_view initial) const override {
+        return m_db.initialBlocks_(initial, *this);
+    }
     void visitKarrRecords(size_t i, const FC_KarrRecordVisitor& visit) const override {
         forEachRecord(m_db.m_bytes, m_db.vocListAt_(m_db.m_sections[2], i),
                       [&](char type, int8_t weight, std::span<const uint8_t> cats, std::string_view word) {
@@ -97,6 +100,14 @@ private:
     const C_TailoDB& m_db;
     const C_KarrKeys& m_keys;
 };
+
+const C_KarrInitialBlocks* C_TailoDB::initialBlocks_(std::string_view initial, const I_KarrEntries& section) const {
+    std::lock_guard lock(m_initialsLock);
+    if (const auto it = m_initialBlocks.find(initial); it != m_initialBlocks.end()) return it->second.get();
+    if (m_initialBlocks.size() >= kMaxInitials) return nullptr;
+    auto blocks = std::make_unique<const C_KarrInitialBlocks>(findInitialBlocks(section, initial));
+    return m_initialBlocks.emplace(std::string(initial), std::move(blocks)).first->second.get();
+}
 
 void C_TailoDB::indexKarrRuns_() const {
     C_KarrKeys& keys = m_karrKeys;

@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <regex>
 #include <string>
@@ -123,6 +125,10 @@ private:
     };
     const C_KarrKeys& karrKeys_() const;
     void indexKarrRuns_() const;
+    // The blocks an initial typed alone begins in section C, found on first use and kept (the
+    // dictionary never changes); at most kMaxInitials initials are kept, others are walked.
+    const C_KarrInitialBlocks* initialBlocks_(std::string_view initial, const I_KarrEntries& section) const;
+    static constexpr size_t kMaxInitials = 64;
     bool load_();
 
     C_MappedFile m_file;
@@ -136,6 +142,8 @@ private:
     C_RuleTable m_rules;
     mutable std::once_flag m_karrKeysOnce;
     mutable C_KarrKeys m_karrKeys;
+    mutable std::mutex m_initialsLock;
+    mutable std::map<std::string, std::unique_ptr<const C_KarrInitialBlocks>, std::less<>> m_initialBlocks;
 };
 
 }  // namespace kov

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <algorithm>
 #include <stdexcept>
 #include <string>
@@ -41,10 +43,19 @@ public:
         ++visits;
         for (const C_Rec& r : m_entries[i].second) visit(C_KarrRecord{r.text, r.readings, r.cats, r.weight});
     }
+    // With blocks kept, the walk from an initial goes through them instead of the entries.
+    const C_KarrInitialBlocks* initialBlocks(std::string_view initial) const override {
+        if (!keepBlocks) return nullptr;
+        auto it = m_blocks.find(std::string(initial));
+        if (it == m_blocks.end()) it = m_blocks.emplace(std::string(initial), findInitialBlocks(*this, initial)).first;
+        return &it->second;
+    }
     mutable size_t visits = 0;
+    bool keepBlocks = false;
 
 private:
     std::vector<std::pair<std::string, std::vector<C_Rec>>> m_entries;
+    mutable std::map<std::string, C_KarrInitialBlocks> m_blocks;
 };
 
 const C_VectorKarr& sample() {
@@ -150,6 +161,54 @@ TEST(KarrWalk, AbbreviationThreshold) {
         EXPECT_EQ(f->candidate.m_count, c.isles.size());
         EXPECT_EQ(f->candidate.m_span, std::string(c.typed).size());
     }
+}
+
+// The blocks a table may keep for an initial lead the walk to the same words as going through
+// the entries, for every threshold and whatever follows the initial.
+TEST(KarrWalk, InitialBlocksFindWhatTheEntriesFind) {
+    C_VectorKarr kept{
+        {"ka2", {{"甲", {"ká"}}}},
+        {"kau2-a2", {{"狗仔", {"káu-á"}}}},
+        {"kau2-pa1", {{"狗巴", {"káu-pa"}}}},
+        {"kau2-pa1-tsi2", {{"狗巴芝", {"káu-pa-tsí"}}}},
+        {"ki1-a2", {{"枝仔", {"ki-á"}}}},
+        {"ko1--e5", {{"哥的", {"ko--ê"}}}},
+        {"ksa1-pa1", {{"?", {"ksa-pa"}}}},
+        {"kuan1-pang5", {{"關房", {"kuan-pâng"}}}},
+        {"tsa1-po1", {{"查埔", {"tsa-poo"}}}},
+    };
+    kept.keepBlocks = true;
+    C_VectorKarr walked = kept;
+    walked.keepBlocks = false;
+    const auto found = [](C_TypedLine& line, const C_StdIsle& isle, size_t threshold, const I_KarrEntries& e) {
+        std::vector<std::string> out;
+        for (const C_Found& f : walk(line, isle, KARR_ISLAND_VOCS, threshold, 0, e))
+            out.push_back(f.candidate.m_text + "/" + std::to_string(f.candidate.m_span));
+        return out;
+    };
+    const char* typed[] = {"kpts", "kp", "kap", "ka-p", "k?", "kee", "k", "kpa1", "ktsp"};
+    for (const char* keys : typed) {
+        for (size_t threshold : {1, 2, 3}) {
+            SCOPED_TRACE(std::string(keys) + " threshold " + std::to_string(threshold));
+            C_TypedLine a(keys), b(keys);
+            // An initial, then what follows as plain, syllable or wildcard islands.
+            const std::string k = keys;
+            const auto islands = [&](C_TypedLine& line) {
+                auto first = line.plain(0, 1);
+                for (size_t p = 1; p < k.size(); ++p) {
+                    if (k[p] == '?') line.wildcard(p - 1, 2);
+                    else if (k[p] >= 'a' && k[p] <= 'z') line.plain(p, 1);
+                    if (k[p] == 'a' || k[p] == 'e') line.syllable(p, k.size() - p, false);
+                }
+                if (k.find('-') != std::string::npos) line.addHyphenRun(k.find('-'), k.find('-') + 1);
+                return first;
+            };
+            const auto ia = islands(a);
+            const auto ib = islands(b);
+            EXPECT_EQ(found(a, *ia, threshold, kept), found(b, *ib, threshold, walked));
+        }
+    }
+    EXPECT_GT(walked.visits + kept.visits, 0u);
 }
 
 TEST(KarrWalk, ToneDigitMustFollowAToneOrSeparator) {

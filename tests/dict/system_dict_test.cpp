@@ -211,6 +211,11 @@ TEST(SystemDict, DamagedFilesNeverReadOutsideTheFile) {
         try {
             fx.m_db->getIslandVocs(line.consts(), *first, line.unitAt());
             fx.m_db->getRelatedChoices(line.consts(), *first, [](size_t, auto, std::string_view) {});
+            // An initial typed alone: the blocks the dictionary keeps for it, found once.
+            C_TypedLine initials("tu");
+            const auto initial = initials.plain(0, 1);
+            initials.plain(1, 1);
+            fx.m_db->getIslandVocs(initials.consts(), *initial, initials.unitAt());
             fx.m_db->addKeyVocs(line.unit(0), "ka", false);
             fx.m_db->addPrefixWords(line.unit(0), "ka0");
             fx.m_db->addPrefixWords(line.unit(0), "ka");
@@ -485,6 +490,11 @@ TEST(SystemDict, QueriesFromSeveralThreadsAtOnce) {
             line.syllable(4, 4, false);
             fx.m_db->getIslandVocs(line.consts(), *first, line.unitAt());
             fx.m_db->getRelatedChoices(line.consts(), *first, [](size_t, auto, std::string_view) {});
+            // An initial typed alone: the blocks the dictionary keeps for it, found once.
+            C_TypedLine initials("tu");
+            const auto initial = initials.plain(0, 1);
+            initials.plain(1, 1);
+            fx.m_db->getIslandVocs(initials.consts(), *initial, initials.unitAt());
             EXPECT_EQ(readingsOf(*fx.m_db, "灣台").size(), 6u);
             fx.m_db->visitWordRules("法", {}, [](const std::vector<C_RuleElem>&, size_t) {});
         }
