@@ -499,6 +499,29 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
     // The bounds searched for below: a text of the entry followed by '\x7F', built in one buffer.
     C_ShortText keyed;
 
+    // The words of the block [blockFirst, blockLast) go on past their hyphens (afterRun keys,
+    // nextPrefix): the next level walks them over each island at the next position. Every
+    // island there spells its first key literally when that key is a letter (a wildcard
+    // pattern's first item starts with it too), so no level finds anything unless some entry of
+    // the block goes on with that key: then the islands are not even looked at. A plain or
+    // syllable island's search may start at the first such entry.
+    const auto goOn = [&](size_t blockFirst, size_t blockLast, size_t afterRun, std::string_view nextPrefix,
+                          bool abbreviated) {
+        std::optional<size_t> withKey;
+        if (nextKey >= 'a' && nextKey <= 'z') {
+            keyed.set(nextPrefix, std::string_view(&nextKey, 1));
+            const size_t k = entries.karrNextLowerBound(blockFirst, blockLast, afterRun, nextKey);
+            withKey = k < blockLast && entries.karrKey(k).starts_with(keyed.view()) ? k : blockLast;
+        }
+        for (const C_IslePtr& isle : withKey == blockLast ? std::span<const C_IslePtr>() : vc.islesAt(nextPos)) {
+            size_t from = blockFirst;
+            if (isle->kind() != ISLE_WILDCARD && withKey) from = *withKey;
+            next.back() = C_IlKeyPos{isle.get(), 0, 1};
+            getKarrVocs(entries, rc, from, blockLast, std::span<const C_IlKeyPos>(next), nextPrefix, true,
+                        abbreviated);
+        }
+    };
+
     // An initial typed alone at the top of the walk offers none of the one-syllable words it
     // meets (they stay below the threshold): it only leads on to the next islands, through the
     // blocks that the table may keep for it.
@@ -510,22 +533,10 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
             for (const C_KarrInitialBlock& block : *blocks) {
                 readNext();
                 if (nextPos >= keyEnd) return;
-                std::optional<size_t> withKey;
-                const std::string_view nextPrefix = entries.karrKey(block.m_first).substr(0, block.m_afterRun);
-                if (nextKey >= 'a' && nextKey <= 'z') {
-                    if (!(block.m_nextLetters & (uint32_t(1) << (nextKey - 'a')))) continue;
-                    keyed.set(nextPrefix, std::string_view(&nextKey, 1));
-                    const size_t k = entries.karrNextLowerBound(block.m_first, block.m_last, block.m_afterRun, nextKey);
-                    withKey = k < block.m_last && entries.karrKey(k).starts_with(keyed.view()) ? k : block.m_last;
-                }
-                for (const C_IslePtr& isle :
-                     withKey == block.m_last ? std::span<const C_IslePtr>() : vc.islesAt(nextPos)) {
-                    size_t from = block.m_first;
-                    if (isle->kind() != ISLE_WILDCARD && withKey) from = *withKey;
-                    next.back() = C_IlKeyPos{isle.get(), 0, 1};
-                    getKarrVocs(entries, rc, from, block.m_last, std::span<const C_IlKeyPos>(next), nextPrefix,
-                                true, abbreviation);
-                }
+                if (nextKey >= 'a' && nextKey <= 'z' && !(block.m_nextLetters & (uint32_t(1) << (nextKey - 'a'))))
+                    continue;
+                goOn(block.m_first, block.m_last, block.m_afterRun,
+                     entries.karrKey(block.m_first).substr(0, block.m_afterRun), abbreviation);
             }
             return;
         }
@@ -566,23 +577,7 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
                     offer(entries, rc, j, positions, *fit, k2.substr(std::min(afterRun, k2.size())));
                 }
         } else {
-            // Every island at nextPos spells its first key literally when that key is a letter (a
-            // wildcard pattern's first item starts with it too), so no level there finds anything
-            // unless some entry of the block goes on with that key: then the islands are not even
-            // looked at. A plain or syllable island's search may start at the first such entry.
-            std::optional<size_t> withKey;
-            if (nextKey >= 'a' && nextKey <= 'z') {
-                keyed.set(nextPrefix, std::string_view(&nextKey, 1));
-                const size_t k = entries.karrNextLowerBound(i, nextLast, afterRun, nextKey);
-                withKey = k < nextLast && entries.karrKey(k).starts_with(keyed.view()) ? k : nextLast;
-            }
-            for (const C_IslePtr& isle : withKey == nextLast ? std::span<const C_IslePtr>() : vc.islesAt(nextPos)) {
-                size_t from = i;
-                if (isle->kind() != ISLE_WILDCARD && withKey) from = *withKey;
-                next.back() = C_IlKeyPos{isle.get(), 0, 1};
-                getKarrVocs(entries, rc, from, nextLast, std::span<const C_IlKeyPos>(next), nextPrefix, true,
-                            fit->abbreviation);
-            }
+            goOn(i, nextLast, afterRun, nextPrefix, fit->abbreviation);
         }
         if (nextLast > i) i = nextLast - 1;
     }
