@@ -143,8 +143,15 @@ void C_InputLine::compose() {
 }
 
 void C_InputLine::composeByMode_(size_t recomposeEnd, C_LookupBasis previous) {
-    const size_t n = m_keys.size();
-    if (m_mode == CM_STD) {
+    if (m_mode != CM_STD) {
+        // No islands, and no lookup to keep.
+        m_islesByStart.assign(m_keys.size(), {});
+        m_hyphenRuns.clear();
+        m_cutLog = {};
+        keepLookups_(recomposeEnd, C_LookupReach{});
+    }
+    switch (m_mode) {
+    case CM_STD: {
         // The cut starts where the keys begin to differ from the last cut's.
         C_StdIslands cut{std::move(m_islesByStart), std::move(m_hyphenRuns), std::move(m_cutLog)};
         m_cutLog = {};
@@ -152,13 +159,7 @@ void C_InputLine::composeByMode_(size_t recomposeEnd, C_LookupBasis previous) {
         m_islesByStart = std::move(cut.m_islesByStart);
         m_hyphenRuns = std::move(cut.m_hyphenRuns);
         m_cutLog = std::move(cut.m_log);
-    } else {
-        m_islesByStart.assign(n, {});
-        m_hyphenRuns.clear();
-        m_cutLog = {};
-    }
-    switch (m_mode) {
-    case CM_STD: {
+
         const std::optional<uint64_t> revision = vocRevisionOf(m_db);
         const bool sameWords = revision && revision == m_vocRevision &&
                                m_islandDoctrine == m_lookupDoctrine;
@@ -170,10 +171,8 @@ void C_InputLine::composeByMode_(size_t recomposeEnd, C_LookupBasis previous) {
         return;
     }
     case CM_EZ:
-        keepLookups_(recomposeEnd, C_LookupReach{});
         return;
     case CM_TAILO:
-        keepLookups_(recomposeEnd, C_LookupReach{});
         for (const auto& [q, length] : cutTailoIslands(m_keys))
             if (C_CompoUnit* unit = unitAt(q))
                 unit->add(spelledCandidate(keysOf(q, length), length));
