@@ -14,14 +14,10 @@
 
 #include "engine/text/tailo.h"
 #include "tests/support/lexicon_rows.h"
+#include "tests/support/printers.h"
 #include "tests/text/tailo_reference.h"
 
 namespace kov {
-
-void PrintTo(const C_TonedKeysError& e, std::ostream* os) {
-    *os << "error " << e.code << " at \"" << e.syllable << "\"";
-}
-
 namespace {
 
 using test::fullMatch;

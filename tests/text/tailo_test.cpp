@@ -7,18 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/printers.h"
+
 namespace kov {
 namespace {
 
 using Keys = std::vector<std::string>;
-
-}  // namespace
-
-void PrintTo(const C_TonedKeysError& e, std::ostream* os) {
-    *os << "error " << e.code << " at \"" << e.syllable << "\"";
-}
-
-namespace {
 
 TEST(TailoTest, ToneTablesHaveSevenLettersForMarkedTones) {
     ASSERT_EQ(kToneLettersLower.size(), 9u);
