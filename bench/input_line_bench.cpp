@@ -19,7 +19,7 @@
 #include "engine/compose/islands.h"
 #include "engine/dict/system_dict.h"
 #include "engine/dict/tailo_cats.h"
-#include "tests/support/capture_policy.h"
+#include "fixtures/capture_policy.h"
 
 namespace {
 

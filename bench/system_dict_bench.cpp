@@ -16,8 +16,8 @@
 
 #include "engine/dict/system_dict.h"
 #include "engine/text/tailo.h"
-#include "tests/support/capture_policy.h"
-#include "tests/support/tailo_fixture.h"
+#include "fixtures/capture_policy.h"
+#include "fixtures/tailo_fixture.h"
 #include "tools/dictc/dict_compiler.h"
 
 namespace {

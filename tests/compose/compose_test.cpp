@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "engine/dict/system_dict.h"
+#include "fixtures/tailo_fixture.h"
 #include "tests/compose/line_fixture.h"
 #include "tests/support/fake_tailo_db.h"
-#include "tests/support/tailo_fixture.h"
 
 namespace kov {
 namespace {

@@ -21,10 +21,10 @@
 #include "engine/dict/tailo_cats.h"
 #include "engine/dict/user_db.h"
 #include "engine/text/tailo.h"
+#include "fixtures/capture_policy.h"
+#include "fixtures/temp_folder.h"
 #include "tests/compose/line_fixture.h"
-#include "tests/support/capture_policy.h"
 #include "tests/support/lexicon_rows.h"
-#include "tests/support/temp_folder.h"
 #include "tools/dictc/dict_compiler.h"
 
 namespace kov {

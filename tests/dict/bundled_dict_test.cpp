@@ -12,9 +12,9 @@
 #include "engine/dict/system_dict.h"
 #include "engine/dict/tailo_cats.h"
 #include "engine/text/tailo.h"
-#include "tests/support/capture_policy.h"
+#include "fixtures/capture_policy.h"
+#include "fixtures/tailo_fixture.h"
 #include "tests/support/lexicon_rows.h"
-#include "tests/support/tailo_fixture.h"
 
 namespace kov {
 namespace {

@@ -1,8 +1,8 @@
 #include "engine/dict/cats_writer.h"
 #include "engine/dict/tailo_cats.h"
 
-#include "tests/support/cats_fixture.h"
-#include "tests/support/temp_folder.h"
+#include "fixtures/cats_fixture.h"
+#include "fixtures/temp_folder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "engine/dict/mapped_file.h"
 
-#include "tests/support/temp_folder.h"
+#include "fixtures/temp_folder.h"
 
 #include <gtest/gtest.h>
 

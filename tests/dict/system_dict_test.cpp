@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/dict/tailo_writer.h"
-#include "tests/support/tailo_fixture.h"
+#include "fixtures/tailo_fixture.h"
 
 namespace kov {
 namespace {

@@ -17,7 +17,7 @@
 #include "engine/dict/candidate.h"
 #include "engine/dict/rule.h"
 #include "engine/dict/tailo_db.h"
-#include "tests/support/capture_policy.h"
+#include "fixtures/capture_policy.h"
 #include "tests/support/fake_cats.h"
 
 namespace kov::test {

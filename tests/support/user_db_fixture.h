@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/dict/user_db.h"
-#include "tests/support/tailo_fixture.h"
+#include "fixtures/tailo_fixture.h"
 
 namespace kov::test {
 

@@ -13,9 +13,9 @@
 #include <gtest/gtest.h>
 
 #include "engine/text/tailo.h"
+#include "fixtures/tailo_reference.h"
 #include "tests/support/lexicon_rows.h"
 #include "tests/support/printers.h"
-#include "tests/text/tailo_reference.h"
 
 namespace kov {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "engine/dict/system_dict.h"
 #include "engine/text/tailo.h"
-#include "tests/support/tailo_fixture.h"
+#include "fixtures/tailo_fixture.h"
 
 namespace kov::dictc {
 namespace {
