@@ -15,24 +15,26 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
 
-missing=()
-for p in "${need[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
-done
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "setup: installing ${missing[*]}"
+apt_install() {
+  echo "setup: installing $*"
   # A fresh image may lag the mirror: wine32 upgrades shared amd64 libraries, so try twice.
   for attempt in 1 2; do
-    if $SUDO apt-get update -q && \
-       $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"; then
-      break
+    if $SUDO apt-get update -q && $SUDO apt-get install -y -q --no-install-recommends "$@"; then
+      return
     fi
     [ $attempt -eq 2 ] && { echo "setup: apt-get failed" >&2; exit 1; }
     sleep 5
   done
+}
+
+missing=()
+for p in "${need[@]}"; do
+  installed "$p" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  apt_install "${missing[@]}"
 else
   echo "setup: all packages present"
 fi
@@ -47,10 +49,8 @@ entry=$binfmt/qemu-i386
 starts32() { "$loader32" --version >/dev/null 2>&1; }
 
 if ! starts32; then
-  if ! dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q 'install ok installed'; then
-    echo "setup: this kernel cannot start 32-bit programs; installing qemu-user-static"
-    $SUDO apt-get install -y -q --no-install-recommends qemu-user-static
-  fi
+  echo "setup: this kernel cannot start 32-bit programs; they will start through qemu-i386"
+  installed qemu-user-static || apt_install qemu-user-static
   [ -e "$binfmt/register" ] || $SUDO mount -t binfmt_misc binfmt_misc "$binfmt"
   # An entry of the same name that does not start the loader (disabled, or its interpreter gone)
   # is replaced; one that another run has just registered is kept.
