@@ -118,7 +118,8 @@ if [ -z "$emulated" ]; then
   ctest --test-dir "$B/i686" --output-on-failure --timeout 300 -j "$jobs"
 else
   # Each 32-bit program spends about a minute of processor time in wine's start-up under the
-  # emulator; the folder programs run side by side. The tests listed in
+  # emulator (qemu keeps account, page by page, of the address space wine reserves and probes);
+  # the folder programs run side by side. The tests listed in
   # tests/i686-emulated-skip.txt crash inside wine and qemu there (not in our code); every
   # other test runs.
   step "Windows tests under wine (i686, 32-bit programs emulated by $emulated)"
