@@ -36,8 +36,11 @@ protected:
         m_db.word("ho2", dictWord(HO, {"h\u00f3"}, 10.0f, ST_SYS_EXACT, 1));
         m_db.word("si7", dictWord("", {"s\u012b"}, 10.0f, ST_SYS_EXACT, 1));
         m_db.word("lang5", dictWord("", {"l\u00e2ng"}, 10.0f, ST_SYS_EXACT, 1));
+        // Each reported view by its text ("_" a space, "{reading}" a word without text), "!"
+        // after a hidden one.
         m_line.setOnPopFront([this](const C_VocCandidate& v) {
-            m_events.push_back(viewText(0, v).substr(0, viewText(0, v).find('@')) + (v.m_hidden ? "!" : ""));
+            const std::string text = viewText(0, v);
+            m_events.push_back(text.substr(0, text.find('@')) + (v.m_hidden ? "!" : ""));
         });
     }
 
