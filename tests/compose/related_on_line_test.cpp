@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "engine/dict/system_dict.h"
+#include "fixtures/tailo_fixture.h"
 #include "tests/compose/line_fixture.h"
 #include "tests/support/recording_learner.h"
-#include "tests/support/tailo_fixture.h"
 
 namespace kov {
 namespace {
