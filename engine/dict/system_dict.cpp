@@ -21,7 +21,9 @@ bool isToneDigit(char c) { return c >= '1' && c <= '9'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Calls f(type, weight, cats, word) for each record of the vocabulary list at offset list,
-// until the type byte 0. A record that runs off the end of the file ends the list.
+// until the type byte 0. A record that runs off the end of the file ends the list; a record of
+// a type other than 'T' and 'H' is damage, passed over (its fields are laid out as any other's),
+// so that a damaged file costs that record and never fails a lookup.
 template <class F>
 void forEachRecord(const qiv::C_ByteCursor& bytes, uint64_t list, F&& f) {
     auto c = bytes.at(list);
@@ -29,11 +31,10 @@ void forEachRecord(const qiv::C_ByteCursor& bytes, uint64_t list, F&& f) {
     for (;;) {
         uint8_t type;
         if (!c->readU8(type) || type == 0) return;
-        if (type != 'T' && type != 'H')
-            throw std::runtime_error("Unknown phrase mapped type: '" + qiv::escapeCodePoint(type) + "'");
         int8_t weight;
         std::string_view cats, word;
         if (!c->readI8(weight) || !c->readCString(cats) || !c->readCString(word)) return;
+        if (type != 'T' && type != 'H') continue;
         f(char(type), weight, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(cats.data()), cats.size()),
           word);
     }

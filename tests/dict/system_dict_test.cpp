@@ -208,22 +208,19 @@ TEST(SystemDict, DamagedFilesNeverReadOutsideTheFile) {
         C_TypedLine line("tai5uan5");
         const auto first = line.syllable(0, 4, true);
         line.syllable(4, 4, false);
-        try {
-            fx.m_db->getIslandVocs(line.consts(), *first, line.unitAt());
-            fx.m_db->getRelatedChoices(line.consts(), *first, [](size_t, auto, std::string_view) {});
-            // An initial typed alone: the blocks the dictionary keeps for it, found once.
-            C_TypedLine initials("tu");
-            const auto initial = initials.plain(0, 1);
-            initials.plain(1, 1);
-            fx.m_db->getIslandVocs(initials.consts(), *initial, initials.unitAt());
-            fx.m_db->addKeyVocs(line.unit(0), "ka", false);
-            fx.m_db->addPrefixWords(line.unit(0), "ka0");
-            fx.m_db->addPrefixWords(line.unit(0), "ka");
-            fx.m_db->addPrefixWords(line.unit(0), "zzz9");
-            readingsOf(*fx.m_db, "台灣人");
-        } catch (const std::runtime_error& e) {
-            EXPECT_NE(std::string(e.what()).find("Unknown phrase mapped type"), std::string::npos) << e.what();
-        }
+        // Nothing throws: a damaged record is passed over.
+        fx.m_db->getIslandVocs(line.consts(), *first, line.unitAt());
+        fx.m_db->getRelatedChoices(line.consts(), *first, [](size_t, auto, std::string_view) {});
+        // An initial typed alone: the blocks the dictionary keeps for it, found once.
+        C_TypedLine initials("tu");
+        const auto initial = initials.plain(0, 1);
+        initials.plain(1, 1);
+        fx.m_db->getIslandVocs(initials.consts(), *initial, initials.unitAt());
+        fx.m_db->addKeyVocs(line.unit(0), "ka", false);
+        fx.m_db->addPrefixWords(line.unit(0), "ka0");
+        fx.m_db->addPrefixWords(line.unit(0), "ka");
+        fx.m_db->addPrefixWords(line.unit(0), "zzz9");
+        readingsOf(*fx.m_db, "台灣人");
     }
     EXPECT_GT(loaded, 0u);
 }
@@ -319,16 +316,22 @@ TEST(SystemDict, HanRecordsAndCapitals) {
     EXPECT_EQ(capital.at(0)->m_readings, std::vector<std::string>{"Á"});  // á and Á become one reading
 }
 
-TEST(SystemDict, UnknownRecordTypeThrows) {
+TEST(SystemDict, RecordOfUnknownTypeIsPassedOverAtEveryLookup) {
     C_TailoFixture f;
-    f.a = {{"a1", {C_TailoFixture::C_Rec{'\x80', 0, {}, "a"}}}};
+    f.a = {{"a1", {C_TailoFixture::C_Rec{'\x80', 0, {}, "x"}, C_TailoFixture::C_Rec{'T', 0, {}, "a"}}}};
+    f.c = {{"a1-a1", {C_TailoFixture::C_Rec{'?', 0, {}, "y"}, C_TailoFixture::C_Rec{'T', 0, {}, "a-a"}}}};
     C_SystemDictFixture fx(f.bytes());
-    C_CompoUnit unit('a');
-    try {
+    ASSERT_TRUE(fx.m_db->loaded());
+    for (int keystroke = 0; keystroke < 2; ++keystroke) {
+        C_CompoUnit unit('a');
         fx.m_db->addPrefixWords(unit, "a1");
-        FAIL();
-    } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Unknown phrase mapped type: '\\x80'", 0), 0u) << e.what();
+        ASSERT_EQ(unit.size(), 1u);
+        EXPECT_EQ(unit.at(0)->m_readings, std::vector<std::string>{"a"});
+        std::vector<std::string> words;
+        fx.m_db->visitKeyVocs(2, "a1-a1", [&](std::string_view, std::span<std::string_view> r, auto, char) {
+            words.emplace_back(r.front());
+        });
+        EXPECT_EQ(words, std::vector<std::string>{"a-a"});
     }
 }
 
