@@ -211,23 +211,27 @@ C_TailoDB::C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& c
 }
 
 bool C_TailoDB::load_() {
-    if (!m_file.view()) return false;
+    using qiv::E_FileError;
+    if (!m_file.view()) {
+        m_error = m_file.error();
+        return false;
+    }
     const qiv::C_ByteCursor c = m_file.bytes();
     const auto mark = c.u16At(0), version = c.u16At(2);
     if (!mark || !version) {
-        m_error = "Truncated dictionary file";
+        m_error = {E_FileError::DAMAGED, "Truncated dictionary file"};
         return false;
     }
     if (*mark != 0xFEFF || *version != kVersion) {
-        m_error = "Reverse BOM";
+        m_error = {E_FileError::FORMAT, "Reverse BOM"};
         return false;
     }
     if (c.size() < kHeaderSize) {
-        m_error = "Truncated dictionary file";
+        m_error = {E_FileError::DAMAGED, "Truncated dictionary file"};
         return false;
     }
     if (!m_cats.header() || m_cats.hash() != c.u32At(0x1C)) {
-        m_error = "Mismatched dependent hash";
+        m_error = {E_FileError::FORMAT, "Mismatched dependent hash"};
         return false;
     }
     uint64_t total = 0;
@@ -237,7 +241,7 @@ bool C_TailoDB::load_() {
         secs[s] = C_Section{size_t(kHeaderSize + 4 * total), 0};
         total += n;
         if (!c.fits(kHeaderSize, 4 * total)) {
-            m_error = "Truncated dictionary file";
+            m_error = {E_FileError::DAMAGED, "Truncated dictionary file"};
             return false;
         }
         secs[s].count = size_t(n);
@@ -246,7 +250,7 @@ bool C_TailoDB::load_() {
     const size_t poolSize = c.size() - pool;
     for (uint64_t i = 0; i < total; ++i) {
         if (*c.u32At(kHeaderSize + 4 * i) >= poolSize) {
-            m_error = "Truncated dictionary file";
+            m_error = {E_FileError::DAMAGED, "Truncated dictionary file"};
             return false;
         }
     }

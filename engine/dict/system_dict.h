@@ -53,9 +53,9 @@ public:
     // I_VocRevision: the words never change after construction.
     std::optional<uint64_t> vocRevision() const override { return 0; }
 
-    // "" when the file loaded; else "Reverse BOM", "Mismatched dependent hash" or
-    // "Truncated dictionary file". A file that could not be mapped says why in file().error().
-    const std::string& error() const { return m_error; }
+    // NONE when the file loaded; else the mapped file's error (UNREADABLE), FORMAT "Reverse
+    // BOM" or "Mismatched dependent hash", or DAMAGED "Truncated dictionary file".
+    const qiv::C_FileError& error() const { return m_error; }
     bool loaded() const { return m_header != nullptr; }
     const C_MappedFile& file() const { return m_file; }
     const C_RuleTable& rules() const { return m_rules; }
@@ -138,7 +138,7 @@ private:
     qiv::C_ByteCursor m_bytes;  // the whole file when loaded
     C_Section m_sections[4];
     size_t m_pool = 0;  // file offset of the pool
-    std::string m_error;
+    qiv::C_FileError m_error;
     C_RuleTable m_rules;
     mutable std::once_flag m_karrKeysOnce;
     mutable C_KarrKeys m_karrKeys;

@@ -94,7 +94,7 @@ public:
         m_cats = std::make_unique<C_TailoCats>(cats);
         m_sys = std::make_unique<C_TailoDB>(tailo, *m_cats, m_policy);
         if (!m_sys->loaded())
-            throw std::runtime_error("lexicon dictionary: " + m_sys->error());
+            throw std::runtime_error("lexicon dictionary: " + m_sys->error().text);
         m_user = std::make_unique<C_UserTailoDB>(std::filesystem::path(), *m_sys);
 
         // The typed keys of the lexicon's words whose syllables all carry tone digits.
