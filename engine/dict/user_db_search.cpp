@@ -88,7 +88,7 @@ const std::vector<C_UserTailoDB::C_VocItem>& C_UserTailoDB::C_SearchCache::getSo
                 keys.keyCount.push_back(keyCount(it.key));
         if (uses(ORDER_BY_WORD_LENGTH))
             for (const C_VocItem& it : items)
-                keys.wordLength.push_back(countIDC(it.voc->word));
+                keys.wordLength.push_back(countIDCOrZero(it.voc->word));
 
         auto compare = [&](uint32_t type, size_t a, size_t b) -> int {
             const C_VocItem& x = items[a];

@@ -85,6 +85,9 @@ void visitIDC(std::string_view word, std_move_only_function<bool(std::string_vie
 // Number of character units of word. Throws std::runtime_error `Ill-formed IDC string "<word>"`
 // when its IDCs need more operands than the word has code points.
 size_t countIDC(std::string_view word);
+// The same, with an ill-formed word counting 0 units: the width that ranking and sorting use,
+// where one odd word must not fail the whole list.
+size_t countIDCOrZero(std::string_view word) noexcept;
 
 // True when every code point of text is below 0x80 (stops at the first that is not).
 bool only_asciis(std::string_view text);

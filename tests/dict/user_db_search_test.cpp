@@ -129,6 +129,12 @@ TEST_F(UserDbSearch, SortsByEachOrder) {
     }
 }
 
+TEST_F(UserDbSearch, WordWithAnIllFormedDescriptionSequenceSortsAsWidthZero) {
+    add("\xE2\xBF\xB0", "ta", 0.0f, 500);  // U+2FF0 without its two operands
+    EXPECT_EQ(list("", {{ORDER_BY_WORD_LENGTH, false}}),
+              (Words{"\xE2\xBF\xB0", "甲", "台", "台灣", "Tâi", "tsi̍t-ê"}));
+}
+
 TEST_F(UserDbSearch, UnknownOrderTypeFailsEveryTimeWhenThereIsSomethingToSort) {
     const Orders bad{{ORDER_BY_KEYS, false}, {7, false}};
     for (int attempt = 0; attempt < 2; ++attempt) {

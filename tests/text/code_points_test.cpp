@@ -144,6 +144,7 @@ TEST(CodePointsTest, CharacterUnits) {
         });
         EXPECT_EQ(units, c.units) << c.word;
         EXPECT_EQ(countIDC(c.word), c.count) << c.word;
+        EXPECT_EQ(countIDCOrZero(c.word), c.count) << c.word;
     }
 }
 
@@ -164,6 +165,7 @@ TEST(CodePointsTest, CountIdcThrowsWhenOperandsAreMissing) {
         } catch (const std::runtime_error& e) {
             EXPECT_EQ(std::string(e.what()), "Ill-formed IDC string \"" + word + "\"");
         }
+        EXPECT_EQ(countIDCOrZero(word), 0u) << word;
     }
 }
 
