@@ -50,7 +50,7 @@ inline C_TonedKeysResult tonedKeysByRegex(std::string_view tailo) {
             const bool hasDigit = lower.back() >= '0' && lower.back() <= '9';
             if (!hasDigit)
                 s += n >= 2 && std::string_view("ptkh").find(lower[n - 1]) != std::string_view::npos &&
-                             std::string_view("aeioumn").find(lower[n - 2]) != std::string_view::npos
+                             std::string_view("aeioumngr").find(lower[n - 2]) != std::string_view::npos
                          ? '4'
                          : '1';
         }
