@@ -384,7 +384,7 @@ void C_TailoDB::addPrefixWords(C_CompoUnit& unit, std::string_view key) const {
 }
 
 bool C_TailoDB::addWildcardWords(C_CompoUnit& unit, size_t spanUnits, std::string_view prefix,
-                                 const std::regex& regex) const {
+                                 const C_WildcardMatcher& matcher) const {
     const C_Section& a = m_sections[0];
     const bool capital = unit.key() >= 'A' && unit.key() <= 'Z';
     const size_t first = lowerBoundKey_(a, 0, a.count, prefix);
@@ -392,18 +392,16 @@ bool C_TailoDB::addWildcardWords(C_CompoUnit& unit, size_t spanUnits, std::strin
     bool changed = false;
     for (size_t i = first; i < last; ++i) {
         const std::string_view key = entryKey_(a, i);
-        C_KeyMatch m;
-        if (!std::regex_search(key.begin(), key.end(), m, regex)) continue;
-        const size_t rest = key.size() - size_t(m.position(0) + m.length(0));
+        const auto m = matcher.matchPrefix(key);
+        if (!m) continue;
+        const size_t rest = key.size() - m->length;
         if (rest > 1 || (rest == 1 && !isDigit(key.back()))) continue;
-        const size_t g = takenGroups(m);
-        FC_ReadingFilter filter = [&regex, g](std::string_view reading) {
+        const size_t g = m->groups;
+        FC_ReadingFilter filter = [&matcher, g](std::string_view reading) {
             auto res = tailo2tonedKeys(reading);
             if (res.index() != 0 || std::get<0>(res).size() != 1) return false;
-            const std::string& k = std::get<0>(res)[0];
-            C_KeyMatch m2;
-            return std::regex_search(std::string_view(k).begin(), std::string_view(k).end(), m2, regex) &&
-                   takenGroups(m2) == g;
+            const auto m2 = matcher.matchPrefix(std::get<0>(res)[0]);
+            return m2 && m2->groups == g;
         };
         changed = addVocList_(unit, vocListAt_(a, i), spanUnits, 1, capital, ST_SYS_WILDCARD, filter) || changed;
     }
@@ -463,10 +461,12 @@ void C_TailoDB::walk_(const C_VisitConsts& consts, const C_StdIsle& isle, size_t
 void C_TailoDB::getIslandVocs(const C_VisitConsts& consts, const C_StdIsle& isle, const FC_UnitAt& unitAt) const {
     C_CompoUnit* unit = unitAt(isle.m_start);
     if (!unit) throw std::runtime_error("Null cu at " + std::to_string(isle.m_start));
-    walk_(consts, isle, 0, KARR_ISLAND_VOCS, [&](const C_Candidate& c, std::string_view) {
-        if (isKeyBoundary(consts, isle.m_start + c.m_span)) unit->add(c);
-        return true;
-    });
+    // A wildcard island walks from each item below, the first one included.
+    if (isle.kind() != ISLE_WILDCARD)
+        walk_(consts, isle, 0, KARR_ISLAND_VOCS, [&](const C_Candidate& c, std::string_view) {
+            if (isKeyBoundary(consts, isle.m_start + c.m_span)) unit->add(c);
+            return true;
+        });
     switch (isle.kind()) {
     case ISLE_PLAIN:
         return;
@@ -483,22 +483,20 @@ void C_TailoDB::getIslandVocs(const C_VisitConsts& consts, const C_StdIsle& isle
         const size_t p = isle.m_start + items[i].m_start;
         C_CompoUnit* u = unitAt(p);
         if (!u) throw std::runtime_error("Null cu_final at " + std::to_string(p));
-        if (i > 0)
-            walk_(consts, isle, i, KARR_ISLAND_VOCS, [&](const C_Candidate& c, std::string_view) {
-                if (isKeyBoundary(consts, p + c.m_span)) u->add(c);
-                return true;
-            });
+        if (!consts.firstItemLookup(this, p, isle.end())) break;
+        walk_(consts, isle, i, KARR_ISLAND_VOCS, [&](const C_Candidate& c, std::string_view) {
+            if (isKeyBoundary(consts, p + c.m_span)) u->add(c);
+            return true;
+        });
         const auto gap = isle.gapAfterItem(i);
         if (!gap) {
             addPrefixWords(*u, typedKeys(consts, p, isle.end()));
             continue;
         }
-        std::string pattern = "^";
-        for (size_t j = i; j < items.size(); ++j) pattern += items[j].m_piece;
-        const std::regex regex(pattern, std::regex::ECMAScript);
         // The literal keys of the item, up to the gap, narrow section A to the keys that start
-        // with them.
-        addWildcardWords(*u, isle.m_length - items[i].m_start, typedKeys(consts, p, isle.m_start + *gap), regex);
+        // with them; the item and every later one must match.
+        addWildcardWords(*u, isle.m_length - items[i].m_start, typedKeys(consts, p, isle.m_start + *gap),
+                         C_WildcardMatcher(items, i, items.size(), false));
     }
 }
 

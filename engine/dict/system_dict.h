@@ -16,7 +16,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <regex>
 #include <string>
 #include <string_view>
 
@@ -25,6 +24,7 @@
 #include "engine/dict/rule.h"
 #include "engine/dict/tailo_cats.h"
 #include "engine/dict/tailo_db.h"
+#include "engine/dict/wildcard_matcher.h"
 #include "qiv/byte_cursor.h"
 
 namespace kov {
@@ -69,7 +69,8 @@ public:
     // Toneless and one-syllable lookups in section A (keys ending in "0" take any tone digit).
     void addPrefixWords(C_CompoUnit& unit, std::string_view key) const;
     // Wildcard lookups in section A over the keys that start with prefix.
-    bool addWildcardWords(C_CompoUnit& unit, size_t spanUnits, std::string_view prefix, const std::regex& regex) const;
+    bool addWildcardWords(C_CompoUnit& unit, size_t spanUnits, std::string_view prefix,
+                          const C_WildcardMatcher& matcher) const;
     // Calls visitor once per record filed under key in a section (0 A, 1 B, 2 C).
     void visitKeyVocs(size_t section, std::string_view key, const FC_VocListVisitor& visitor) const;
 

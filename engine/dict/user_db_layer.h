@@ -26,6 +26,7 @@
 #include "engine/dict/rule.h"
 #include "engine/dict/tailo_db.h"
 #include "engine/dict/voc_table.h"
+#include "engine/dict/wildcard_matcher.h"
 #include "platform/file_ops.h"
 #include "qiv/file_error.h"
 
@@ -112,7 +113,7 @@ private:
                         const FC_ReadingFilter& filter) const;
     void addOwnPrefixWords_(C_CompoUnit& unit, std::string_view key, bool capital) const;
     bool addOwnWildcardWords_(C_CompoUnit& unit, std::span<const size_t> spans,
-                              const std::string& prefix, const std::string& pattern,
+                              const std::string& prefix, const C_WildcardMatcher& matcher,
                               bool capital) const;
     void walkOwnKarr_(const C_VisitConsts& consts, const C_StdIsle& isle, size_t itemIndex,
                       int mode, const FC_CandidateSink& sink) const;
