@@ -198,6 +198,9 @@ const C_TailoDB::C_KarrKeys& C_TailoDB::karrKeys_() const {
 C_TailoDB::C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& cats, const I_TailoPolicy& policy)
     : m_file(tailoTab), m_cats(cats), m_policy(policy), m_rules(cats) {
     if (!load_() && m_file.view()) return;  // a bad file gets no ad hoc rule
+    // What the key-array walk reads is built now, so that the first keystroke costs what the
+    // others do.
+    if (loaded()) karrKeys_();
     auto rule = std::make_shared<C_Rule>(3);
     const char* texts[3] = {"\xE8\xBC\xB8", "\xE5\x85\xA5", "\xE6\xB3\x95"};  // 輸 入 法
     for (size_t i = 0; i < 3; ++i) {

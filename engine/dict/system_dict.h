@@ -98,8 +98,7 @@ private:
     void walk_(const C_VisitConsts& consts, const C_StdIsle& isle, size_t item, E_KarrMode mode,
                FC_CandidateSink sink) const;
     // Section C's keys copied in entry order into one block, so that the walk's many searches
-    // read a few hundred kilobytes instead of the keys spread over the pool; built on the first
-    // walk. Left empty (the walk then reads the keys in place) when the copies would outgrow the
+    // read a few hundred kilobytes instead of the keys spread over the pool; built at load. Left empty (the walk then reads the keys in place) when the copies would outgrow the
     // file, as entries of a hostile file may all point at one long key.
     // With the copies, when the keys are in order, the end of each block the walk follows:
     // for each key and each length that ends a run of "-" in it, the first entry from that key
