@@ -132,6 +132,16 @@ void BM_KeystrokeOnAFullLine(benchmark::State& state) {
 }
 BENCHMARK(BM_KeystrokeOnAFullLine)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
+// A wildcard inside a long run of letters: "m" 30 times, "?", then "m" typed up to the given
+// length (the last key timed).
+void BM_KeystrokeWithAWildcardInARunOfLetters(benchmark::State& state) {
+    const size_t after = size_t(state.range(0));
+    runKeystrokes(state, std::string(30, 'm') + "?" + std::string(after, 'm'));
+}
+BENCHMARK(BM_KeystrokeWithAWildcardInARunOfLetters)
+    ->Arg(30)->Arg(90)->Arg(170)
+    ->UseManualTime()->Unit(benchmark::kMicrosecond);
+
 // The island cut alone, for the same full line.
 void BM_CutIslandsOfAFullLine(benchmark::State& state) {
     const std::string keys = lineKeys(100000, C_InputLine::kMaxElements);

@@ -300,7 +300,7 @@ TEST(ComposeSystemDict, ComposesWordsOfTheSystemDictionary) {
     fx.d["\u6b63"] = {"tsi\u00e2nn"};
     fx.d["\u597d"] = {"h\u00f3"};
     test::C_SystemDictFixture sys(fx.bytes());
-    ASSERT_TRUE(sys.m_db->loaded()) << sys.m_db->error();
+    ASSERT_TRUE(sys.m_db->loaded()) << sys.m_db->error().text;
     C_InputLine line(*sys.m_db);
     type(line, "tsiann5ho2");
     EXPECT_EQ(winnersText(line), "0:\u6b63/7 7:\u597d/3");

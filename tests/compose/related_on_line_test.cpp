@@ -55,7 +55,7 @@ std::string dictionaryBytes() {
 
 class RelatedOnLine : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_sys.m_db->loaded()) << m_sys.m_db->error(); }
+    void SetUp() override { ASSERT_TRUE(m_sys.m_db->loaded()) << m_sys.m_db->error().text; }
 
     // The type's related choices as "M:text" joined by blanks; "-" when there is no list.
     std::string related(C_InputLine& line, char type, size_t index = 0, size_t count = 99) {

@@ -35,7 +35,7 @@ TEST(BundledDict, SampleOfTheLexiconIsFoundByFullAndTonelessKeys) {
     C_TailoCats cats(dir / "cats.tab");
     test::C_CapturePolicy policy;
     C_TailoDB db(dir / "tailo.tab", cats, policy);
-    ASSERT_TRUE(db.loaded()) << db.error() << db.file().error();
+    ASSERT_TRUE(db.loaded()) << db.error().text;
     EXPECT_GT(db.karrCount(), 10000u);
 
     const std::vector<test::C_LexiconRow> rows = test::readLexiconRows();

@@ -169,6 +169,10 @@ TEST(TailoTest, TailoToTonedKeys) {
         {"ta", {"ta1"}},
         {"ah", {"ah4"}},
         {"mh", {"mh4"}},
+        {"ngh", {"ngh4"}},                                 // the g of "ngh" and the r of "rh"
+        {"khngh-khngh-ki\u00f2", {"khngh4", "khngh4", "kio3"}},
+        {"torh", {"torh4"}},
+        {"TORH", {"torh4"}},
         {"hm", {"hm1"}},
         {"ng", {"ng1"}},
         {"tsiann5", {"tsiann5"}},                          // a typed tone digit stays
