@@ -211,7 +211,7 @@ private:
     double learnToPR100(C_LearnContext& ctx);
     void addLearnedRule(C_LearnContext& ctx, size_t index, double weight);
     void appendRuleWithCandi(C_Rule& elements, const C_Candidate& candidate);
-    // A winner as a rule element: its word, or a gap for a no-cross mark or past the line.
+    // A winner as a rule element: its word; a gap for a no-cross mark and beyond the line.
     void appendWinner(C_Rule& elements, const std::vector<C_Winner>& winners, ptrdiff_t index);
 
     FC_ApplyWeight mapToNaive_();
@@ -668,31 +668,35 @@ void C_LearnTailoDB::C_JobLearning::appendRuleWithCandi(C_Rule& elements,
 
 namespace {
 
+// The neighbours of winner g as the rule runner reaches them: past the no-cross marks on either
+// side; -1 before the line, winners.size() past it.
+ptrdiff_t wordBefore(const std::vector<C_Winner>& winners, ptrdiff_t g) {
+    ptrdiff_t i = g - 1;
+    while (i >= 0 && !winners[size_t(i)].m_candidate)
+        --i;
+    return i;
+}
+
+ptrdiff_t wordAfter(const std::vector<C_Winner>& winners, ptrdiff_t g) {
+    ptrdiff_t i = g + 1;
+    while (size_t(i) < winners.size() && !winners[size_t(i)].m_candidate)
+        ++i;
+    return std::min(i, ptrdiff_t(winners.size()));
+}
+
 // The winner indices that the first and the last element of a rule took when it matched with
-// its anchor at winner g of the runner's winners: forward each element takes the next winner
-// past the no-cross marks, backward the first element skips the marks just before the anchor
-// and the others take the winner just before (a mark only for a gap). -1 stands before the
-// line, winners.size() past it.
+// its anchor at winner g: forward each element takes the next word past the no-cross marks;
+// backward the first element takes the word before the marks and each further one the winner
+// just before (a mark only for a gap). -1 stands before the line, winners.size() past it.
 std::pair<ptrdiff_t, ptrdiff_t> ruleWinnerSpan(const std::vector<C_Winner>& winners, size_t g,
                                                size_t ruleSize, size_t anchor) {
     ptrdiff_t last = ptrdiff_t(g);
-    for (size_t i = anchor + 1; i < ruleSize; ++i) {
-        ++last;
-        while (size_t(last) < winners.size() && !winners[size_t(last)].m_candidate)
-            ++last;
-    }
+    for (size_t i = anchor + 1; i < ruleSize && size_t(last) < winners.size(); ++i)
+        last = wordAfter(winners, last);
     ptrdiff_t first = ptrdiff_t(g);
-    for (size_t i = anchor; i-- > 0;) {
-        --first;
-        if (i + 1 == anchor)
-            while (first >= 0 && !winners[size_t(first)].m_candidate)
-                --first;
-        if (first < 0) {
-            first = -1;
-            break;
-        }
-    }
-    return {first, std::min(last, ptrdiff_t(winners.size()))};
+    for (size_t i = anchor; i-- > 0 && first >= 0;)
+        first = i + 1 == anchor ? wordBefore(winners, first) : first - 1;
+    return {std::max(first, ptrdiff_t(-1)), last};
 }
 
 bool isGap(const C_RuleElem& e) {
@@ -732,27 +736,32 @@ void C_LearnTailoDB::C_JobLearning::addLearnedRule(C_LearnContext& ctx, size_t i
                 // The rule pulls the other way: a longer rule tells this context apart.
                 const auto [first, last] = ruleWinnerSpan(ctx.m_winners, g, rule.size(), anchor);
                 if (!isGap(rule.front())) {
+                    // Before the target itself the runner passes over marks; before an element
+                    // further back a mark is only a gap.
                     C_Rule longer;
-                    appendWinner(longer, ctx.m_winners, first - 1);
+                    appendWinner(longer, ctx.m_winners,
+                                 anchor == 0 ? wordBefore(ctx.m_winners, first) : first - 1);
                     longer.insert(longer.end(), rule.begin(), rule.end());
                     collect(std::move(longer), anchor + 1);
                 }
                 if (!isGap(rule.back())) {
                     C_Rule longer = rule;
-                    appendWinner(longer, ctx.m_winners, last + 1);
+                    appendWinner(longer, ctx.m_winners, wordAfter(ctx.m_winners, last));
                     collect(std::move(longer), anchor);
                 }
             }
         }
     }
     if (!matched) {
+        // The words beside the target, as the runner will meet them: a no-cross mark between
+        // is passed over, and only the ends of the line give a gap.
         C_Rule before;
-        appendWinner(before, ctx.m_winners, ptrdiff_t(g) - 1);
+        appendWinner(before, ctx.m_winners, wordBefore(ctx.m_winners, ptrdiff_t(g)));
         appendRuleWithCandi(before, *candidate);
         collect(std::move(before), 1);
         C_Rule after;
         appendRuleWithCandi(after, *candidate);
-        appendWinner(after, ctx.m_winners, ptrdiff_t(g) + 1);
+        appendWinner(after, ctx.m_winners, wordAfter(ctx.m_winners, ptrdiff_t(g)));
         collect(std::move(after), 0);
     }
     if (rules.empty())
