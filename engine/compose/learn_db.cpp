@@ -15,6 +15,97 @@ const char* const kReviveText = "Caught & revive the learning thread:";
 
 }  // namespace
 
+namespace {
+
+int64_t steadyNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The learning thread leaves the dictionary lock to the session until the session has asked
+// nothing for this long, and waits at most this long.
+constexpr auto kSessionQuiet = std::chrono::milliseconds(1);
+constexpr auto kMostDeferred = std::chrono::milliseconds(50);
+
+}  // namespace
+
+class C_LearnTailoDB::C_SessionQuery {
+public:
+    explicit C_SessionQuery(const C_LearnTailoDB& db) : m_db(db) {
+        m_db.m_sessionQueries.fetch_add(1, std::memory_order_acq_rel);
+    }
+    ~C_SessionQuery() {
+        m_db.m_lastSessionQuery.store(steadyNanoseconds(), std::memory_order_relaxed);
+        m_db.m_sessionQueries.fetch_sub(1, std::memory_order_acq_rel);
+    }
+    C_SessionQuery(const C_SessionQuery&) = delete;
+    C_SessionQuery& operator=(const C_SessionQuery&) = delete;
+
+private:
+    const C_LearnTailoDB& m_db;
+};
+
+std::unique_lock<std::recursive_mutex> C_LearnTailoDB::lockTables_() const {
+    // A mutex lets the thread that just released it take it again before a waiting thread has
+    // woken up, so a learner going from one learning step to the next would keep a typing
+    // session waiting through all of them, and each wait costs a wake-up. The learning thread
+    // therefore takes the lock between the session's compositions: once the session has been
+    // quiet for a moment, or after waiting long enough. Other threads (a test driving the
+    // learner, the destructor) take it at once.
+    if (std::this_thread::get_id() == m_thread.get_id()) {
+        const auto start = std::chrono::steady_clock::now();
+        for (;;) {
+            std::chrono::nanoseconds wait = kSessionQuiet;
+            if (m_sessionQueries.load(std::memory_order_acquire) == 0) {
+                const std::chrono::nanoseconds since(
+                    steadyNanoseconds() - m_lastSessionQuery.load(std::memory_order_relaxed));
+                if (since >= kSessionQuiet)
+                    break;
+                wait = kSessionQuiet - since;
+            }
+            if (std::chrono::steady_clock::now() - start >= kMostDeferred)
+                break;
+            std::this_thread::sleep_for(wait);
+        }
+    }
+    return std::unique_lock<std::recursive_mutex>(m_lock);
+}
+
+void C_LearnTailoDB::getRelatedChoices(const C_VisitConsts& consts, const C_StdIsle& isle,
+                                       const FC_RelatedSink& sink) const {
+    C_SessionQuery query(*this);
+    C_UserTailoMixin::getRelatedChoices(consts, isle, sink);
+}
+
+void C_LearnTailoDB::getIslandVocs(const C_VisitConsts& consts, const C_StdIsle& isle,
+                                   const FC_UnitAt& unitAt) const {
+    C_SessionQuery query(*this);
+    C_UserTailoMixin::getIslandVocs(consts, isle, unitAt);
+}
+
+void C_LearnTailoDB::addKeyVocs(C_CompoUnit& unit, std::string_view key, bool capital) const {
+    C_SessionQuery query(*this);
+    C_UserTailoMixin::addKeyVocs(unit, key, capital);
+}
+
+void C_LearnTailoDB::visitCatRules(std::span<const uint8_t> cats,
+                                   const FC_RuleVisitor& visit) const {
+    C_SessionQuery query(*this);
+    C_UserTailoMixin::visitCatRules(cats, visit);
+}
+
+void C_LearnTailoDB::visitWordRules(const std::string& text, const std::vector<std::string>& keys,
+                                    const FC_RuleVisitor& visit) const {
+    C_SessionQuery query(*this);
+    C_UserTailoMixin::visitWordRules(text, keys, visit);
+}
+
+void C_LearnTailoDB::voc2tailos(std::string_view hanWord, const FC_ReadingSink& reading) const {
+    C_SessionQuery query(*this);
+    C_UserTailoMixin::voc2tailos(hanWord, reading);
+}
+
 C_LearnTailoDB::C_LearnTailoDB(const std::filesystem::path& dbFile, I_UserTailoDB& upper,
                                const I_LearnPolicy& policy)
     : C_LearnTailoDB(dbFile, upper, policy, C_ThreadOptions{}) {}
@@ -206,7 +297,7 @@ bool C_LearnTailoDB::eraseVoc(const std::vector<std::string>& keys, char type,
 void C_LearnTailoDB::purge() {
     if (!m_purgePending)
         return;
-    std::lock_guard lock(m_lock);
+    const auto lock = lockTables_();
     m_purgePending = false;
     const auto trimmed = [this](size_t n, const char* what) {
         if (n == 0)

@@ -18,6 +18,7 @@
 // Not responsible for: composing lines (C_InputLine), what the user dictionary does with a
 // promotion (its listeners), or when the files are saved besides shutdown.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -49,6 +50,19 @@ public:
     // Takes the job (the pointer is empty afterwards) to the back of the queue and wakes the
     // thread; a null job is ignored. Never waits for learning; the queue has no bound.
     void enqueue(std::unique_ptr<C_InputLineSnapshot>& job) const override;
+
+    // I_TailoDB, as the mixin answers. The learning thread takes the dictionary lock only while
+    // none of these runs and the session has been quiet for a moment, so that typing does not
+    // wait behind a run of learning steps.
+    void getRelatedChoices(const C_VisitConsts& consts, const C_StdIsle& isle,
+                           const FC_RelatedSink& sink) const override;
+    void getIslandVocs(const C_VisitConsts& consts, const C_StdIsle& isle,
+                       const FC_UnitAt& unitAt) const override;
+    void addKeyVocs(C_CompoUnit& unit, std::string_view key, bool capital) const override;
+    void visitCatRules(std::span<const uint8_t> cats, const FC_RuleVisitor& visit) const override;
+    void visitWordRules(const std::string& text, const std::vector<std::string>& keys,
+                        const FC_RuleVisitor& visit) const override;
+    void voc2tailos(std::string_view hanWord, const FC_ReadingSink& reading) const override;
 
     // Remove an entry of the learning tables; true when one was removed. No listener is told.
     bool eraseHantTailo(const std::string& hant, const std::string& tailo) override;
@@ -85,11 +99,17 @@ protected:
     // True once the destructor asked the thread to stop; waits up to timeout for that.
     bool waitStopRequested(std::chrono::milliseconds timeout) const;
 
+    // The dictionary lock as the learning side takes it; on the learning thread, first leaving
+    // the session's queries their turn. Never called with the lock already held.
+    std::unique_lock<std::recursive_mutex> lockTables_() const;
+
     const I_LearnPolicy& policy() const { return *m_policy; }
     bool purgePending() const { return m_purgePending; }
 
 private:
     class C_JobLearning;  // one job's generations (learn_job.cpp)
+
+    class C_SessionQuery;  // counts a query of the session thread while it runs
 
     void learningThread();
     // One job (or, for null, the trim) as the thread runs it: exceptions logged, never thrown.
@@ -122,6 +142,8 @@ private:
     bool m_stop = false;     // under m_queueLock
     bool m_idle = false;     // under m_queueLock: the thread waits with nothing to do
     bool m_purgePending = false;  // the learning thread's own (the destructor's after the join)
+    mutable std::atomic<uint32_t> m_sessionQueries{0};    // session queries under way
+    mutable std::atomic<int64_t> m_lastSessionQuery{0};   // when the last one ended (steady ns)
     FC_JobProcessor m_process;
 };
 

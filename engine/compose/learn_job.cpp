@@ -254,7 +254,7 @@ void C_LearnTailoDB::C_JobLearning::run() {
         agreed = !extra && m_generation == 1;
         break;
     }
-    std::lock_guard lock(m_db.m_lock);
+    const auto lock = m_db.lockTables_();
     if (agreed) {
         m_db.approveVocs(m_job.m_winners);
         m_db.ripenRules_(m_job.m_ruleMatches);
@@ -437,7 +437,8 @@ C_LearnTailoDB::C_JobLearning::C_Walk C_LearnTailoDB::C_JobLearning::walk_() {
 
 // The engine's word and the user's share a unit: the user's word is lifted just above the
 // words ranked before it (to the middle of them when it scores nothing at all), and those
-// words are lowered by as much.
+// words are lowered by as much. Only the words of the same span count: a longer or shorter
+// word of the unit lost to the engine's word in the comparison of closures, not in the unit.
 C_LearnTailoDB::C_JobLearning::E_Step C_LearnTailoDB::C_JobLearning::sameUnit_(
     C_LearnContext& a, size_t k, const C_ClosureRange& n, size_t i0, size_t j0) {
     const size_t p = m_naive.m_winners[i0].m_start;
@@ -445,9 +446,12 @@ C_LearnTailoDB::C_JobLearning::E_Step C_LearnTailoDB::C_JobLearning::sameUnit_(
     if (!unit)
         throw std::runtime_error("Fail to get snapshot compo unit at " + decimal(p));
     const C_Candidate& committed = *m_job.m_winners[j0].m_candidate;
-    const std::span<C_Candidate> u = unit->candidates();
+    std::vector<C_Candidate*> u;
+    for (C_Candidate& c : unit->candidates())
+        if (c.m_span == committed.m_span)
+            u.push_back(&c);
     size_t q = 0;
-    while (q < u.size() && !(u[q] == committed))
+    while (q < u.size() && !(*u[q] == committed))
         ++q;
     if (q == u.size())
         throw std::runtime_error("Fail to find snapshot candidate in naive compo unit at " +
@@ -459,21 +463,21 @@ C_LearnTailoDB::C_JobLearning::E_Step C_LearnTailoDB::C_JobLearning::sameUnit_(
     size_t t = 0;
     if (committed.score() <= 0.0) {
         t = q / 2;
-        const double middle = u[q / 2].score();
-        while (t > 0 && u[t - 1].score() == middle)
+        const double middle = u[q / 2]->score();
+        while (t > 0 && u[t - 1]->score() == middle)
             --t;
     }
-    const double s = u[q].score();
-    if (unit->doctrine() && u[q].m_count == 1 && s < 80.0) {
+    const double s = u[q]->score();
+    if (unit->doctrine() && u[q]->m_count == 1 && s < 80.0) {
         size_t first = t;
-        while (first < q && u[first].m_count <= 1)
+        while (first < q && u[first]->m_count <= 1)
             ++first;
         if (first == t && first < q) {
             learnWeight(a, k, 80.0 - s, kNoWeight);
             return E_Step::WALK_ON;
         }
     }
-    const double g = u[t].score() - s;
+    const double g = u[t]->score() - s;
     if (g < 0)
         throw std::logic_error("Negative weight lost computed for naive candidate at " +
                                decimal(p));
@@ -482,18 +486,14 @@ C_LearnTailoDB::C_JobLearning::E_Step C_LearnTailoDB::C_JobLearning::sameUnit_(
     const int m = findWinnerIndex(m_naive.m_winners, n.m_begin, n.m_end, p);
     if (m < 0)
         throw std::logic_error("Naive winner at " + decimal(p) + " not found in its closure");
-    const uint16_t span = m_naive.m_winners[i0].m_candidate->m_span;
     C_RuleRunnerForWinner naiveRunner(m_db.cats(), m_naive);
     C_LearnContext b{m_job.m_ruleMatches, m_naive.m_winners, n.m_begin, n.m_end, naiveRunner,
                      addToCandidate_()};
     for (size_t v = t; v < q; ++v) {
-        const double d = u[v].score() - s;
+        const double d = u[v]->score() - s;
         if (d <= 0)
             continue;
-        if (u[v].m_span != span)
-            throw std::runtime_error("Span units mismatch for naive candidate at candi:" +
-                                     decimal(v));
-        C_SlotSwap swap(m_naive.m_winners[n.m_begin + size_t(m)], &u[v]);
+        C_SlotSwap swap(m_naive.m_winners[n.m_begin + size_t(m)], u[v]);
         learnWeight(b, size_t(m), -(d + 1.0) * 0.5, kNoWeight);
     }
     return t == 0 ? E_Step::LEARNED : E_Step::WALK_ON;
@@ -513,7 +513,7 @@ void C_LearnTailoDB::C_JobLearning::poolClosure_(const C_ClosureRange& q) {
             copy.m_rank = RANK_ORDINARY;
             unit->add(copy);
         }
-        std::lock_guard lock(m_db.m_lock);
+        const auto lock = m_db.lockTables_();
         if (poolCandidate_(*c))
             m_db.markLearned_();
     }
@@ -582,7 +582,7 @@ void C_LearnTailoDB::C_JobLearning::joinWords_(const C_ClosureRange& n) {
     if (C_CompoUnit* unit = m_naive.unitAt(m_naive.m_winners[n.m_begin].m_start))
         unit->add(joined);
 
-    std::lock_guard lock(m_db.m_lock);
+    const auto lock = m_db.lockTables_();
     const bool han = !joined.m_text.empty();
     for (const std::string& reading : joined.m_readings) {
         const std::optional<std::vector<std::string>> keys = tonedKeysOf(reading);
@@ -663,7 +663,7 @@ void C_LearnTailoDB::C_JobLearning::appendRuleWithCandi(C_Rule& elements,
         if (own != known)
             word.keys = candidate.m_readings;
     }
-    elements.push_back(C_RuleElem{std::move(word), 0});
+    elements.emplace_back().pattern.emplace<C_WordPat>(std::move(word));
 }
 
 namespace {
@@ -773,7 +773,7 @@ void C_LearnTailoDB::C_JobLearning::addLearnedRule(C_LearnContext& ctx, size_t i
         const std::string key = ruleKey(rule);
         ctx.m_matches[url][C_RuleElemURL{key, anchor}] += share;
         ctx.m_apply(target.m_start, *candidate, share);
-        std::lock_guard lock(m_db.m_lock);
+        const auto lock = m_db.lockTables_();
         const size_t before = m_db.m_rules.size();
         if (m_db.m_rules.addRule(std::make_shared<C_Rule>(rule))) {
             m_db.markDirty_();

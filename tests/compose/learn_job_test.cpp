@@ -190,6 +190,23 @@ TEST_F(LearnJob, ALongerRuleReachingBackOverANoCrossMarkTakesTheMarkAsAGap) {
     EXPECT_TRUE(runner.run(3, *job.m_winners.back().m_candidate, longer, 2, nullptr));
 }
 
+TEST_F(LearnJob, WordsOfAnotherSpanInTheUnitAreLeftOutOfTheComparison) {
+    // L ranks first in its unit and scores above X, but lost to Y and Z as a closure.
+    C_TestLine line("wxy");
+    line.add(0, cand("W", 1, 5)).add(0, cand("WW", 2, -5));
+    line.add(1, cand("L", 2, 4)).add(1, cand("Y", 1, 5)).add(1, cand("X", 1, 3));
+    line.add(2, cand("Z", 1, 9));
+    C_InputLineSnapshot naive(line.snap().m_elements, CM_STD);
+    naive.findWinners(3);
+    ASSERT_EQ(winnerText(naive), "W@0 Y@1 Z@2");
+    C_InputLineSnapshot job = commit(line, {{1, "X"}});
+
+    db().learnJob(job);
+    EXPECT_THAT(rules(), UnorderedElementsAre("W[0]{}/X[0]{}:+3.49", "X[0]{}:+3.49/Z[0]{}",
+                                              "W[0]{}/Y[0]{}:-3.49", "Y[0]{}:-3.49/Z[0]{}"));
+    EXPECT_FALSE(logged("generations"));
+}
+
 TEST_F(LearnJob, TheDoctrineLiftsALoneSyllableTo80WhenTheWordAboveSpansMore) {
     C_TestLine line("wx", CM_STD, true);
     line.add(0, cand("W", 1, 1));

@@ -113,8 +113,9 @@ TEST_F(LearnLine, ApprovedWordsMoveToTheUserDictionaryOnceAndLeaveTheLearningDic
     EXPECT_EQ(wordsAt(learn().candiPool(), "bo5"), "T:b\u00f4#0");
     for (int approvals = 1; approvals <= 3; ++approvals) {
         EXPECT_EQ(typeAndCommit("bo5"), "0:{b\u00f4}/3") << approvals;
-        if (approvals < 3)
+        if (approvals < 3) {
             EXPECT_EQ(wordsAt(learn().candiPool(), "bo5"), "T:b\u00f4#" + std::to_string(approvals));
+        }
     }
     EXPECT_EQ(learn().candiPool().keys2words.count("bo5"), 0u);
     uint32_t count = 99;

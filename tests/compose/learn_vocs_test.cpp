@@ -36,13 +36,23 @@ C_Candidate rawKey(std::string key) {
 // Every word and key-array record of the pool: "key=type:word#count" in table order.
 std::string poolText(const C_CandiPool& pool) {
     std::string out;
+    const auto entry = [&out](const std::string& key, const C_CandiPool::Vocs& vocs) {
+        if (!out.empty())
+            out += ' ';
+        out += key;
+        out += '=';
+        out += vocsText(&vocs);
+    };
     for (const auto& [key, vocs] : pool.keys2words)
-        out += (out.empty() ? "" : " ") + key + "=" + vocsText(&vocs);
+        entry(key, vocs);
     for (const auto& [keys, vocs] : pool.karr2vocs) {
         std::string k;
-        for (const std::string& s : keys)
-            k += (k.empty() ? "" : "-") + s;
-        out += (out.empty() ? "" : " ") + k + "=" + vocsText(&vocs);
+        for (const std::string& s : keys) {
+            if (!k.empty())
+                k += '-';
+            k += s;
+        }
+        entry(k, vocs);
     }
     return out;
 }
@@ -100,8 +110,9 @@ TEST_F(LearnVocs, AWordRipensAtItsThirdApprovalAndMovesToTheUserDictionary) {
 
         EXPECT_EQ(wordsAt(setup.learn().pool(), "tsiann5"), c.after) << c.before;
         EXPECT_EQ(setup.learn().pool().keys2words.count("tsiann5"), c.promoted ? 0u : 1u);
-        if (!c.promoted)
+        if (!c.promoted) {
             EXPECT_EQ(setup.learn().pool().keys2words.at("tsiann5")[0].stamp.time, 5000u);
+        }
         uint32_t count = 99;
         float weight = 0;
         EXPECT_EQ(setup.user().findUserVoc({"tsiann5"}, 'T', kTsiann,

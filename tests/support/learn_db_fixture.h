@@ -26,6 +26,7 @@ public:
         : C_LearnTailoDB(dbFile, upper, policy, C_ThreadOptions{startThread, std::move(process)}) {}
 
     using C_LearnTailoDB::learnJob;
+    using C_LearnTailoDB::lockTables_;
     using C_LearnTailoDB::purge;
     using C_LearnTailoDB::purgePending;
     using C_LearnTailoDB::runQueuedJobs;
