@@ -656,9 +656,11 @@ void C_LearnTailoDB::C_JobLearning::appendRuleWithCandi(C_Rule& elements,
     } else {
         word.text = candidate.m_text;
         std::set<std::string> known;
+        // Asked past the learning dictionary's own override, which counts the session's
+        // queries: the learner is not the session.
         if (!candidate.m_text.empty())
-            m_db.voc2tailos(candidate.m_text,
-                            [&](std::string_view reading) { known.emplace(reading); });
+            m_db.C_UserTailoMixin::voc2tailos(
+                candidate.m_text, [&](std::string_view reading) { known.emplace(reading); });
         const std::set<std::string> own(candidate.m_readings.begin(), candidate.m_readings.end());
         if (own != known)
             word.keys = candidate.m_readings;
