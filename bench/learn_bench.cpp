@@ -23,39 +23,18 @@
 #include "engine/dict/tailo_cats.h"
 #include "engine/dict/user_db.h"
 #include "engine/text/tailo.h"
-#include "tests/support/capture_policy.h"
+#include "tests/support/bundled_dict.h"
 #include "tests/support/learn_db_fixture.h"
-#include "tests/support/lexicon_rows.h"
 
 namespace {
 
 using namespace kov;
 using Clock = std::chrono::steady_clock;
 
-// The bundled dictionary and the toned keys of the lexicon's words, lexicon order.
-struct C_Bundled {
-    C_Bundled() {
-        const std::filesystem::path dir = std::filesystem::path(KOV_BINARY_DIR) / "dict";
-        cats = std::make_unique<C_TailoCats>(dir / "cats.tab");
-        db = std::make_unique<C_TailoDB>(dir / "tailo.tab", *cats, policy);
-        if (!db->loaded())
-            throw std::runtime_error("No bundled dictionary in " + dir.string() +
-                                     " (build kov_default_dict first)");
-        const std::regex toned("([a-z]+[1-9])(-[a-z]+[1-9])*");
-        for (const test::C_LexiconRow& row : test::readLexiconRows())
-            if (row.m_fields.size() > 4 && std::regex_match(row.m_fields[4], toned))
-                words.push_back(split(row.m_fields[4], "-"));
-    }
-
-    test::C_CapturePolicy policy;
-    std::unique_ptr<C_TailoCats> cats;
-    std::unique_ptr<C_TailoDB> db;
-    std::vector<std::vector<std::string>> words;
-};
+using C_Bundled = test::C_BundledDict;
 
 const C_Bundled& bundled() {
-    static const C_Bundled b;
-    return b;
+    return test::bundledDict();
 }
 
 // A user and a learning dictionary without files over the bundled dictionary.
