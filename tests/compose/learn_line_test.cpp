@@ -44,26 +44,26 @@ protected:
         type(*m_line, keys);
         return winnersText(*m_line);
     }
-    // Nails the candidate with this text at pos, as choosing it from the list there would.
-    void nail(size_t pos, const std::string& text) {
-        winnersText(*m_line);
-        C_CompoUnit* unit = m_line->snapshot().unitAt(pos);
-        ASSERT_NE(unit, nullptr);
-        bool found = false;
-        for (C_Candidate& c : unit->candidates()) {
-            if (c.m_text == text || (!c.m_readings.empty() && c.m_readings.front() == text)) {
-                c.m_rank = RANK_NAILED;
-                found = true;
-                break;
-            }
-        }
-        ASSERT_TRUE(found) << text << " at " << pos;
-        unit->markUnsorted();
-        m_line->toggleSpuriousSpaces();
-        m_line->toggleSpuriousSpaces();
+    // Chooses the entry with this text (a word's text, or a reading) from the mixed list at the
+    // nail position, as the user choosing it would.
+    void nail(const std::string& text) {
+        const size_t n = m_line->getCandidateCountAtNailPos('M');
+        std::string seen;
+        size_t index = 0, found = n;
+        m_line->getCandidatesAtNailPos('M', 0, n, [&](size_t, const C_VocCandidate& v) {
+            if (found == n && v.m_text == text)
+                found = index;
+            seen += " " + v.m_text;
+            ++index;
+        });
+        ASSERT_LT(found, n) << text << " not in" << seen;
+        ASSERT_TRUE(m_line->nailCandidate('M', found));
     }
-    // Commits the whole line; the learner learns it as its thread would.
+    // Commits the whole line: its words are popped off the front one by one, each pop handing
+    // the line to the learner, which learns the jobs as its thread would.
     void commit() {
+        while (m_line->popFront() > 0) {
+        }
         m_line->clear();
         m_setup.learn().runQueuedJobs();
     }
@@ -83,8 +83,9 @@ protected:
 
 TEST_F(LearnLine, AWordTheUserNailsInItsContextWinsNextTimeAndAfterAReload) {
     EXPECT_EQ(typed("ho2tsiann5"), "0:" + kHo + "/3 3:" + kCheng + "/7");
-    nail(3, kTsing);
-    EXPECT_EQ(winnersText(*m_line), "0:" + kHo + "/3 3:" + kTsing + "/7*");
+    nail(kHo);
+    nail(kTsing);
+    EXPECT_EQ(winnersText(*m_line), "0:" + kHo + "/3* 3:" + kTsing + "/7*");
     commit();
 
     // Without nailing, the user's word now wins after the same word.
@@ -94,8 +95,11 @@ TEST_F(LearnLine, AWordTheUserNailsInItsContextWinsNextTimeAndAfterAReload) {
     EXPECT_THAT(ruleTexts(user().ruleTable()),
                 UnorderedElementsAre(kHo + "[1]{}/" + kTsing + "[1]{}:+0.75",
                                      kHo + "[1]{}/" + kCheng + "[1]{}:-0.75"));
-    EXPECT_THAT(ruleTexts(learn().rules()), UnorderedElementsAre(kTsing + "[1]{}:+0.75/#",
-                                                                 kCheng + "[1]{}:-0.75/#"));
+    // Each pop hands over the rest of the line: the user's word was also committed alone, at
+    // the front of what was left, and learned there against the line's start and end.
+    EXPECT_THAT(ruleTexts(learn().rules()),
+                UnorderedElementsAre("#/" + kTsing + "[1]{}:+0.75", "#/" + kCheng + "[1]{}:-0.75",
+                                     kTsing + "[1]{}:+1.5/#", kCheng + "[1]{}:-1.5/#"));
     EXPECT_FALSE(logged("Caught"));
     EXPECT_FALSE(logged("generations"));
 
@@ -139,17 +143,18 @@ TEST_F(LearnLine, WordsTheUserPassesOverLoseTheirCounts) {
     ASSERT_EQ(wordsAt(learn().candiPool(), "bo5"), "T:b\u00f4#2");
 
     EXPECT_EQ(typed("bo5tsiann5"), "0:{b\u00f4}/3 3:" + kCheng + "/7");
-    nail(3, kTsing);
+    nail("b\u00f4");
+    nail(kTsing);
     commit();
     // Shown at a unit whose committed word it is: kept. Passed over in the same unit: lowered.
     EXPECT_EQ(wordsAt(learn().candiPool(), "bo5"), "T:b\u00f4#2");
     learn().pool().keys2words["tsiann5"].push_back(C_TailoVoc{"tsi\u00e2nn", {}, 0, 'T', {1, 1}});
     EXPECT_EQ(typed("tsiann5"), "0:{tsi\u00e2nn}/7");
-    nail(0, kCheng);
+    nail(kCheng);
     commit();
     EXPECT_EQ(wordsAt(learn().candiPool(), "tsiann5"), "T:tsi\u00e2nn#0 H:" + kCheng + "#0");
     typed("tsiann5");
-    nail(0, kCheng);
+    nail(kCheng);
     commit();
     // At count 0 the next disapproval erases it; the user's word, pooled the first time, is
     // approved now that the engine chose it too.
@@ -178,7 +183,9 @@ TEST_F(LearnLine, TheTrimKeepsTheLearnedWordsWithinTheLimitWithoutCountingEmptyE
     for (size_t line = 0; line < 10; ++line)
         typeAndCommit(syllables(10 * line, 10));
     ASSERT_EQ(recordCount(learn().candiPool()), 100u);
-    ASSERT_EQ(learn().candiPool().karr2vocs.size(), 10u);
+    // Each pop hands over the rest of the line, whose run of spelled words is learned too:
+    // runs of 10 down to 2 syllables per line.
+    ASSERT_EQ(learn().candiPool().karr2vocs.size(), 90u);
     EXPECT_FALSE(logged("Purged"));
 
     // The first line again: its learned run wins as one word, and each single word shown under
@@ -202,7 +209,7 @@ TEST_F(LearnLine, TheTrimKeepsTheLearnedWordsWithinTheLimitWithoutCountingEmptyE
 
 TEST_F(LearnLine, AWordNextToANoCrossMarkIsLearned) {
     EXPECT_EQ(typed("tsiann5|ho2"), "0:" + kCheng + "/7 7:| 8:" + kHo + "/3");
-    nail(0, kTsing);
+    nail(kTsing);
     commit();
     // The word after the mark takes part, as the rule runner reaches over the mark to it.
     EXPECT_THAT(ruleTexts(learn().rules()),
@@ -232,8 +239,8 @@ TEST_F(LearnLine, ASingleUserWordAgainstTheUsersSeveralWordsConverges) {
     ASSERT_EQ(classifyHantTailo(kHo + kCheng, "h\u00f3-tsi\u00e2nn", attr), UVE_OK);
     ASSERT_EQ(user().addUserVoc(kHo + kCheng, "h\u00f3-tsi\u00e2nn", attr, 2, {}, 0), UVE_OK);
     EXPECT_EQ(typed("ho2tsiann5"), "0:" + kHo + kCheng + "/10");
-    nail(0, kHo);
-    nail(3, kCheng);
+    nail(kHo);
+    nail(kCheng);
     EXPECT_EQ(winnersText(*m_line), "0:" + kHo + "/3* 3:" + kCheng + "/7*");
     commit();
     EXPECT_FALSE(logged("generations"));
