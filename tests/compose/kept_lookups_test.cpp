@@ -24,7 +24,7 @@
 #include "fixtures/capture_policy.h"
 #include "fixtures/temp_folder.h"
 #include "tests/compose/line_fixture.h"
-#include "tests/support/lexicon_rows.h"
+#include "fixtures/lexicon_rows.h"
 #include "tools/dictc/dict_compiler.h"
 
 namespace kov {

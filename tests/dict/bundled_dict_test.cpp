@@ -14,7 +14,7 @@
 #include "engine/text/tailo.h"
 #include "fixtures/capture_policy.h"
 #include "fixtures/tailo_fixture.h"
-#include "tests/support/lexicon_rows.h"
+#include "fixtures/lexicon_rows.h"
 
 namespace kov {
 namespace {

@@ -11,7 +11,7 @@
 #include "engine/dict/user_db.h"
 #include "fixtures/cats_fixture.h"
 #include "tests/support/file_error_print.h"
-#include "tests/support/user_db_fixture.h"
+#include "fixtures/user_db_fixture.h"
 
 namespace kov::test {
 namespace {

@@ -17,7 +17,7 @@
 #include "engine/text/key_pattern.h"
 #include "engine/text/tailo.h"
 #include "qiv/utf8.h"
-#include "tests/support/lexicon_rows.h"
+#include "fixtures/lexicon_rows.h"
 
 namespace kov {
 namespace {

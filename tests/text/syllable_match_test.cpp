@@ -14,7 +14,7 @@
 
 #include "engine/text/tailo.h"
 #include "fixtures/tailo_reference.h"
-#include "tests/support/lexicon_rows.h"
+#include "fixtures/lexicon_rows.h"
 #include "tests/support/printers.h"
 
 namespace kov {
