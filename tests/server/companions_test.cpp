@@ -109,6 +109,7 @@ const json kOk = {{"ok", true}};
 json failed(const std::string& error) { return {{"ok", false}, {"error", error}}; }
 
 TEST(Companions, ARunningCompanionIsRaisedNotStartedAgain) {
+    KOV_SKIP_UNLESS_PROGRAM_STARTS_RUN();
     S_Setup s;
     s.m_fake.holdUntilReleased();
     EXPECT_EQ(s.runPreferences(), kOk);
@@ -134,6 +135,7 @@ TEST(Companions, ARunningCompanionIsRaisedNotStartedAgain) {
 }
 
 TEST(Companions, OnlyAnEndWithExitCodeZeroRunsTheCallbackOnTheLoop) {
+    KOV_SKIP_UNLESS_PROGRAM_STARTS_RUN();
     struct S_Case {
         int m_exit;
         const char* m_crash;
@@ -169,6 +171,7 @@ TEST(Companions, OnlyAnEndWithExitCodeZeroRunsTheCallbackOnTheLoop) {
 }
 
 TEST(Companions, TheReleaseCheckerGetsAutoExactlyWhenAsked) {
+    KOV_SKIP_UNLESS_PROGRAM_STARTS_RUN();
     struct S_Case {
         json m_request;
         const char* m_logged;
@@ -260,6 +263,7 @@ TEST(Companions, AFailedStartAnswersLaunchErrorWithCodeAndPath) {
     }
     EXPECT_EQ(s.m_fake.starts(), 0u);
     // The slot is not spoilt by a failed start.
+    KOV_SKIP_UNLESS_PROGRAM_STARTS_RUN();
     json reply;
     runAbout(s.context(), reply);
     EXPECT_EQ(reply, kOk);
@@ -267,6 +271,7 @@ TEST(Companions, AFailedStartAnswersLaunchErrorWithCodeAndPath) {
 }
 
 TEST(Companions, AnAbsoluteConfiguredPathStandsForItself) {
+    KOV_SKIP_UNLESS_PROGRAM_STARTS_RUN();
     S_Setup s;
     const json config = {{"about", pathText(test::C_FakeCompanion::program())}};
     const C_CompanionContext elsewhere{&config, s.m_fake.folder() / "server" / "Kelvaro.exe",
@@ -278,6 +283,7 @@ TEST(Companions, AnAbsoluteConfiguredPathStandsForItself) {
 }
 
 TEST(Companions, AWaiterThatOutlivesTheLoopNeverPostsIntoIt) {
+    KOV_SKIP_UNLESS_PROGRAM_STARTS_RUN();
     S_Setup s;
     s.m_fake.holdUntilReleased();
     auto token = std::make_shared<int>(0);
@@ -298,6 +304,7 @@ TEST(Companions, AWaiterThatOutlivesTheLoopNeverPostsIntoIt) {
 }
 
 TEST(Companions, DestroyingTheLauncherLeavesACompanionRunningAndRunsNothing) {
+    KOV_SKIP_UNLESS_PROGRAM_STARTS_RUN();
     test::C_FakeCompanion fake;
     fake.holdUntilReleased();
     C_TestLoop loop;

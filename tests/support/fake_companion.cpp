@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <stdexcept>
 #include <thread>
 
@@ -44,6 +45,21 @@ bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds time
     }
 }
 
+bool programStartsRun() {
+#if defined(_WIN32) && !defined(_WIN64)
+    const char* value = std::getenv("KOV_TEST_32BIT_PROGRAM_STARTS");
+    return value && *value && std::string_view(value) != "0";
+#else
+    return true;
+#endif
+}
+
+void sayProgramStartsDoNotRun() {
+    std::cout << "[ NOT RUN  ] 32-bit Windows build: this case starts programs; set "
+                 "KOV_TEST_32BIT_PROGRAM_STARTS=1 to run it"
+              << std::endl;
+}
+
 C_FakeCompanion::C_FakeCompanion() : m_log(m_folder.path() / "log.txt") {
     setEnvironment("KOV_FAKE_LOG", pathText(m_log));
     setEnvironment("KOV_FAKE_UNTIL", "");
@@ -59,7 +75,10 @@ C_FakeCompanion::~C_FakeCompanion() {
         setEnvironment(name, "");
 }
 
-std::filesystem::path C_FakeCompanion::program() { return KOV_FAKE_COMPANION; }
+std::filesystem::path C_FakeCompanion::program() {
+    // Absolute on Windows too, where the build's "/..." path lacks a drive.
+    return std::filesystem::absolute(KOV_FAKE_COMPANION);
+}
 
 void C_FakeCompanion::exitWith(int code) { setEnvironment("KOV_FAKE_EXIT", std::to_string(code)); }
 
