@@ -35,11 +35,20 @@ enum class E_FrontResult {
 class C_ChildProcess {
 public:
     C_ChildProcess() = default;
-    C_ChildProcess(C_ChildProcess&& other) noexcept;
-    C_ChildProcess& operator=(C_ChildProcess&& other) noexcept;
+    C_ChildProcess(C_ChildProcess&& other) noexcept : m_process(other.m_process) {
+        other.m_process = 0;
+    }
+    C_ChildProcess& operator=(C_ChildProcess&& other) noexcept {
+        if (this != &other) {
+            close();
+            m_process = other.m_process;
+            other.m_process = 0;
+        }
+        return *this;
+    }
     C_ChildProcess(const C_ChildProcess&) = delete;
     C_ChildProcess& operator=(const C_ChildProcess&) = delete;
-    ~C_ChildProcess();
+    ~C_ChildProcess() { close(); }
 
     // Starts program with the server's environment and current folder. arguments, when given,
     // is the text after the program on its command line: on Windows the command line is the
@@ -50,7 +59,7 @@ public:
     uint32_t start(const std::filesystem::path& program, std::optional<std::string_view> arguments);
 
     // True from a successful start until close().
-    bool started() const;
+    bool started() const { return m_process != 0; }
 
     // Waits at most timeout for the program to end. EXITED gives its exit code in exitCode, or
     // nothing when it was ended by a signal (POSIX) or the code cannot be read (Windows).
@@ -64,7 +73,7 @@ public:
     E_FrontResult bringToFront() const;
 
     // Lets go of the program: closes the process handle (Windows) or forgets the child id.
-    void close();
+    void close() noexcept;
 
 private:
     // The process handle (Windows) or the child's process id (POSIX); 0 when none is held.

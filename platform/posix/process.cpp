@@ -71,21 +71,6 @@ E_WaitResult pollChild(pid_t pid, std::optional<uint32_t>& exitCode) {
 
 }  // namespace
 
-C_ChildProcess::C_ChildProcess(C_ChildProcess&& other) noexcept : m_process(other.m_process) {
-    other.m_process = 0;
-}
-
-C_ChildProcess& C_ChildProcess::operator=(C_ChildProcess&& other) noexcept {
-    if (this != &other) {
-        close();
-        m_process = other.m_process;
-        other.m_process = 0;
-    }
-    return *this;
-}
-
-C_ChildProcess::~C_ChildProcess() { close(); }
-
 uint32_t C_ChildProcess::start(const std::filesystem::path& program,
                                std::optional<std::string_view> arguments) {
     close();
@@ -111,8 +96,6 @@ uint32_t C_ChildProcess::start(const std::filesystem::path& program,
     return 0;
 }
 
-bool C_ChildProcess::started() const { return m_process != 0; }
-
 E_WaitResult C_ChildProcess::waitForExit(std::chrono::milliseconds timeout,
                                          std::optional<uint32_t>& exitCode) const {
     exitCode.reset();
@@ -128,6 +111,6 @@ E_WaitResult C_ChildProcess::waitForExit(std::chrono::milliseconds timeout,
 
 E_FrontResult C_ChildProcess::bringToFront() const { return E_FrontResult::DONE; }
 
-void C_ChildProcess::close() { m_process = 0; }
+void C_ChildProcess::close() noexcept { m_process = 0; }
 
 }  // namespace kov::platform

@@ -34,21 +34,6 @@ BOOL CALLBACK findCompanionWindow(HWND window, LPARAM param) {
 
 }  // namespace
 
-C_ChildProcess::C_ChildProcess(C_ChildProcess&& other) noexcept : m_process(other.m_process) {
-    other.m_process = 0;
-}
-
-C_ChildProcess& C_ChildProcess::operator=(C_ChildProcess&& other) noexcept {
-    if (this != &other) {
-        close();
-        m_process = other.m_process;
-        other.m_process = 0;
-    }
-    return *this;
-}
-
-C_ChildProcess::~C_ChildProcess() { close(); }
-
 uint32_t C_ChildProcess::start(const std::filesystem::path& program,
                                std::optional<std::string_view> arguments) {
     close();
@@ -77,8 +62,6 @@ uint32_t C_ChildProcess::start(const std::filesystem::path& program,
     m_process = reinterpret_cast<std::uintptr_t>(info.hProcess);
     return 0;
 }
-
-bool C_ChildProcess::started() const { return m_process != 0; }
 
 E_WaitResult C_ChildProcess::waitForExit(std::chrono::milliseconds timeout,
                                          std::optional<uint32_t>& exitCode) const {
@@ -121,7 +104,7 @@ E_FrontResult C_ChildProcess::bringToFront() const {
     return E_FrontResult::DONE;
 }
 
-void C_ChildProcess::close() {
+void C_ChildProcess::close() noexcept {
     if (m_process != 0)
         ::CloseHandle(handleOf(m_process));
     m_process = 0;
