@@ -21,11 +21,15 @@ macro(kov_third_party)
   endif()
 endmacro()
 
-# kov_library(<target> [DEPS <targets>...] [SOURCES <extra files>...])
-# Builds every *.cpp of the calling folder into one static library.
+# kov_library(<target> [DEPS <targets>...] [SOURCES <extra files>...] [EXCLUDE <files>...])
+# Builds every *.cpp of the calling folder (but the excluded ones, e.g. a program's main.cpp)
+# into one static library.
 function(kov_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS;SOURCES" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;SOURCES;EXCLUDE" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(x ${ARG_EXCLUDE})
+    list(REMOVE_ITEM srcs ${CMAKE_CURRENT_SOURCE_DIR}/${x})
+  endforeach()
   list(APPEND srcs ${ARG_SOURCES})
   if(srcs)
     add_library(${name} STATIC ${srcs})
