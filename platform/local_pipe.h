@@ -70,9 +70,11 @@ public:
     // was destroyed or closed, else whatever the system reports (the acceptor stays usable).
     void asyncAccept(FC_Accepted done);
 
-    // POSIX: admit peers whose user id is uid instead of the server's own (tests of the peer
-    // check run as one user). Windows: ignored; the access list does this work.
-    void admitOnlyUserForTest(std::uint32_t uid);
+    // Who is admitted, given the peer's user id (from the connection's credentials) and the
+    // server's own; the default admits the same user only. For tests of the check, which run as
+    // one user. POSIX only; on Windows the access list does this work and the check is unused.
+    using FC_PeerCheck = std::function<bool(std::uint32_t peerUid, std::uint32_t ownUid)>;
+    void setPeerCheckForTest(FC_PeerCheck admit);
 
 private:
     struct C_Impl;

@@ -87,7 +87,7 @@ struct C_PipeAcceptor::C_Impl {
 
     asio::local::stream_protocol::acceptor acceptor;
     std::filesystem::path path;
-    uid_t admitted = ::geteuid();
+    C_PipeAcceptor::FC_PeerCheck admit = [](std::uint32_t peer, std::uint32_t own) { return peer == own; };
     // Expires with the acceptor, so that a wait completing afterwards calls nobody back.
     std::shared_ptr<C_Impl*> alive = std::make_shared<C_Impl*>(this);
 };
@@ -157,7 +157,7 @@ void C_PipeAcceptor::C_Impl::accept(C_PipeAcceptor::FC_Accepted done) {
         ucred cred{};
         socklen_t len = sizeof cred;
         if (::getsockopt(socket.native_handle(), SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 ||
-            cred.uid != (*impl)->admitted) {
+            !(*impl)->admit(static_cast<std::uint32_t>(cred.uid), static_cast<std::uint32_t>(::geteuid()))) {
             std::error_code ignored;
             socket.close(ignored);
             (*impl)->accept(std::move(done));
@@ -169,7 +169,7 @@ void C_PipeAcceptor::C_Impl::accept(C_PipeAcceptor::FC_Accepted done) {
 
 void C_PipeAcceptor::asyncAccept(FC_Accepted done) { m_impl->accept(std::move(done)); }
 
-void C_PipeAcceptor::admitOnlyUserForTest(std::uint32_t uid) { m_impl->admitted = static_cast<uid_t>(uid); }
+void C_PipeAcceptor::setPeerCheckForTest(FC_PeerCheck admit) { m_impl->admit = std::move(admit); }
 
 std::unique_ptr<I_PipeStream> connectPipe(asio::io_context& loop, std::string_view pipeName,
                                           std::error_code& ec) {

@@ -221,7 +221,7 @@ bool C_PipeAcceptor::open(std::string_view pipeName, std::string& error) {
 
 void C_PipeAcceptor::asyncAccept(FC_Accepted done) { m_impl->accept(std::move(done)); }
 
-void C_PipeAcceptor::admitOnlyUserForTest(std::uint32_t) {}
+void C_PipeAcceptor::setPeerCheckForTest(FC_PeerCheck) {}
 
 std::unique_ptr<I_PipeStream> connectPipe(asio::io_context& loop, std::string_view pipeName,
                                           std::error_code& ec) {

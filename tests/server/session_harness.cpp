@@ -79,6 +79,12 @@ C_SessionHarness::C_Client& C_SessionHarness::connect() {
     return client;
 }
 
+C_SessionHarness::C_Client& C_SessionHarness::adopt(std::unique_ptr<platform::I_PipeStream> stream) {
+    m_clients.push_back(std::unique_ptr<C_Client>(new C_Client(*this, std::move(stream))));
+    m_clients.back()->read_();
+    return *m_clients.back();
+}
+
 bool C_SessionHarness::runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!done()) {

@@ -111,6 +111,12 @@ public:
 
     // A new client with its own session, started (not opened).
     C_Client& connect();
+    // A client over a stream whose session is made elsewhere (a listener's), served by this
+    // harness's loop. Its session() is null and its writeSizes() empty.
+    C_Client& adopt(std::unique_ptr<platform::I_PipeStream> stream);
+    // The server's command tables of this harness, and its configuration (null: none).
+    const C_CommandTables& tables() const { return m_tables; }
+    const nlohmann::json* configOrNull() const { return m_config.is_null() ? nullptr : &m_config; }
 
     // Runs the loop until done() holds or the time is out (or the loop was stopped); done().
     bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s);
