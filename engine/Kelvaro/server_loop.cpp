@@ -23,9 +23,11 @@ struct C_LoopState {
     std::atomic<bool> tornDown{false};
 };
 
+// Never destroyed: a stop-event thread may still wait on the exit future, or return from the
+// wait, while the process runs its exit handlers after main.
 C_LoopState& state() {
-    static C_LoopState s;
-    return s;
+    static C_LoopState* s = new C_LoopState;
+    return *s;
 }
 
 }  // namespace
