@@ -59,6 +59,12 @@ wineserver -p
 step "Windows tests under wine (x86_64)"
 ctest --test-dir "$B/x86_64" --output-on-failure --timeout 300 -j "$jobs"
 
+# The server and client programs of the 64-bit build, driven from the Linux test program (it
+# sends the stop signals); one after another, since they share the prefix's user folder.
+step "Windows server programs under wine (x86_64)"
+KOV_WINE_BUILD="$B/x86_64" ASAN_OPTIONS=detect_leaks=1 \
+  "$B/native/tests/server/server_program_test" --gtest_filter='*/Wine64' --gtest_brief=1
+
 # 32-bit Windows programs need wine's 32-bit loader, a 32-bit Linux program; a kernel built
 # without 32-bit support cannot start it, and then the i686 build is compiled but not run.
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then
