@@ -5,7 +5,6 @@
 #include <asio/io_context.hpp>
 #include <asio/local/connect_pair.hpp>
 #include <asio/local/stream_protocol.hpp>
-#include <asio/write.hpp>
 
 #include <cerrno>
 #include <cstring>
@@ -17,6 +16,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "platform/asio_stream.h"
 #include "platform/posix/runtime_folder.h"
 
 namespace kov::platform {
@@ -33,30 +33,17 @@ void setCloseOnExec(int fd) {
         ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
 }
 
-class C_SocketStream final : public I_PipeStream {
-public:
-    explicit C_SocketStream(T_Socket socket) : m_socket(std::move(socket)) {
-        setCloseOnExec(m_socket.native_handle());
-    }
-    ~C_SocketStream() override { close(); }
-
-    void asyncReadSome(char* data, std::size_t size, FC_IoDone done) override {
-        m_socket.async_read_some(asio::buffer(data, size), std::move(done));
-    }
-    void asyncWrite(const char* data, std::size_t size, FC_IoDone done) override {
-        asio::async_write(m_socket, asio::buffer(data, size), std::move(done));
-    }
-    void close() noexcept override {
+struct FC_ShutDown {
+    void operator()(T_Socket& socket) const noexcept {
         std::error_code ec;
-        if (m_socket.is_open()) {
-            m_socket.shutdown(T_Socket::shutdown_both, ec);
-            m_socket.close(ec);
-        }
+        socket.shutdown(T_Socket::shutdown_both, ec);
     }
-
-private:
-    T_Socket m_socket;
 };
+
+std::unique_ptr<I_PipeStream> socketStream(T_Socket socket) {
+    setCloseOnExec(socket.native_handle());
+    return std::make_unique<C_AsioStream<T_Socket, FC_ShutDown>>(std::move(socket));
+}
 
 // The socket's file name: the logical name after its last backslash.
 bool socketPath(std::string_view pipeName, std::filesystem::path& out, std::string& error) {
@@ -163,7 +150,7 @@ void C_PipeAcceptor::C_Impl::accept(C_PipeAcceptor::FC_Accepted done) {
             (*impl)->accept(std::move(done));
             return;
         }
-        done(ec, std::make_unique<C_SocketStream>(std::move(socket)));
+        done(ec, socketStream(std::move(socket)));
     });
 }
 
@@ -183,14 +170,14 @@ std::unique_ptr<I_PipeStream> connectPipe(asio::io_context& loop, std::string_vi
     socket.connect(asio::local::stream_protocol::endpoint(path.native()), ec);
     if (ec)
         return nullptr;
-    return std::make_unique<C_SocketStream>(std::move(socket));
+    return socketStream(std::move(socket));
 }
 
 std::pair<std::unique_ptr<I_PipeStream>, std::unique_ptr<I_PipeStream>> connectedPipePair(
     asio::io_context& loop) {
     T_Socket a(loop), b(loop);
     asio::local::connect_pair(a, b);  // throws std::system_error
-    return {std::make_unique<C_SocketStream>(std::move(a)), std::make_unique<C_SocketStream>(std::move(b))};
+    return {socketStream(std::move(a)), socketStream(std::move(b))};
 }
 
 std::string pipeLocation(std::string_view pipeName) {

@@ -6,7 +6,6 @@
 #include <asio/post.hpp>
 #include <asio/windows/overlapped_ptr.hpp>
 #include <asio/windows/stream_handle.hpp>
-#include <asio/write.hpp>
 
 #include <atomic>
 #include <chrono>
@@ -16,6 +15,7 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include "platform/asio_stream.h"
 #include "platform/win32/wide_text.h"
 
 namespace kov::platform {
@@ -24,26 +24,10 @@ namespace {
 
 using T_Handle = asio::windows::stream_handle;
 
-class C_HandleStream final : public I_PipeStream {
-public:
-    explicit C_HandleStream(T_Handle handle) : m_handle(std::move(handle)) {}
-    ~C_HandleStream() override { close(); }
-
-    void asyncReadSome(char* data, std::size_t size, FC_IoDone done) override {
-        m_handle.async_read_some(asio::buffer(data, size), std::move(done));
-    }
-    void asyncWrite(const char* data, std::size_t size, FC_IoDone done) override {
-        asio::async_write(m_handle, asio::buffer(data, size), std::move(done));
-    }
-    void close() noexcept override {
-        std::error_code ec;
-        if (m_handle.is_open())
-            m_handle.close(ec);
-    }
-
-private:
-    T_Handle m_handle;
+struct FC_NothingBeforeClose {
+    void operator()(T_Handle&) const noexcept {}
 };
+using C_HandleStream = C_AsioStream<T_Handle, FC_NothingBeforeClose>;
 
 std::error_code systemError(DWORD code) {
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
