@@ -21,11 +21,15 @@ macro(kov_third_party)
   endif()
 endmacro()
 
-# kov_library(<target> [DEPS <targets>...] [SOURCES <extra files>...])
-# Builds every *.cpp of the calling folder into one static library.
+# kov_library(<target> [DEPS <targets>...] [SOURCES <extra files>...] [EXCLUDE <files>...])
+# Builds every *.cpp of the calling folder (but the excluded ones, e.g. a program's main.cpp)
+# into one static library.
 function(kov_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS;SOURCES" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;SOURCES;EXCLUDE" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(x ${ARG_EXCLUDE})
+    list(REMOVE_ITEM srcs ${CMAKE_CURRENT_SOURCE_DIR}/${x})
+  endforeach()
   list(APPEND srcs ${ARG_SOURCES})
   if(srcs)
     add_library(${name} STATIC ${srcs})
@@ -42,11 +46,15 @@ endfunction()
 # *_test.cpp files. The native build makes one program per file and lists each test to ctest.
 # The Windows builds link the whole folder into one program, <folder>_tests, and list it to ctest
 # as one entry: every start of a test program under wine costs time, and a 32-bit one that runs
-# under an emulator costs about a minute of processor time.
+# under an emulator costs about a minute of processor time. NATIVE_ONLY names test files that
+# only the native build makes (e.g. tests that start the Windows programs under wine themselves).
 function(kov_tests folder)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;NATIVE_ONLY" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
   if(CMAKE_CROSSCOMPILING)
+    foreach(x ${ARG_NATIVE_ONLY})
+      list(REMOVE_ITEM tests ${CMAKE_CURRENT_SOURCE_DIR}/${x})
+    endforeach()
     if(tests)
       _kov_add_test_program(${folder}_tests "${tests}" "${ARG_DEPS}")
       add_test(NAME ${folder}_tests COMMAND ${folder}_tests)

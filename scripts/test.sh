@@ -113,6 +113,12 @@ if [ -n "$emulated" ]; then debugger=""; else debugger="winedbg --auto %ld %ld";
 step "Windows tests under wine (x86_64)"
 ctest --test-dir "$B/x86_64" --output-on-failure --timeout 300 -j "$jobs"
 
+# The server and client programs of the 64-bit build, driven from the Linux test program (it
+# sends the stop signals); one after another, since they share the prefix's user folder.
+step "Windows server programs under wine (x86_64)"
+KOV_WINE_BUILD="$B/x86_64" ASAN_OPTIONS=detect_leaks=1 \
+  "$B/native/tests/server/server_program_test" --gtest_filter='*/Wine64' --gtest_brief=1
+
 if [ -z "$emulated" ]; then
   step "Windows tests under wine (i686)"
   ctest --test-dir "$B/i686" --output-on-failure --timeout 300 -j "$jobs"

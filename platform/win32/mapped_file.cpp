@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/win32/wide_text.h"
+
 namespace kov::platform {
 
 C_FileMapping::C_FileMapping(C_FileMapping&& other) noexcept
@@ -40,7 +42,7 @@ E_MapResult C_FileMapping::open(std::string_view utf8Path) noexcept {
     close();
     std::wstring wide;
     try {
-        if (!widenUtf8(utf8Path, wide))
+        if (!win32::utf8ToWide(utf8Path, wide))
             return E_MapResult::OPEN_FAILED;
     } catch (...) {
         return E_MapResult::OPEN_FAILED;

@@ -44,7 +44,7 @@ uint32_t C_ChildProcess::start(const std::filesystem::path& program,
     std::vector<wchar_t> commandLine;
     if (arguments) {
         std::wstring wideArguments;
-        if (!widenUtf8(*arguments, wideArguments))
+        if (!win32::utf8ToWide(*arguments, wideArguments))
             return ERROR_NO_UNICODE_TRANSLATION;
         if (wideArguments.find(L'\0') != std::wstring::npos)
             return ERROR_INVALID_PARAMETER;

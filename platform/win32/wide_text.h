@@ -1,32 +1,14 @@
-// UTF-8 to UTF-16 for the Windows calls of the backend (paths, command lines). Internal to
-// platform/win32: it includes <windows.h>.
+// UTF-8 and the UTF-16 of the Windows calls, converted strictly, for the win32 backend.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
-#include <windows.h>
+namespace kov::platform::win32 {
 
-namespace kov::platform {
+// False (out emptied) for invalid UTF-8 or a text too long for the system call.
+bool utf8ToWide(std::string_view utf8, std::wstring& out);
+// Unpaired surrogates become U+FFFD.
+std::string wideToUtf8(std::wstring_view wide);
 
-// Strict UTF-8 to UTF-16; false (and wide empty) for invalid UTF-8.
-inline bool widenUtf8(std::string_view utf8, std::wstring& wide) {
-    wide.clear();
-    if (utf8.empty())
-        return true;
-    if (utf8.size() > INT32_MAX)
-        return false;
-    const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                        static_cast<int>(utf8.size()), nullptr, 0);
-    if (n <= 0)
-        return false;
-    wide.resize(static_cast<size_t>(n));
-    if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                              static_cast<int>(utf8.size()), wide.data(), n) == n)
-        return true;
-    wide.clear();
-    return false;
-}
-
-}  // namespace kov::platform
+}  // namespace kov::platform::win32
