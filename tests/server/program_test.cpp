@@ -243,12 +243,6 @@ TEST_P(ProgramTest, StartUpFailuresEndWithCode1) {
          }},
         {"configuration with a second value", [&] { return std::vector<std::string>{programPath(writeFile(root() / "k.json", "{} {}"))}; }},
         {"no configuration and no dictionaries beside the program", [&] { return std::vector<std::string>{}; }},
-        {"unknown rule kind in user-db.tab", [&] {
-             C_UserDbFixture f;
-             f.rules = {ruleRecord(0, 0, {std::string(1, '\x03')})};
-             writeFile(userFolder() / "user-db.tab", f.bytes());
-             return std::vector<std::string>{programPath(writeConfig())};
-         }},
         {"per-user folder cannot be made", [&] {
              writeFile(root() / "config/Dravenhall", "a file where the folder should be");
              return std::vector<std::string>{programPath(writeConfig())};
@@ -306,6 +300,15 @@ TEST_P(ProgramTest, ConfigurationsThatStartTheServer) {
         {"damaged dictionaries", [&] {
              writeDictionaries(dictFolder(), "not a category table", "not a dictionary");
              writeFile(userFolder() / "user-db.tab", "not a user dictionary");
+             writeFile(userFolder() / "learn-db.tab", "not a learning dictionary");
+             return std::vector<std::string>{programPath(writeConfig())};
+         }},
+        {"rule elements of an unknown kind in the user and learning dictionaries", [&] {
+             // Loaded up to the rule; what follows it is lost, but not the server.
+             C_UserDbFixture f;
+             f.rules = {ruleRecord(0, 0, {std::string(1, '\x03')})};
+             writeFile(userFolder() / "user-db.tab", f.bytes());
+             writeFile(userFolder() / "learn-db.tab", f.bytes());
              return std::vector<std::string>{programPath(writeConfig())};
          }},
     };
@@ -345,7 +348,7 @@ TEST_P(ProgramTest, ExitAnswersThenTheServerEndsWithCode0AndThePipeIsGone) {
     EXPECT_NE(after.errors.find("no Kelvaro server is running"), std::string::npos) << after.errors;
 }
 
-TEST_P(ProgramTest, StopSignalsSaveTheUserDictionaryAndEndWithCode0) {
+TEST_P(ProgramTest, StopSignalsSaveTheDictionariesAndEndWithCode0) {
     std::vector<std::pair<const char*, std::function<bool(platform::C_ChildProcess&)>>> signals = {
         {"SIGINT", [](platform::C_ChildProcess& p) { return p.interrupt(); }},
     };
@@ -356,14 +359,21 @@ TEST_P(ProgramTest, StopSignalsSaveTheUserDictionaryAndEndWithCode0) {
         fs::remove_all(userFolder());
         auto server = startServer({programPath(writeConfig())}, &m_backend.testServer);
         ASSERT_TRUE(waitReady(*server));
-        const auto run = runClient({{{"cmd", "test-add-user-word"}, {"key", "ka1"}, {"word", "ka"}}});
+        // A word of the user, and a line committed for the learner (keys no dictionary knows,
+        // which it learns as a word).
+        const auto run = runClient({{{"cmd", "test-add-user-word"}, {"key", "ka1"}, {"word", "ka"}},
+                                    {{"cmd", "test-commit"}, {"keys", "bo5"}},
+                                    {{"cmd", "test-learned"}}});
         EXPECT_EQ(answers(run), std::vector<json>({{{"event", "user-db-changed"}, {"kind", 2}},
+                                                   {{"ok", true}, {"result", true}},
+                                                   {{"ok", true}, {"result", 3}},
                                                    {{"ok", true}, {"result", true}}}));
         ASSERT_TRUE(send(*server));
         EXPECT_EQ(server->wait(patience()), 0);
-        const std::string saved = readFile(userFolder() / "user-db.tab");
-        EXPECT_NE(saved.find("ka1"), std::string::npos);
+        EXPECT_NE(readFile(userFolder() / "user-db.tab").find("ka1"), std::string::npos);
+        EXPECT_NE(readFile(userFolder() / "learn-db.tab").find("bo5"), std::string::npos);
         EXPECT_FALSE(fs::exists(userFolder() / "user-db.tab.tmp"));
+        EXPECT_FALSE(fs::exists(userFolder() / "learn-db.tab.tmp"));
     }
 }
 
