@@ -33,7 +33,7 @@
 #include "engine/Kelvaro/session.h"
 #include "engine/dict/system_dict.h"
 #include "engine/dict/tailo_cats.h"
-#include "platform/child_process.h"
+#include "platform/driven_process.h"
 #include "platform/environment.h"
 #include "platform/local_pipe.h"
 #include "fixtures/temp_folder.h"
@@ -221,12 +221,12 @@ public:
             m_process.wait(std::chrono::seconds(10));
         }
     }
-    platform::C_ChildProcess& process() { return m_process; }
+    platform::C_DrivenProcess& process() { return m_process; }
 
 private:
     test::C_TempFolder m_folder;
-    platform::C_ChildProcess::S_Options m_options;
-    platform::C_ChildProcess m_process;
+    platform::C_DrivenProcess::S_Options m_options;
+    platform::C_DrivenProcess m_process;
 };
 
 void BM_StartUntilAccepting(benchmark::State& state) {
@@ -244,10 +244,10 @@ BENCHMARK(BM_StartUntilAccepting)->UseManualTime()->Unit(benchmark::kMillisecond
 // What starting any program costs on this machine: /bin/true, from the start until it ended.
 void BM_StartAndEndOfTrue(benchmark::State& state) {
     std::vector<double> times;
-    platform::C_ChildProcess::S_Options options;
+    platform::C_DrivenProcess::S_Options options;
     options.argv = {"/bin/true"};
     for (auto _ : state) {
-        platform::C_ChildProcess child;
+        platform::C_DrivenProcess child;
         std::string error;
         const auto start = Clock::now();
         if (!child.start(options, error) || !child.wait(std::chrono::seconds(10)))

@@ -22,7 +22,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/child_process.h"
+#include "platform/driven_process.h"
 #include "platform/environment.h"
 #include "platform/local_pipe.h"
 #include "platform/user_account.h"
@@ -129,8 +129,8 @@ protected:
         return writeFile(root() / "Kelvaro.json", json{{"db-dir", programPath(dictFolder())}}.dump());
     }
 
-    platform::C_ChildProcess::S_Options options(std::vector<std::string> args) const {
-        platform::C_ChildProcess::S_Options o;
+    platform::C_DrivenProcess::S_Options options(std::vector<std::string> args) const {
+        platform::C_DrivenProcess::S_Options o;
         if (m_backend.wine)
             args.insert(args.begin(), "/usr/lib/wine/wine64");
         o.argv = std::move(args);
@@ -141,27 +141,27 @@ protected:
         return o;
     }
 
-    std::unique_ptr<platform::C_ChildProcess> start(std::vector<std::string> args,
-                                                    platform::C_ChildProcess::S_Options extra = {}) {
+    std::unique_ptr<platform::C_DrivenProcess> start(std::vector<std::string> args,
+                                                    platform::C_DrivenProcess::S_Options extra = {}) {
         auto o = options(std::move(args));
         o.pipeStdin = extra.pipeStdin;
         o.pipeStdout = extra.pipeStdout;
         for (auto& e : extra.env)
             o.env.push_back(e);
         o.stderrFile = root() / ("stderr-" + std::to_string(m_started++));
-        auto child = std::make_unique<platform::C_ChildProcess>();
+        auto child = std::make_unique<platform::C_DrivenProcess>();
         std::string error;
         if (!child->start(o, error))
             throw std::runtime_error(error);
         return child;
     }
 
-    std::unique_ptr<platform::C_ChildProcess> startServer(std::vector<std::string> args = {},
+    std::unique_ptr<platform::C_DrivenProcess> startServer(std::vector<std::string> args = {},
                                                           const fs::path* exe = nullptr) {
         args.insert(args.begin(), (exe ? *exe : m_backend.server).string());
         return start(std::move(args));
     }
-    std::unique_ptr<platform::C_ChildProcess> startConfiguredServer(const fs::path* exe = nullptr) {
+    std::unique_ptr<platform::C_DrivenProcess> startConfiguredServer(const fs::path* exe = nullptr) {
         return startServer({programPath(writeConfig())}, exe);
     }
 
@@ -173,7 +173,7 @@ protected:
         args.insert(args.end(), flags.begin(), flags.end());
         for (const json& r : requests)
             args.push_back(r.dump());
-        platform::C_ChildProcess::S_Options o;
+        platform::C_DrivenProcess::S_Options o;
         o.pipeStdout = true;
         const size_t index = m_started;
         auto client = start(args, o);
@@ -193,7 +193,7 @@ protected:
     }
 
     // Waits until the server answers a session; false when it ended first or took too long.
-    bool waitReady(platform::C_ChildProcess& server) {
+    bool waitReady(platform::C_DrivenProcess& server) {
         const auto deadline = std::chrono::steady_clock::now() + patience();
         while (std::chrono::steady_clock::now() < deadline) {
             if (server.wait(0ms))
@@ -206,7 +206,7 @@ protected:
     }
 
     // Ends a server that runs with "exit"; its exit code.
-    std::optional<int> exitServer(platform::C_ChildProcess& server) {
+    std::optional<int> exitServer(platform::C_DrivenProcess& server) {
         const auto run = runClient({{{"cmd", "exit"}}});
         EXPECT_EQ(answers(run), std::vector<json>({{{"ok", true}}})) << run.errors;
         return server.wait(patience());
@@ -300,6 +300,15 @@ TEST_P(ProgramTest, ConfigurationsThatStartTheServer) {
         {"damaged dictionaries", [&] {
              writeDictionaries(dictFolder(), "not a category table", "not a dictionary");
              writeFile(userFolder() / "user-db.tab", "not a user dictionary");
+             writeFile(userFolder() / "learn-db.tab", "not a learning dictionary");
+             return std::vector<std::string>{programPath(writeConfig())};
+         }},
+        {"rule elements of an unknown kind in the user and learning dictionaries", [&] {
+             // Loaded up to the rule; what follows it is lost, but not the server.
+             C_UserDbFixture f;
+             f.rules = {ruleRecord(0, 0, {std::string(1, '\x03')})};
+             writeFile(userFolder() / "user-db.tab", f.bytes());
+             writeFile(userFolder() / "learn-db.tab", f.bytes());
              return std::vector<std::string>{programPath(writeConfig())};
          }},        {"unknown rule kind in user-db.tab", [&] {
              C_UserDbFixture f;
@@ -344,25 +353,32 @@ TEST_P(ProgramTest, ExitAnswersThenTheServerEndsWithCode0AndThePipeIsGone) {
     EXPECT_NE(after.errors.find("no Kelvaro server is running"), std::string::npos) << after.errors;
 }
 
-TEST_P(ProgramTest, StopSignalsSaveTheUserDictionaryAndEndWithCode0) {
-    std::vector<std::pair<const char*, std::function<bool(platform::C_ChildProcess&)>>> signals = {
-        {"SIGINT", [](platform::C_ChildProcess& p) { return p.interrupt(); }},
+TEST_P(ProgramTest, StopSignalsSaveTheDictionariesAndEndWithCode0) {
+    std::vector<std::pair<const char*, std::function<bool(platform::C_DrivenProcess&)>>> signals = {
+        {"SIGINT", [](platform::C_DrivenProcess& p) { return p.interrupt(); }},
     };
     if (!m_backend.wine)  // wine ends a program at SIGTERM without its console handler
-        signals.push_back({"SIGTERM", [](platform::C_ChildProcess& p) { return p.terminate(); }});
+        signals.push_back({"SIGTERM", [](platform::C_DrivenProcess& p) { return p.terminate(); }});
     for (const auto& [name, send] : signals) {
         SCOPED_TRACE(name);
         fs::remove_all(userFolder());
         auto server = startServer({programPath(writeConfig())}, &m_backend.testServer);
         ASSERT_TRUE(waitReady(*server));
-        const auto run = runClient({{{"cmd", "test-add-user-word"}, {"key", "ka1"}, {"word", "ka"}}});
+        // A word of the user, and a line committed for the learner (keys no dictionary knows,
+        // which it learns as a word).
+        const auto run = runClient({{{"cmd", "test-add-user-word"}, {"key", "ka1"}, {"word", "ka"}},
+                                    {{"cmd", "test-commit"}, {"keys", "bo5"}},
+                                    {{"cmd", "test-learned"}}});
         EXPECT_EQ(answers(run), std::vector<json>({{{"event", "user-db-changed"}, {"kind", 2}},
+                                                   {{"ok", true}, {"result", true}},
+                                                   {{"ok", true}, {"result", 3}},
                                                    {{"ok", true}, {"result", true}}}));
         ASSERT_TRUE(send(*server));
         EXPECT_EQ(server->wait(patience()), 0);
-        const std::string saved = readFile(userFolder() / "user-db.tab");
-        EXPECT_NE(saved.find("ka1"), std::string::npos);
+        EXPECT_NE(readFile(userFolder() / "user-db.tab").find("ka1"), std::string::npos);
+        EXPECT_NE(readFile(userFolder() / "learn-db.tab").find("bo5"), std::string::npos);
         EXPECT_FALSE(fs::exists(userFolder() / "user-db.tab.tmp"));
+        EXPECT_FALSE(fs::exists(userFolder() / "learn-db.tab.tmp"));
     }
 }
 
@@ -385,7 +401,7 @@ TEST_P(ProgramTest, ServerKilledWithoutTeardownIsReplacedAtTheNextStart) {
 TEST_P(ProgramTest, ChangeOfOneClientReachesAnother) {
     auto server = startServer({programPath(writeConfig())}, &m_backend.testServer);
     ASSERT_TRUE(waitReady(*server));
-    platform::C_ChildProcess::S_Options io;
+    platform::C_DrivenProcess::S_Options io;
     io.pipeStdin = io.pipeStdout = true;
     auto watcher = start({m_backend.client.string(), "--no-ime"}, io);
     EXPECT_EQ(watcher->readLine(patience()), R"({"ok":true})");
@@ -400,7 +416,7 @@ TEST_P(ProgramTest, ChangeOfOneClientReachesAnother) {
 TEST_P(ProgramTest, HalfAFrameOrGarbageDoNotHoldUpOtherClients) {
     auto server = startConfiguredServer();
     ASSERT_TRUE(waitReady(*server));
-    platform::C_ChildProcess::S_Options io;
+    platform::C_DrivenProcess::S_Options io;
     io.pipeStdin = io.pipeStdout = true;
     auto slow = start({m_backend.relay.string()}, io);
     ASSERT_TRUE(slow->writeStdin(std::string("11") + '\0' + R"({"cmd")"));
