@@ -23,71 +23,67 @@ namespace {
 
 using nlohmann::json;
 
-// The arguments of a command, read in order; the first one missing leaves its error in the
-// reply and stops the reading.
-class C_Arguments {
-public:
-    C_Arguments(const json& request, json& reply) : m_request(request), m_reply(reply) {}
-
-    bool ok() const { return m_ok; }
-
-    char type() {
-        const auto text = getOptString(m_request, "type");
-        if (m_ok && (!text || text->size() != 1))
-            refuse_("Missing type");
-        return m_ok ? text->front() : '\0';
-    }
-    std::size_t index() { return number_("index", "Missing index"); }
-    std::size_t count() { return number_("count", "Missing count"); }
-
-private:
-    std::size_t number_(const char* key, const char* error) {
-        if (!m_ok)
-            return 0;
-        const auto n = optionalNumber<std::size_t>(m_request, key);
-        if (!n)
-            refuse_(error);
-        return n.value_or(0);
-    }
-    void refuse_(const char* error) {
-        m_ok = false;
-        setError(m_reply, error);
-    }
-
-    const json& m_request;
-    json& m_reply;
-    bool m_ok = true;
+// The arguments of the commands: "type", then "index" and "count" for the commands that take
+// them.
+struct S_Arguments {
+    char type = 0;
+    std::size_t index = 0;
+    std::size_t count = 0;
 };
+enum E_Members { TYPE = 1, TYPE_INDEX = 2, TYPE_INDEX_COUNT = 3 };
+
+// Reads the first `members` arguments in order; at the first one refused, its error is the
+// reply and nothing is returned.
+std::optional<S_Arguments> readArguments(const json& request, json& reply, E_Members members) {
+    S_Arguments args;
+    const auto type = getOptString(request, "type");
+    if (!type || type->size() != 1) {
+        setError(reply, "Missing type");
+        return std::nullopt;
+    }
+    args.type = type->front();
+    if (members >= TYPE_INDEX) {
+        const auto index = optionalNumber<std::size_t>(request, "index");
+        if (!index) {
+            setError(reply, "Missing index");
+            return std::nullopt;
+        }
+        args.index = *index;
+    }
+    if (members >= TYPE_INDEX_COUNT) {
+        const auto count = optionalNumber<std::size_t>(request, "count");
+        if (!count) {
+            setError(reply, "Missing count");
+            return std::nullopt;
+        }
+        args.count = *count;
+    }
+    return args;
+}
 
 void nailCandidate(C_Session& session, const json& request, json& reply) {
-    C_Arguments args(request, reply);
-    const char type = args.type();
-    const std::size_t index = args.index();
-    if (!args.ok())
+    const auto args = readArguments(request, reply, TYPE_INDEX);
+    if (!args)
         return;
     // The line's refusals (a dirty line, no such list or entry) are logged, not errors.
-    reply["result"] = session.inputLine().nailCandidate(type, index);
+    reply["result"] = session.inputLine().nailCandidate(args->type, args->index);
 }
 
 void getCandidatesAtNailPos(C_Session& session, const json& request, json& reply) {
-    C_Arguments args(request, reply);
-    const char type = args.type();
-    const std::size_t index = args.index();
-    const std::size_t count = args.count();
-    if (!args.ok())
+    const auto args = readArguments(request, reply, TYPE_INDEX_COUNT);
+    if (!args)
         return;
     json candidates = json::array();
     session.inputLine().getCandidatesAtNailPos(
-        type, index, count, [&](std::size_t pos, const C_VocCandidate& view) { candidateToJson(pos, view, candidates); });
+        args->type, args->index, args->count, [&](std::size_t pos, const C_VocCandidate& view) { candidateToJson(pos, view, candidates); });
     reply["result"] = std::move(candidates);
 }
 
 void getCandidateCountAtNailPos(C_Session& session, const json& request, json& reply) {
-    C_Arguments args(request, reply);
-    const char type = args.type();
-    if (!args.ok())
+    const auto args = readArguments(request, reply, TYPE);
+    if (!args)
         return;
-    reply["result"] = session.inputLine().getCandidateCountAtNailPos(type);
+    reply["result"] = session.inputLine().getCandidateCountAtNailPos(args->type);
 }
 
 void getConfirmedCandidates(C_Session& session, const json&, json& reply) {
@@ -105,35 +101,29 @@ void getConfirmedCandidates(C_Session& session, const json&, json& reply) {
 // The related-choice commands answer 0, an empty list or false where the line has none (caret
 // not at the end, tone-numbered mode, a last word from no dictionary).
 void getCountOfRelatedChoices(C_Session& session, const json& request, json& reply) {
-    C_Arguments args(request, reply);
-    const char type = args.type();
-    if (!args.ok())
+    const auto args = readArguments(request, reply, TYPE);
+    if (!args)
         return;
-    reply["result"] = session.inputLine().getCountOfRelatedChoices(type);
+    reply["result"] = session.inputLine().getCountOfRelatedChoices(args->type);
 }
 
 void getRelatedChoices(C_Session& session, const json& request, json& reply) {
-    C_Arguments args(request, reply);
-    const char type = args.type();
-    const std::size_t index = args.index();
-    const std::size_t count = args.count();
-    if (!args.ok())
+    const auto args = readArguments(request, reply, TYPE_INDEX_COUNT);
+    if (!args)
         return;
     json choices = json::array();
     session.inputLine().getRelatedChoices(
-        type, index, count, [&](std::string_view word, char mode) { appendRelatedChoice(word, mode, choices); });
+        args->type, args->index, args->count, [&](std::string_view word, char mode) { appendRelatedChoice(word, mode, choices); });
     reply["result"] = std::move(choices);
 }
 
 // "result" is the line's dirty flag afterwards: false right after an edit (the front end must
 // query first) and when no choice was applied.
 void insertRelatedChoice(C_Session& session, const json& request, json& reply) {
-    C_Arguments args(request, reply);
-    const char type = args.type();
-    const std::size_t index = args.index();
-    if (!args.ok())
+    const auto args = readArguments(request, reply, TYPE_INDEX);
+    if (!args)
         return;
-    reply["result"] = session.inputLine().insertRelatedChoice(type, index);
+    reply["result"] = session.inputLine().insertRelatedChoice(args->type, args->index);
 }
 
 // Every word and made-up space popped off the session's line becomes a "pop-front" event of that

@@ -13,34 +13,17 @@
 
 #include "engine/Kelvaro/framing.h"
 #include "fixtures/tailo_fixture.h"
+#include "tests/support/related_words_dict.h"
 #include "tests/server/session_harness.h"
 
 namespace kov::test::line_commands {
 
 using nlohmann::json;
 
-// 台 灣 人 北 好 and the words 台灣, 台灣人, 台北; "ka1" is a Tai-lo word without Han text.
-inline const std::string TAI = "\u53f0", UAN = "\u7063", LANG = "\u4eba", PAK = "\u5317", HO = "\u597d";
-
+// The dictionary of related words with "ka1", a Tai-lo word without Han text.
 inline std::string dictionaryBytes() {
-    C_TailoFixture fx;
-    fx.a["tai5"] = {hRec(TAI, 5)};
-    fx.a["uan5"] = {hRec(UAN, 1)};
-    fx.a["lang5"] = {hRec(LANG, 1)};
-    fx.a["pak4"] = {hRec(PAK, 1)};
-    fx.a["ho2"] = {hRec(HO, 5)};
+    C_TailoFixture fx = relatedWordsDict();
     fx.a["ka1"] = {tRec("ka", 3)};
-    fx.c["tai5-uan5"] = {hRec(TAI + UAN, 10)};
-    fx.c["tai5-uan5-lang5"] = {hRec(TAI + UAN + LANG, 10)};
-    fx.c["tai5-pak4"] = {hRec(TAI + PAK, 8)};
-    fx.d[TAI] = {"t\u00e2i"};
-    fx.d[UAN] = {"u\u00e2n"};
-    fx.d[LANG] = {"l\u00e2ng"};
-    fx.d[PAK] = {"pak"};
-    fx.d[HO] = {"h\u00f3"};
-    fx.d[TAI + UAN] = {"t\u00e2i-u\u00e2n"};
-    fx.d[TAI + UAN + LANG] = {"t\u00e2i-u\u00e2n-l\u00e2ng"};
-    fx.d[TAI + PAK] = {"t\u00e2i-pak"};
     return fx.bytes();
 }
 
