@@ -74,8 +74,10 @@ void getCandidatesAtNailPos(C_Session& session, const json& request, json& reply
     if (!args)
         return;
     json candidates = json::array();
-    session.inputLine().getCandidatesAtNailPos(
-        args->type, args->index, args->count, [&](std::size_t pos, const C_VocCandidate& view) { candidateToJson(pos, view, candidates); });
+    session.inputLine().getCandidatesAtNailPos(args->type, args->index, args->count,
+                                               [&](std::size_t pos, const C_VocCandidate& view) {
+                                                   candidateToJson(pos, view, candidates);
+                                               });
     reply["result"] = std::move(candidates);
 }
 
@@ -112,8 +114,10 @@ void getRelatedChoices(C_Session& session, const json& request, json& reply) {
     if (!args)
         return;
     json choices = json::array();
-    session.inputLine().getRelatedChoices(
-        args->type, args->index, args->count, [&](std::string_view word, char mode) { appendRelatedChoice(word, mode, choices); });
+    session.inputLine().getRelatedChoices(args->type, args->index, args->count,
+                                          [&](std::string_view word, char mode) {
+                                              appendRelatedChoice(word, mode, choices);
+                                          });
     reply["result"] = std::move(choices);
 }
 

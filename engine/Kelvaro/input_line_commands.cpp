@@ -127,7 +127,8 @@ void getKeySections(C_Session& session, const json& request, json& reply) {
         positions.push_back(*pos);
     }
     json sections = json::array();
-    session.inputLine().getKeySections(positions, [&](std::string_view s) { sections.push_back(std::string(s)); });
+    session.inputLine().getKeySections(positions,
+                                       [&](std::string_view s) { sections.push_back(std::string(s)); });
     reply["result"] = std::move(sections);
 }
 

@@ -57,7 +57,8 @@ std::string popFrontEvent(const C_VocCandidate& view) {
 }
 
 void appendRelatedChoice(std::string_view word, char mode, nlohmann::json& out) {
-    out.push_back(nlohmann::json::array({std::string(word), std::string(vocModeName(mode)), halfshape_estimate_utf8(word)}));
+    out.push_back(
+        nlohmann::json::array({std::string(word), std::string(vocModeName(mode)), halfshape_estimate_utf8(word)}));
 }
 
 }  // namespace kov
