@@ -5,12 +5,16 @@
 namespace kov {
 
 T_CommandGroup registerLifecycleCommands;  // lifecycle_commands.cpp: "exit"
+T_CommandGroup registerInputLineCommands;  // input_line_commands.cpp: keys, caret, flags, limit
+T_CommandGroup registerCandidateCommands;  // candidate_commands.cpp: candidates, related choices
 
 const C_CommandTables& serverCommandTables() {
     static const C_CommandTables tables = [] {
         C_CommandTables t;
         for (T_CommandGroup* group : {
                  registerLifecycleCommands,
+                 registerInputLineCommands,
+                 registerCandidateCommands,
              })
             group(t);
         t.seal();

@@ -10,6 +10,7 @@
 // Not responsible for: the reply envelope, errors and "echo" (C_Session::dispatch).
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -61,6 +62,10 @@ private:
 // The order of the tables: bytes compared with memcmp over the shorter name; on equality the
 // shorter name comes first.
 bool byCommandName(const C_CommandTables::C_Entry& a, const C_CommandTables::C_Entry& b);
+
+// Refuses a request: "ok" false and the error text (a handler's answer to an argument it
+// cannot take; nothing else is set).
+void setError(nlohmann::json& reply, std::string text);
 
 // A group of commands registers its handlers (and hooks) here.
 using T_CommandGroup = void(C_CommandTables& tables);

@@ -13,6 +13,8 @@
 std::list<std::weak_ptr<C_Session>> g_sessions;
 std::uint32_t g_pipeNameHash = 0;
 
+using kov::setError;
+
 namespace {
 
 constexpr std::size_t kPieceSize = 1024;
@@ -22,11 +24,6 @@ class C_BadRequest : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-void setError(nlohmann::json& reply, std::string text) {
-    reply["ok"] = false;
-    reply["error"] = std::move(text);
-}
 
 }  // namespace
 

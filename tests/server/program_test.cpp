@@ -433,6 +433,68 @@ TEST_P(ProgramTest, HalfAFrameOrGarbageDoNotHoldUpOtherClients) {
     EXPECT_EQ(exitServer(*server), 0);
 }
 
+// A user types real words of the bundled dictionary, by their toned keys and without tones,
+// picks each among the candidates at the nail position, and commits it: the pop-front event
+// carries the word.
+TEST_P(ProgramTest, TypingRealWordsNailingAndPoppingThem) {
+    for (const char* f : {"cats.tab", "tailo.tab"})
+        fs::copy_file(fs::path(KOV_BINARY_DIR) / "dict" / f, dictFolder() / f, fs::copy_options::overwrite_existing);
+    auto server = startConfiguredServer();
+    ASSERT_TRUE(waitReady(*server));
+    platform::C_ChildProcess::S_Options io;
+    io.pipeStdin = io.pipeStdout = true;
+    auto client = start({m_backend.client.string()}, io);
+    ASSERT_EQ(client->readLine(patience()), R"({"ok":true})");
+    // The next frame, passing over the learner's news of the user dictionary.
+    const auto next = [&]() -> json {
+        while (auto line = client->readLine(patience())) {
+            json frame = json::parse(*line);
+            if (frame.value("event", "") != "user-db-changed")
+                return frame;
+        }
+        ADD_FAILURE() << "the client ended or said nothing";
+        return json();
+    };
+    const auto ask = [&](const json& request) {
+        EXPECT_TRUE(client->writeStdin(request.dump() + "\n"));
+        return next();
+    };
+
+    const struct {
+        std::string word, keys;
+    } words[] = {
+        {"\u98df\u98ef", "tsiah8png7"},  // 食飯
+        {"\u98df\u98ef", "tsiahpng"},
+        {"\u56e1\u4ed4", "gin2a2"},       // 囡仔
+        {"\u56e1\u4ed4", "gina"},
+    };
+    for (const auto& w : words) {
+        SCOPED_TRACE(w.keys);
+        for (char k : w.keys)
+            ASSERT_EQ(ask({{"cmd", "insert-key"}, {"key", std::string(1, k)}}), json({{"ok", true}, {"empty", false}}));
+        EXPECT_EQ(ask({{"cmd", "get-nail-position"}}), json({{"ok", true}, {"result", 0}}));
+        const json page = ask({{"cmd", "get-candidates-at-nail-pos"}, {"type", "M"}, {"index", 0}, {"count", 10}});
+        size_t index = 0;
+        while (index < page["result"].size() && !(page["result"][index]["voc"] == w.word &&
+                                                   page["result"][index]["span-units"] == w.keys.size()))
+            ++index;
+        ASSERT_LT(index, page["result"].size()) << page.dump();
+        EXPECT_EQ(page["result"][index]["mode"], "hant");
+        EXPECT_EQ(ask({{"cmd", "nail-candidate"}, {"type", "M"}, {"index", index}}), json({{"ok", true}, {"result", true}}));
+        EXPECT_EQ(ask({{"cmd", "done-nailing"}}), json({{"ok", true}, {"result", true}}));
+        const json event = ask({{"cmd", "pop-front"}});
+        EXPECT_EQ(event["event"], "pop-front");
+        EXPECT_EQ(event["voc"], w.word);
+        EXPECT_EQ(event["mode"], "hant");
+        EXPECT_EQ(event["span-units"], w.keys.size());
+        EXPECT_EQ(event["words"], 2);
+        EXPECT_EQ(next(), json({{"ok", true}, {"result", w.keys.size()}, {"empty", true}}));
+    }
+    client->closeStdin();
+    EXPECT_EQ(client->wait(patience()), 0);
+    EXPECT_EQ(exitServer(*server), 0);
+}
+
 TEST_P(ProgramTest, ClientWithoutServerSaysSoAndEndsWithCode2) {
     const auto run = runClient({{{"cmd", "x"}}});
     EXPECT_EQ(run.exitCode, 2);
