@@ -5,12 +5,14 @@
 namespace kov {
 
 T_CommandGroup registerLifecycleCommands;  // lifecycle_commands.cpp: "exit"
+T_CommandGroup registerVocabularyCommands;  // vocabulary_commands.cpp: the user's vocabulary
 
 const C_CommandTables& serverCommandTables() {
     static const C_CommandTables tables = [] {
         C_CommandTables t;
         for (T_CommandGroup* group : {
                  registerLifecycleCommands,
+                 registerVocabularyCommands,
              })
             group(t);
         t.seal();
