@@ -6,6 +6,7 @@ namespace kov {
 
 T_CommandGroup registerLifecycleCommands;  // lifecycle_commands.cpp: "exit"
 T_CommandGroup registerVocabularyCommands;  // vocabulary_commands.cpp: the user's vocabulary
+T_CommandGroup registerCompanionCommands;  // companion_commands.cpp: companions, settings file
 
 const C_CommandTables& serverCommandTables() {
     static const C_CommandTables tables = [] {
@@ -13,6 +14,7 @@ const C_CommandTables& serverCommandTables() {
         for (T_CommandGroup* group : {
                  registerLifecycleCommands,
                  registerVocabularyCommands,
+                 registerCompanionCommands,
              })
             group(t);
         t.seal();

@@ -8,6 +8,7 @@
 #include <thread>
 #include <utility>
 
+#include "engine/Kelvaro/request_readers.h"
 #include "engine/dict/mapped_file.h"
 #include "platform/process.h"
 
@@ -41,17 +42,6 @@ constexpr std::chrono::milliseconds kExitPollInterval{100};
 void fail(nlohmann::json& reply, std::string error) {
     reply["ok"] = false;
     reply["error"] = std::move(error);
-}
-
-// The configured text under key; null when the configuration is not an object or holds no
-// string there.
-const std::string* configuredText(const nlohmann::json* config, std::string_view key) {
-    if (!config || !config->is_object())
-        return nullptr;
-    const auto it = config->find(key);
-    if (it == config->end() || !it->is_string())
-        return nullptr;
-    return it->get_ptr<const std::string*>();
 }
 
 // Configuration texts are JSON strings, so UTF-8.
@@ -131,7 +121,9 @@ void C_CompanionLauncher::launch(E_Companion which, const nlohmann::json* config
         reply["ok"] = true;
         return;
     }
-    const std::string* configured = configuredText(config, companionConfigKey(which));
+    // A configuration that is not an object, or holds no string under the key, names none.
+    const std::optional<std::string> configured =
+        config ? getOptString(*config, companionConfigKey(which)) : std::nullopt;
     if (!configured)
         return fail(reply, "Missed configuration");
     if (serverExePath.empty())

@@ -3,9 +3,11 @@
 #include <charconv>
 #include <cstdint>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <utility>
 
+#include "engine/Kelvaro/request_readers.h"
 #include "engine/dict/replacing_write.h"
 #include "platform/codepage.h"
 
@@ -122,20 +124,17 @@ void getPreferences(const fs::path& userFolder, nlohmann::json& reply) {
 
 void notifyReleaseChecked(const nlohmann::json& request, const fs::path& userFolder,
                           nlohmann::json& reply) {
-    const auto it = request.is_object() ? request.find(kReleaseDayMember) : request.end();
-    if (it == request.end() || !it->is_number_integer())
-        return fail(reply, "Missing last-check-release-day");
     // Signed or unsigned, the low 32 bits are the day, read as a signed number.
-    const uint64_t raw = it->is_number_unsigned() ? it->get<uint64_t>()
-                                                  : static_cast<uint64_t>(it->get<int64_t>());
-    const auto day = static_cast<int32_t>(static_cast<uint32_t>(raw));
+    const std::optional<int32_t> day = optionalNumber<int32_t>(request, kReleaseDayMember);
+    if (!day)
+        return fail(reply, "Missing last-check-release-day");
 
     const fs::path file = userFolder / kSettingsFileName;
     S_SettingsRead read = readSettingsFile(file);
     if (!read.m_error.empty())
         return fail(reply, std::move(read.m_error));
     nlohmann::json object = read.m_present ? std::move(read.m_object) : nlohmann::json::object();
-    object[std::string(kReleaseDayMember)] = day;
+    object[std::string(kReleaseDayMember)] = *day;
     if (!writeFileReplacing(file, settingsFileBytes(object)).empty())
         return fail(reply, "Failed to write preferences");
     reply["ok"] = true;
