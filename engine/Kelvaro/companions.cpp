@@ -39,11 +39,6 @@ namespace {
 
 constexpr std::chrono::milliseconds kExitPollInterval{100};
 
-void fail(nlohmann::json& reply, std::string error) {
-    reply["ok"] = false;
-    reply["error"] = std::move(error);
-}
-
 // Configuration texts are JSON strings, so UTF-8.
 std::filesystem::path pathFromUtf8(const std::string& text) {
     return std::filesystem::path(std::u8string(text.begin(), text.end()));
@@ -117,7 +112,7 @@ void C_CompanionLauncher::launch(E_Companion which, const nlohmann::json* config
     if (slot.m_process.started()) {
         // It runs: never a second one, only its window raised.
         if (slot.m_process.bringToFront() == platform::E_FrontResult::NO_PROCESS_ID)
-            return fail(reply, "Failed to get process ID");
+            return setError(reply, "Failed to get process ID");
         reply["ok"] = true;
         return;
     }
@@ -125,12 +120,12 @@ void C_CompanionLauncher::launch(E_Companion which, const nlohmann::json* config
     const std::optional<std::string> configured =
         config ? getOptString(*config, companionConfigKey(which)) : std::nullopt;
     if (!configured)
-        return fail(reply, "Missed configuration");
+        return setError(reply, "Missed configuration");
     if (serverExePath.empty())
-        return fail(reply, "Fail to get server path");
+        return setError(reply, "Fail to get server path");
     const std::filesystem::path program = serverExePath.parent_path() / pathFromUtf8(*configured);
     if (const uint32_t error = slot.m_process.start(program, arguments); error != 0)
-        return fail(reply, launchError(error, program));
+        return setError(reply, launchError(error, program));
     try {
         // The previous waiter has finished: it let go of the program as its last act.
         slot.m_waiter = std::jthread(waitCompanionExit, std::ref(slot), std::move(onExit),

@@ -20,11 +20,6 @@ namespace fs = std::filesystem;
 constexpr std::string_view kReleaseDayMember = "last-check-release-day";
 constexpr unsigned kUtf8CodePage = 65001;
 
-void fail(nlohmann::json& reply, std::string error) {
-    reply["ok"] = false;
-    reply["error"] = std::move(error);
-}
-
 std::string decimal(std::size_t n) {
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
@@ -115,9 +110,9 @@ std::string settingsFileBytes(const nlohmann::json& object) {
 void getPreferences(const fs::path& userFolder, nlohmann::json& reply) {
     S_SettingsRead read = readSettingsFile(userFolder / kSettingsFileName);
     if (!read.m_present)
-        return fail(reply, "Missing preferences");
+        return setError(reply, "Missing preferences");
     if (!read.m_error.empty())
-        return fail(reply, std::move(read.m_error));
+        return setError(reply, std::move(read.m_error));
     reply["ok"] = true;
     reply["result"] = std::move(read.m_object);
 }
@@ -127,16 +122,16 @@ void notifyReleaseChecked(const nlohmann::json& request, const fs::path& userFol
     // Signed or unsigned, the low 32 bits are the day, read as a signed number.
     const std::optional<int32_t> day = optionalNumber<int32_t>(request, kReleaseDayMember);
     if (!day)
-        return fail(reply, "Missing last-check-release-day");
+        return setError(reply, "Missing last-check-release-day");
 
     const fs::path file = userFolder / kSettingsFileName;
     S_SettingsRead read = readSettingsFile(file);
     if (!read.m_error.empty())
-        return fail(reply, std::move(read.m_error));
+        return setError(reply, std::move(read.m_error));
     nlohmann::json object = read.m_present ? std::move(read.m_object) : nlohmann::json::object();
     object[std::string(kReleaseDayMember)] = *day;
     if (!writeFileReplacing(file, settingsFileBytes(object)).empty())
-        return fail(reply, "Failed to write preferences");
+        return setError(reply, "Failed to write preferences");
     reply["ok"] = true;
 }
 

@@ -23,11 +23,6 @@ namespace {
 
 using nlohmann::json;
 
-void fail(json& reply, std::string error) {
-    reply["ok"] = false;
-    reply["error"] = std::move(error);
-}
-
 // The calendar time of stamp in UTC.
 std::tm utcCalendarTime(uint32_t stamp) {
     using namespace std::chrono;
@@ -54,7 +49,7 @@ std::optional<std::array<std::string, N>> readTexts(const json& request, json& r
     for (size_t i = 0; i < N; ++i) {
         auto text = getOptString(request, names[i]);
         if (!text) {
-            fail(reply, std::string("Missing ") + names[i]);
+            setError(reply, std::string("Missing ") + names[i]);
             return std::nullopt;
         }
         texts[i] = std::move(*text);
@@ -67,11 +62,11 @@ std::optional<std::array<std::string, N>> readTexts(const json& request, json& r
 std::optional<std::string> readSearch(const json& request, json& reply) {
     auto search = getOptString(request, "search");
     if (!search) {
-        fail(reply, "Missing search string");
+        setError(reply, "Missing search string");
         return std::nullopt;
     }
     if (search->find('\0') != std::string::npos) {
-        fail(reply, "Invalid search string: it holds a NUL character");
+        setError(reply, "Invalid search string: it holds a NUL character");
         return std::nullopt;
     }
     return search;
@@ -97,7 +92,7 @@ std::optional<C_UserVocOrder> orderItem(const json& item) {
 bool readOrders(const json& request, json& reply, std::vector<C_UserVocOrder>& orders) {
     const auto it = request.find("order");
     if (it == request.end() || !it->is_array()) {
-        fail(reply, "Missing order");
+        setError(reply, "Missing order");
         return false;
     }
     const json& order = *it;
@@ -115,7 +110,7 @@ bool readOrders(const json& request, json& reply, std::vector<C_UserVocOrder>& o
         const auto item = orderItem(element);
         if (!item) {
             orders.clear();
-            fail(reply, "Ill-formatted order");
+            setError(reply, "Ill-formatted order");
             return false;
         }
         add(*item);
@@ -172,7 +167,7 @@ void eraseLearnedVoc(C_Session& session, const json& request, json& reply) {
     // out as const only because the lines merely hand jobs to it.
     const auto* erasor = dynamic_cast<const I_UserTailoDbErasor*>(session.source().learner());
     if (!erasor)
-        return fail(reply, "Learner database eraser not available");
+        return setError(reply, "Learner database eraser not available");
     erasePair(const_cast<I_UserTailoDbErasor&>(*erasor), (*texts)[0], (*texts)[1], reply);
 }
 
@@ -196,10 +191,10 @@ void getUserVocs(C_Session& session, const json& request, json& reply) {
         return;
     const auto index = optionalNumber<size_t>(request, "index");
     if (!index)
-        return fail(reply, "Missing index");
+        return setError(reply, "Missing index");
     const auto count = optionalNumber<size_t>(request, "count");
     if (!count)
-        return fail(reply, "Missing count");
+        return setError(reply, "Missing count");
     std::vector<C_UserVocOrder> orders;
     if (!readOrders(request, reply, orders))
         return;
