@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/Kelvaro/companion_commands.h"
+#include "engine/Kelvaro/server_loop.h"
 #include "engine/Kelvaro/settings_file.h"
 #include "engine/dict/mapped_file.h"
 #include "tests/server/session_harness.h"
@@ -146,6 +147,23 @@ TEST(CompanionCommands, ARunningCompanionIsNotStartedTwice) {
     EXPECT_EQ(s.m_issuer.request(command("edit-user-dict")), ok());
     EXPECT_TRUE(s.m_fake.waitForStarts(3));
     EXPECT_TRUE(s.waitUntilIdle(COMPANION_EDIT_USER_DICT));
+}
+
+TEST(CompanionCommands, AnEndAfterTheServerLoopStoppedIsDropped) {
+    KOV_SKIP_UNLESS_PROGRAM_STARTS_RUN();
+    S_Companions s;
+    s.m_fake.holdUntilReleased();
+    EXPECT_EQ(s.m_issuer.request(command("run-preferences")), ok());
+    ASSERT_TRUE(s.m_fake.waitForStarts(1));
+    // The server stops; its loop is not run again by the server.
+    ASSERT_TRUE(stopServerLoop());
+    s.m_fake.release();
+    ASSERT_TRUE(waitUntil([&] { return !s.m_launcher.isRunning(COMPANION_PREFERENCES); }));
+    // The waiter found no loop to post to: whatever runs on this loop now, no event comes.
+    s.m_harness.loop().restart();
+    EXPECT_TRUE(s.m_issuer.silent());
+    EXPECT_TRUE(s.m_other.silent(5ms));
+    EXPECT_EQ(s.m_fake.ends(), 1u);
 }
 
 TEST(CompanionCommands, TheReleaseCheckerGetsAutoExactlyWhenAsked) {
