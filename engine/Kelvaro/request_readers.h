@@ -1,5 +1,5 @@
-// Readers of request members for the command handlers. A member of the wrong type counts as
-// missing; none of them throws.
+// Readers of request members for the command handlers, and the reply to a request they refuse.
+// A member of the wrong type counts as missing; none of the readers throws.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,9 @@
 #include <nlohmann/json.hpp>
 
 namespace kov {
+
+// Sets "ok" false and "error" to text in reply.
+void setError(nlohmann::json& reply, std::string text);
 
 // The member's text when value is an object whose member key is a JSON string.
 std::optional<std::string> getOptString(const nlohmann::json& value, std::string_view key);

@@ -28,6 +28,7 @@
 #include "platform/user_account.h"
 #include "fixtures/temp_folder.h"
 #include "fixtures/user_db_fixture.h"
+#include "tests/support/fake_companion.h"
 
 namespace kov::test {
 namespace {
@@ -500,6 +501,47 @@ TEST_P(ProgramTest, ClientWithoutServerSaysSoAndEndsWithCode2) {
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(run.lines.empty());
     EXPECT_NE(run.errors.find("no Kelvaro server is running"), std::string::npos) << run.errors;
+}
+
+TEST_P(ProgramTest, CompanionsStartTheirEndReachesTheSessionsAndTeardownLeavesThemRunning) {
+    // The stand-in of the same build as the server; the server passes on the environment that
+    // tells it what to do, so each round's settings are made before the server starts.
+    C_FakeCompanion fake;
+    const fs::path companion =
+        m_backend.wine ? m_backend.server.parent_path().parent_path().parent_path() /
+                             "tests/support/fake_companion/kov_fake_companion.exe"
+                       : C_FakeCompanion::program();
+    const fs::path config = writeFile(root() / "Kelvaro.json",
+                                      json{{"db-dir", programPath(dictFolder())},
+                                           {"preferences", programPath(companion)},
+                                           {"about", programPath(companion)}}
+                                          .dump());
+    fake.holdUntilReleased();
+    auto server = startServer({programPath(config)});
+    ASSERT_TRUE(waitReady(*server));
+    platform::C_ChildProcess::S_Options io;
+    io.pipeStdin = io.pipeStdout = true;
+    auto watcher = start({m_backend.client.string(), "--no-ime"}, io);
+    EXPECT_EQ(watcher->readLine(patience()), R"({"ok":true})");
+    EXPECT_EQ(answers(runClient({{{"cmd", "run-preferences"}}})), std::vector<json>({{{"ok", true}}}));
+    ASSERT_TRUE(fake.waitForStarts(1));
+    fake.release();
+    EXPECT_EQ(watcher->readLine(patience()), R"({"event":"prefs-changed"})");
+    watcher->closeStdin();
+    EXPECT_EQ(watcher->wait(patience()), 0);
+    EXPECT_EQ(exitServer(*server), 0);
+    ASSERT_TRUE(fake.waitForEnds(1));
+
+    // A companion that still runs when the server stops is left running.
+    fake.holdUntilReleased();
+    server = startServer({programPath(config)});
+    ASSERT_TRUE(waitReady(*server));
+    EXPECT_EQ(answers(runClient({{{"cmd", "about"}}})), std::vector<json>({{{"ok", true}}}));
+    ASSERT_TRUE(fake.waitForStarts(2));
+    EXPECT_EQ(exitServer(*server), 0);
+    EXPECT_EQ(fake.ends(), 1u);
+    fake.release();
+    EXPECT_TRUE(fake.waitForEnds(2));
 }
 
 INSTANTIATE_TEST_SUITE_P(, ProgramTest, ::testing::ValuesIn(backends()),
