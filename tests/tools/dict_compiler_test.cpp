@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "engine/dict/system_dict.h"
@@ -181,6 +182,53 @@ TEST(DictCompiler, WholeLexiconIsReachable) {
     }
     EXPECT_GT(tried, 40u);
     EXPECT_GT(byInitials, 0u);
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(DictCompiler, FailedWriteLeavesTheOldPair) {
+    // The old pair, tied to a table with one category; the new one has another table (another
+    // hash), so a new category table beside the old dictionary would make the engine refuse both.
+    C_DictCompiler before;
+    before.addTsv("台北\tTâi-pak\tplace\n", "old.tsv");
+    C_DictCompiler after;
+    after.addTsv("台中\tTâi-tiong\tnoun/city\n", "new.tsv");
+    ASSERT_NE(before.catsHash(), after.catsHash());
+
+    enum E_Block { BLOCK_SIDE_FILE, BLOCK_TARGET };
+    for (const E_Block block : {BLOCK_SIDE_FILE, BLOCK_TARGET}) {
+        SCOPED_TRACE(block == BLOCK_SIDE_FILE ? "dictionary side file cannot be written" : "dictionary cannot be replaced");
+        const test::C_TempFolder folder;
+        const auto tailo = folder.path() / "tailo.tab";
+        const auto cats = folder.path() / "cats.tab";
+        ASSERT_EQ(before.writeFiles(tailo, cats), "");
+        const std::string oldTailo = readFile(tailo), oldCats = readFile(cats);
+        // A folder where the dictionary's side file would go cannot be opened for writing; a
+        // dictionary that became a folder holding a file cannot be replaced by a file.
+        auto blocker = tailo;
+        if (block == BLOCK_SIDE_FILE) {
+            blocker += ".tmp";
+            std::filesystem::create_directory(blocker);
+        } else {
+            std::filesystem::remove(tailo);
+            std::filesystem::create_directory(tailo);
+            folder.write("tailo.tab/inside", "x");
+        }
+        EXPECT_NE(after.writeFiles(tailo, cats), "");
+        EXPECT_EQ(readFile(cats), oldCats);
+        EXPECT_FALSE(std::filesystem::exists(folder.path() / "cats.tab.tmp"));
+        if (block == BLOCK_SIDE_FILE) {
+            EXPECT_EQ(readFile(tailo), oldTailo);
+            C_TailoCats loadedCats(cats);
+            test::C_CapturePolicy policy;
+            C_TailoDB db(tailo, loadedCats, policy);
+            EXPECT_TRUE(db.loaded()) << db.error();
+        }
+        std::filesystem::remove_all(blocker);
+    }
 }
 
 }  // namespace
