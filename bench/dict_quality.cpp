@@ -1,31 +1,41 @@
-// Quality of the default dictionary as a user meets it: text typed into an input line over the
-// system dictionary alone (no user or learning layer, the island doctrine on as a session sets
-// it), the composed winners compared with what was meant. Not a benchmark of speed and not a
-// test: it prints figures (see bench/README.md).
+// Quality of a system dictionary as a user meets it: text typed into an input line over the
+// dictionary alone (no user or learning layer), the composed winners compared with what was
+// meant. A program that prints figures (bench/README.md), not a test and not a timing.
 //
-//   dict_quality [--dict DIR] [--data DIR] [--doctrine on|off] [--examples N] [--why]
+//   dict_quality [--dict DIR] [--data DIR] [--part held-out|training|all] [--examples N]
+//                [--why] [--type KEYS [--verbose]]...
 //
-// - Held-out news sentences (the corpus sentences the dictionary was not built from,
-//   tools/dictc/corpus.h), typed with tone digits and without: character accuracy
-//   (1 - edit distance / reference length, over all sentences) and whole sentences right. A
-//   sentence is typed clause by clause, one input line each, cut at its punctuation; foreign
-//   names are typed as raw keys; clauses holding other non-syllable words are left out.
-// - The 2,000 most frequent words of two or more syllables of the held-out sentences, each
-//   typed alone: how often the composed text is the word.
-// - The lexicon's words of two or more syllables typed alone, and lines of several of them run
-//   together: how often the lexicon's Han form is the first winner (for lines, how often the
-//   whole line is composed right, and the character accuracy).
-// With --why, the words of the held-out sentences that were not composed right are sorted into
-// causes (not in the dictionary, cut into pieces, shown as Tai-lo, another Han word).
+// Two ways of typing, each with tone digits and without:
+//  - run together: the keys of word after word without a break, on a line as it is made (the
+//    island doctrine off), so that the dictionary's weights decide where words end;
+//  - word by word: a hyphen typed after each word (hidden in the composed text, as the walk
+//    over the committed words hides it), on a line as a session opens it (the island doctrine
+//    on, under which a word of several syllables ends only before a key that cannot go on with
+//    a syllable).
+// What is typed:
+//  - the corpus sentences the dictionary was not built from (tools/dictc/corpus.h), clause by
+//    clause (one input line each, cut at the punctuation); foreign names are typed as raw keys,
+//    clauses holding other words that are not syllables are left out. Figures: character
+//    accuracy (1 - edit distance / reference length, over all clauses) and whole sentences
+//    right;
+//  - the 2,000 most frequent words of two or more syllables of those sentences, each alone: how
+//    often the composed text is the word;
+//  - the lexicon's words of two or more syllables that have a Han form, each alone: how often
+//    the Han form is the first winner (covering all keys);
+//  - lines of four such lexicon words (in lexicon order): how often the whole line is composed
+//    right, and the character accuracy.
+// --why sorts the words of the sentences into right, right in several winners, and the causes
+// of a wrong one. --type prints the winners of the keys given (--verbose: every unit's
+// candidates) on a line with the doctrine off.
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -37,7 +47,7 @@
 #include "engine/text/code_points.h"
 #include "tests/support/capture_policy.h"
 #include "tools/dictc/corpus.h"
-#include "tools/dictc/dict_compiler.h"
+#include "tools/dictc/lexicon.h"
 
 namespace {
 
@@ -77,62 +87,81 @@ size_t editDistance(const std::vector<unsigned>& a, const std::vector<unsigned>&
     return row[b.size()];
 }
 
-std::string percent(size_t part, size_t whole) {
-    if (whole == 0)
-        return "-";
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f%%", 100.0 * double(part) / double(whole));
-    return buf;
-}
-
 std::string percent(double value) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.1f%%", 100.0 * value);
     return buf;
 }
 
-// One piece of typing: keys as typed, or a foreign word typed as raw keys.
+double share(size_t part, size_t whole) { return whole ? double(part) / double(whole) : 0.0; }
+
+// How the keys of several words are typed.
+struct C_Style {
+    const char* m_name;
+    bool m_doctrine;
+    bool m_hyphenAfterWords;
+};
+const C_Style kStyles[] = {
+    {"run together", false, false},
+    {"word by word", true, true},
+};
+
+// One word as typed: its keys, or a foreign word typed as raw keys.
 struct C_Typed {
     std::string m_keys;
     bool m_raw = false;
 };
 
 // What a composition shows: the winners' texts (a Tai-lo candidate by its reading, a raw key by
-// its text), and the winners themselves as (start, span, shown text, is Tai-lo).
+// its text; a hyphen typed between words is left out), and the winners as pieces.
 struct C_Shown {
-    std::string m_text;
     struct C_Piece {
         size_t m_start, m_span;
         std::string m_text;
         bool m_tailo;
     };
+    std::string m_text;
     std::vector<C_Piece> m_pieces;
 };
 
 class C_Typist {
 public:
-    C_Typist(const I_TailoDB& db, bool doctrine) : m_db(db), m_doctrine(doctrine) {}
+    C_Typist(const I_TailoDB& db, const C_Style& style) : m_db(db), m_style(style) {}
 
-    C_Shown type(const std::vector<C_Typed>& pieces) const {
+    // Types the words; wordStarts (when given) gets each word's first key position and the end.
+    C_Shown type(const std::vector<C_Typed>& words, std::vector<size_t>* wordStarts = nullptr) const {
         C_InputLine line(m_db);
-        line.setIslandDoctrine(m_doctrine);
-        for (const C_Typed& p : pieces) {
-            if (p.m_raw) {
+        line.setIslandDoctrine(m_style.m_doctrine);
+        size_t at = 0;
+        for (size_t i = 0; i < words.size(); ++i) {
+            if (i > 0 && m_style.m_hyphenAfterWords) {
+                line.insertKey('-');
+                ++at;
+            }
+            if (wordStarts)
+                wordStarts->push_back(at);
+            const C_Typed& w = words[i];
+            if (w.m_raw) {
                 line.toggleRawKeyOnly();
                 line.toggleFullShapeSymbols();
             }
-            for (char k : p.m_keys)
+            for (char k : w.m_keys)
                 line.insertKey(k);
-            if (p.m_raw) {
+            at += w.m_keys.size();
+            if (w.m_raw) {
                 line.toggleRawKeyOnly();
                 line.toggleFullShapeSymbols();
             }
         }
+        if (wordStarts)
+            wordStarts->push_back(at);
         C_Shown shown;
         for (const C_Winner& w : line.winners()) {
             if (!w.m_candidate)
                 continue;
             const C_Candidate& c = *w.m_candidate;
+            if (m_style.m_hyphenAfterWords && c.m_source == ST_RAW_KEY && c.m_text == "-")
+                continue;
             std::string text = c.m_text;
             const bool tailo = text.empty();
             if (tailo && !c.m_readings.empty())
@@ -145,83 +174,80 @@ public:
 
 private:
     const I_TailoDB& m_db;
-    bool m_doctrine;
+    const C_Style& m_style;
 };
 
-std::string joinKeys(const std::vector<std::string>& keys, bool tones) {
+std::string typedKeys(const std::vector<std::string>& keys, bool tones) {
     std::string out;
     for (const std::string& k : keys)
         out += tones ? k : k.substr(0, k.size() - 1);
     return out;
 }
 
-// A clause of a held-out sentence: its words (all syllables or foreign names).
-struct C_Clause {
-    std::vector<const dictc::C_CorpusWord*> m_words;
-    std::string m_reference;
-};
-
 struct C_Accuracy {
-    size_t m_refChars = 0, m_edits = 0, m_units = 0, m_unitsRight = 0;
+    size_t m_refChars = 0, m_edits = 0;
 
     void add(const std::string& shown, const std::string& reference) {
         const auto a = codePoints(shown), b = codePoints(reference);
         m_refChars += b.size();
         m_edits += editDistance(a, b);
     }
-    double accuracy() const { return m_refChars ? 1.0 - double(m_edits) / double(m_refChars) : 0.0; }
+    double value() const { return m_refChars ? 1.0 - double(m_edits) / double(m_refChars) : 0.0; }
 };
+
+// How a word of a sentence came out, in the order they are tested: right in several winners
+// (the text is right), or wrong: not in the dictionary, a winner across its edges, shown as
+// Tai-lo, another Han word.
+enum E_Cause { CAUSE_PIECES, CAUSE_MISSING, CAUSE_ACROSS, CAUSE_TAILO, CAUSE_OTHER_HAN, CAUSE_COUNT };
+const char* const kCauseNames[CAUSE_COUNT] = {"right, in several winners", "wrong: not in the dictionary",
+                                              "wrong: a winner across its edges", "wrong: shown as Tai-lo",
+                                              "wrong: another Han word"};
 
 struct C_Options {
     std::filesystem::path m_dict = std::filesystem::path(KOV_BINARY_DIR) / "dict";
     std::filesystem::path m_data = std::filesystem::path(KOV_SOURCE_DIR) / "data";
-    bool m_doctrine = true;
+    dictc::E_CorpusPart m_part = dictc::E_CorpusPart::HELD_OUT;
     size_t m_examples = 0;
     bool m_why = false;
-    std::vector<std::string> m_show;
-    dictc::E_CorpusPart m_part = dictc::E_CorpusPart::HELD_OUT;
     bool m_verbose = false;
+    std::vector<std::string> m_show;
 };
 
-// How a word of a sentence came out, in the order they are tested: right (one winner), right in
-// pieces (several winners that show the word), or wrong because the word is not in the
-// dictionary, because a winner reaches across its edges, because it shows as Tai-lo, or as
-// another Han word.
-enum E_Cause { CAUSE_PIECES, CAUSE_MISSING, CAUSE_ACROSS, CAUSE_TAILO, CAUSE_OTHER_HAN, CAUSE_COUNT };
-const char* const kCauseNames[CAUSE_COUNT] = {"right, but in several winners", "wrong: not in the dictionary",
-                                              "wrong: a winner across its edges", "wrong: shown as Tai-lo",
-                                              "wrong: another Han word"};
+// A clause of a sentence: its words (syllables or foreign names) and the Han text meant.
+struct C_Clause {
+    std::vector<const dictc::C_CorpusWord*> m_words;
+    std::string m_reference;
+};
 
-bool inDictionary(const C_TailoDB& db, const dictc::C_CorpusWord& w) {
-    std::string karr;
-    for (const std::string& k : w.m_keys)
-        karr += (karr.empty() ? "" : "-") + k;
-    bool found = false;
-    db.visitKeyVocs(2, karr, [&](std::string_view han, std::span<std::string_view>, std::span<const uint8_t>, char) {
-        found = found || han == w.m_han;
-    });
-    return found;
-}
+// A lexicon word of two or more syllables with a Han form.
+struct C_LexWord {
+    std::string m_han;
+    std::vector<std::string> m_keys;
+};
 
-class C_Report {
+class C_QualityReport {
 public:
-    explicit C_Report(const C_Options& o) : m_options(o) {
+    explicit C_QualityReport(const C_Options& o) : m_options(o) {
         m_cats = std::make_unique<C_TailoCats>(o.m_dict / "cats.tab");
         m_db = std::make_unique<C_TailoDB>(o.m_dict / "tailo.tab", *m_cats, m_policy);
         if (!m_db->loaded())
             throw std::runtime_error("no dictionary in " + o.m_dict.string() + ": " + m_db->error() +
                                      m_db->file().error());
-        m_han = readWhole(o.m_data / "icorpus" / "icorpus-han.txt");
-        m_tailo = readWhole(o.m_data / "icorpus" / "icorpus-tailo.txt");
     }
 
+    // The figures printed so far, by name ("sentences/run together/toned", ...).
+    std::map<std::string, double> m_figures;
+
     void sentences() {
-        std::vector<dictc::C_CorpusSentence> held;
-        dictc::readCorpus(m_han, m_tailo, m_options.m_part,
-                          [&held](const dictc::C_CorpusSentence& s) { held.push_back(s); });
-        size_t clauses = 0, clausesLeftOut = 0;
+        const std::string han = readWhole(m_options.m_data / "icorpus" / "icorpus-han.txt");
+        const std::string tailo = readWhole(m_options.m_data / "icorpus" / "icorpus-tailo.txt");
+        std::vector<dictc::C_CorpusSentence> sentences;
+        dictc::readCorpus(han, tailo, m_options.m_part,
+                          [&sentences](const dictc::C_CorpusSentence& s) { sentences.push_back(s); });
+        size_t clauses = 0, left = 0;
         std::vector<std::vector<C_Clause>> bySentence;
-        for (const auto& s : held) {
+        std::map<std::pair<std::string, std::vector<std::string>>, size_t> wordCounts;
+        for (const auto& s : sentences) {
             std::vector<C_Clause> cs;
             C_Clause c;
             bool usable = true;
@@ -231,7 +257,7 @@ public:
                     if (usable)
                         cs.push_back(std::move(c));
                     else
-                        ++clausesLeftOut;
+                        ++left;
                 }
                 c = C_Clause{};
                 usable = true;
@@ -241,116 +267,128 @@ public:
                     close();
                     continue;
                 }
-                if (w.m_kind == dictc::E_CorpusWordKind::OTHER)
-                    usable = false;
+                usable = usable && w.m_kind != dictc::E_CorpusWordKind::OTHER;
                 c.m_words.push_back(&w);
                 c.m_reference += w.m_han;
+                if (w.m_kind == dictc::E_CorpusWordKind::SYLLABLES && w.m_keys.size() >= 2)
+                    ++wordCounts[{std::string(w.m_han), w.m_keys}];
             }
             close();
             bySentence.push_back(std::move(cs));
         }
-        std::cout << "Held-out news sentences: " << held.size() << " (" << clauses << " clauses, " << clausesLeftOut
-                  << " left out for words that are neither syllables nor foreign names)\n";
-        const C_Typist typist(*m_db, m_options.m_doctrine);
-        for (const bool tones : {true, false}) {
-            C_Accuracy acc;
-            size_t sentencesRight = 0, sentencesTyped = 0, shownExamples = 0;
-            size_t words = 0, wordsRight = 0;
-            size_t causes[CAUSE_COUNT] = {};
-            for (const auto& cs : bySentence) {
-                if (cs.empty())
-                    continue;
-                ++sentencesTyped;
-                bool allRight = true;
-                for (const C_Clause& c : cs) {
-                    std::vector<C_Typed> typed;
-                    std::vector<size_t> wordStart;
-                    size_t at = 0;
-                    for (const auto* w : c.m_words) {
-                        wordStart.push_back(at);
-                        if (w->m_kind == dictc::E_CorpusWordKind::FOREIGN)
-                            typed.push_back({std::string(w->m_tailo), true});
-                        else
-                            typed.push_back({joinKeys(w->m_keys, tones), false});
-                        at += typed.back().m_keys.size();
-                    }
-                    wordStart.push_back(at);
-                    const C_Shown shown = typist.type(typed);
-                    acc.add(shown.m_text, c.m_reference);
-                    if (shown.m_text != c.m_reference) {
-                        allRight = false;
-                        if (shownExamples < m_options.m_examples) {
-                            ++shownExamples;
-                            std::cout << "  " << (tones ? "toned" : "toneless") << ": " << c.m_reference << " -> "
-                                      << shown.m_text << "   (";
-                            for (const auto& t : typed)
-                                std::cout << t.m_keys << " ";
-                            std::cout << ")\n";
+        std::cout << "News sentences (" << partName() << "): " << sentences.size() << ", " << clauses
+                  << " clauses typed one by one (" << left << " left out: they hold words that are neither "
+                  << "syllables nor foreign names)\n";
+        for (const C_Style& style : kStyles) {
+            const C_Typist typist(*m_db, style);
+            for (const bool tones : {true, false}) {
+                C_Accuracy acc;
+                size_t right = 0, typed = 0, examples = 0, words = 0, wordsRight = 0;
+                size_t causes[CAUSE_COUNT] = {};
+                for (const auto& cs : bySentence) {
+                    if (cs.empty())
+                        continue;
+                    ++typed;
+                    bool allRight = true;
+                    for (const C_Clause& c : cs) {
+                        std::vector<C_Typed> typedWords;
+                        for (const auto* w : c.m_words)
+                            typedWords.push_back(w->m_kind == dictc::E_CorpusWordKind::FOREIGN
+                                                     ? C_Typed{std::string(w->m_tailo), true}
+                                                     : C_Typed{typedKeys(w->m_keys, tones), false});
+                        std::vector<size_t> starts;
+                        const C_Shown shown = typist.type(typedWords, &starts);
+                        acc.add(shown.m_text, c.m_reference);
+                        if (shown.m_text != c.m_reference) {
+                            allRight = false;
+                            if (examples++ < m_options.m_examples)
+                                std::cout << "    " << c.m_reference << " -> " << shown.m_text << "\n";
                         }
+                        if (m_options.m_why)
+                            classify(c, starts, shown, words, wordsRight, causes);
                     }
-                    if (m_options.m_why)
-                        classify(c, wordStart, shown, words, wordsRight, causes);
+                    right += allRight;
                 }
-                sentencesRight += allRight;
+                const std::string name = figureName("sentences", style, tones);
+                m_figures[name] = acc.value();
+                m_figures[name + "/whole"] = share(right, typed);
+                std::cout << "  " << style.m_name << (tones ? ", with tone digits:    " : ", without tone digits: ")
+                          << "character accuracy " << percent(acc.value()) << ", whole sentences right "
+                          << percent(share(right, typed)) << "\n";
+                if (m_options.m_why) {
+                    std::cout << "    " << words << " words: right " << percent(share(wordsRight, words));
+                    for (size_t i = 0; i < CAUSE_COUNT; ++i)
+                        std::cout << "; " << kCauseNames[i] << " " << percent(share(causes[i], words));
+                    std::cout << "\n";
+                }
             }
-            m_figures[std::string("sentences ") + (tones ? "toned" : "toneless")] = acc.accuracy();
-            std::cout << (tones ? "  with tone digits:    " : "  without tone digits: ") << "character accuracy "
-                      << percent(acc.accuracy()) << ", whole sentences right " << percent(sentencesRight, sentencesTyped)
-                      << " of " << sentencesTyped << "\n";
-            if (m_options.m_why) {
-                std::cout << "    of " << words << " words: right " << percent(wordsRight, words);
-                for (size_t i = 0; i < CAUSE_COUNT; ++i)
-                    std::cout << "; " << kCauseNames[i] << " " << percent(causes[i], words);
-                std::cout << "\n";
+        }
+        frequentWords(wordCounts);
+    }
+
+    void lexicon() {
+        std::vector<dictc::C_Report> reports;
+        std::set<std::pair<std::string, std::vector<std::string>>> seen;
+        std::vector<C_LexWord> words;
+        for (dictc::C_LexiconWord& w :
+             dictc::readLexicon(readWhole(m_options.m_data / "itaigi-lexicon.csv"), "lexicon", reports)) {
+            if (w.m_han.empty() || w.m_keys.size() < 2 || !seen.insert({w.m_han, w.m_keys}).second)
+                continue;
+            words.push_back({std::move(w.m_han), std::move(w.m_keys)});
+        }
+        std::cout << "Lexicon words of two or more syllables with a Han form: " << words.size() << "\n";
+        for (const C_Style& style : kStyles) {
+            const C_Typist typist(*m_db, style);
+            for (const bool tones : {true, false}) {
+                size_t first = 0, examples = 0;
+                for (const C_LexWord& w : words) {
+                    const C_Shown shown = typist.type({{typedKeys(w.m_keys, tones), false}});
+                    if (!shown.m_pieces.empty() && shown.m_pieces.size() == 1 && shown.m_pieces[0].m_text == w.m_han)
+                        ++first;
+                    else if (examples++ < m_options.m_examples)
+                        std::cout << "    " << w.m_han << " -> " << shown.m_text << "\n";
+                }
+                const std::string name = figureName("lexicon words", style, tones);
+                m_figures[name] = share(first, words.size());
+                std::cout << "  alone, " << style.m_name << (tones ? ", with tone digits:    " : ", without tone digits: ")
+                          << "first winner right " << percent(m_figures[name]) << "\n";
+            }
+        }
+        constexpr size_t kPerLine = 4;
+        std::cout << "Lines of " << kPerLine << " lexicon words (" << words.size() / kPerLine << " lines):\n";
+        for (const C_Style& style : kStyles) {
+            const C_Typist typist(*m_db, style);
+            for (const bool tones : {true, false}) {
+                C_Accuracy acc;
+                size_t right = 0, lines = 0;
+                for (size_t i = 0; i + kPerLine <= words.size(); i += kPerLine) {
+                    std::vector<C_Typed> typed;
+                    std::string reference;
+                    for (size_t k = i; k < i + kPerLine; ++k) {
+                        typed.push_back({typedKeys(words[k].m_keys, tones), false});
+                        reference += words[k].m_han;
+                    }
+                    const C_Shown shown = typist.type(typed);
+                    acc.add(shown.m_text, reference);
+                    right += shown.m_text == reference;
+                    ++lines;
+                }
+                const std::string name = figureName("lexicon lines", style, tones);
+                m_figures[name] = acc.value();
+                m_figures[name + "/whole"] = share(right, lines);
+                std::cout << "  " << style.m_name << (tones ? ", with tone digits:    " : ", without tone digits: ")
+                          << "whole lines right " << percent(share(right, lines)) << ", character accuracy "
+                          << percent(acc.value()) << "\n";
             }
         }
     }
 
-    // Sorts each syllable word of a clause into right or a cause.
-    void classify(const C_Clause& c, const std::vector<size_t>& wordStart, const C_Shown& shown, size_t& words,
-                  size_t& wordsRight, size_t* causes) const {
-        for (size_t i = 0; i < c.m_words.size(); ++i) {
-            const auto& w = *c.m_words[i];
-            if (w.m_kind != dictc::E_CorpusWordKind::SYLLABLES)
-                continue;
-            ++words;
-            const size_t from = wordStart[i], to = wordStart[i + 1];
-            std::string inside;
-            size_t pieces = 0;
-            bool across = false, tailo = false;
-            for (const auto& p : shown.m_pieces) {
-                const size_t end = p.m_start + p.m_span;
-                if (end <= from || p.m_start >= to)
-                    continue;
-                if (p.m_start < from || end > to)
-                    across = true;
-                inside += p.m_text;
-                tailo = tailo || p.m_tailo;
-                ++pieces;
-            }
-            if (!across && pieces == 1 && inside == w.m_han) {
-                ++wordsRight;
-                continue;
-            }
-            if (!across && inside == w.m_han)
-                ++causes[CAUSE_PIECES];
-            else if (!inDictionary(*m_db, w))
-                ++causes[CAUSE_MISSING];
-            else if (across)
-                ++causes[CAUSE_ACROSS];
-            else if (tailo)
-                ++causes[CAUSE_TAILO];
-            else
-                ++causes[CAUSE_OTHER_HAN];
-        }
-    }
-
-    // Prints the winners of keys typed alone, and the best candidate of each span at 0.
+    // Prints the winners of keys typed on a line with the doctrine off.
     void show(const std::string& keys) const {
         C_InputLine line(*m_db);
-        line.setIslandDoctrine(m_options.m_doctrine);
         for (char k : keys)
             line.insertKey(k);
+        std::cout << keys << ":\n";
         for (const C_Winner& w : line.winners()) {
             if (!w.m_candidate)
                 continue;
@@ -375,50 +413,102 @@ public:
         }
     }
 
-    void frequentWords() {
-        std::map<std::pair<std::string, std::vector<std::string>>, size_t> counts;
-        dictc::readCorpus(m_han, m_tailo, m_options.m_part, [&counts](const dictc::C_CorpusSentence& s) {
-            for (const auto& w : s.m_words)
-                if (w.m_kind == dictc::E_CorpusWordKind::SYLLABLES && w.m_keys.size() >= 2)
-                    ++counts[{std::string(w.m_han), w.m_keys}];
-        });
+private:
+    const char* partName() const {
+        return m_options.m_part == dictc::E_CorpusPart::HELD_OUT   ? "held out of the dictionary"
+               : m_options.m_part == dictc::E_CorpusPart::TRAINING ? "those the dictionary was built from"
+                                                                   : "all";
+    }
+
+    static std::string figureName(const char* what, const C_Style& style, bool tones) {
+        return std::string(what) + "/" + style.m_name + (tones ? "/toned" : "/toneless");
+    }
+
+    void frequentWords(const std::map<std::pair<std::string, std::vector<std::string>>, size_t>& counts) {
         std::vector<std::pair<size_t, const std::pair<std::string, std::vector<std::string>>*>> order;
-        for (const auto& [k, n] : counts)
-            order.emplace_back(n, &k);
+        for (const auto& [w, n] : counts)
+            order.emplace_back(n, &w);
         std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
         if (order.size() > 2000)
             order.resize(2000);
-        const C_Typist typist(*m_db, m_options.m_doctrine);
-        std::cout << "The " << order.size() << " most frequent words of two or more syllables of the held-out "
-                  << "sentences, typed alone:\n";
-        for (const bool tones : {true, false}) {
-            size_t right = 0, shownExamples = 0;
-            for (const auto& [n, word] : order) {
-                const C_Shown shown = typist.type({{joinKeys(word->second, tones), false}});
-                if (shown.m_text == word->first)
-                    ++right;
-                else if (shownExamples < m_options.m_examples) {
-                    ++shownExamples;
-                    std::cout << "  " << word->first << " (" << n << ") -> " << shown.m_text << "\n";
+        std::cout << "The " << order.size() << " most frequent words of two or more syllables of these sentences, "
+                  << "typed alone:\n";
+        for (const C_Style& style : kStyles) {
+            const C_Typist typist(*m_db, style);
+            for (const bool tones : {true, false}) {
+                size_t right = 0, examples = 0;
+                for (const auto& [n, word] : order) {
+                    const C_Shown shown = typist.type({{typedKeys(word->second, tones), false}});
+                    if (shown.m_text == word->first)
+                        ++right;
+                    else if (examples++ < m_options.m_examples)
+                        std::cout << "    " << word->first << " (" << n << ") -> " << shown.m_text << "\n";
                 }
+                const std::string name = figureName("frequent words", style, tones);
+                m_figures[name] = share(right, order.size());
+                std::cout << "  " << style.m_name << (tones ? ", with tone digits:    " : ", without tone digits: ")
+                          << "top-1 " << percent(m_figures[name]) << "\n";
             }
-            m_figures[std::string("frequent ") + (tones ? "toned" : "toneless")] =
-                order.empty() ? 0.0 : double(right) / double(order.size());
-            std::cout << (tones ? "  with tone digits:    " : "  without tone digits: ") << "top-1 "
-                      << percent(right, order.size()) << "\n";
         }
     }
 
-    // The figures printed so far, by name ("sentences toned", "frequent toneless", ...).
-    std::map<std::string, double> m_figures;
+    bool inDictionary(const dictc::C_CorpusWord& w) const {
+        std::string karr;
+        for (const std::string& k : w.m_keys)
+            karr += (karr.empty() ? "" : "-") + k;
+        bool found = false;
+        // A word of one syllable is filed under its toned key, a longer one under its key array.
+        m_db->visitKeyVocs(w.m_keys.size() == 1 ? 0 : 2, karr, [&](std::string_view han, std::span<std::string_view>, std::span<const uint8_t>,
+                                        char) { found = found || han == w.m_han; });
+        return found;
+    }
 
-private:
+    void classify(const C_Clause& c, const std::vector<size_t>& starts, const C_Shown& shown, size_t& words,
+                  size_t& wordsRight, size_t* causes) const {
+        for (size_t i = 0; i < c.m_words.size(); ++i) {
+            const auto& w = *c.m_words[i];
+            if (w.m_kind != dictc::E_CorpusWordKind::SYLLABLES)
+                continue;
+            ++words;
+            const size_t from = starts[i], to = starts[i + 1];
+            std::string inside;
+            size_t pieces = 0;
+            bool across = false, tailo = false;
+            for (const auto& p : shown.m_pieces) {
+                const size_t end = p.m_start + p.m_span;
+                if (end <= from || p.m_start >= to)
+                    continue;
+                across = across || p.m_start < from || end > to;
+                inside += p.m_text;
+                tailo = tailo || p.m_tailo;
+                ++pieces;
+            }
+            if (!across && pieces == 1 && inside == w.m_han)
+                ++wordsRight;
+            else if (!across && inside == w.m_han)
+                ++causes[CAUSE_PIECES];
+            else if (!inDictionary(w))
+                ++causes[CAUSE_MISSING];
+            else if (across)
+                ++causes[CAUSE_ACROSS];
+            else if (tailo)
+                ++causes[CAUSE_TAILO];
+            else
+                ++causes[CAUSE_OTHER_HAN];
+        }
+    }
+
     C_Options m_options;
     test::C_CapturePolicy m_policy;
     std::unique_ptr<C_TailoCats> m_cats;
     std::unique_ptr<C_TailoDB> m_db;
-    std::string m_han, m_tailo;
 };
+
+int usage() {
+    std::cerr << "usage: dict_quality [--dict DIR] [--data DIR] [--part held-out|training|all] [--examples N] "
+                 "[--why] [--type KEYS [--verbose]]...\n";
+    return 2;
+}
 
 }  // namespace
 
@@ -431,37 +521,35 @@ int main(int argc, char** argv) {
             o.m_dict = argv[++i];
         else if (a == "--data" && hasValue)
             o.m_data = argv[++i];
-        else if (a == "--doctrine" && hasValue)
-            o.m_doctrine = std::string(argv[++i]) != "off";
         else if (a == "--examples" && hasValue)
-            o.m_examples = size_t(std::stoul(argv[++i]));
+            o.m_examples = size_t(std::strtoul(argv[++i], nullptr, 10));
         else if (a == "--type" && hasValue)
             o.m_show.push_back(argv[++i]);
         else if (a == "--part" && hasValue) {
             const std::string p = argv[++i];
-            o.m_part = p == "all" ? dictc::E_CorpusPart::ALL
-                       : p == "training" ? dictc::E_CorpusPart::TRAINING
-                                         : dictc::E_CorpusPart::HELD_OUT;
+            if (p == "all")
+                o.m_part = dictc::E_CorpusPart::ALL;
+            else if (p == "training")
+                o.m_part = dictc::E_CorpusPart::TRAINING;
+            else if (p == "held-out")
+                o.m_part = dictc::E_CorpusPart::HELD_OUT;
+            else
+                return usage();
         } else if (a == "--why")
             o.m_why = true;
         else if (a == "--verbose")
             o.m_verbose = true;
-        else {
-            std::cerr << "usage: dict_quality [--dict DIR] [--data DIR] [--doctrine on|off] [--examples N] [--why]\n";
-            return 2;
-        }
+        else
+            return usage();
     }
     try {
-        C_Report report(o);
-        if (!o.m_show.empty()) {
-            for (const std::string& keys : o.m_show) {
-                std::cout << keys << ":\n";
-                report.show(keys);
-            }
+        C_QualityReport report(o);
+        for (const std::string& keys : o.m_show)
+            report.show(keys);
+        if (!o.m_show.empty())
             return 0;
-        }
         report.sentences();
-        report.frequentWords();
+        report.lexicon();
     } catch (const std::exception& e) {
         std::cerr << "dict_quality: " << e.what() << "\n";
         return 1;

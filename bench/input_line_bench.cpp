@@ -132,6 +132,25 @@ void BM_KeystrokeOnAFullLine(benchmark::State& state) {
 }
 BENCHMARK(BM_KeystrokeOnAFullLine)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
+// The first keystroke after start-up: a fresh system dictionary (its construction not timed) and
+// a fresh line, then one key and the query. The first walk of a dictionary builds what it keeps
+// (the copies of the key arrays, the blocks of the initial typed), so this is the slowest
+// keystroke of a session.
+void BM_FirstKeystroke(benchmark::State& state) {
+    const C_Bundled& b = bundled();
+    const std::filesystem::path tailo = std::filesystem::path(KOV_BINARY_DIR) / "dict" / "tailo.tab";
+    for (auto _ : state) {
+        C_TailoDB db(tailo, *b.cats, b.policy);
+        C_InputLine line(db);
+        const auto t0 = std::chrono::steady_clock::now();
+        line.insertKey('k');
+        benchmark::DoNotOptimize(line.winners().size());
+        const auto t1 = std::chrono::steady_clock::now();
+        state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
+    }
+}
+BENCHMARK(BM_FirstKeystroke)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
 // The island cut alone, for the same full line.
 void BM_CutIslandsOfAFullLine(benchmark::State& state) {
     const std::string keys = lineKeys(100000, C_InputLine::kMaxElements);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <stdexcept>
 #include <variant>
 
@@ -109,13 +110,12 @@ std::string C_DictCompiler::addWord(std::string_view word, std::string_view read
     std::string exact;
     for (const std::string& k : keys)
         exact += k;
-    if (auto e = m_writer.addRecord(E_TailoSection::KARR, joinKeys(keys), rec); !e.empty())
+    const E_TailoSection home = keys.size() == 1 ? E_TailoSection::TONED : E_TailoSection::KARR;
+    if (auto e = m_writer.addRecord(home, joinKeys(keys), rec); !e.empty())
         return e;
     if (rec.type == 'H')
         m_writer.addReading(rec.word, reading);
     m_writer.addRecord(E_TailoSection::EXACT, exact, rec);
-    if (keys.size() == 1)
-        m_writer.addRecord(E_TailoSection::TONED, keys[0], rec);
     ++m_fixedWords;
     return {};
 }
@@ -125,7 +125,7 @@ C_DictCompiler::C_Counted& C_DictCompiler::counted_(char type, const std::string
     C_Counted& w = m_words[T_WordKey(type, word, joinKeys(keys))];
     if (w.m_keys.empty()) {
         w.m_keys = keys;
-        w.m_reading = reading;
+        w.m_readings.push_back(reading);
     }
     return w;
 }
@@ -139,8 +139,10 @@ size_t C_DictCompiler::addLexiconCsv(std::string_view text, std::string_view sou
                 continue;
             }
             C_Counted& h = counted_('H', lw.m_han, lw.m_keys, lw.m_reading);
-            // The lexicon's spelling (capitals of names included) is the word's reading.
-            h.m_reading = lw.m_reading;
+            if (!h.m_lexicon)
+                h.m_readings.clear();
+            if (std::find(h.m_readings.begin(), h.m_readings.end(), lw.m_reading) == h.m_readings.end())
+                h.m_readings.push_back(lw.m_reading);
             h.m_lexicon = true;
         }
         C_Counted& t = counted_('T', lw.m_reading, lw.m_keys, lw.m_reading);
@@ -248,15 +250,54 @@ int C_DictCompiler::weightOf_(const T_WordKey& key, const C_Counted& w) const {
     const bool hanWord = std::get<0>(key) == 'H';
     if (w.m_keys.size() >= 2)
         return clampRound(w.m_count ? s.m_wordBase + s.m_wordPerLog * std::log1p(double(w.m_count)) : s.m_lexiconBase, s);
-    if (w.m_count > 0)
-        return clampRound(s.m_oneBase + s.m_onePerLog * std::log1p(double(w.m_count) + s.m_charShare * w.m_charCount), s);
-    return clampRound(s.m_charBase + s.m_charPerLog * std::log1p(hanWord ? double(w.m_charCount) : 0.0), s);
+    const int weight =
+        w.m_count > 0
+            ? clampRound(s.m_oneBase + s.m_onePerLog * std::log1p(double(w.m_count) + s.m_charShare * w.m_charCount), s)
+            : clampRound(s.m_charBase + s.m_charPerLog * std::log1p(hanWord ? double(w.m_charCount) : 0.0), s);
+    return hanWord ? std::max(weight, s.m_oneFloor) : weight;
 }
 
 C_TailoWriter C_DictCompiler::build() const {
     C_TailoWriter writer = m_writer;
     writer.setCatsHash(catsHash());
     std::map<T_WordKey, C_Counted> words = m_words;
+    std::erase_if(words, [this](const auto& entry) {
+        return !entry.second.m_lexicon && entry.second.m_count < m_scale.m_minWordCount;
+    });
+    if (m_scale.m_maxComposedCount > 0) {
+        std::vector<T_WordKey> composed;
+        for (const auto& [key, w] : words) {
+            if (std::get<0>(key) != 'H' || w.m_lexicon || w.m_count > m_scale.m_maxComposedCount ||
+                w.m_keys.size() < 2)
+                continue;
+            std::vector<std::string> chars;
+            visitIDC(std::get<1>(key), [&chars](std::string_view u) {
+                chars.emplace_back(u);
+                return true;
+            });
+            if (chars.size() != w.m_keys.size())
+                continue;
+            const size_t n = chars.size();
+            std::vector<bool> reach(n + 1, false);
+            reach[0] = true;
+            for (size_t i = 1; i <= n; ++i)
+                for (size_t j = 0; j < i && !reach[i]; ++j) {
+                    if (!reach[j] || (j == 0 && i == n))
+                        continue;
+                    std::string han, karr;
+                    for (size_t k = j; k < i; ++k) {
+                        han += chars[k];
+                        karr += (k > j ? "-" : "") + w.m_keys[k];
+                    }
+                    reach[i] = words.count(T_WordKey('H', han, karr)) > 0 ||
+                               (i - j == 1 && m_charReadings.count({han, karr}) > 0);
+                }
+            if (reach[n])
+                composed.push_back(key);
+        }
+        for (const T_WordKey& key : composed)
+            words.erase(key);
+    }
 
     // The common characters of every syllable, by their character readings.
     std::map<std::string, std::vector<std::pair<uint32_t, const std::string*>>> bySyllable;
@@ -276,10 +317,23 @@ C_TailoWriter C_DictCompiler::build() const {
         for (const auto& [n, han] : chars) {
             C_Counted& c = words[T_WordKey('H', *han, key)];
             c.m_keys = keys;
-            c.m_reading = reading;
+            c.m_readings = {reading};
             c.m_charCount = n;
         }
     }
+
+    // A lexicon word's Tai-lo spelling that is also the reading of a Han word of the same keys is
+    // not filed again: the candidate lists show that Han word's readings as Tai-lo anyway, and
+    // every extra record costs each lookup of those keys. Tai-lo words the corpus writes stay.
+    std::set<std::pair<std::string, std::string>> hanReadings;  // (key array, reading)
+    for (const auto& [key, w] : words)
+        if (std::get<0>(key) == 'H')
+            for (const std::string& r : w.m_readings)
+                hanReadings.emplace(std::get<2>(key), r);
+    std::erase_if(words, [&hanReadings](const auto& entry) {
+        const auto& [type, word, karr] = entry.first;
+        return type == 'T' && entry.second.m_count == 0 && hanReadings.count({karr, word});
+    });
 
     // Weights; a Tai-lo spelling that the corpus never writes stays below the Han forms of its keys.
     std::map<const T_WordKey*, int> weights;
@@ -311,12 +365,15 @@ C_TailoWriter C_DictCompiler::build() const {
         std::string exact;
         for (const std::string& k : w.m_keys)
             exact += k;
-        writer.addRecord(E_TailoSection::KARR, karr, rec);
-        writer.addRecord(E_TailoSection::EXACT, exact, rec);
+        if (w.m_keys.size() > 1)
+            writer.addRecord(E_TailoSection::KARR, karr, rec);
+        if (w.m_lexicon)
+            writer.addRecord(E_TailoSection::EXACT, exact, rec);
         if (w.m_keys.size() == 1)
             writer.addRecord(E_TailoSection::TONED, w.m_keys[0], rec);
         if (type == 'H')
-            readings[word].emplace_back(uint64_t(w.m_count) + w.m_charCount, &w.m_reading);
+            for (const std::string& r : w.m_readings)
+                readings[word].emplace_back(uint64_t(w.m_count) + w.m_charCount, &r);
     }
     for (auto& [han, list] : readings) {
         std::stable_sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a.first > b.first; });

@@ -13,21 +13,25 @@
 // Bad rows are reported with their line number and skipped; what is written is always a file
 // the engine reads as meant.
 //
-// Every word is filed under its key array in section C (full keys, keys without tone digits
-// and initials all reach it through the key-array walk), under its keys without separators in
-// section B, and, when it has one syllable, under its toned key in section A. A Han word's
-// readings go to section D, the most frequent first.
+// A word of several syllables is filed under its key array in section C (full keys, keys without
+// tone digits and initials all reach it through the key-array walk), a word of one syllable under
+// its toned key in section A (the island lookups find it there by full keys, keys without tone
+// digit and wildcards; in section C the walk would only offer it a second time, and every record
+// there costs each walk through its syllable). The lexicon's words and the words of fixed weight are also filed under
+// their keys without separators in section B, the exact typed forms; the corpus's words and
+// characters are not: composition asks section B only for keys without a tone digit, which no
+// such form matches, so they would only lengthen the start-up. A Han word's readings go to
+// section D, the most frequent first.
 //
 // Weights. A word of the tab-separated list keeps the weight it is given. The lexicon's and the
 // corpus's words are weighed by their counts when the files are built (C_WeightScale; the
 // reasons are in data/README.md): the weight grows with the logarithm of the count, so that a
 // frequent word ranks before a rare one of the same keys; every word weighs well above zero, so
-// that a whole word scores better than the pieces it could be cut into (a closure of n
-// candidates keeps n^-0.4 of their mean score); a one-syllable word that stands alone in the
-// corpus weighs at least 80, the score at which a one-syllable word typed in full ranks before
-// a longer word read from the same keys taken as initials; characters seen only inside words
-// weigh less than any word. A Tai-lo spelling ranks below the Han forms of the same keys unless
-// the corpus writes the word in Tai-lo.
+// that fewer, longer words score better than the pieces they could be cut into (a closure of n
+// candidates keeps n^-0.4 of their mean score); every one-syllable Han word weighs at least 80,
+// the score at which a one-syllable word typed in full ranks before a longer word read from the
+// same keys taken as initials; a Tai-lo spelling ranks below the Han forms of the same keys
+// unless the corpus writes the word in Tai-lo.
 
 #include <cstdint>
 #include <filesystem>
@@ -45,27 +49,39 @@
 namespace kov::dictc {
 
 // How counts become weights: base + perLog * ln(1 + count), rounded and kept within
-// [floor, ceiling], with the constants of the word's kind.
+// [floor, ceiling], with the constants of the word's kind. The values were chosen by typing
+// corpus sentences that the dictionary was not built from (data/README.md).
 struct C_WeightScale {
-    // Words of two or more syllables; a lexicon word the corpus never has starts from lexiconBase.
-    double m_wordBase = 40.0;
-    double m_wordPerLog = 8.0;
-    double m_lexiconBase = 40.0;
-    // One-syllable words: count = occurrences as a word + charShare * character readings.
-    double m_oneBase = 80.0;
+    // Words of two or more syllables; a lexicon word the corpus never has weighs lexiconBase.
+    double m_wordBase = 75.0;
+    double m_wordPerLog = 2.0;
+    double m_lexiconBase = 70.0;
+    // One-syllable words seen alone: count = occurrences as a word + charShare * occurrences as
+    // a character reading.
+    double m_oneBase = 77.0;
     double m_onePerLog = 3.0;
     double m_charShare = 0.05;
-    // One-syllable words never seen alone (characters of words, lexicon words without a count).
-    double m_charBase = 30.0;
-    double m_charPerLog = 4.0;
+    // One-syllable words never seen alone (characters of words, lexicon words without a
+    // count): count = occurrences as a character reading.
+    double m_charBase = 80.0;
+    double m_charPerLog = 1.0;
+    // No one-syllable Han word weighs less.
+    int m_oneFloor = 80;
     // How far a Tai-lo spelling stays below the best Han form of the same keys.
     int m_tailoBelow = 5;
+    // Weights stay below 100: a closure whose every word scores 100 or more would beat any other
+    // outright, whatever the scores.
     int m_floor = 1;
     int m_ceiling = 99;
+    // A corpus word that is not in the lexicon is filed when it was seen at least this often.
+    uint32_t m_minWordCount = 1;
+    // A corpus word that is not in the lexicon and is made of words that are filed themselves
+    // (as 臺北的 of 臺北 and 的) is filed only when it was seen more often than this.
+    uint32_t m_maxComposedCount = 0;
     // A character reading counts when it was seen at least this often; a syllable's characters
     // are kept up to this many (the most frequent).
     uint32_t m_minCharReading = 2;
-    size_t m_charsPerSyllable = 12;
+    size_t m_charsPerSyllable = 4;
 };
 
 // What was read from the corpus.
@@ -99,8 +115,10 @@ public:
 
     const std::vector<C_Report>& reports() const { return m_reports; }
     const C_CatsWriter& categories() const { return m_cats; }
-    // Words filed so far (the same word under the same keys counts once).
+    // Words filed so far (a word weighed by counts once per key array).
     size_t wordCount() const { return m_words.size() + m_fixedWords; }
+    // The words of fixed weight (addWord, addTsv) as filed so far.
+    const C_TailoWriter& fixedWords() const { return m_writer; }
 
     // The system dictionary with every word weighed (the weights follow the counts read so far).
     C_TailoWriter build() const;
@@ -119,7 +137,9 @@ private:
     using T_WordKey = std::tuple<char, std::string, std::string>;
     struct C_Counted {
         std::vector<std::string> m_keys;
-        std::string m_reading;
+        // Its spellings: the lexicon's (capitals of names included) when the lexicon has the
+        // word, else the one spelled from the corpus's keys.
+        std::vector<std::string> m_readings;
         uint32_t m_count = 0;      // occurrences as a word in the corpus
         uint32_t m_charCount = 0;  // occurrences as a character reading (one-syllable Han words)
         bool m_lexicon = false;
