@@ -45,7 +45,7 @@
 #include "engine/dict/system_dict.h"
 #include "engine/dict/tailo_cats.h"
 #include "engine/text/code_points.h"
-#include "tests/support/capture_policy.h"
+#include "fixtures/capture_policy.h"
 #include "tools/dictc/corpus.h"
 #include "tools/dictc/lexicon.h"
 
@@ -231,8 +231,8 @@ public:
         m_cats = std::make_unique<C_TailoCats>(o.m_dict / "cats.tab");
         m_db = std::make_unique<C_TailoDB>(o.m_dict / "tailo.tab", *m_cats, m_policy);
         if (!m_db->loaded())
-            throw std::runtime_error("no dictionary in " + o.m_dict.string() + ": " + m_db->error() +
-                                     m_db->file().error());
+            throw std::runtime_error("no dictionary in " + o.m_dict.string() + ": " + m_db->error().text +
+                                     m_db->file().error().text);
     }
 
     // The figures printed so far, by name ("sentences/run together/toned", ...).

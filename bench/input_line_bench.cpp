@@ -19,58 +19,16 @@
 #include "engine/compose/islands.h"
 #include "engine/dict/system_dict.h"
 #include "engine/dict/tailo_cats.h"
-#include "tests/support/capture_policy.h"
+#include "fixtures/bundled_dict.h"
 
 namespace {
 
 using namespace kov;
 
-// The bundled dictionary and the words of the lexicon whose syllables all carry tone digits.
-struct C_Bundled {
-    C_Bundled();
-
-    test::C_CapturePolicy policy;
-    std::unique_ptr<C_TailoCats> cats;
-    std::unique_ptr<C_TailoDB> db;
-    std::vector<std::vector<std::string>> words;  // toned keys per word, lexicon order
-};
-
-C_Bundled::C_Bundled() {
-    const std::filesystem::path dir = std::filesystem::path(KOV_BINARY_DIR) / "dict";
-    cats = std::make_unique<C_TailoCats>(dir / "cats.tab");
-    db = std::make_unique<C_TailoDB>(dir / "tailo.tab", *cats, policy);
-    if (!db->loaded())
-        throw std::runtime_error("No bundled dictionary in " + dir.string() +
-                                 " (build kov_default_dict first)");
-    std::ifstream in(std::filesystem::path(KOV_SOURCE_DIR) / "data" / "itaigi-lexicon.csv");
-    const std::regex toned("([a-z]+[1-9])(-[a-z]+[1-9])*");
-    std::string line;
-    std::getline(in, line);
-    while (std::getline(in, line)) {
-        // "id","poj","poj input","kip","kip input",...: the fifth field.
-        size_t at = 0;
-        for (int f = 0; f < 4 && at != std::string::npos; ++f)
-            at = line.find("\",\"", at + 1);
-        if (at == std::string::npos)
-            continue;
-        const size_t end = line.find('"', at + 3);
-        const std::string keys = line.substr(at + 3, end - at - 3);
-        if (!std::regex_match(keys, toned))
-            continue;
-        std::vector<std::string> syllables;
-        size_t from = 0;
-        while (from <= keys.size()) {
-            const size_t dash = std::min(keys.find('-', from), keys.size());
-            syllables.push_back(keys.substr(from, dash - from));
-            from = dash + 1;
-        }
-        words.push_back(std::move(syllables));
-    }
-}
+using C_Bundled = test::C_BundledDict;
 
 const C_Bundled& bundled() {
-    static const C_Bundled b;
-    return b;
+    return test::bundledDict();
 }
 
 // The keys of real words, word after word, up to the given number of syllables (a word may be
@@ -132,10 +90,18 @@ void BM_KeystrokeOnAFullLine(benchmark::State& state) {
 }
 BENCHMARK(BM_KeystrokeOnAFullLine)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
+// A wildcard inside a long run of letters: "m" 30 times, "?", then "m" typed up to the given
+// length (the last key timed).
+void BM_KeystrokeWithAWildcardInARunOfLetters(benchmark::State& state) {
+    const size_t after = size_t(state.range(0));
+    runKeystrokes(state, std::string(30, 'm') + "?" + std::string(after, 'm'));
+}
+BENCHMARK(BM_KeystrokeWithAWildcardInARunOfLetters)
+    ->Arg(30)->Arg(90)->Arg(170)
+    ->UseManualTime()->Unit(benchmark::kMicrosecond);
+
 // The first keystroke after start-up: a fresh system dictionary (its construction not timed) and
-// a fresh line, then one key and the query. The first walk of a dictionary builds what it keeps
-// (the copies of the key arrays, the blocks of the initial typed), so this is the slowest
-// keystroke of a session.
+// a fresh line, then one key and the query, the whole composition of the first key of a session.
 void BM_FirstKeystroke(benchmark::State& state) {
     const C_Bundled& b = bundled();
     const std::filesystem::path tailo = std::filesystem::path(KOV_BINARY_DIR) / "dict" / "tailo.tab";
@@ -151,7 +117,7 @@ void BM_FirstKeystroke(benchmark::State& state) {
 }
 BENCHMARK(BM_FirstKeystroke)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-// The island cut alone, for the same full line.
+// The island cut alone, for a whole line of 1024 elements.
 void BM_CutIslandsOfAFullLine(benchmark::State& state) {
     const std::string keys = lineKeys(100000, C_InputLine::kMaxElements);
     for (auto _ : state)

@@ -12,7 +12,7 @@
 
 #include "engine/text/syllable_match.h"
 #include "engine/text/tailo.h"
-#include "tests/text/tailo_reference.h"
+#include "fixtures/tailo_reference.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 
 #include "engine/dict/user_db.h"
 #include "engine/text/tailo.h"
+#include "fixtures/tailo_fixture.h"
 #include "qiv/utf8.h"
-#include "tests/support/tailo_fixture.h"
 
 namespace {
 

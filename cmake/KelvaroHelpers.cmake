@@ -1,4 +1,4 @@
-# Shared build helpers: one library target per folder, one test program per *_test.cpp,
+# Shared build helpers: one library target per folder, the test programs of a test folder,
 # one benchmark program per *_bench.cpp.
 
 # Third-party headers. The cross compilers must not search /usr/include (it would pull in
@@ -21,11 +21,15 @@ macro(kov_third_party)
   endif()
 endmacro()
 
-# kov_library(<target> [DEPS <targets>...] [SOURCES <extra files>...])
-# Builds every *.cpp of the calling folder into one static library.
+# kov_library(<target> [DEPS <targets>...] [SOURCES <extra files>...] [EXCLUDE <files>...])
+# Builds every *.cpp of the calling folder (but the excluded ones, e.g. a program's main.cpp)
+# into one static library.
 function(kov_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS;SOURCES" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;SOURCES;EXCLUDE" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(x ${ARG_EXCLUDE})
+    list(REMOVE_ITEM srcs ${CMAKE_CURRENT_SOURCE_DIR}/${x})
+  endforeach()
   list(APPEND srcs ${ARG_SOURCES})
   if(srcs)
     add_library(${name} STATIC ${srcs})
@@ -38,26 +42,50 @@ function(kov_library name)
   endif()
 endfunction()
 
-# kov_tests(<folder name> DEPS <targets>...): one GoogleTest program per *_test.cpp.
+# kov_tests(<folder name> DEPS <targets>...): the GoogleTest programs of the calling folder's
+# *_test.cpp files. The native build makes one program per file and lists each test to ctest.
+# The Windows builds link the whole folder into one program, <folder>_tests, and list it to ctest
+# as one entry: every start of a test program under wine costs time, and a 32-bit one that runs
+# under an emulator costs about a minute of processor time. NATIVE_ONLY names test files that
+# only the native build makes (e.g. tests that start the Windows programs under wine themselves).
 function(kov_tests folder)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;NATIVE_ONLY" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
-  foreach(src ${tests})
-    get_filename_component(stem ${src} NAME_WE)
-    set(exe ${folder}_${stem})
-    add_executable(${exe} ${src})
-    target_link_libraries(${exe} PRIVATE kov_testsupport ${ARG_DEPS} GTest::gtest_main GTest::gmock)
-    target_compile_definitions(${exe} PRIVATE KOV_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
-                                              KOV_BINARY_DIR="${CMAKE_BINARY_DIR}")
-    if(CMAKE_CROSSCOMPILING)
-      # One test entry per program: every wine start costs time.
-      add_test(NAME ${exe} COMMAND ${exe})
-      set_tests_properties(${exe} PROPERTIES LABELS "${folder}")
-    else()
-      gtest_discover_tests(${exe} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                           PROPERTIES LABELS "${folder}")
+  if(CMAKE_CROSSCOMPILING)
+    foreach(x ${ARG_NATIVE_ONLY})
+      list(REMOVE_ITEM tests ${CMAKE_CURRENT_SOURCE_DIR}/${x})
+    endforeach()
+    if(tests)
+      _kov_add_test_program(${folder}_tests "${tests}" "${ARG_DEPS}")
+      add_test(NAME ${folder}_tests COMMAND ${folder}_tests)
+      set_tests_properties(${folder}_tests PROPERTIES LABELS "${folder}")
     endif()
-  endforeach()
+  else()
+    foreach(src ${tests})
+      get_filename_component(stem ${src} NAME_WE)
+      _kov_add_test_program(${folder}_${stem} ${src} "${ARG_DEPS}")
+      gtest_discover_tests(${folder}_${stem} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                           PROPERTIES LABELS "${folder}")
+    endforeach()
+  endif()
+endfunction()
+
+function(_kov_add_test_program exe sources deps)
+  add_executable(${exe} ${sources})
+  target_link_libraries(${exe} PRIVATE kov_testsupport ${deps} GTest::gtest_main GTest::gmock)
+  target_compile_definitions(${exe} PRIVATE KOV_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+                                            KOV_BINARY_DIR="${CMAKE_BINARY_DIR}")
+endfunction()
+
+# kov_test_program(<out var> <folder name> <test file stem>): the name of the test program that
+# holds <folder>/<stem>.cpp in this build (<folder>_<stem> natively, <folder>_tests in the Windows
+# builds), for a folder's own additions to it (a dependency, a library, a definition).
+function(kov_test_program out folder stem)
+  if(CMAKE_CROSSCOMPILING)
+    set(${out} ${folder}_tests PARENT_SCOPE)
+  else()
+    set(${out} ${folder}_${stem} PARENT_SCOPE)
+  endif()
 endfunction()
 
 # kov_benchmarks(DEPS <targets>...): one Google Benchmark program per *_bench.cpp.

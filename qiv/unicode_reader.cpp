@@ -125,6 +125,10 @@ bool C_UnicodeReader::decodeQueued_(unsigned codePage, std::size_t size) {
     if (!kov::platform::decodeCodePage(
             codePage, std::string_view(m_buffer).substr(m_AvailBeg, size), decoded))
         return false;
+    // A conversion that yields what no text can hold has failed as well.
+    for (const char32_t c : decoded)
+        if (!isScalarValue(static_cast<unsigned>(c)))
+            return false;
     m_queue.insert(m_queue.end(), decoded.begin(), decoded.end());
     advance_(size);
     return true;
@@ -310,7 +314,12 @@ bool C_UnicodeReader::readUtf32_(bool bigEndian) {
         fail_(kTruncatedText);
         return false;
     }
-    m_queue.push_back(unitAt_(0, 4, bigEndian));
+    const std::uint32_t value = unitAt_(0, 4, bigEndian);
+    if (!isScalarValue(value)) {
+        fail_(kInvalidCodePoint);  // no UTF-8 form: nothing invalid leaves the reader
+        return false;
+    }
+    m_queue.push_back(value);
     advance_(4);
     return true;
 }

@@ -5,6 +5,8 @@
 namespace qiv {
 
 int encodeUtf8(unsigned c, char* out) {
+    if (!isScalarValue(c))
+        return -1;
     if (c < 0x80) {
         out[0] = static_cast<char>(c);
         return 1;
@@ -17,17 +19,9 @@ int encodeUtf8(unsigned c, char* out) {
     } else if (c < 0x10000) {
         len = 3;
         lead = 0xE0;
-    } else if (c < 0x200000) {
+    } else {
         len = 4;
         lead = 0xF0;
-    } else if (c < 0x4000000) {
-        len = 5;
-        lead = 0xF8;
-    } else if (c < 0x80000000u) {
-        len = 6;
-        lead = 0xFC;
-    } else {
-        return -1;
     }
     for (int i = len - 1; i > 0; --i) {
         out[i] = static_cast<char>(0x80 | (c & 0x3F));

@@ -6,9 +6,15 @@
 
 namespace qiv {
 
-// Writes the UTF-8 form of codePoint to out (no terminating NUL; out needs room for 6 bytes)
-// and returns the number of bytes written, 1 to 6; -1 for a code point at or above 0x80000000.
-// Surrogates and values above U+10FFFF are encoded like any other value.
+// True for a Unicode scalar value: below U+110000 and not a surrogate (U+D800 to U+DFFF).
+// Only these have a UTF-8 form.
+constexpr bool isScalarValue(unsigned codePoint) {
+    return codePoint < 0x110000 && (codePoint < 0xD800 || codePoint > 0xDFFF);
+}
+
+// Writes the UTF-8 form of codePoint to out (no terminating NUL; out needs room for 4 bytes)
+// and returns the number of bytes written, 1 to 4; -1, writing nothing, for a surrogate or a
+// value above U+10FFFF, which valid UTF-8 cannot hold.
 int encodeUtf8(unsigned codePoint, char* out);
 
 // The UTF-8 form of codePoint in a buffer of the calling thread; the view stays valid until

@@ -46,8 +46,8 @@ C_Candidate spelledCandidate(std::string keys, size_t span) {
 }  // namespace
 
 void C_InputLine::dropCaches_() {
-    // Candidate lists and related choices are built on top of a composition; nothing is cached
-    // by this layer itself.
+    m_candiCache.clear();
+    m_related.clear();
 }
 
 void C_InputLine::dropComposition_() {
@@ -435,7 +435,7 @@ void C_InputLine::runRules_(size_t end) {
     }
 }
 
-void C_InputLine::settle_(size_t end) {
+void C_InputLine::findNailPos_(size_t end) {
     m_nailPos = end;
     m_severalOpen = false;
     for (const C_Winner& w : m_winners) {
@@ -445,10 +445,37 @@ void C_InputLine::settle_(size_t end) {
             break;
         }
     }
+}
+
+void C_InputLine::settle_(size_t end) {
+    findNailPos_(end);
     for (size_t p = 0; p < end; ++p)
         if (C_CompoUnit* unit = unitAt(p))
             unit->setState(UNIT_SETTLED);
     dropCaches_();
+}
+
+void C_InputLine::dropLookupBasis_(size_t span) {
+    m_keys.erase(0, std::min(span, m_keys.size()));
+    std::erase_if(m_capitals, [&](size_t pos) { return pos < span; });
+    for (size_t& pos : m_capitals)
+        pos -= span;
+    // The islands carry their starts, so the remaining keys are cut again (no lookup).
+    if (m_mode == CM_STD) {
+        C_StdIslands cut = cutStdIslands(m_keys);
+        m_islesByStart = std::move(cut.m_islesByStart);
+        m_hyphenRuns = std::move(cut.m_hyphenRuns);
+        m_cutLog = std::move(cut.m_log);
+    } else {
+        m_islesByStart.assign(m_keys.size(), {});
+        m_hyphenRuns.clear();
+        m_cutLog = {};
+    }
+    // The units' words were looked up over keys that are gone: the next composition asks the
+    // dictionaries again rather than keep them.
+    for (size_t p = 0; p < m_elements.size(); ++p)
+        if (C_CompoUnit* unit = unitAt(p))
+            unit->unseal();
 }
 
 }  // namespace kov

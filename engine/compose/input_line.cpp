@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "qiv/utf8.h"
+
 namespace kov {
 
 namespace {
@@ -18,7 +20,9 @@ std::string decimal(long long value) {
 }  // namespace
 
 C_InputLine::C_InputLine(const I_TailoDB& db)
-    : m_db(db), m_learner(dynamic_cast<const I_Learner*>(&db)) {}
+    : m_db(db),
+      m_learner(dynamic_cast<const I_Learner*>(&db)),
+      m_related(db, static_cast<const I_ModeStatus&>(*this)) {}
 
 C_InputLine::~C_InputLine() = default;
 
@@ -45,6 +49,11 @@ void C_InputLine::insertElement_(size_t pos, C_LineElement element) {
 }
 
 void C_InputLine::eraseElements_(size_t from, size_t to) {
+    removeElements_(from, to);
+    m_dirty = true;
+}
+
+void C_InputLine::removeElements_(size_t from, size_t to) {
     const size_t n = to - from;
     std::erase_if(m_winners,
                   [&](const C_Winner& w) { return w.m_start >= from && w.m_start < to; });
@@ -58,7 +67,6 @@ void C_InputLine::eraseElements_(size_t from, size_t to) {
     m_closures.clear();
     m_elements.erase(m_elements.begin() + std::ptrdiff_t(from),
                      m_elements.begin() + std::ptrdiff_t(to));
-    m_dirty = true;
 }
 
 void C_InputLine::markBack_() {
@@ -309,6 +317,10 @@ void C_InputLine::setLimitReached(std_move_only_function<bool()> limitReached) {
     m_limitReached = std::move(limitReached);
 }
 
+void C_InputLine::setOnPopFront(std_move_only_function<void(const C_VocCandidate&)> onPopFront) {
+    m_onPopFront = std::move(onPopFront);
+}
+
 // --- Queries ---
 
 size_t C_InputLine::nailPosition() {
@@ -392,7 +404,44 @@ void C_InputLine::composeAndLearn() {
 }
 
 size_t C_InputLine::popFront() {
-    return 0;
+    size_t span = 0;
+    getConfirmedCandidates(
+        [&](size_t, const C_VocCandidate& view) {
+            span += view.m_span;
+            switch (view.m_mode) {
+            case COMPO_SEGMENT:
+                return true;
+            case COMPO_HANT:
+            case COMPO_KEY:
+            case COMPO_TAILO:
+                if (m_onPopFront)
+                    m_onPopFront(view);
+                // Spaces and other made-up views go with the word after them.
+                return view.m_virtual;
+            default:
+                throw std::logic_error("Unknown voc mode '" +
+                                       qiv::escapeCodePoint((unsigned char)view.m_mode) + "'");
+            }
+        },
+        true);
+    if (span == 0)
+        return 0;
+    // The learner sees the line with the popped words in it.
+    learn();
+
+    removeElements_(0, span);
+    C_RuleMatches kept;
+    for (auto& [url, matches] : m_ruleMatches)
+        if (url.m_pos >= span)
+            kept.emplace(C_CandidateURL{url.m_pos - span, url.m_key}, std::move(matches));
+    m_ruleMatches = std::move(kept);
+    dropCaches_();
+    m_caret = m_caret > span ? m_caret - span : 0;
+    // The remaining winners stay as they were; the nail position is the first of them that is
+    // not nailed (a popped word need not have been nailed).
+    findNailPos_(m_caret);
+    dropLookupBasis_(span);
+    return span;
 }
 
 }  // namespace kov

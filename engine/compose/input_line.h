@@ -8,11 +8,17 @@
 // the winners in step with the elements (starts shift, winners of erased units go), so nothing
 // ever points at a destroyed candidate between an edit and the next composition.
 //
-// Not here: candidate lists and nailing, popping the front, related choices (later layers built
-// on this class), and the dictionaries themselves (I_TailoDB).
+// On top of a composition the line offers the candidate lists of its nail position (built on
+// demand, kept until the next composition), nails the user's choices, walks the committed words,
+// pops them off the front for the session and the learner, and offers related choices after its
+// last word.
+//
+// Not here: the dictionaries themselves (I_TailoDB), the related-choice cache and its order
+// (related_choices.h), and what the learner does with a committed line (I_Learner).
 
 #include <cstddef>
 #include <cstdint>
+#include <list>
 #include <map>
 #include <optional>
 #include <span>
@@ -23,7 +29,9 @@
 #include "engine/compose/islands.h"
 #include "engine/compose/learner.h"
 #include "engine/compose/mode_status.h"
+#include "engine/compose/related_choices.h"
 #include "engine/compose/snapshot.h"
+#include "engine/compose/voc_candidate.h"
 #include "engine/dict/candidate.h"
 #include "engine/dict/isle.h"
 #include "engine/dict/tailo_db.h"
@@ -43,9 +51,27 @@ class C_InputLine : private C_InputLineSnapshot, private I_ModeStatus {
         std::vector<C_IsleList> m_isleTail;
     };
 
+    // A candidate list of one view position and list mode: the line's own (whole-line)
+    // candidates first, each with what nailing it does to the candidates it nails, then the
+    // references into the unit at the view position, each packed as element index, candidate
+    // index, reading index and a reading flag (16, 16, 16 and 8 bits, from the low bits up).
+    struct C_CandiList {
+        struct C_Own {
+            C_VocCandidate m_view;
+            std_move_only_function<void(C_Candidate&)> m_nail;
+        };
+        std::vector<uint64_t> m_refs;
+        std::vector<C_Own> m_own;
+        char m_mode = 0;
+
+        size_t size() const noexcept { return m_own.size() + m_refs.size(); }
+    };
+
 public:
-    // The most elements (keys and no-cross marks) a line holds.
+    // The most elements (keys and no-cross marks) a line holds. Candidate lists keep element
+    // indices in 16 bits.
     static constexpr size_t kMaxElements = 1024;
+    static_assert(kMaxElements < 0xFFFF);
 
     // Directions of removeKey.
     enum E_Direction : int {
@@ -108,6 +134,9 @@ public:
     // True while the line is longer than the front end's limit; empty for no limit.
     void setLimitReached(std_move_only_function<bool()> limitReached);
     void setLearner(const I_Learner* learner) noexcept { m_learner = learner; }
+    // Told of every word and made-up space that popFront takes off the line (hidden hyphen
+    // runs too: consumers leave those out); empty for nobody.
+    void setOnPopFront(std_move_only_function<void(const C_VocCandidate&)> onPopFront);
 
     // --- Queries ---
 
@@ -146,11 +175,61 @@ public:
     bool wantsTailo(char listMode) const override;
     const I_ModeStatus& modeStatus() const noexcept { return *this; }
 
-    // Pops the first committed word off the front; the number of key positions removed (0 when
-    // nothing was popped). This is the seam for the popping layer, which needs the walk over the
-    // committed words; on its own the line pops nothing, so the limit loop of insertKey ends at
-    // once and the hard cap on elements is what bounds the line.
+    // --- Candidate lists at the nail position (list modes 'H', 'M', 'T') ---
+    //
+    // A list holds the candidates of the unit at the nail position, each candidate's readings
+    // (for modes that want Tai-lo) before its text (for modes that want Han), repeats left out;
+    // while several words are open, the whole rest of the line comes first as one Tai-lo and one
+    // Han candidate. In TAILO mode the front end shows one candidate: the count is 1 when
+    // anything is listed.
+
+    // Composes; the number of entries of the list (0 when there is none).
+    size_t getCandidateCountAtNailPos(char mode);
+    // Composes; hands entries [index, index + count) to visit with their positions. False when
+    // there is no list. Throws std::runtime_error "Null compo unit at <p>" for an entry whose
+    // unit is gone, and the storage-limit errors of building the list ("Candidate count(<n>)
+    // exceeds storage limit", "Tailo count(<n>) exceeds storage limit").
+    bool getCandidatesAtNailPos(char mode, size_t index, size_t count,
+                                const std_move_only_function<void(size_t, const C_VocCandidate&)>& visit);
+    // Nails entry index of the list of mode at the nail position, which must have been counted
+    // or viewed since the last composition; the line becomes dirty. False, with a level-2 log
+    // line and nothing changed, when the line is dirty, there is no such list or entry.
+    bool nailCandidate(char mode, size_t index);
+    // Composes; walks the committed words in line order with no-cross marks (segments), spaces
+    // the line makes up between words, and runs of hyphens between Han words folded into one
+    // hidden view. visit returns false to stop. Popping, the class of the last word walked is
+    // kept for the next walk. Throws std::logic_error "COMPO_KEY with no winner at <p>" for a
+    // unit without winner.
+    void getConfirmedCandidates(const std_move_only_function<bool(size_t, const C_VocCandidate&)>& visit,
+                                bool popping);
+
+    // --- Popping and the learner ---
+
+    // Pops the first committed word off the front, with the no-cross marks and made-up spaces
+    // before it, after handing the line to the learner; tells the pop-front callback of each
+    // word and space. Returns the key positions removed (0: nothing popped, nothing changed).
+    // The rest of the line stays composed. Throws std::logic_error "Unknown voc mode '<m>'" for
+    // a view of another mode (before anything is removed).
     size_t popFront();
+
+    // --- Related choices (list types 'H', 'M', 'T') ---
+    //
+    // Only with the caret at the end of a non-empty line outside TAILO mode whose last word came
+    // from a dictionary; otherwise there are none.
+
+    size_t getCountOfRelatedChoices(char type);
+    // Hands entries [index, index + count) of the type's list to visit (text shown, 'T' for a
+    // reading, else 'H'). False when there is no list.
+    bool getRelatedChoices(char type, size_t index, size_t count,
+                           const std_move_only_function<void(std::string_view, char)>& visit);
+    // Nails the open words, then types the chosen related word's keys after the last word and
+    // nails its units; false without any change when the line is dirty or there is no such
+    // entry. Returns the dirty flag afterwards (true when the word was inserted). Throws
+    // std::runtime_error "Input line limit reached: 1024" before any change when the keys do not
+    // fit, "Last winner is not at expected position" when nailing the open words moved the last
+    // word, "Fail to nail the related choice at position <p>" when the typed keys did not become
+    // the word's units.
+    bool insertRelatedChoice(char type, size_t index);
 
 private:
     // Composes [0, caret) when the line is dirty.
@@ -171,11 +250,34 @@ private:
     void runRules_(size_t end);
     void settle_(size_t end);
 
+    // The nail position and whether several words are open, from the winners over [0, end).
+    void findNailPos_(size_t end);
+    // After popping span positions: the key string, capitals, hyphen runs and islands of the
+    // remaining keys, as a composition of them would leave them, with no lookup.
+    void dropLookupBasis_(size_t span);
+
     // Composes, then hands a copy to the learner, when there is one, keys stand before the
     // caret and the mode is not TAILO.
     void composeAndLearn();
     void learn();
     bool learnable_() const noexcept;
+
+    // The list of the view position and mode, built on first use; null for a position at or
+    // after the caret or another mode.
+    const C_CandiList* getCandidateCache(size_t viewPos, char mode);
+    void addWholeLineCandidates_(C_CandiList& list, size_t viewPos);
+    // Raises to re-check every unit before the caret with a candidate (not crossing a mark)
+    // that overlaps one of the ranges [from, to).
+    void invalidateOverlaps(std::span<const std::pair<size_t, size_t>> ranges);
+    // The walk of getConfirmedCandidates over the composition as it stands.
+    void walkConfirmed_(const std_move_only_function<bool(size_t, const C_VocCandidate&)>& visit,
+                        bool popping);
+
+    // Runs action, after filling the related-choice cache, when related choices can exist.
+    void useRelatedWords(std_move_only_function<void()> action);
+    void applyRelatedChoice_(char type, std::string_view keys, std::span<const C_RelatedPair> pairs);
+    // Nails c when it is the candidate s stands for in a list of type; true when nailed.
+    bool matchRelatedCandidate_(char type, C_Candidate& c, const C_SemiCandidate& s) const;
 
     // Marks the units from caret - 1 back for recomposition, stopping at one already marked.
     void markBack_();
@@ -186,6 +288,8 @@ private:
     // Structural edits: keep winners and nail position in step and set the dirty flag.
     void insertElement_(size_t pos, C_LineElement element);
     void eraseElements_(size_t from, size_t to);
+    // Removes elements with their winners and shifts the rest, without marking anything.
+    void removeElements_(size_t from, size_t to);
     void checkRoom_() const;
     // Copies the doctrine flag into the units before the caret and raises their states.
     void syncUnits_();
@@ -215,7 +319,11 @@ private:
     // when the islands were not cut from m_keys in STD mode.
     C_StdCutLog m_cutLog;
     std_move_only_function<bool()> m_limitReached;
-    std::optional<uint32_t> m_lastWordClass;
+    std_move_only_function<void(const C_VocCandidate&)> m_onPopFront;
+    // Candidate lists by view position, in the order first asked (stable addresses).
+    std::map<size_t, std::list<C_CandiList>> m_candiCache;
+    C_RelatedChoices m_related;
+    std::optional<uint32_t> m_lastWordClass;  // class of the last word popped
     bool m_severalOpen = false;
     bool m_dirty = false;
     bool m_spuriousSpaces = true;

@@ -12,20 +12,10 @@ namespace kov {
 
 namespace {
 
-// Character units of a text for the width tie-break. A text whose description characters lack
-// operands counts no units instead of failing the whole ranking.
-size_t unitsOf(std::string_view text) noexcept {
-    if (text.empty())
-        return 0;
-    try {
-        return countIDC(text);
-    } catch (const std::exception&) {
-        return 0;
-    }
-}
-
+// Width for the tie-break: the first reading's bytes and the text's character units. A text
+// whose description characters lack operands counts no units instead of failing the ranking.
 size_t widthOf(const C_Candidate& c) noexcept {
-    return (c.m_readings.empty() ? 0 : c.m_readings.front().size()) + unitsOf(c.m_text);
+    return (c.m_readings.empty() ? 0 : c.m_readings.front().size()) + countIDCOrZero(c.m_text);
 }
 
 // Rule 3 of the ranking (sources that differ). Returns 1 when a goes first, -1 when b does,

@@ -6,10 +6,12 @@
 // keep it); the visit constants live only during one visit. Cutting the key string into islands
 // is the input line's job, not this header's.
 
+#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -140,9 +142,27 @@ struct C_VisitConsts {
             m_isleReadEnd = pos + 1;
     }
 
+    // True the first time in this visit that a dictionary layer asks for the lookups of the
+    // wildcard items from key position `from` to the island's end `to`. Wildcard islands that
+    // start at different positions share their items from a common item start on (items are
+    // cut from left to right), and so the words those items find: the lookups of such a tail
+    // are made once per visit instead of once per island, and a layer stops at the first item
+    // whose tail it has looked up (the later items were looked up with it). This keeps a long
+    // line with a wildcard from costing the cube of its length.
+    bool firstItemLookup(const void* layer, size_t from, size_t to) const {
+        return m_itemLookups.insert(C_ItemLookup{layer, from, to}).second;
+    }
+
 private:
+    struct C_ItemLookup {
+        const void* m_layer;
+        size_t m_from;
+        size_t m_to;
+        auto operator<=>(const C_ItemLookup&) const = default;
+    };
     mutable size_t m_readEnd = 0;
     mutable size_t m_isleReadEnd = 0;
+    mutable std::set<C_ItemLookup> m_itemLookups;
 };
 
 // One typed key position of a vocabulary walk: an island, an index (a key offset for kinds 0 and

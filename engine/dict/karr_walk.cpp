@@ -15,7 +15,6 @@ namespace kov {
 
 namespace {
 
-using T_Match = C_KeyMatch;
 
 bool isToneDigit(char c) { return c >= '1' && c <= '9'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -129,13 +128,8 @@ public:
             const size_t itemStart = items[k].m_start;
             m_typed = gap ? typedKeys(vc, keyStart, m_isle.m_start + std::max(*gap, itemStart))
                           : typedKeys(vc, keyStart, keyStart + 1);
-            // Later items nest as optional groups, so the match tells how many of them it took.
-            std::string nested;
-            for (size_t j = items.size(); j-- > k + 1;)
-                nested = nested.empty() ? items[j].m_piece : items[j].m_piece + "(" + nested + ")?";
-            std::string pattern = "^" + items[k].m_piece;
-            if (!nested.empty()) pattern += "(" + nested + ")?";
-            m_regex.emplace(pattern, std::regex::ECMAScript);
+            // Later items nest as optional ones, so the match tells how many of them it took.
+            m_matcher.emplace(items, k, items.size(), true);
             for (size_t j = k + 1; j < items.size(); ++j) m_offsets.push_back(items[j].m_start - itemStart);
             m_offsets.push_back(m_isle.m_length - itemStart);
             m_itemKeyStart = keyStart;
@@ -186,14 +180,20 @@ public:
         case ISLE_WILDCARD:
         default: {
             const std::string_view rest = entry.substr(std::min(m_prefixSize, entry.size()));
-            T_Match m;
-            if (!std::regex_search(rest.begin(), rest.end(), m, *m_regex, std::regex_constants::match_continuous))
+            size_t seen = 0;
+            const std::optional<C_WildcardMatcher::C_Match> m = m_matcher->matchPrefix(rest, &seen);
+            // A refusal holds for every entry that shares the text the matcher looked at.
+            if (!m) {
+                decided = m_prefixSize + seen;
                 return std::nullopt;
-            const size_t len = size_t(m.length(0));
+            }
+            const size_t len = m->length;
             const char after = len < rest.size() ? rest[len] : '\0';
-            if (after != '\0' && std::string_view("-123456789").find(after) == std::string_view::npos)
+            if (after != '\0' && std::string_view("-123456789").find(after) == std::string_view::npos) {
+                decided = m_prefixSize + std::max(seen, len + 1);
                 return std::nullopt;
-            const size_t g = takenGroups(m);
+            }
+            const size_t g = m->groups;
             f.matchedEnd = m_prefixSize + len;
             f.inexact = true;
             f.candidateEnd = m_itemKeyStart + m_offsets[g - 1];
@@ -222,7 +222,7 @@ private:
     bool m_abbreviation;
     std::string_view m_typed;
     C_ShortText m_newPrefix;
-    std::optional<std::regex> m_regex;  // wildcard islands only
+    std::optional<C_WildcardMatcher> m_matcher;  // wildcard islands only
     std::vector<size_t> m_offsets;
     size_t m_itemKeyStart = 0;
     bool m_hasStar = false;
@@ -290,11 +290,6 @@ std::string_view typedKeys(const C_VisitConsts& consts, size_t from, size_t to) 
     return consts.m_keys.substr(from, std::min(to, n) - from);
 }
 
-size_t takenGroups(const C_KeyMatch& m) {
-    size_t g = 1;
-    while (g < m.size() && m[g].matched) ++g;
-    return g;
-}
 
 size_t I_KarrEntries::karrLowerBound(size_t first, size_t last, std::string_view key) const {
     while (first < last) {
@@ -359,22 +354,15 @@ C_StdKarrVocsRecurseConsts::C_StdKarrVocsRecurseConsts(const C_VisitConsts& cons
     : m_consts(consts), m_isle(isle), m_sink(std::move(sink)), m_mode(mode), m_threshold(threshold),
       m_inexactSource(inexactSource), m_exactSource(exactSource) {}
 
-// The reading check of a wildcard position: the items' pieces as the entry test nests them
-// (later items optional), then an optional tone digit, since every syllable key ends in one
-// and a pattern typed without one would otherwise refuse every reading.
-const std::regex& C_StdKarrVocsRecurseConsts::itemsRegex_(const C_StdIsle& isle, size_t from, size_t to) const {
+// The reading check of a wildcard position: the items as the entry test nests them (later
+// items optional), then an optional tone digit, since every syllable key ends in one and a
+// pattern typed without one would otherwise refuse every reading.
+const C_WildcardMatcher& C_StdKarrVocsRecurseConsts::itemsMatcher_(const C_StdIsle& isle, size_t from,
+                                                                   size_t to) const {
     const auto key = std::make_tuple(&isle, from, to);
-    auto it = m_regexCache.find(key);
-    if (it != m_regexCache.end()) return it->second;
-    const auto items = isle.items();
-    to = std::min(to, items.size());
-    std::string nested;
-    for (size_t j = to; j-- > from + 1;) nested = nested.empty() ? items[j].m_piece : items[j].m_piece + "(?:" + nested + ")?";
-    std::string pattern = "^";
-    if (from < to) pattern += items[from].m_piece;
-    if (!nested.empty()) pattern += "(?:" + nested + ")?";
-    pattern += "\\d?";
-    return m_regexCache.emplace(key, std::regex(pattern, std::regex::ECMAScript | std::regex::nosubs)).first->second;
+    auto it = m_matcherCache.find(key);
+    if (it != m_matcherCache.end()) return it->second;
+    return m_matcherCache.emplace(key, C_WildcardMatcher(isle.items(), from, to, true)).first->second;
 }
 
 std::optional<std::string> C_StdKarrVocsRecurseConsts::matchTailo(std::string_view tailo,
@@ -393,7 +381,7 @@ std::optional<std::string> C_StdKarrVocsRecurseConsts::matchTailo(std::string_vi
             std::string joined = syllables[c];
             for (size_t s = c + 1; s < c + pos.m_count; ++s) joined += "-" + syllables[s];
             const size_t to = nextOnSame ? positions[p + 1].m_index : isle.items().size();
-            if (!std::regex_match(joined, itemsRegex_(isle, pos.m_index, to))) return std::nullopt;
+            if (!itemsMatcher_(isle, pos.m_index, to).matchWhole(joined)) return std::nullopt;
         } else {
             const size_t from = isle.m_start + pos.m_index;
             const size_t to = isle.m_start + (nextOnSame ? positions[p + 1].m_index : isle.m_length);

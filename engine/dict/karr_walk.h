@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <regex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -20,6 +19,7 @@
 #include "engine/dict/candidate.h"
 #include "engine/dict/isle.h"
 #include "engine/dict/tailo_db.h"
+#include "engine/dict/wildcard_matcher.h"
 
 namespace kov {
 
@@ -109,8 +109,8 @@ public:
     E_SourceType m_exactSource;
 
 private:
-    const std::regex& itemsRegex_(const C_StdIsle& isle, size_t from, size_t to) const;
-    mutable std::map<std::tuple<const C_StdIsle*, size_t, size_t>, std::regex> m_regexCache;
+    const C_WildcardMatcher& itemsMatcher_(const C_StdIsle& isle, size_t from, size_t to) const;
+    mutable std::map<std::tuple<const C_StdIsle*, size_t, size_t>, C_WildcardMatcher> m_matcherCache;
 };
 
 // A dictionary word as a candidate: rank ordinary, no bonus, categories without repeats. Throws
@@ -121,11 +121,6 @@ C_Candidate makeVocCandidate(std::string_view text, std::vector<std::string> rea
 // Typed keys [from, to) of the visit, cut at the end of the key string.
 std::string_view typedKeys(const C_VisitConsts& consts, size_t from, size_t to);
 
-// Regex matches over key text.
-using C_KeyMatch = std::match_results<std::string_view::const_iterator>;
-// 1 + the number of sub-matches from group 1 on that took part, up to the first that did not:
-// how many of a pattern's nested optional groups a match went into.
-size_t takenGroups(const C_KeyMatch& m);
 
 // The walk's top call: from the island's key offset 0 (kinds 0 and 1) or its item `item`
 // (kind 2), over the whole table.

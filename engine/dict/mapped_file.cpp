@@ -21,18 +21,22 @@ std::string pathText(const std::filesystem::path& path) {
     }
 }
 
-C_MappedFile::C_MappedFile(const std::filesystem::path& path) {
-    switch (m_mapping.open(pathText(path))) {
+qiv::C_FileError mapFailure(platform::E_MapResult result, const std::filesystem::path& path) {
+    using qiv::E_FileError;
+    switch (result) {
     case platform::E_MapResult::MAPPED:
-    case platform::E_MapResult::VIEW_FAILED:  // no view and no text: the mapping exists
-        break;
+        return {};
     case platform::E_MapResult::OPEN_FAILED:
-        m_error = "Failed to open \"" + pathText(path) + "\" for read-only";
-        break;
+        return {E_FileError::UNREADABLE, "Failed to open \"" + pathText(path) + "\" for read-only"};
     case platform::E_MapResult::MAPPING_FAILED:
-        m_error = "Failed to create file mapping";
+        return {E_FileError::UNREADABLE, "Failed to create file mapping"};
+    case platform::E_MapResult::VIEW_FAILED:
         break;
     }
+    return {E_FileError::UNREADABLE, "Failed to map a view of \"" + pathText(path) + "\""};
 }
+
+C_MappedFile::C_MappedFile(const std::filesystem::path& path)
+    : m_error(mapFailure(m_mapping.open(pathText(path)), path)) {}
 
 }  // namespace kov

@@ -5,6 +5,7 @@
 
 #include "platform/mapped_file.h"
 #include "qiv/byte_cursor.h"
+#include "qiv/file_error.h"
 
 #include <cstddef>
 #include <filesystem>
@@ -22,15 +23,19 @@ public:
     const void* view() const { return m_mapping.data(); }
     // The number of mapped bytes; 0 without a view.
     size_t size() const { return m_mapping.size(); }
-    // Empty unless opening or creating the mapping failed.
-    const std::string& error() const { return m_error; }
+    // NONE when the view covers the file; else UNREADABLE with the stage that failed.
+    const qiv::C_FileError& error() const { return m_error; }
     // A bounded cursor over the whole view (empty without one).
     qiv::C_ByteCursor bytes() const { return qiv::C_ByteCursor(view(), size()); }
 
 private:
     platform::C_FileMapping m_mapping;
-    std::string m_error;
+    qiv::C_FileError m_error;
 };
+
+// The error of a mapping that stopped at result (NONE for MAPPED): "Failed to open \"<path>\"
+// for read-only", "Failed to create file mapping" or "Failed to map a view of \"<path>\"".
+qiv::C_FileError mapFailure(platform::E_MapResult result, const std::filesystem::path& path);
 
 // The path as UTF-8 text for messages; never throws for characters the narrow code page lacks.
 std::string pathText(const std::filesystem::path& path);

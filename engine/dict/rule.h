@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "engine/dict/usage_stamp.h"
+#include "qiv/file_error.h"
 
 namespace qiv {
 class C_ByteCursor;
@@ -121,12 +122,16 @@ public:
     // element records, 0xFF). No count: the file header holds it.
     void write(std::ostream& out) const;
     void write(std::string& out) const;
-    // Reads n rule records; categoryMap maps the stored category index to the current one.
-    // False at the first short or damaged record (the rules read before it stay); throws
-    // std::logic_error "Unknown C_RulePat index: <kind>" for an unknown element kind. The stream
-    // version leaves the stream just after the bytes it took when it can seek.
-    bool read(std::istream& in, size_t n, const std::map<uint8_t, uint8_t>& categoryMap);
-    bool read(qiv::C_ByteCursor& in, size_t n, const std::map<uint8_t, uint8_t>& categoryMap);
+    // Reads n rule records; categoryMap maps the stored category index to the current one, 0
+    // for a category that the file names but the category table lacks: a rule with such a
+    // category is left out and counted in *dropped. Stops with a DAMAGED error naming the
+    // record and the cause at the first short or damaged record, an unknown element kind or a
+    // rule of gaps only (the rules read before it stay). The stream version leaves the stream
+    // just after the bytes it took when it can seek.
+    qiv::C_FileError read(std::istream& in, size_t n, const std::map<uint8_t, uint8_t>& categoryMap,
+                          size_t* dropped = nullptr);
+    qiv::C_FileError read(qiv::C_ByteCursor& in, size_t n,
+                          const std::map<uint8_t, uint8_t>& categoryMap, size_t* dropped = nullptr);
 
     size_t size() const { return m_rules.size(); }
     bool empty() const { return m_rules.empty(); }

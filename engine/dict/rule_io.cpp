@@ -33,14 +33,19 @@ void writeRuleRecord(std::string& out, const C_Rule& rule, C_UsageStamp stamp) {
 }
 
 E_RuleRead readRuleRecord(qiv::C_ByteCursor& in, const std::map<uint8_t, uint8_t>& categoryMap,
-                          C_Rule& rule, C_UsageStamp& stamp) {
+                          C_Rule& rule, C_UsageStamp& stamp, std::string& cause) {
     rule.clear();
-    if (!in.readU32(stamp.count) || !in.readU32(stamp.time))
+    bool dropped = false;
+    const auto damaged = [&cause](std::string text) {
+        cause = std::move(text);
         return E_RuleRead::DAMAGED;
+    };
+    if (!in.readU32(stamp.count) || !in.readU32(stamp.time))
+        return damaged("usage stamp cut short");
     for (;;) {
         uint8_t flags = 0;
-        if (!in.readU8(flags) || flags == kRuleEndMark)
-            return E_RuleRead::OK;  // the end of the section also ends the rule
+        if (!in.readU8(flags) || flags == kRuleEndMark)  // the end of the section ends the rule too
+            return dropped ? E_RuleRead::DROPPED : E_RuleRead::OK;
         C_RuleElem e;
         switch (const unsigned kind = flags & 0x7Fu) {
         case RULE_GAP:
@@ -49,7 +54,7 @@ E_RuleRead readRuleRecord(qiv::C_ByteCursor& in, const std::map<uint8_t, uint8_t
             C_WordPat w;
             std::string_view text;
             if (!in.readU16(w.count) || !in.readCString(text))
-                return E_RuleRead::DAMAGED;
+                return damaged("word element cut short");
             w.text = std::string(text);
             // Keys up to an empty one; at the end of the section the complete keys stay and a
             // key cut before its NUL is dropped.
@@ -69,20 +74,21 @@ E_RuleRead readRuleRecord(qiv::C_ByteCursor& in, const std::map<uint8_t, uint8_t
             C_CatPat c;
             uint8_t stored = 0, pad = 0;
             if (!in.readU8(stored) || !in.readU8(pad) || !in.readU16(c.min) || !in.readU16(c.max))
-                return E_RuleRead::DAMAGED;
+                return damaged("category element cut short");
             const auto mapped = categoryMap.find(stored);
             if (mapped == categoryMap.end())
-                return E_RuleRead::DAMAGED;
+                return damaged("category " + std::to_string(stored) + " that the file does not name");
+            dropped = dropped || mapped->second == 0;
             c.cat = mapped->second;
             e.pattern = c;
             break;
         }
         default:
-            throw std::logic_error("Unknown C_RulePat index: " + std::to_string(kind));
+            return damaged("unknown element kind " + std::to_string(kind));
         }
         if (flags & kRuleWeightFlag) {
             if (!in.readF32(e.weight))
-                return E_RuleRead::DAMAGED;
+                return damaged("weight cut short");
         }
         rule.push_back(std::move(e));
     }
@@ -99,36 +105,48 @@ void C_RuleTable::write(std::ostream& out) const {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool C_RuleTable::read(qiv::C_ByteCursor& in, size_t n,
-                       const std::map<uint8_t, uint8_t>& categoryMap) {
+qiv::C_FileError C_RuleTable::read(qiv::C_ByteCursor& in, size_t n,
+                                   const std::map<uint8_t, uint8_t>& categoryMap, size_t* dropped) {
+    const auto damaged = [n](size_t i, const std::string& cause) {
+        return qiv::C_FileError(qiv::E_FileError::DAMAGED, "Failed to read rule " + std::to_string(i) +
+                                                               "/" + std::to_string(n) + ": " + cause);
+    };
     for (size_t i = 0; i < n; ++i) {
         auto rule = std::make_shared<C_Rule>();
         C_UsageStamp stamp;
-        if (readRuleRecord(in, categoryMap, *rule, stamp) != E_RuleRead::OK)
-            return false;
+        std::string cause;
+        const E_RuleRead r = readRuleRecord(in, categoryMap, *rule, stamp, cause);
+        if (r == E_RuleRead::DAMAGED)
+            return damaged(i, cause);
+        if (r == E_RuleRead::DROPPED) {
+            if (dropped)
+                ++*dropped;
+            continue;
+        }
         // A repeated key keeps the rule read first; the key is tested before indexing so that
         // the dropped rule leaves nothing in the index.
         const std::string key = ruleKey(*rule);
         if (m_rules.count(key))
             continue;
         if (!indexAndStore_(key, std::move(rule), stamp))
-            return false;  // gaps only, or empty
+            return damaged(i, "no word or category element");
     }
-    return true;
+    return {};
 }
 
-bool C_RuleTable::read(std::istream& in, size_t n, const std::map<uint8_t, uint8_t>& categoryMap) {
+qiv::C_FileError C_RuleTable::read(std::istream& in, size_t n,
+                                   const std::map<uint8_t, uint8_t>& categoryMap, size_t* dropped) {
     // The rules section runs to the end of the file; take the rest of the stream and parse it
     // with a bounded cursor.
     const std::istream::pos_type start = in.tellg();
     const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     qiv::C_ByteCursor cursor(bytes);
-    const bool ok = read(cursor, n, categoryMap);
+    qiv::C_FileError error = read(cursor, n, categoryMap, dropped);
     if (start != std::istream::pos_type(-1)) {
         in.clear();
         in.seekg(start + static_cast<std::streamoff>(cursor.pos()));
     }
-    return ok;
+    return error;
 }
 
 }  // namespace kov

@@ -21,18 +21,22 @@ inline constexpr uint8_t kRuleEndMark = 0xFF;
 inline constexpr uint8_t kRuleWeightFlag = 0x80;
 
 // Appends one rule record. Throws std::logic_error "Unknown C_RulePat index: <kind>" for an
-// element of no valid kind.
+// element of no valid kind (a rule in memory never holds one).
 void writeRuleRecord(std::string& out, const C_Rule& rule, C_UsageStamp stamp);
 
 enum class E_RuleRead {
     OK,       // a rule was read (a record cut between elements or inside the key list of an
               // element without weight ends there and still counts)
-    DAMAGED,  // short stamp, count, text, category payload or weight; or an unmapped category
+    DROPPED,  // the record was read whole, but a category element names a category that the
+              // category table lacks (mapped to 0): the rule is left out
+    DAMAGED,  // short stamp, count, text, category payload or weight; an unknown element kind;
+              // a category that the file does not name (absent from the map)
 };
 
-// Reads one rule record at the cursor; categories are mapped through categoryMap. On DAMAGED
-// the cursor position is unspecified. Throws std::logic_error for an unknown element kind.
+// Reads one rule record at the cursor; categories are mapped through categoryMap, where 0
+// stands for a category the file names but the category table lacks. On DAMAGED, cause says
+// what was wrong and the cursor position is unspecified.
 E_RuleRead readRuleRecord(qiv::C_ByteCursor& in, const std::map<uint8_t, uint8_t>& categoryMap,
-                          C_Rule& rule, C_UsageStamp& stamp);
+                          C_Rule& rule, C_UsageStamp& stamp, std::string& cause);
 
 }  // namespace kov

@@ -21,7 +21,9 @@ bool isToneDigit(char c) { return c >= '1' && c <= '9'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Calls f(type, weight, cats, word) for each record of the vocabulary list at offset list,
-// until the type byte 0. A record that runs off the end of the file ends the list.
+// until the type byte 0. A record that runs off the end of the file ends the list; a record of
+// a type other than 'T' and 'H' is damage, passed over (its fields are laid out as any other's),
+// so that a damaged file costs that record and never fails a lookup.
 template <class F>
 void forEachRecord(const qiv::C_ByteCursor& bytes, uint64_t list, F&& f) {
     auto c = bytes.at(list);
@@ -29,11 +31,10 @@ void forEachRecord(const qiv::C_ByteCursor& bytes, uint64_t list, F&& f) {
     for (;;) {
         uint8_t type;
         if (!c->readU8(type) || type == 0) return;
-        if (type != 'T' && type != 'H')
-            throw std::runtime_error("Unknown phrase mapped type: '" + qiv::escapeCodePoint(type) + "'");
         int8_t weight;
         std::string_view cats, word;
         if (!c->readI8(weight) || !c->readCString(cats) || !c->readCString(word)) return;
+        if (type != 'T' && type != 'H') continue;
         f(char(type), weight, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(cats.data()), cats.size()),
           word);
     }
@@ -197,6 +198,9 @@ const C_TailoDB::C_KarrKeys& C_TailoDB::karrKeys_() const {
 C_TailoDB::C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& cats, const I_TailoPolicy& policy)
     : m_file(tailoTab), m_cats(cats), m_policy(policy), m_rules(cats) {
     if (!load_() && m_file.view()) return;  // a bad file gets no ad hoc rule
+    // What the key-array walk reads is built now, so that the first keystroke costs what the
+    // others do.
+    if (loaded()) karrKeys_();
     auto rule = std::make_shared<C_Rule>(3);
     const char* texts[3] = {"\xE8\xBC\xB8", "\xE5\x85\xA5", "\xE6\xB3\x95"};  // 輸 入 法
     for (size_t i = 0; i < 3; ++i) {
@@ -210,23 +214,27 @@ C_TailoDB::C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& c
 }
 
 bool C_TailoDB::load_() {
-    if (!m_file.view()) return false;
+    using qiv::E_FileError;
+    if (!m_file.view()) {
+        m_error = m_file.error();
+        return false;
+    }
     const qiv::C_ByteCursor c = m_file.bytes();
     const auto mark = c.u16At(0), version = c.u16At(2);
     if (!mark || !version) {
-        m_error = "Truncated dictionary file";
+        m_error = {E_FileError::DAMAGED, "Truncated dictionary file"};
         return false;
     }
     if (*mark != 0xFEFF || *version != kVersion) {
-        m_error = "Reverse BOM";
+        m_error = {E_FileError::FORMAT, "Reverse BOM"};
         return false;
     }
     if (c.size() < kHeaderSize) {
-        m_error = "Truncated dictionary file";
+        m_error = {E_FileError::DAMAGED, "Truncated dictionary file"};
         return false;
     }
     if (!m_cats.header() || m_cats.hash() != c.u32At(0x1C)) {
-        m_error = "Mismatched dependent hash";
+        m_error = {E_FileError::FORMAT, "Mismatched dependent hash"};
         return false;
     }
     uint64_t total = 0;
@@ -236,7 +244,7 @@ bool C_TailoDB::load_() {
         secs[s] = C_Section{size_t(kHeaderSize + 4 * total), 0};
         total += n;
         if (!c.fits(kHeaderSize, 4 * total)) {
-            m_error = "Truncated dictionary file";
+            m_error = {E_FileError::DAMAGED, "Truncated dictionary file"};
             return false;
         }
         secs[s].count = size_t(n);
@@ -245,7 +253,7 @@ bool C_TailoDB::load_() {
     const size_t poolSize = c.size() - pool;
     for (uint64_t i = 0; i < total; ++i) {
         if (*c.u32At(kHeaderSize + 4 * i) >= poolSize) {
-            m_error = "Truncated dictionary file";
+            m_error = {E_FileError::DAMAGED, "Truncated dictionary file"};
             return false;
         }
     }
@@ -379,7 +387,7 @@ void C_TailoDB::addPrefixWords(C_CompoUnit& unit, std::string_view key) const {
 }
 
 bool C_TailoDB::addWildcardWords(C_CompoUnit& unit, size_t spanUnits, std::string_view prefix,
-                                 const std::regex& regex) const {
+                                 const C_WildcardMatcher& matcher) const {
     const C_Section& a = m_sections[0];
     const bool capital = unit.key() >= 'A' && unit.key() <= 'Z';
     const size_t first = lowerBoundKey_(a, 0, a.count, prefix);
@@ -387,18 +395,16 @@ bool C_TailoDB::addWildcardWords(C_CompoUnit& unit, size_t spanUnits, std::strin
     bool changed = false;
     for (size_t i = first; i < last; ++i) {
         const std::string_view key = entryKey_(a, i);
-        C_KeyMatch m;
-        if (!std::regex_search(key.begin(), key.end(), m, regex)) continue;
-        const size_t rest = key.size() - size_t(m.position(0) + m.length(0));
+        const auto m = matcher.matchPrefix(key);
+        if (!m) continue;
+        const size_t rest = key.size() - m->length;
         if (rest > 1 || (rest == 1 && !isDigit(key.back()))) continue;
-        const size_t g = takenGroups(m);
-        FC_ReadingFilter filter = [&regex, g](std::string_view reading) {
+        const size_t g = m->groups;
+        FC_ReadingFilter filter = [&matcher, g](std::string_view reading) {
             auto res = tailo2tonedKeys(reading);
             if (res.index() != 0 || std::get<0>(res).size() != 1) return false;
-            const std::string& k = std::get<0>(res)[0];
-            C_KeyMatch m2;
-            return std::regex_search(std::string_view(k).begin(), std::string_view(k).end(), m2, regex) &&
-                   takenGroups(m2) == g;
+            const auto m2 = matcher.matchPrefix(std::get<0>(res)[0]);
+            return m2 && m2->groups == g;
         };
         changed = addVocList_(unit, vocListAt_(a, i), spanUnits, 1, capital, ST_SYS_WILDCARD, filter) || changed;
     }
@@ -458,10 +464,12 @@ void C_TailoDB::walk_(const C_VisitConsts& consts, const C_StdIsle& isle, size_t
 void C_TailoDB::getIslandVocs(const C_VisitConsts& consts, const C_StdIsle& isle, const FC_UnitAt& unitAt) const {
     C_CompoUnit* unit = unitAt(isle.m_start);
     if (!unit) throw std::runtime_error("Null cu at " + std::to_string(isle.m_start));
-    walk_(consts, isle, 0, KARR_ISLAND_VOCS, [&](const C_Candidate& c, std::string_view) {
-        if (isKeyBoundary(consts, isle.m_start + c.m_span)) unit->add(c);
-        return true;
-    });
+    // A wildcard island walks from each item below, the first one included.
+    if (isle.kind() != ISLE_WILDCARD)
+        walk_(consts, isle, 0, KARR_ISLAND_VOCS, [&](const C_Candidate& c, std::string_view) {
+            if (isKeyBoundary(consts, isle.m_start + c.m_span)) unit->add(c);
+            return true;
+        });
     switch (isle.kind()) {
     case ISLE_PLAIN:
         return;
@@ -478,22 +486,20 @@ void C_TailoDB::getIslandVocs(const C_VisitConsts& consts, const C_StdIsle& isle
         const size_t p = isle.m_start + items[i].m_start;
         C_CompoUnit* u = unitAt(p);
         if (!u) throw std::runtime_error("Null cu_final at " + std::to_string(p));
-        if (i > 0)
-            walk_(consts, isle, i, KARR_ISLAND_VOCS, [&](const C_Candidate& c, std::string_view) {
-                if (isKeyBoundary(consts, p + c.m_span)) u->add(c);
-                return true;
-            });
+        if (!consts.firstItemLookup(this, p, isle.end())) break;
+        walk_(consts, isle, i, KARR_ISLAND_VOCS, [&](const C_Candidate& c, std::string_view) {
+            if (isKeyBoundary(consts, p + c.m_span)) u->add(c);
+            return true;
+        });
         const auto gap = isle.gapAfterItem(i);
         if (!gap) {
             addPrefixWords(*u, typedKeys(consts, p, isle.end()));
             continue;
         }
-        std::string pattern = "^";
-        for (size_t j = i; j < items.size(); ++j) pattern += items[j].m_piece;
-        const std::regex regex(pattern, std::regex::ECMAScript);
         // The literal keys of the item, up to the gap, narrow section A to the keys that start
-        // with them.
-        addWildcardWords(*u, isle.m_length - items[i].m_start, typedKeys(consts, p, isle.m_start + *gap), regex);
+        // with them; the item and every later one must match.
+        addWildcardWords(*u, isle.m_length - items[i].m_start, typedKeys(consts, p, isle.m_start + *gap),
+                         C_WildcardMatcher(items, i, items.size(), false));
     }
 }
 

@@ -16,7 +16,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <regex>
 #include <string>
 #include <string_view>
 
@@ -25,6 +24,7 @@
 #include "engine/dict/rule.h"
 #include "engine/dict/tailo_cats.h"
 #include "engine/dict/tailo_db.h"
+#include "engine/dict/wildcard_matcher.h"
 #include "qiv/byte_cursor.h"
 
 namespace kov {
@@ -53,9 +53,9 @@ public:
     // I_VocRevision: the words never change after construction.
     std::optional<uint64_t> vocRevision() const override { return 0; }
 
-    // "" when the file loaded; else "Reverse BOM", "Mismatched dependent hash" or
-    // "Truncated dictionary file". A file that could not be mapped says why in file().error().
-    const std::string& error() const { return m_error; }
+    // NONE when the file loaded; else the mapped file's error (UNREADABLE), FORMAT "Reverse
+    // BOM" or "Mismatched dependent hash", or DAMAGED "Truncated dictionary file".
+    const qiv::C_FileError& error() const { return m_error; }
     bool loaded() const { return m_header != nullptr; }
     const C_MappedFile& file() const { return m_file; }
     const C_RuleTable& rules() const { return m_rules; }
@@ -69,7 +69,8 @@ public:
     // Toneless and one-syllable lookups in section A (keys ending in "0" take any tone digit).
     void addPrefixWords(C_CompoUnit& unit, std::string_view key) const;
     // Wildcard lookups in section A over the keys that start with prefix.
-    bool addWildcardWords(C_CompoUnit& unit, size_t spanUnits, std::string_view prefix, const std::regex& regex) const;
+    bool addWildcardWords(C_CompoUnit& unit, size_t spanUnits, std::string_view prefix,
+                          const C_WildcardMatcher& matcher) const;
     // Calls visitor once per record filed under key in a section (0 A, 1 B, 2 C).
     void visitKeyVocs(size_t section, std::string_view key, const FC_VocListVisitor& visitor) const;
 
@@ -97,8 +98,7 @@ private:
     void walk_(const C_VisitConsts& consts, const C_StdIsle& isle, size_t item, E_KarrMode mode,
                FC_CandidateSink sink) const;
     // Section C's keys copied in entry order into one block, so that the walk's many searches
-    // read a few hundred kilobytes instead of the keys spread over the pool; built on the first
-    // walk. Left empty (the walk then reads the keys in place) when the copies would outgrow the
+    // read a few hundred kilobytes instead of the keys spread over the pool; built at load. Left empty (the walk then reads the keys in place) when the copies would outgrow the
     // file, as entries of a hostile file may all point at one long key.
     // With the copies, when the keys are in order, the end of each block the walk follows:
     // for each key and each length that ends a run of "-" in it, the first entry from that key
@@ -138,7 +138,7 @@ private:
     qiv::C_ByteCursor m_bytes;  // the whole file when loaded
     C_Section m_sections[4];
     size_t m_pool = 0;  // file offset of the pool
-    std::string m_error;
+    qiv::C_FileError m_error;
     C_RuleTable m_rules;
     mutable std::once_flag m_karrKeysOnce;
     mutable C_KarrKeys m_karrKeys;

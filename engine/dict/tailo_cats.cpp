@@ -7,17 +7,27 @@ constexpr size_t kHeaderSize = 9;  // mark, version, hash, count
 }
 
 C_TailoCats::C_TailoCats(const std::filesystem::path& path) : m_file(path), m_bytes(m_file.bytes()) {
-    if (m_bytes.u16At(0) != 0xFEFF || m_bytes.u16At(2) != kVersion)
+    using qiv::E_FileError;
+    if (!m_file.error().ok()) {
+        m_error = m_file.error();
         return;
+    }
     const auto n = m_bytes.u8At(8);
-    if (!n)
+    if (!n || !m_bytes.u16At(2)) {
+        m_error = {E_FileError::DAMAGED, "Truncated category table"};
         return;
+    }
+    if (m_bytes.u16At(0) != 0xFEFF || m_bytes.u16At(2) != kVersion) {
+        m_error = {E_FileError::FORMAT, "Invalid category table format version or BOM"};
+        return;
+    }
     m_count = *n;
     m_parents = kHeaderSize;
     m_nameOffsets = kHeaderSize + m_count;
     m_pool = kHeaderSize + 3 * m_count;
     if (!validate_()) {
         m_count = 0;
+        m_error = {E_FileError::DAMAGED, "Category table does not fit its file"};
         return;
     }
     m_header = m_file.view();

@@ -34,7 +34,9 @@ public:
     std::optional<uint32_t> hash() const;
     // N: the number of entries, entry 0 included; 0 when invalid.
     size_t count() const { return m_count; }
-    // The mapped file (its error says why a file could not be mapped).
+    // Why the table is invalid: the mapped file's error, FORMAT for another mark or version,
+    // DAMAGED for a table that does not fit its file; NONE when valid.
+    const qiv::C_FileError& error() const { return m_error; }
     const C_MappedFile& file() const { return m_file; }
 
 private:
@@ -47,6 +49,7 @@ private:
     size_t m_count = 0;
     size_t m_nameOffsets = 0;
     size_t m_pool = 0;
+    qiv::C_FileError m_error;
 };
 
 }  // namespace kov

@@ -95,7 +95,7 @@ enum E_UserVocOrderBy : uint32_t {
     ORDER_BY_KEYS = 0,         // key text, bytes
     ORDER_BY_KEY_COUNT = 1,    // number of keys
     ORDER_BY_WORD = 2,         // folded word
-    ORDER_BY_WORD_LENGTH = 3,  // ideographic description units of the word
+    ORDER_BY_WORD_LENGTH = 3,  // ideographic description units of the word (0 if ill-formed)
     ORDER_BY_TAILO = 4,        // folded first reading ('T' records: their own word)
     ORDER_BY_WEIGHT = 5,       // weight; NaN after every number
     ORDER_BY_TIME = 6,         // time stamp

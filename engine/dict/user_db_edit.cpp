@@ -280,15 +280,17 @@ bool C_UserTailoDB::findUserVoc(const std::vector<std::string>& keys, char type,
 
 void C_UserTailoDB::clearUserVocs() {
     std::lock_guard lock(m_lock);
-    if (!m_candiPool.emptyOfVocs())
-        notifyChange_(VOC_ERASED);
-    if (!m_candiPool.hant2tailo.empty())
-        notifyChange_(HANT2TAILO_ERASED);
+    // The tables are emptied before anyone is told, as every other edit does: a listener that
+    // throws cannot leave the words in place after their erasure was announced.
+    const bool hadVocs = !m_candiPool.emptyOfVocs();
+    const bool hadReadings = !m_candiPool.hant2tailo.empty();
     m_candiPool.keys2words.clear();
     m_candiPool.karr2vocs.clear();
     m_candiPool.hant2tailo.clear();
-    // A listener may have searched while the tables still stood.
-    m_searchCaches.clear();
+    if (hadVocs)
+        notifyChange_(VOC_ERASED);
+    if (hadReadings)
+        notifyChange_(HANT2TAILO_ERASED);
 }
 
 void C_UserTailoDB::addListener(uint64_t id, FC_Listener listener) {

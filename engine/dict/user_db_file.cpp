@@ -20,6 +20,7 @@
 #include "engine/text/tailo.h"
 #include "qiv/byte_cursor.h"
 #include "qiv/exception_text.h"
+#include "qiv/utf8.h"
 
 namespace kov {
 
@@ -63,40 +64,81 @@ std::string num(uint64_t n) {
     return std::to_string(n);
 }
 
-// Reads one voc record: 0 done, 1 end of the list, 2 a field could not be read, 3 a category
-// that the category map lacks.
-int readVoc(qiv::C_ByteCursor& in, const C_CatMap& catMap, C_TailoVoc& voc) {
+// How reading a voc record ended.
+enum class E_VocRead {
+    DONE,           // a record was read
+    END,            // the NUL that ends the list
+    CUT,            // the file ends inside the record
+    UNKNOWN_TYPE,   // a type byte other than 'H', 'T' and the NUL
+    UNNAMED_CAT,    // a category byte that the file's category names do not cover
+};
+
+struct C_VocReadResult {
+    E_VocRead result = E_VocRead::DONE;
+    uint8_t byte = 0;  // the type or category byte of UNKNOWN_TYPE and UNNAMED_CAT
+};
+
+// The categories of one load: file index to system index (0 for a name that the category
+// table lacks; such categories are left out of the records and count as dropped), and what
+// was dropped.
+struct C_LoadCats {
+    C_CatMap map;
+    std::map<uint8_t, size_t> droppedUses;  // file index -> records that named it
+    std::vector<std::string> fileNames;     // file category i + 1 at [i]
+};
+
+std::string causeText(const C_VocReadResult& r) {
+    switch (r.result) {
+    case E_VocRead::CUT:
+        return "record cut short";
+    case E_VocRead::UNKNOWN_TYPE:
+        return "unknown record type '" + qiv::escapeCodePoint(r.byte) + "'";
+    case E_VocRead::UNNAMED_CAT:
+        return "category " + std::to_string(r.byte) + " that the file does not name";
+    default:
+        return {};
+    }
+}
+
+C_VocReadResult readVoc(qiv::C_ByteCursor& in, C_LoadCats& cats, C_TailoVoc& voc) {
     uint8_t type = 0;
-    if (!in.readU8(type) || (type != 'H' && type != 'T'))
-        return 1;
+    if (!in.readU8(type))
+        return {E_VocRead::CUT};
+    if (type == 0)
+        return {E_VocRead::END};
+    if (type != 'H' && type != 'T')
+        return {E_VocRead::UNKNOWN_TYPE, type};
     voc.type = static_cast<char>(type);
     float weight = 0;
     std::string_view word;
     if (!in.readU32(voc.stamp.count) || !in.readU32(voc.stamp.time) || !in.readF32(weight) ||
         !in.readCString(word))
-        return 2;
+        return {E_VocRead::CUT};
     voc.weight = weight;
     voc.word.assign(word);
     for (;;) {
         uint8_t c = 0;
         if (!in.readU8(c))
-            return 2;
+            return {E_VocRead::CUT};
         if (c == 0)
-            return 0;
-        const auto m = catMap.find(c);
-        if (m == catMap.end())
-            return 3;
-        voc.cats.push_back(m->second);
+            return {E_VocRead::DONE};
+        const auto m = cats.map.find(c);
+        if (m == cats.map.end())
+            return {E_VocRead::UNNAMED_CAT, c};
+        if (m->second == 0)
+            ++cats.droppedUses[c];
+        else
+            voc.cats.push_back(m->second);
     }
 }
 
 // Reads a voc list into vocs (a record equal in type and word to one already there is
-// dropped); returns the read result that ended it, 1 being the normal end.
-int readVocList(qiv::C_ByteCursor& in, const C_CatMap& catMap, C_CandiPool::Vocs& vocs) {
+// dropped); returns what ended it, END being the normal end.
+C_VocReadResult readVocList(qiv::C_ByteCursor& in, C_LoadCats& cats, C_CandiPool::Vocs& vocs) {
     for (;;) {
         C_TailoVoc voc{{}, {}, 0.0f, 0, C_UsageStamp{}};  // the stamp is read, not taken now
-        const int res = readVoc(in, catMap, voc);
-        if (res != 0)
+        const C_VocReadResult res = readVoc(in, cats, voc);
+        if (res.result != E_VocRead::DONE)
             return res;
         const bool known = std::any_of(vocs.begin(), vocs.end(), [&](const C_TailoVoc& v) {
             return v.type == voc.type && v.word == voc.word;
@@ -124,15 +166,44 @@ typename Table::iterator rowOf(Table& table, const K& key) {
 // Reads the voc list of one row into table[key]; a row left empty is not kept, the 'H' records
 // of one that is are noted with its key. Returns the read result that ended the list.
 template <class Table>
-int readRow(qiv::C_ByteCursor& in, const C_CatMap& catMap, Table& table,
-            const typename Table::key_type& key, C_HanKeys& hanKeys) {
+C_VocReadResult readRow(qiv::C_ByteCursor& in, C_LoadCats& cats, Table& table,
+                        const typename Table::key_type& key, C_HanKeys& hanKeys) {
     const auto row = rowOf(table, key);
-    const int res = readVocList(in, catMap, row->second);
+    const C_VocReadResult res = readVocList(in, cats, row->second);
     if (row->second.empty())
         table.erase(row);
     else
         noteHanKeys(hanKeys, row->second, C_Bikey(&row->first));
     return res;
+}
+
+// The whole file; false when it cannot be opened or read to its end.
+bool readWholeFile(const std::filesystem::path& path, std::string& bytes) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return false;
+    bytes.clear();
+    for (size_t got = 0;;) {
+        bytes.resize(std::max<size_t>(bytes.size() * 2, 1 << 16));
+        file.read(bytes.data() + got, static_cast<std::streamsize>(bytes.size() - got));
+        got += static_cast<size_t>(file.gcount());
+        if (!file) {
+            bytes.resize(got);
+            return !file.bad();
+        }
+    }
+}
+
+// Where the copies of a damaged file go: "<name>.bad", then "<name>.bad2" to "<name>.bad9".
+// A copy is never replaced, so the first copy of a damaged file stays whatever happens later.
+constexpr unsigned kDamagedCopySlots = 9;
+
+std::filesystem::path damagedCopyPath(const std::filesystem::path& path, unsigned slot) {
+    std::filesystem::path copy = path;
+    copy += ".bad";
+    if (slot > 1)
+        copy += std::to_string(slot);
+    return copy;
 }
 
 bool storable(std::string_view s) {
@@ -145,7 +216,7 @@ C_UserTailoMixin::C_UserTailoMixin(const std::filesystem::path& dbFile, const I_
     : m_rules(lower.cats()), m_lower(lower), m_path(dbFile) {
     const I_TailoCats& cats = lower.cats();
     m_candiPool.catUnder = [&cats](uint8_t a, uint8_t b) { return cats.isCatUnder(a, b); };
-    load_();
+    m_error = load_();
 }
 
 C_UserTailoMixin::~C_UserTailoMixin() {
@@ -170,113 +241,112 @@ bool C_UserTailoMixin::dirty() const {
     return m_dirty;
 }
 
-void C_UserTailoMixin::load_() {
+qiv::C_FileError C_UserTailoMixin::load_() {
     const I_TailoPolicy& log = logger();
     const std::string where = pathText(m_path);
+    using qiv::E_FileError;
+    const auto fail = [](E_FileError kind, std::string text) {
+        return qiv::C_FileError(kind, std::move(text));
+    };
     if (m_path.empty()) {
-        m_loaded = true;
         log.log(3, "Empty user DB path");
-        return;
+        return {};
     }
+    // Only a file that is surely absent makes an empty layer: one that cannot even be tested
+    // may hold the user's words, and must not be replaced by an empty save.
     std::error_code ec;
-    if (!std::filesystem::exists(m_path, ec) || ec) {
-        m_loaded = true;
+    const std::filesystem::file_status st = std::filesystem::status(m_path, ec);
+    if (ec && st.type() != std::filesystem::file_type::not_found)
+        return fail(E_FileError::UNREADABLE,
+                    "Failed to test user DB file " + where + ": " + ec.message());
+    if (st.type() == std::filesystem::file_type::not_found) {
         log.log(3, "Missing user DB file " + where);
-        return;
+        return {};
     }
-    std::ifstream file(m_path, std::ios::binary);
-    if (!file) {
-        m_error = "Failed to open user DB file " + where;
-        return;
-    }
-    // A read error part way counts as the end of the file: the parse below then stops where
-    // the bytes end, and what was read stays.
+    if (st.type() != std::filesystem::file_type::regular)
+        return fail(E_FileError::UNREADABLE, "User DB path " + where + " is not a file");
     std::string bytes;
-    for (size_t got = 0;;) {
-        bytes.resize(std::max<size_t>(bytes.size() * 2, 1 << 16));
-        file.read(bytes.data() + got, static_cast<std::streamsize>(bytes.size() - got));
-        got += static_cast<size_t>(file.gcount());
-        if (!file) {
-            bytes.resize(got);
-            break;
-        }
-    }
+    if (!readWholeFile(m_path, bytes))
+        return fail(E_FileError::UNREADABLE, "Failed to read user DB file " + where);
     qiv::C_ByteCursor in(bytes);
 
     uint32_t mark = 0, ncats = 0, nWords = 0, nVocs = 0, nHant = 0, nRules = 0;
     if (!in.readU32(mark) || !in.readU32(ncats) || !in.readU32(nWords) || !in.readU32(nVocs) ||
-        !in.readU32(nHant) || !in.readU32(nRules)) {
-        m_error = "Failed to read user DB header";
-        return;
-    }
-    if (mark != kFileMark) {
-        m_error = "Invalid user DB format version or BOM";
-        return;
-    }
-    if (ncats > kMaxCats) {
-        m_error = "Too many cats: " + num(ncats);
-        return;
-    }
+        !in.readU32(nHant) || !in.readU32(nRules))
+        return fail(E_FileError::DAMAGED, "Failed to read user DB header");
+    if (mark != kFileMark)
+        return fail(E_FileError::FORMAT, "Invalid user DB format version or BOM");
+    if (ncats > kMaxCats)
+        return fail(E_FileError::DAMAGED, "Too many cats: " + num(ncats));
 
+    C_LoadCats cats;
     std::map<std::string, uint8_t, std::less<>> nameToFileCat;
     for (uint32_t i = 1; i <= ncats; ++i) {
         std::string_view name;
-        if (!in.readCString(name)) {
-            m_error = "Missing category name of " + num(i);
-            return;
-        }
+        if (!in.readCString(name))
+            return fail(E_FileError::DAMAGED, "Missing category name of " + num(i));
         nameToFileCat[std::string(name)] = static_cast<uint8_t>(i);
+        cats.fileNames.emplace_back(name);
+        cats.map[static_cast<uint8_t>(i)] = 0;  // named by the file; unknown until found below
     }
-    C_CatMap catMap;
-    const I_TailoCats& sysCats = cats();
+    const I_TailoCats& sysCats = this->cats();
     for (unsigned s = 1; s <= kMaxCats; ++s) {
         const std::string_view name = sysCats.catName(static_cast<uint8_t>(s));
         if (name.empty())
             break;
         const auto f = nameToFileCat.find(name);
         if (f != nameToFileCat.end())
-            catMap[f->second] = static_cast<uint8_t>(s);
+            cats.map[f->second] = static_cast<uint8_t>(s);
     }
+    // Records and rules that name a category the table lacks are kept without it; the log
+    // says once per load which categories went.
+    size_t droppedRules = 0;
+    auto logDropped = [&] {
+        if (cats.droppedUses.empty() && droppedRules == 0)
+            return;
+        std::string text = "Categories unknown to the category table dropped from user DB " + where + ":";
+        for (const auto& [fileCat, uses] : cats.droppedUses)
+            text += " \"" + cats.fileNames[fileCat - 1u] + "\" (" + num(uses) + " records)";
+        if (droppedRules > 0)
+            text += "; rules left out: " + num(droppedRules);
+        log.log(2, text);
+    };
 
     C_HanKeys hanKeys;
     C_ReadingKeys readingKeys;
+    auto rowError = [&](const char* table, uint32_t r, uint32_t n, const std::string& cause) {
+        logDropped();
+        return fail(E_FileError::DAMAGED, std::string("Failed to read ") + table + " " + num(r) +
+                                              "/" + num(n) + ": " + cause);
+    };
     for (uint32_t r = 0; r < nWords; ++r) {
         std::string_view keyText;
         if (!in.readCString(keyText))
-            return;
-        const int res = readRow(in, catMap, m_candiPool.keys2words, std::string(keyText), hanKeys);
-        if (res >= 2) {
-            m_error = "Failed to read keys2words word " + num(r) + "/" + num(nWords) +
-                      " with error " + num(static_cast<uint32_t>(res));
-            return;
-        }
+            return rowError("keys2words word", r, nWords, "the file ends");
+        const C_VocReadResult res =
+            readRow(in, cats, m_candiPool.keys2words, std::string(keyText), hanKeys);
+        if (res.result != E_VocRead::END)
+            return rowError("keys2words word", r, nWords, causeText(res));
     }
 
     for (uint32_t r = 0; r < nVocs; ++r) {
         std::string_view joined;
         if (!in.readCString(joined))
-            return;
+            return rowError("karr2vocs voc", r, nVocs, "the file ends");
         const std::vector<std::string> keys = split(joined, "-");
-        if (keys.size() < 2) {
-            m_error = "Illegal karr2vocs karr " + num(r) + "/" + num(nVocs) + " with keys \"" +
-                      std::string(joined) + "\"";
-            return;
-        }
-        const int res = readRow(in, catMap, m_candiPool.karr2vocs, keys, hanKeys);
-        if (res >= 2) {
-            m_error = "Failed to read karr2vocs voc " + num(r) + "/" + num(nVocs) +
-                      " with error " + num(static_cast<uint32_t>(res));
-            return;
-        }
+        if (keys.size() < 2)
+            return rowError("karr2vocs voc", r, nVocs,
+                            "fewer than two keys in \"" + std::string(joined) + "\"");
+        const C_VocReadResult res = readRow(in, cats, m_candiPool.karr2vocs, keys, hanKeys);
+        if (res.result != E_VocRead::END)
+            return rowError("karr2vocs voc", r, nVocs, causeText(res));
     }
 
     hanKeys.sort();
     for (uint32_t r = 0; r < nHant; ++r) {
         std::string_view hanText;
-        if (!in.readCString(hanText)) {
-            m_error = "Failed to read hant2tailo row " + num(r) + "/" + num(nHant) + " in user DB";
-            return;
-        }
+        if (!in.readCString(hanText))
+            return rowError("hant2tailo row", r, nHant, "the file ends");
         const std::string han(hanText);
         const auto known = hanKeys.of(han);
         std::vector<std::string> readings;
@@ -295,10 +365,12 @@ void C_UserTailoMixin::load_() {
         }
     }
 
-    if (!m_rules.read(in, nRules, catMap))
-        return;
-    m_loaded = true;
+    qiv::C_FileError rulesError = m_rules.read(in, nRules, cats.map, &droppedRules);
+    logDropped();
+    if (!rulesError.ok())
+        return rulesError;
     log.log(3, "Loaded user DB from " + where);
+    return {};
 }
 
 std::string C_UserTailoMixin::serialize_() const {
@@ -435,7 +507,7 @@ bool C_UserTailoMixin::writeSaveBytes_(platform::C_OutFile& out, std::string_vie
 }
 
 bool C_UserTailoMixin::keepDamagedCopy_() {
-    if (m_loaded || m_damagedCopyKept)
+    if (m_error.ok() || m_damagedCopyKept)
         return true;
     const std::string where = pathText(m_path);
     std::error_code ec;
@@ -443,25 +515,39 @@ bool C_UserTailoMixin::keepDamagedCopy_() {
         m_damagedCopyKept = true;  // nothing left to keep
         return true;
     }
-    std::ifstream in(m_path, std::ios::binary);
     std::string bytes;
-    if (in)
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    std::filesystem::path bad = m_path;
-    bad += ".bad";
-    platform::C_OutFile out;
-    if (!in.good() && !in.eof()) {
+    if (!readWholeFile(m_path, bytes)) {
         logger().log(1, "Failed to read damaged user DB file " + where + " to keep a copy");
         return false;
     }
-    if (!out.open(bad) || !out.write(bytes) || !out.flushToDisk() || !out.close()) {
-        logger().log(1, "Failed to keep a copy of damaged user DB file " + where + " as " +
-                            pathText(bad) + ": " + out.error());
-        return false;
+    for (unsigned slot = 1; slot <= kDamagedCopySlots; ++slot) {
+        const std::filesystem::path bad = damagedCopyPath(m_path, slot);
+        const bool taken = std::filesystem::exists(bad, ec);
+        if (ec) {
+            logger().log(1, "Failed to test " + pathText(bad) + ": " + ec.message());
+            return false;
+        }
+        if (taken) {
+            std::string kept;
+            if (readWholeFile(bad, kept) && kept == bytes) {
+                m_damagedCopyKept = true;  // this very file was kept before
+                return true;
+            }
+            continue;
+        }
+        const std::string failure = writeFileReplacing(bad, bytes);
+        if (!failure.empty()) {
+            logger().log(1, "Failed to keep a copy of damaged user DB file " + where + " as " +
+                                pathText(bad) + ": " + failure);
+            return false;
+        }
+        m_damagedCopyKept = true;
+        logger().log(3, "Kept a copy of damaged user DB file " + where + " as " + pathText(bad));
+        return true;
     }
-    m_damagedCopyKept = true;
-    logger().log(3, "Kept a copy of damaged user DB file " + where + " as " + pathText(bad));
-    return true;
+    logger().log(1, "Not saving user DB file " + where + ": every copy slot for its damaged "
+                    "content is taken (" + pathText(damagedCopyPath(m_path, 1)) + " and on)");
+    return false;
 }
 
 bool C_UserTailoMixin::writeReplacing_(const std::string& bytes) {
@@ -483,6 +569,12 @@ bool C_UserTailoMixin::save() {
     const std::string where = pathText(m_path);
     if (!m_dirty || m_path.empty()) {
         logger().log(4, "No change or no path to save user DB: " + where);
+        return false;
+    }
+    if (m_error.kind == qiv::E_FileError::UNREADABLE) {
+        // What the file holds is unknown: writing over it could lose every word in it.
+        logger().log(1, "Not saving user DB file " + where + ": it could not be read (" +
+                            m_error.text + ")");
         return false;
     }
     const std::string bytes = serialize_();

@@ -5,8 +5,9 @@
 //
 // Saving never loses the user's words: the file is written beside the target as "<name>.tmp",
 // flushed to the disk and renamed over the target; a file whose load stopped with an error is
-// first copied to "<name>.bad". A failed save keeps the layer dirty so that a later save tries
-// again.
+// first copied to "<name>.bad" (an earlier copy is never replaced: a later one goes to
+// "<name>.bad2" and on); a file that could not be read is never saved over. A failed save
+// keeps the layer dirty so that a later save tries again.
 //
 // Not responsible for: editing operations and their change notification (C_UserTailoDB), the
 // learning dictionary's job queue, or deciding when to save.
@@ -25,15 +26,18 @@
 #include "engine/dict/rule.h"
 #include "engine/dict/tailo_db.h"
 #include "engine/dict/voc_table.h"
+#include "engine/dict/wildcard_matcher.h"
 #include "platform/file_ops.h"
+#include "qiv/file_error.h"
 
 namespace kov {
 
 class C_UserTailoMixin : public virtual I_TailoDB, public I_VocRevision {
 public:
-    // Loads dbFile (an empty path: an empty layer that never saves). Load faults are kept in
-    // error() with loaded() false and the tables holding what was read before the fault; a rule
-    // element of unknown kind throws std::logic_error out of the constructor.
+    // Loads dbFile (an empty path: an empty layer that never saves; a file surely absent: an
+    // empty layer). Never throws for bad bytes: a load fault is kept in error() with the tables
+    // holding what was read before it. Categories that the category table lacks are left out
+    // of the records, and rules that name one are left out, with one log line.
     C_UserTailoMixin(const std::filesystem::path& dbFile, const I_TailoDB& lower);
     // Saves when dirty; a failure is logged, never thrown.
     ~C_UserTailoMixin() override;
@@ -64,8 +68,11 @@ public:
     // The one lock that guards the tables, the rule table, the dirty flag and (in the user
     // dictionary) the search caches and listeners. Recursive: a query re-enters it.
     std::recursive_mutex& mutex() const { return m_lock; }
-    const std::string& error() const { return m_error; }
-    bool loaded() const { return m_loaded; }
+    // Why the load stopped: UNREADABLE (the file could not be tested or read; it is never
+    // saved over), FORMAT or DAMAGED (the first save keeps a copy of the file first); NONE
+    // when it loaded whole or there was no file.
+    const qiv::C_FileError& error() const { return m_error; }
+    bool loaded() const { return m_error.ok(); }
     bool dirty() const;
     const std::filesystem::path& path() const { return m_path; }
     const I_TailoDB& lower() const { return m_lower; }
@@ -91,10 +98,12 @@ protected:
     const I_TailoDB& m_lower;
 
 private:
-    void load_();
+    qiv::C_FileError load_();
     // Builds the bytes of the file; texts that the format cannot hold are left out.
     std::string serialize_() const;
-    // Copies a file whose load stopped with an error to "<name>.bad", once.
+    // Copies a file whose load stopped with an error, once, to the first free of "<name>.bad",
+    // "<name>.bad2" ... "<name>.bad9" (none when one of them holds the same bytes); false when
+    // no copy could be made, and the save must not go on.
     bool keepDamagedCopy_();
     bool writeReplacing_(const std::string& bytes);
 
@@ -104,15 +113,14 @@ private:
                         const FC_ReadingFilter& filter) const;
     void addOwnPrefixWords_(C_CompoUnit& unit, std::string_view key, bool capital) const;
     bool addOwnWildcardWords_(C_CompoUnit& unit, std::span<const size_t> spans,
-                              const std::string& prefix, const std::string& pattern,
+                              const std::string& prefix, const C_WildcardMatcher& matcher,
                               bool capital) const;
     void walkOwnKarr_(const C_VisitConsts& consts, const C_StdIsle& isle, size_t itemIndex,
                       int mode, const FC_CandidateSink& sink) const;
     void ownReadings_(std::string_view hanWord, const FC_ReadingSink& reading) const;
 
     std::filesystem::path m_path;
-    std::string m_error;
-    bool m_loaded = false;
+    qiv::C_FileError m_error;
     bool m_dirty = false;
     bool m_damagedCopyKept = false;
     // Read without the lock by the composing thread; a change moves it on while holding the

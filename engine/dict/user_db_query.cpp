@@ -1,7 +1,6 @@
 // The query side of a user-layer dictionary: every I_TailoDB operation asks the lower
 // dictionary first (outside the lock) and then adds what the layer's own tables hold (under
 // the lock). voc2tailos is the one exception: own readings first, then the lower ones.
-#include <regex>
 #include <stdexcept>
 
 #include "engine/dict/karr_walk.h"
@@ -29,26 +28,16 @@ bool isToneDigit(char c) {
     return c >= '1' && c <= '9';
 }
 
-// A match of the wildcard pattern over a key, leaving at most one tone digit after it.
-bool wildcardFits(std::string_view key, const std::regex& re, C_KeyMatch& m) {
-    if (!std::regex_search(key.begin(), key.end(), m, re))
-        return false;
-    const size_t end = static_cast<size_t>(m.position(0) + m.length(0));
-    const size_t rest = key.size() - end;
-    return rest == 0 || (rest == 1 && key[end] >= '0' && key[end] <= '9');
-}
-
-// The user layer's kind-2 pattern from item i: "^" + piece i, then the later items' pieces
-// nested as optional groups, so that a key may match only the first items.
-std::string nestedItemPattern(std::span<const C_IsleItem> items, size_t i) {
-    std::string pattern = "^" + items[i].m_piece;
-    if (i + 1 < items.size()) {
-        std::string nested = items.back().m_piece;
-        for (size_t j = items.size() - 1; j-- > i + 1;)
-            nested = items[j].m_piece + "(" + nested + ")?";
-        pattern += "(" + nested + ")?";
-    }
-    return pattern;
+// A match of the wildcard items over a key, leaving at most one tone digit after it.
+std::optional<C_WildcardMatcher::C_Match> wildcardFits(std::string_view key,
+                                                       const C_WildcardMatcher& matcher) {
+    const auto m = matcher.matchPrefix(key);
+    if (!m)
+        return std::nullopt;
+    const size_t rest = key.size() - m->length;
+    if (rest == 0 || (rest == 1 && key[m->length] >= '0' && key[m->length] <= '9'))
+        return m;
+    return std::nullopt;
 }
 
 // The layer's karr2vocs as the key-array walk reads it: rows in map order, each key array seen
@@ -214,28 +203,26 @@ void C_UserTailoMixin::addOwnPrefixWords_(C_CompoUnit& unit, std::string_view ke
 
 bool C_UserTailoMixin::addOwnWildcardWords_(C_CompoUnit& unit, std::span<const size_t> spans,
                                             const std::string& prefix,
-                                            const std::string& pattern, bool capital) const {
-    const std::regex re(pattern, std::regex::ECMAScript);
+                                            const C_WildcardMatcher& matcher, bool capital) const {
     const auto& table = m_candiPool.keys2words;
     const auto first = table.lower_bound(prefix);
     const auto last = table.lower_bound(prefix + '\x7F');
     bool changed = false;
     for (auto e = first; e != last && e != table.end(); ++e) {
-        C_KeyMatch m;
-        if (!wildcardFits(e->first, re, m))
+        const auto m = wildcardFits(e->first, matcher);
+        if (!m)
             continue;
-        const size_t g = takenGroups(m);
+        const size_t g = m->groups;
         if (g - 1 >= spans.size())
             continue;
         // A reading is taken when it is one syllable whose key the pattern matches the same way.
-        FC_ReadingFilter filter = [&re, g](std::string_view reading) {
+        FC_ReadingFilter filter = [&matcher, g](std::string_view reading) {
             const C_TonedKeysResult r = tailo2tonedKeys(reading);
             const auto* keys = std::get_if<std::vector<std::string>>(&r);
             if (!keys || keys->size() != 1)
                 return false;
-            const std::string_view key = keys->front();
-            C_KeyMatch km;
-            return std::regex_search(key.begin(), key.end(), km, re) && takenGroups(km) == g;
+            const auto km = matcher.matchPrefix(keys->front());
+            return km && km->groups == g;
         };
         if (addOwnVocList_(unit, e->second, spans[g - 1], 1, capital, ST_USER_WILDCARD, filter))
             changed = true;
@@ -251,11 +238,13 @@ void C_UserTailoMixin::getIslandVocs(const C_VisitConsts& consts, const C_StdIsl
     C_CompoUnit* unit = unitAt(isle.m_start);
     if (!unit)
         throw std::runtime_error("Null cu at " + std::to_string(isle.m_start));
-    walkOwnKarr_(consts, isle, 0, 0, [&](const C_Candidate& c, std::string_view) {
-        if (!isKeyBoundary(consts, isle.m_start + c.m_span))
-            return false;
-        return unit->add(c);
-    });
+    // A wildcard island walks from each item below, the first one included.
+    if (isle.kind() != ISLE_WILDCARD)
+        walkOwnKarr_(consts, isle, 0, 0, [&](const C_Candidate& c, std::string_view) {
+            if (!isKeyBoundary(consts, isle.m_start + c.m_span))
+                return false;
+            return unit->add(c);
+        });
 
     const bool capital = isCapitalKey(unit->key());
     switch (isle.kind()) {
@@ -278,13 +267,13 @@ void C_UserTailoMixin::getIslandVocs(const C_VisitConsts& consts, const C_StdIsl
         C_CompoUnit* u = unitAt(p);
         if (!u)
             throw std::runtime_error("Null cu_final at " + std::to_string(p));
-        if (i > 0) {
-            walkOwnKarr_(consts, isle, i, 0, [&](const C_Candidate& c, std::string_view) {
-                if (!isKeyBoundary(consts, p + c.m_span))
-                    return false;
-                return u->add(c);
-            });
-        }
+        if (!consts.firstItemLookup(this, p, isle.end()))
+            break;
+        walkOwnKarr_(consts, isle, i, 0, [&](const C_Candidate& c, std::string_view) {
+            if (!isKeyBoundary(consts, p + c.m_span))
+                return false;
+            return u->add(c);
+        });
         const bool cap = isCapitalKey(u->key());
         const std::optional<size_t> gap = isle.gapAfterItem(i);
         if (!gap) {
@@ -296,7 +285,7 @@ void C_UserTailoMixin::getIslandVocs(const C_VisitConsts& consts, const C_StdIsl
             spans.push_back(items[j].m_start - items[i].m_start);
         spans.push_back(isle.m_length - items[i].m_start);
         const std::string prefix(typedKeys(consts, p, isle.m_start + *gap));
-        addOwnWildcardWords_(*u, spans, prefix, nestedItemPattern(items, i), cap);
+        addOwnWildcardWords_(*u, spans, prefix, C_WildcardMatcher(items, i, items.size(), true), cap);
     }
 }
 

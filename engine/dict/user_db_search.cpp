@@ -88,7 +88,7 @@ const std::vector<C_UserTailoDB::C_VocItem>& C_UserTailoDB::C_SearchCache::getSo
                 keys.keyCount.push_back(keyCount(it.key));
         if (uses(ORDER_BY_WORD_LENGTH))
             for (const C_VocItem& it : items)
-                keys.wordLength.push_back(countIDC(it.voc->word));
+                keys.wordLength.push_back(countIDCOrZero(it.voc->word));
 
         auto compare = [&](uint32_t type, size_t a, size_t b) -> int {
             const C_VocItem& x = items[a];
@@ -188,9 +188,35 @@ void C_UserTailoDB::visitUserVocs(std::string_view search, std::span<const C_Use
     const C_CaseFoldedString folded(search);
     std::lock_guard lock(m_lock);
     const std::vector<C_VocItem>& list = getSearchCache(folded).getSortedCache(orders);
+    // The page is copied out before the first call: a visitor may edit the dictionary, which
+    // drops the caches and frees or moves the records that the items point at.
+    struct C_PageItem {
+        std::string key;
+        std::vector<std::string> keys;
+        bool isArray = false;
+        C_TailoVoc voc;
+        std::vector<std::string> tailos;
+    };
+    std::vector<C_PageItem> page;
+    if (index < list.size())
+        page.reserve(std::min(count, list.size() - index));
     // Counted by calls, so that a count near SIZE_MAX cannot wrap the end position.
-    for (size_t pos = index, calls = 0; pos < list.size() && calls < count; ++pos, ++calls)
-        visit(list[pos].key, *list[pos].voc, list[pos].tailos);
+    for (size_t pos = index, calls = 0; pos < list.size() && calls < count; ++pos, ++calls) {
+        const C_VocItem& item = list[pos];
+        C_PageItem& copy = page.emplace_back();
+        if (const auto* k = std::get_if<const std::vector<std::string>*>(&item.key)) {
+            copy.keys = **k;
+            copy.isArray = true;
+        } else {
+            copy.key = *std::get<const std::string*>(item.key);
+        }
+        copy.voc = *item.voc;
+        copy.tailos = item.tailos;
+    }
+    for (const C_PageItem& item : page) {
+        const C_Bikey key = item.isArray ? C_Bikey(&item.keys) : C_Bikey(&item.key);
+        visit(key, item.voc, item.tailos);
+    }
 }
 
 }  // namespace kov

@@ -50,7 +50,10 @@ void visitIDC(std::string_view word, std_move_only_function<bool(std::string_vie
     });
 }
 
-size_t countIDC(std::string_view word) {
+namespace {
+
+// Code points and the operands their description characters need, counted over word.
+std::pair<size_t, size_t> codePointsAndArities(std::string_view word) noexcept {
     size_t codePoints = 0;
     size_t arities = 0;
     visitCodePoints(word, [&](unsigned cp) {
@@ -58,9 +61,21 @@ size_t countIDC(std::string_view word) {
         arities += idcArity(cp);
         return true;
     });
+    return {codePoints, arities};
+}
+
+}  // namespace
+
+size_t countIDC(std::string_view word) {
+    const auto [codePoints, arities] = codePointsAndArities(word);
     if (codePoints < arities)
         throw std::runtime_error("Ill-formed IDC string \"" + std::string(word) + "\"");
     return codePoints - arities;
+}
+
+size_t countIDCOrZero(std::string_view word) noexcept {
+    const auto [codePoints, arities] = codePointsAndArities(word);
+    return codePoints < arities ? 0 : codePoints - arities;
 }
 
 bool only_asciis(std::string_view text) {

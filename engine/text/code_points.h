@@ -3,20 +3,23 @@
 // description characters (IDC): a rare character without a code point of its own is written
 // as an IDC followed by its components, so such a word has fewer characters than code points.
 //
-// The walk is lenient: malformed bytes are skipped, never reported. Overlong forms,
-// surrogates and values above U+10FFFF are decoded as they come.
+// The walk is lenient: malformed bytes are skipped, never reported. Overlong forms are decoded
+// as they come; a sequence that decodes to a surrogate or a value above U+10FFFF counts as
+// malformed, so every code point the walk yields has a UTF-8 form.
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
 #include "qiv/move_only_function.h"
+#include "qiv/utf8.h"
 
 namespace kov {
 
 // Decodes the code point that starts at or after pos and moves pos past it. Bytes that cannot
 // start a code point (stray continuation bytes, 0xF8 to 0xFF, a lead byte whose continuation
-// bytes are missing or wrong) are skipped one at a time. Returns false at the end of text.
+// bytes are missing or wrong or that decode to a surrogate or beyond U+10FFFF) are skipped
+// one at a time. Returns false at the end of text.
 inline bool nextCodePoint(std::string_view text, size_t& pos, unsigned& codePoint) {
     while (pos < text.size()) {
         const unsigned lead = static_cast<unsigned char>(text[pos]);
@@ -47,7 +50,7 @@ inline bool nextCodePoint(std::string_view text, size_t& pos, unsigned& codePoin
             else
                 cp = (cp << 6) | (b & 0x3F);
         }
-        if (!whole) {
+        if (!whole || !qiv::isScalarValue(cp)) {
             ++pos;  // drop only the lead byte and resynchronise on the next one
             continue;
         }
@@ -82,6 +85,9 @@ void visitIDC(std::string_view word, std_move_only_function<bool(std::string_vie
 // Number of character units of word. Throws std::runtime_error `Ill-formed IDC string "<word>"`
 // when its IDCs need more operands than the word has code points.
 size_t countIDC(std::string_view word);
+// The same, with an ill-formed word counting 0 units: the width that ranking and sorting use,
+// where one odd word must not fail the whole list.
+size_t countIDCOrZero(std::string_view word) noexcept;
 
 // True when every code point of text is below 0x80 (stops at the first that is not).
 bool only_asciis(std::string_view text);

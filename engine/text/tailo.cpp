@@ -13,6 +13,9 @@ namespace kov {
 namespace {
 
 constexpr std::string_view kMarkLettersLower = "aeioumn";
+// The letters that may stand before the final p, t, k or h of a checked syllable: a vowel, m or
+// n, and the g of "ngh" and the r of "rh" ("khngh", "torh").
+constexpr std::string_view kCheckedBeforeFinal = "aeioumngr";
 constexpr std::string_view kMarkLettersUpper = "AEIOUMN";
 
 bool isUpperAscii(char c) { return c >= 'A' && c <= 'Z'; }
@@ -277,8 +280,8 @@ C_TonedKeysResult tailo2tonedKeys(std::string_view tailo) {
             if (isDigit(s.back())) {
                 // the syllable carries its tone digit
             } else if (n >= 2 && std::string_view("ptkh").find(lowerAscii(s[n - 1])) != std::string_view::npos &&
-                       kMarkLettersLower.find(lowerAscii(s[n - 2])) != std::string_view::npos) {
-                s += '4';
+                       kCheckedBeforeFinal.find(lowerAscii(s[n - 2])) != std::string_view::npos) {
+                s += '4';  // every unmarked checked syllable is tone 4
             } else {
                 s += '1';
             }

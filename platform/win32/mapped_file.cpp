@@ -1,4 +1,5 @@
 #include "platform/mapped_file.h"
+#include "platform/win32/wide_text.h"
 
 #include <windows.h>
 
@@ -6,27 +7,9 @@
 #include <string>
 #include <utility>
 
+#include "platform/win32/wide_text.h"
+
 namespace kov::platform {
-
-namespace {
-
-// Strict UTF-8 to UTF-16 for a path; false for invalid UTF-8.
-bool widenPath(std::string_view utf8, std::wstring& wide) {
-    wide.clear();
-    if (utf8.empty())
-        return true;
-    if (utf8.size() > INT32_MAX)
-        return false;
-    const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                        static_cast<int>(utf8.size()), nullptr, 0);
-    if (n <= 0)
-        return false;
-    wide.resize(static_cast<size_t>(n));
-    return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                 static_cast<int>(utf8.size()), wide.data(), n) == n;
-}
-
-}  // namespace
 
 C_FileMapping::C_FileMapping(C_FileMapping&& other) noexcept
     : m_view(std::exchange(other.m_view, nullptr)),
@@ -59,7 +42,7 @@ E_MapResult C_FileMapping::open(std::string_view utf8Path) noexcept {
     close();
     std::wstring wide;
     try {
-        if (!widenPath(utf8Path, wide))
+        if (!win32::utf8ToWide(utf8Path, wide))
             return E_MapResult::OPEN_FAILED;
     } catch (...) {
         return E_MapResult::OPEN_FAILED;

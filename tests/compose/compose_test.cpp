@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "engine/dict/system_dict.h"
+#include "fixtures/tailo_fixture.h"
 #include "tests/compose/line_fixture.h"
 #include "tests/support/fake_tailo_db.h"
-#include "tests/support/tailo_fixture.h"
 
 namespace kov {
 namespace {
@@ -300,7 +300,7 @@ TEST(ComposeSystemDict, ComposesWordsOfTheSystemDictionary) {
     fx.d["\u6b63"] = {"tsi\u00e2nn"};
     fx.d["\u597d"] = {"h\u00f3"};
     test::C_SystemDictFixture sys(fx.bytes());
-    ASSERT_TRUE(sys.m_db->loaded()) << sys.m_db->error();
+    ASSERT_TRUE(sys.m_db->loaded()) << sys.m_db->error().text;
     C_InputLine line(*sys.m_db);
     type(line, "tsiann5ho2");
     EXPECT_EQ(winnersText(line), "0:\u6b63/7 7:\u597d/3");

@@ -21,10 +21,10 @@
 #include "engine/dict/tailo_cats.h"
 #include "engine/dict/user_db.h"
 #include "engine/text/tailo.h"
+#include "fixtures/capture_policy.h"
+#include "fixtures/temp_folder.h"
 #include "tests/compose/line_fixture.h"
-#include "tests/support/capture_policy.h"
-#include "tests/support/lexicon_rows.h"
-#include "tests/support/temp_folder.h"
+#include "fixtures/lexicon_rows.h"
 #include "tools/dictc/dict_compiler.h"
 
 namespace kov {
@@ -94,7 +94,7 @@ public:
         m_cats = std::make_unique<C_TailoCats>(cats);
         m_sys = std::make_unique<C_TailoDB>(tailo, *m_cats, m_policy);
         if (!m_sys->loaded())
-            throw std::runtime_error("lexicon dictionary: " + m_sys->error());
+            throw std::runtime_error("lexicon dictionary: " + m_sys->error().text);
         m_user = std::make_unique<C_UserTailoDB>(std::filesystem::path(), *m_sys);
 
         // The typed keys of the lexicon's words whose syllables all carry tone digits.
@@ -340,6 +340,29 @@ INSTANTIATE_TEST_SUITE_P(Seeds, KeptLookups, ::testing::Values(1u, 2u, 3u));
 // Typing at the end of a composed line asks the dictionaries only about the end of the line;
 // a change of the user dictionary, or a stack that cannot tell its revision, has every unit
 // asked again.
+// A wildcard inside a long run of letters, typed key by key with a query after each key: the
+// island lookups match every item of the island without building an expression per item, and
+// the composition equals one made from scratch at the end.
+TEST(KeptLookupsReach, AWildcardInALongRunOfLettersComposesLikeFromScratch) {
+    C_LexiconStack& stack = lexiconStack();
+    const C_Forwarding revisionless(*stack.m_user, false);
+    C_InputLine kept(*stack.m_user);
+    C_InputLine fresh(revisionless);
+    const std::string keys = std::string(30, 'm') + "?" + std::string(30, 'm');
+    for (const char k : keys) {
+        kept.insertKey(k);
+        kept.winners();
+        fresh.insertKey(k);
+    }
+    EXPECT_TRUE(test::winnersCoverCaret(kept));
+    EXPECT_TRUE(composeAlike(kept, fresh));
+    // The wildcard found words: "m" then any rime letter.
+    const C_CompoUnit* unit = kept.snapshot().unitAt(29);
+    ASSERT_NE(unit, nullptr);
+    EXPECT_TRUE(std::any_of(unit->candidates().begin(), unit->candidates().end(),
+                            [](const C_Candidate& c) { return c.m_source == ST_SYS_WILDCARD; }));
+}
+
 TEST(KeptLookupsReach, TypingAtTheEndAsksOnlyAboutTheEnd) {
     C_LexiconStack& stack = lexiconStack();
     const C_Forwarding counting(*stack.m_user, true);

@@ -1,10 +1,12 @@
 #pragma once
 // Helpers for input-line tests: typing a key string ('|' toggles a no-cross mark), the line's
-// elements and unit states as compact texts, the winners as text, and a check that the winners
-// cover the keys before the caret and point into their own units.
+// elements and unit states as compact texts, the winners, the committed words and the candidate
+// lists as text, and a check that the winners cover the keys before the caret and point into
+// their own units.
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -70,6 +72,50 @@ inline std::string winnersText(C_InputLine& line) {
             out += '*';
     }
     return out;
+}
+
+// A view as "text@pos/span": "{reading}" for a view without text, "_" for a space, "|" for a
+// segment (no span); "!" after a hidden view.
+inline std::string viewText(size_t pos, const C_VocCandidate& v) {
+    std::string out;
+    if (v.m_mode == COMPO_SEGMENT)
+        return "|@" + std::to_string(pos);
+    if (v.m_text == " " && v.m_virtual)
+        out = "_";
+    else if (v.m_text.empty())
+        out = "{" + (v.m_readings.empty() ? std::string() : v.m_readings.front()) + "}";
+    else
+        out = v.m_text;
+    out += "@" + std::to_string(pos) + "/" + std::to_string(v.m_span);
+    if (v.m_hidden)
+        out += '!';
+    return out;
+}
+
+// The committed words (composing first), joined by blanks.
+inline std::string confirmedText(C_InputLine& line) {
+    std::string out;
+    line.getConfirmedCandidates(
+        [&](size_t pos, const C_VocCandidate& v) {
+            out += (out.empty() ? "" : " ") + viewText(pos, v);
+            return true;
+        },
+        false);
+    return out;
+}
+
+// Entries [index, index + count) of the list of mode at the nail position as "M:text" joined by
+// blanks (M the view's mode; "*" before a whole-line candidate); "-" when there is no list.
+inline std::string listText(C_InputLine& line, char mode, size_t index = 0, size_t count = SIZE_MAX) {
+    std::string out;
+    const bool listed = line.getCandidatesAtNailPos(mode, index, count, [&](size_t, const C_VocCandidate& v) {
+        if (!out.empty())
+            out += ' ';
+        if (v.m_virtual)
+            out += '*';
+        out += std::string(1, v.m_mode) + ":" + v.m_text;
+    });
+    return listed ? out : "-";
 }
 
 // After a query: the winners are contiguous over [0, caret), a mark's entry has no candidate,

@@ -19,8 +19,8 @@
 #include "engine/compose/snapshot.h"
 #include "engine/dict/rule.h"
 #include "engine/dict/tailo_db.h"
+#include "fixtures/capture_policy.h"
 #include "tests/compose/snapshot_fixture.h"
-#include "tests/support/capture_policy.h"
 
 namespace kov {
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/lexicon_rows.h"
+#include "fixtures/lexicon_rows.h"
 
 namespace kov {
 namespace {

@@ -12,9 +12,9 @@
 #include "engine/dict/system_dict.h"
 #include "engine/dict/tailo_cats.h"
 #include "engine/text/tailo.h"
-#include "tests/support/capture_policy.h"
-#include "tests/support/lexicon_rows.h"
-#include "tests/support/tailo_fixture.h"
+#include "fixtures/capture_policy.h"
+#include "fixtures/tailo_fixture.h"
+#include "fixtures/lexicon_rows.h"
 
 namespace kov {
 namespace {
@@ -35,7 +35,7 @@ TEST(BundledDict, SampleOfTheLexiconIsFoundByFullAndTonelessKeys) {
     C_TailoCats cats(dir / "cats.tab");
     test::C_CapturePolicy policy;
     C_TailoDB db(dir / "tailo.tab", cats, policy);
-    ASSERT_TRUE(db.loaded()) << db.error() << db.file().error();
+    ASSERT_TRUE(db.loaded()) << db.error().text;
     EXPECT_GT(db.karrCount(), 10000u);
 
     const std::vector<test::C_LexiconRow> rows = test::readLexiconRows();

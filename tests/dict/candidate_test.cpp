@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "engine/dict/tailo_db.h"
+#include "fixtures/capture_policy.h"
 #include "tests/support/candidate_fixture.h"
-#include "tests/support/capture_policy.h"
 
 namespace kov {
 namespace {

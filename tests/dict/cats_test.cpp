@@ -1,8 +1,8 @@
 #include "engine/dict/cats_writer.h"
 #include "engine/dict/tailo_cats.h"
 
-#include "tests/support/cats_fixture.h"
-#include "tests/support/temp_folder.h"
+#include "fixtures/cats_fixture.h"
+#include "fixtures/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -125,7 +125,8 @@ TEST_F(CatsTest, MissingFileGivesAnEmptyTable) {
     EXPECT_EQ(cats.header(), nullptr);
     EXPECT_EQ(cats.hash(), std::nullopt);
     EXPECT_EQ(cats.count(), 0u);
-    EXPECT_NE(cats.file().error(), "");
+    EXPECT_EQ(cats.error().kind, qiv::E_FileError::UNREADABLE);
+    EXPECT_EQ(cats.error(), cats.file().error());
     EXPECT_EQ(cats.catName(1), "");
     EXPECT_EQ(cats.parentCat(1), 0);
 }
@@ -138,6 +139,8 @@ TEST_F(CatsTest, EveryTruncationGivesAnInvalidTable) {
         EXPECT_EQ(cats->count(), 0u) << n;
         EXPECT_EQ(cats->catName(1), "") << n;
         EXPECT_EQ(cats->parentCat(2), 0) << n;
+        // An empty file cannot be mapped; any other cut is damage.
+        EXPECT_EQ(cats->error().kind, n == 0 ? qiv::E_FileError::UNREADABLE : qiv::E_FileError::DAMAGED) << n;
     }
 }
 
@@ -151,7 +154,7 @@ TEST_F(CatsTest, DamagedTablesAreInvalidOrStayInsideTheFile) {
         std::string_view name3;  // catName(3) when valid
         uint8_t parent3;
     } const cases[] = {
-        {"dictionary version", test::patchedU16(kSampleBytes, 2, 0x0110), false, "", 0},
+        {"dictionary version", test::patchedU16(kSampleBytes, 2, 0x0110), false, "", 0},  // FORMAT
         {"reversed mark", test::patchedU16(kSampleBytes, 0, 0xFFFE), false, "", 0},
         {"count past the file", test::patchedU8(kSampleBytes, 8, 200), false, "", 0},
         {"count 255", test::patchedU8(kSampleBytes, 8, 255), false, "", 0},
@@ -170,6 +173,7 @@ TEST_F(CatsTest, DamagedTablesAreInvalidOrStayInsideTheFile) {
         EXPECT_EQ(cats->catName(3), c.name3) << c.what;
         EXPECT_EQ(cats->parentCat(3), c.parent3) << c.what;
         EXPECT_FALSE(cats->isCatUnder(3, 4)) << c.what;
+        EXPECT_EQ(cats->error().ok(), c.valid) << c.what << ": " << cats->error().text;
         if (!c.valid) {
             EXPECT_EQ(cats->count(), 0u) << c.what;
         }

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "engine/text/tailo.h"
-#include "tests/support/tailo_fixture.h"
+#include "fixtures/tailo_fixture.h"
 
 namespace kov {
 namespace {

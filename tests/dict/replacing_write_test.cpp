@@ -11,7 +11,7 @@
 #include <string>
 
 #include "engine/dict/mapped_file.h"
-#include "tests/support/temp_folder.h"
+#include "fixtures/temp_folder.h"
 
 namespace kov {
 namespace {

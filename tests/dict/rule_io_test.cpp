@@ -2,6 +2,7 @@
 
 #include "tests/dict/rule_fixture.h"
 #include "tests/support/byte_string.h"
+#include "tests/support/file_error_print.h"
 #include "tests/support/fake_cats.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +40,7 @@ class RuleIoTest : public ::testing::Test {
 protected:
     bool read(const std::string& section, size_t n, const std::map<uint8_t, uint8_t>& map = kIdentity) {
         qiv::C_ByteCursor in(section);
-        return m_table.read(in, n, map);
+        return m_table.read(in, n, map).ok();
     }
     const C_Rule* only() const {
         return m_table.size() == 1 ? m_table.rules().begin()->second.rule.get() : nullptr;
@@ -121,22 +122,37 @@ TEST_F(RuleIoTest, CategoriesPassThroughTheMap) {
     EXPECT_EQ(std::get<C_CatPat>((*only())[1].pattern).cat, 40);
     C_RuleTable other(m_cats);
     qiv::C_ByteCursor in(r);
-    EXPECT_FALSE(other.read(in, 1, {{3, 30}}));  // 4 is not in the map
+    EXPECT_EQ(other.read(in, 1, {{3, 30}}),  // 4 is not in the map
+              qiv::C_FileError(qiv::E_FileError::DAMAGED,
+                               "Failed to read rule 0/1: category 4 that the file does not name"));
     EXPECT_TRUE(other.empty());
 }
 
-TEST_F(RuleIoTest, UnknownKindThrowsAndKeepsEarlierRules) {
+TEST_F(RuleIoTest, RuleWithACategoryUnknownToTheTableIsLeftOutAndTheReadGoesOn) {
+    // 4 maps to 0: the file names it, the category table lacks it.
+    const std::string section =
+        record({cat(3, 1), cat(4, 1)}) + record({word("a", {}, 1)}) + record({cat(3, 2)});
+    qiv::C_ByteCursor in(section);
+    size_t dropped = 0;
+    EXPECT_TRUE(m_table.read(in, 3, {{3, 30}, {4, 0}}, &dropped).ok());
+    EXPECT_EQ(dropped, 1u);
+    EXPECT_EQ(m_table.size(), 2u);
+    EXPECT_TRUE(in.atEnd());
+}
+
+TEST_F(RuleIoTest, UnknownKindIsDamageAndKeepsEarlierRules) {
     const std::string good = record({word("a", {}, 1)});
     const std::string bad = bytes({0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0, 0, 'b', 0, 0, 0x05, 0xFF});
-    try {
-        read(good + bad, 2);
-        FAIL() << "no throw";
-    } catch (const std::logic_error& e) {
-        EXPECT_STREQ(e.what(), "Unknown C_RulePat index: 5");
-    }
+    const std::string section = good + bad;
+    qiv::C_ByteCursor in(section);
+    EXPECT_EQ(m_table.read(in, 2, kIdentity),
+              qiv::C_FileError(qiv::E_FileError::DAMAGED, "Failed to read rule 1/2: unknown element kind 5"));
     EXPECT_EQ(m_table.size(), 1u);
     // The weight flag is not part of the kind.
-    EXPECT_THROW(read(bytes({0, 0, 0, 0, 0, 0, 0, 0, 0x83}), 1), std::logic_error);
+    const std::string flagged = bytes({0, 0, 0, 0, 0, 0, 0, 0, 0x83});
+    qiv::C_ByteCursor in2(flagged);
+    EXPECT_EQ(C_RuleTable(m_cats).read(in2, 1, kIdentity).text,
+              "Failed to read rule 0/1: unknown element kind 3");
 }
 
 TEST_F(RuleIoTest, RuleEndsAtTheEndOfTheSection) {
@@ -157,7 +173,7 @@ TEST_F(RuleIoTest, RuleEndsAtTheEndOfTheSection) {
         C_RuleTable table(m_cats);
         const std::string section = whole.substr(0, c.cut);
         qiv::C_ByteCursor in(section);
-        ASSERT_TRUE(table.read(in, 1, kIdentity)) << c.cut;
+        ASSERT_TRUE(table.read(in, 1, kIdentity).ok()) << c.cut;
         ASSERT_EQ(table.size(), 1u) << c.cut;
         const C_Rule& r = *table.rules().begin()->second.rule;
         ASSERT_EQ(r.size(), 2u) << c.cut;
@@ -190,7 +206,9 @@ TEST_F(RuleIoTest, DamagedRecordsFailTheRead) {
         C_RuleTable table(m_cats);
         const std::string section = first + c.rest;
         qiv::C_ByteCursor in(section);
-        EXPECT_FALSE(table.read(in, 2, kIdentity)) << c.what;
+        const qiv::C_FileError e = table.read(in, 2, kIdentity);
+        EXPECT_EQ(e.kind, qiv::E_FileError::DAMAGED) << c.what;
+        EXPECT_EQ(e.text.rfind("Failed to read rule 1/2: ", 0), 0u) << c.what << ": " << e.text;
         EXPECT_EQ(table.size(), 1u) << c.what;  // the rule before stays
     }
 }
@@ -212,7 +230,7 @@ TEST_F(RuleIoTest, StreamReadStopsAfterTheRulesItTook) {
     const std::string b = record({cat(1, 1)});
     std::istringstream in("HEAD" + a + b + "tail");
     in.seekg(4);
-    ASSERT_TRUE(m_table.read(in, 2, kIdentity));
+    ASSERT_TRUE(m_table.read(in, 2, kIdentity).ok());
     EXPECT_EQ(m_table.size(), 2u);
     std::string rest;
     in >> rest;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/tailo_fixture.h"
+#include "fixtures/tailo_fixture.h"
 
 namespace kov {
 namespace {

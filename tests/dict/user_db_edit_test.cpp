@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/dict/user_db.h"
-#include "tests/support/user_db_fixture.h"
+#include "fixtures/user_db_fixture.h"
 
 namespace kov::test {
 namespace {
@@ -217,7 +217,7 @@ TEST_F(UserDbEdit, UpdateThatCannotStoreTheNewPairChangesNothing) {
     EXPECT_TRUE(m_changes.empty());
 }
 
-TEST_F(UserDbEdit, ClearingTellsListenersBeforeEmptyingAndKeepsRules) {
+TEST_F(UserDbEdit, ClearingEmptiesTheTablesThenTellsListenersAndKeepsRules) {
     m_db->clearUserVocs();
     EXPECT_TRUE(m_changes.empty());
     EXPECT_FALSE(m_db->dirty());
@@ -231,7 +231,7 @@ TEST_F(UserDbEdit, ClearingTellsListenersBeforeEmptyingAndKeepsRules) {
     m_db->addListener(2, [&](E_UserTailoChange) { wordsSeen = pool().keys2words.size(); });
     m_db->clearUserVocs();
     EXPECT_EQ(m_changes, (Changes{VOC_ERASED, HANT2TAILO_ERASED}));
-    EXPECT_EQ(wordsSeen, 1u);
+    EXPECT_EQ(wordsSeen, 0u);  // a listener sees the change made
     EXPECT_TRUE(pool().emptyOfVocs());
     EXPECT_TRUE(pool().hant2tailo.empty());
     EXPECT_EQ(m_db->ruleTable().size(), 1u);
@@ -262,6 +262,17 @@ TEST_F(UserDbEdit, ListenerThatThrowsReachesTheCallerAfterTheChange) {
     // The lock was released on the way out.
     std::thread other([&] { EXPECT_EQ(m_db->countUserVocs(""), 1u); });
     other.join();
+}
+
+TEST_F(UserDbEdit, ClearingWithAListenerThatThrowsStillEmptiesTheTables) {
+    ASSERT_EQ(add("台", "tâi"), UVE_OK);
+    ASSERT_TRUE(m_db->save());
+    m_db->addListener(9, [](E_UserTailoChange) { throw std::runtime_error("listener broke"); });
+    EXPECT_THROW(m_db->clearUserVocs(), std::runtime_error);
+    EXPECT_TRUE(pool().emptyOfVocs());
+    EXPECT_TRUE(pool().hant2tailo.empty());
+    EXPECT_EQ(m_db->countUserVocs(""), 0u);
+    EXPECT_TRUE(m_db->dirty());  // the next save writes the emptied tables
 }
 
 TEST_F(UserDbEdit, EmptyListenerRaisesBadFunctionCall) {

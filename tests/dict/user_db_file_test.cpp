@@ -2,14 +2,16 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/dict/user_db.h"
-#include "tests/support/cats_fixture.h"
-#include "tests/support/user_db_fixture.h"
+#include "fixtures/cats_fixture.h"
+#include "tests/support/file_error_print.h"
+#include "fixtures/user_db_fixture.h"
 
 namespace kov::test {
 namespace {
@@ -30,7 +32,7 @@ TEST(UserDbFile, EmptyDictionarySavesHeaderAndCategoryNames) {
     C_UserDbSetup s;
     C_UserTailoDB& db = s.open();
     EXPECT_TRUE(db.loaded());
-    EXPECT_EQ(db.error(), "");
+    EXPECT_TRUE(db.error().ok());
     EXPECT_TRUE(s.m_sys.m_policy.contains("Missing user DB file ", 3));
     touch(db);
     ASSERT_TRUE(db.save());
@@ -65,7 +67,7 @@ TEST(UserDbFile, LoadsEveryTableAndRoundTripsByteForByte) {
     const std::string bytes = sampleUserDb().bytes();
     C_UserDbSetup s(bytes);
     C_UserTailoDB& db = s.open();
-    ASSERT_TRUE(db.loaded()) << db.error();
+    ASSERT_TRUE(db.loaded()) << db.error().text;
     const C_CandiPool& pool = db.candiPool();
 
     ASSERT_EQ(pool.keys2words.size(), 2u);
@@ -95,7 +97,7 @@ TEST(UserDbFile, CategoriesAreMappedByName) {
     f.words = {{"ka1", {{'T', 0, 0, 0, "ka", {1, 3}}}}};
     C_UserDbSetup s(f.bytes());
     C_UserTailoDB& db = s.open();
-    ASSERT_TRUE(db.loaded()) << db.error();
+    ASSERT_TRUE(db.loaded()) << db.error().text;
     EXPECT_EQ(db.candiPool().keys2words.at("ka1")[0].cats, (std::vector<uint8_t>{3, 1}));
 
     // Saved again, file indexes equal system indexes.
@@ -113,7 +115,7 @@ TEST(UserDbFile, ReadingsStayOnlyWithTheKeysOfAHanRecord) {
     f.hant = {{"台灣", {"Tâi-uân", "Tâi-tiong", "Tâi-uân", "x!"}}, {"乙", {"it"}}};
     C_UserDbSetup s(f.bytes());
     C_UserTailoDB& db = s.open();
-    ASSERT_TRUE(db.loaded()) << db.error();
+    ASSERT_TRUE(db.loaded()) << db.error().text;
     EXPECT_EQ(db.candiPool().hant2tailo.at("台灣"), Keys{"Tâi-uân"});
     EXPECT_EQ(db.candiPool().hant2tailo.count("乙"), 0u);
     EXPECT_EQ(db.candiPool().keys2words.count("ka1"), 0u);
@@ -122,8 +124,9 @@ TEST(UserDbFile, ReadingsStayOnlyWithTheKeysOfAHanRecord) {
 struct C_BadFile {
     const char* name;
     std::string bytes;
-    std::string error;     // "" for a load that stops without a text
+    std::string error;
     size_t wordsKept = 0;  // keys2words entries read before the stop
+    qiv::E_FileError kind = qiv::E_FileError::DAMAGED;
 };
 
 std::vector<C_BadFile> badFiles() {
@@ -131,7 +134,8 @@ std::vector<C_BadFile> badFiles() {
     const std::string good = sample.bytes();
     std::vector<C_BadFile> cases;
     cases.push_back({"short header", good.substr(0, 23), "Failed to read user DB header"});
-    cases.push_back({"bad mark", patchedU8(good, 2, 0x10), "Invalid user DB format version or BOM"});
+    cases.push_back({"bad mark", patchedU8(good, 2, 0x10), "Invalid user DB format version or BOM", 0,
+                     qiv::E_FileError::FORMAT});
     {
         C_UserDbFixture f = sample;
         f.ncats = 256;
@@ -147,20 +151,20 @@ std::vector<C_BadFile> badFiles() {
         C_UserDbFixture f = sample;
         f.words[1].recs[1].cats = {9};
         cases.push_back({"unmapped category", f.bytes(),
-                         "Failed to read keys2words word 1/2 with error 3", 2});
+                         "Failed to read keys2words word 1/2: category 9 that the file does not name", 2});
     }
     {
+        // A record type other than 'H', 'T' and the list's end is damage, not the end of the list.
         C_UserDbFixture f = sample;
-        f.cats.push_back("animal");  // a name the system table lacks: file index 4 unmapped
-        f.vocs[0].recs[0].cats = {4};
-        cases.push_back({"unknown category name", f.bytes(),
-                         "Failed to read karr2vocs voc 0/2 with error 3", 2});
+        f.words[1].recs[0].type = 'X';
+        cases.push_back({"unknown record type", f.bytes(),
+                         "Failed to read keys2words word 1/2: unknown record type 'X'", 1});
     }
     {
         C_UserDbFixture f = sample;
         f.vocs[1].key = "tsit8";
         cases.push_back({"one-key array", f.bytes(),
-                         "Illegal karr2vocs karr 1/2 with keys \"tsit8\"", 2});
+                         "Failed to read karr2vocs voc 1/2: fewer than two keys in \"tsit8\"", 2});
     }
     {
         C_UserDbFixture f = sample;
@@ -168,7 +172,7 @@ std::vector<C_BadFile> badFiles() {
         f.rules.clear();
         f.nRules = 0;
         cases.push_back({"missing hant row", f.bytes(),
-                         "Failed to read hant2tailo row 2/3 in user DB", 2});
+                         "Failed to read hant2tailo row 2/3: the file ends", 2});
     }
     {
         C_UserDbFixture f = sample;
@@ -176,18 +180,26 @@ std::vector<C_BadFile> badFiles() {
         f.hant.clear();
         f.rules.clear();
         f.nWords = 5;  // the file ends after two rows: the key read fails
-        cases.push_back({"rows end early", f.bytes(), "", 2});
+        cases.push_back({"rows end early", f.bytes(), "Failed to read keys2words word 2/5: the file ends", 2});
     }
     // Cut inside the second record of the second keys2words row.
     const size_t kah = good.find(std::string("kah\0", 4), sample.rowsAt());
     cases.push_back({"cut inside a record", good.substr(0, kah + 2),
-                     "Failed to read keys2words word 1/2 with error 2", 2});
+                     "Failed to read keys2words word 1/2: record cut short", 2});
     {
         C_UserDbFixture f = sample;
         f.rules = {ruleRecord(1, 2, {gapElem()})};  // a rule of gaps only cannot be indexed
-        cases.push_back({"unreadable rule", f.bytes(), "", 2});
+        cases.push_back({"rule of gaps only", f.bytes(),
+                         "Failed to read rule 0/1: no word or category element", 2});
     }
-    cases.push_back({"cut in the rules", good.substr(0, good.size() - 12), "", 2});
+    {
+        C_UserDbFixture f = sample;
+        f.rules = {ruleRecord(0, 0, {std::string(1, '\x03')})};
+        cases.push_back({"unknown rule element kind", f.bytes(),
+                         "Failed to read rule 0/1: unknown element kind 3", 2});
+    }
+    cases.push_back({"cut in the rules", good.substr(0, good.size() - 12),
+                     "Failed to read rule 0/1: weight cut short", 2});
     return cases;
 }
 
@@ -197,17 +209,40 @@ TEST(UserDbFile, DamagedFilesLoadWhatTheyCanWithTheirErrorText) {
         C_UserDbSetup s(c.bytes);
         C_UserTailoDB& db = s.open();
         EXPECT_FALSE(db.loaded());
-        EXPECT_EQ(db.error(), c.error);
+        EXPECT_EQ(db.error(), qiv::C_FileError(c.kind, c.error));
         EXPECT_EQ(db.candiPool().keys2words.size(), c.wordsKept);
         EXPECT_FALSE(s.m_sys.m_policy.contains("Loaded user DB from "));
     }
 }
 
-TEST(UserDbFile, UnknownRuleElementKindThrowsOutOfTheConstructor) {
+TEST(UserDbFile, CategoriesUnknownToTheTableAreDroppedAndTheRestLoads) {
+    // A renamed category in a new category table: the records keep their words and their other
+    // categories, a rule that names the category is left out, and the rest of the file loads.
     C_UserDbFixture f = sampleUserDb();
-    f.rules = {ruleRecord(0, 0, {std::string(1, '\x03')})};
+    f.cats.push_back("animal");  // file index 4, a name the system table lacks
+    f.words[0].recs[0].cats = {4, 1};
+    f.vocs[0].recs[0].cats = {4};
+    f.rules.push_back(ruleRecord(0, 0, {catElem(4, 1, 1, 2.0f)}));
     C_UserDbSetup s(f.bytes());
-    EXPECT_THROW(s.open(), std::logic_error);
+    C_UserTailoDB& db = s.open();
+    ASSERT_TRUE(db.loaded()) << db.error().text;
+    const C_TailoVoc& first = db.candiPool().keys2words.begin()->second.front();
+    EXPECT_EQ(first.cats, (std::vector<uint8_t>{1}));
+    EXPECT_TRUE(db.candiPool().karr2vocs.begin()->second.front().cats.empty());
+    EXPECT_EQ(db.candiPool().keys2words.size(), 2u);
+    EXPECT_EQ(db.candiPool().karr2vocs.size(), 2u);
+    EXPECT_EQ(db.candiPool().hant2tailo.size(), 2u);
+    EXPECT_EQ(db.ruleTable().size(), 1u);  // the sample's word rule
+    EXPECT_EQ(s.m_sys.m_policy.count("Categories unknown to the category table dropped"), 1u);
+    EXPECT_TRUE(s.m_sys.m_policy.contains("\"animal\" (2 records); rules left out: 1", 2));
+
+    // Saved without the category, the file loads again with everything else.
+    touch(db);
+    ASSERT_TRUE(db.save());
+    C_UserTailoDB& again = s.open();
+    ASSERT_TRUE(again.loaded()) << again.error().text;
+    EXPECT_EQ(again.candiPool().vocCount(), 5u);
+    EXPECT_EQ(again.ruleTable().size(), 1u);
 }
 
 TEST(UserDbFile, DamagedFileIsKeptAsBadCopyBeforeTheFirstSave) {
@@ -217,22 +252,94 @@ TEST(UserDbFile, DamagedFileIsKeptAsBadCopyBeforeTheFirstSave) {
     C_UserTailoDB& db = s.open();
     ASSERT_FALSE(db.loaded());
     const fs::path bad = s.file().string() + ".bad";
+    const fs::path bad2 = s.file().string() + ".bad2";
     s.m_sys.m_folder.write("user-db.tab.bad", "an older copy");
 
     ASSERT_TRUE(db.addKeysToWord("ba1", 'T', "ba", 0, {}, 0));
     ASSERT_TRUE(db.save());
-    EXPECT_EQ(s.readFile(bad), damaged);  // the older copy is replaced, and nothing is lost
+    // An earlier copy is never replaced: this one takes the next slot, and nothing is lost.
+    EXPECT_EQ(s.readFile(bad), "an older copy");
+    EXPECT_EQ(s.readFile(bad2), damaged);
     EXPECT_TRUE(s.m_sys.m_policy.contains("Kept a copy of damaged user DB file ", 3));
 
     // The copy is made once: the next save leaves it alone.
     ASSERT_TRUE(db.addKeysToWord("bo1", 'T', "bo", 0, {}, 0));
     ASSERT_TRUE(db.save());
-    EXPECT_EQ(s.readFile(bad), damaged);
+    EXPECT_EQ(s.readFile(bad2), damaged);
 
     s.open();  // what was read before the damage, plus the new words
-    ASSERT_TRUE(s.m_db->loaded()) << s.m_db->error();
+    ASSERT_TRUE(s.m_db->loaded()) << s.m_db->error().text;
     EXPECT_EQ(s.m_db->candiPool().keys2words.count("ka1"), 1u);
     EXPECT_EQ(s.m_db->candiPool().keys2words.count("bo1"), 1u);
+}
+
+TEST(UserDbFile, TheSameDamagedFileIsKeptOnceAndNoSlotIsEverReplaced) {
+    C_UserDbSetup s;
+    const std::string good = sampleUserDb().bytes();
+    auto failedLoadThenSave = [&](const std::string& damaged) {
+        s.m_sys.m_folder.write("user-db.tab", damaged);
+        C_UserTailoDB& db = s.open();
+        EXPECT_FALSE(db.loaded());
+        touch(db);
+        const bool saved = db.save();
+        s.close();
+        return saved;
+    };
+    // The same damaged file met again (put back here by hand): its copy is found, not made
+    // again.
+    const std::string first = good.substr(0, 30);
+    ASSERT_TRUE(failedLoadThenSave(first));
+    ASSERT_TRUE(failedLoadThenSave(first));
+    EXPECT_EQ(s.readFile(s.file().string() + ".bad"), first);
+    EXPECT_FALSE(fs::exists(s.file().string() + ".bad2"));
+    // Each other damaged file takes the next slot; with every slot taken the save is refused
+    // and the damaged file stays whole.
+    for (unsigned slot = 2; slot <= 9; ++slot)
+        ASSERT_TRUE(failedLoadThenSave(good.substr(0, 30 + slot))) << slot;
+    EXPECT_EQ(s.readFile(s.file().string() + ".bad9"), good.substr(0, 39));
+    const std::string tenth = good.substr(0, 50);
+    EXPECT_FALSE(failedLoadThenSave(tenth));
+    EXPECT_EQ(s.fileBytes(), tenth);
+    EXPECT_EQ(s.readFile(s.file().string() + ".bad"), first);
+    EXPECT_TRUE(s.m_sys.m_policy.contains("every copy slot for its damaged content is taken", 1));
+}
+
+TEST(UserDbFile, AFileThatCannotBeReadIsAnErrorAndIsNeverSavedOver) {
+    struct Case {
+        const char* name;
+        std::function<bool(const fs::path&)> make;  // false: cannot be made here
+        const char* error;
+    };
+    const Case cases[] = {
+        {"a folder in its place",
+         [](const fs::path& p) { return fs::create_directory(p); }, "is not a file"},
+        // A link to itself: the file cannot even be tested.
+        {"a link loop",
+         [](const fs::path& p) {
+             std::error_code ec;
+             fs::create_symlink(p.filename(), p, ec);
+             return !ec;
+         },
+         "Failed to test user DB file "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        C_UserDbSetup s;
+        if (!c.make(s.file()))
+            continue;
+        C_UserTailoDB& db = s.open();
+        EXPECT_FALSE(db.loaded());
+        EXPECT_EQ(db.error().kind, qiv::E_FileError::UNREADABLE);
+        EXPECT_NE(db.error().text.find(c.error), std::string::npos) << db.error().text;
+        ASSERT_TRUE(db.addKeysToWord("ba1", 'T', "ba", 0, {}, 0));
+        EXPECT_FALSE(db.save());
+        EXPECT_TRUE(db.dirty());
+        EXPECT_TRUE(s.m_sys.m_policy.contains("Not saving user DB file ", 1));
+        s.close();  // the destructor's save is refused too
+        std::error_code ec;
+        EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(s.file(), ec)));
+        EXPECT_FALSE(fs::exists(s.file().string() + ".bad", ec));
+    }
 }
 
 // Every cut of a valid file loads what lies before the cut, and the first save keeps the cut
@@ -256,14 +363,13 @@ TEST(UserDbFile, EveryTruncationIsLoadedSafelyAndKept) {
         ASSERT_TRUE(db.save());
         EXPECT_EQ(s.readFile(bad), db.loaded() ? "" : cut);
         C_UserTailoDB& again = s.open();
-        ASSERT_TRUE(again.loaded()) << again.error();
+        ASSERT_TRUE(again.loaded()) << again.error().text;
         EXPECT_EQ(again.candiPool().keys2words.count("bue7"), 1u);
         s.close();
     }
 }
 
-// Any byte of a valid file changed: the load never reads outside the file; only an unknown rule
-// element kind may throw, as it must.
+// Any byte of a valid file changed: the load never reads outside the file and never throws.
 TEST(UserDbFile, EveryChangedByteIsLoadedSafely) {
     const std::string good = sampleUserDb().bytes();
     C_UserDbSetup s;
@@ -271,12 +377,8 @@ TEST(UserDbFile, EveryChangedByteIsLoadedSafely) {
         for (const uint8_t v : {uint8_t{0x00}, uint8_t{0x7F}, uint8_t{0xFF}}) {
             SCOPED_TRACE(std::to_string(i) + "=" + std::to_string(v));
             s.m_sys.m_folder.write("user-db.tab", patchedU8(good, i, v));
-            try {
-                C_UserTailoDB db(s.file(), *s.m_sys.m_db);
-                (void)db.loaded();
-            } catch (const std::logic_error& e) {
-                EXPECT_EQ(std::string(e.what()).rfind("Unknown C_RulePat index: ", 0), 0u);
-            }
+            C_UserTailoDB db(s.file(), *s.m_sys.m_db);
+            EXPECT_EQ(db.loaded(), db.error().text.empty());
         }
     }
 }
@@ -383,7 +485,7 @@ TEST(UserDbFile, SaveLeavesOutWhatTheFileCannotHold) {
     EXPECT_TRUE(s.m_sys.m_policy.contains("Left out of user DB ", 2));
 
     C_UserTailoDB& again = s.open();
-    ASSERT_TRUE(again.loaded()) << again.error();
+    ASSERT_TRUE(again.loaded()) << again.error().text;
     ASSERT_EQ(again.candiPool().keys2words.at("ba1").size(), 1u);
     EXPECT_EQ(again.candiPool().keys2words.at("ba1")[0].cats, (std::vector<uint8_t>{1}));
     EXPECT_TRUE(again.candiPool().karr2vocs.empty());
@@ -401,7 +503,7 @@ TEST(UserDbFile, CategoryAfterAGapInTheSystemTableIsLeftOut) {
         ASSERT_TRUE(db.save());
     }
     C_UserTailoDB db(file, *sys.m_db);
-    ASSERT_TRUE(db.loaded()) << db.error();
+    ASSERT_TRUE(db.loaded()) << db.error().text;
     EXPECT_EQ(db.candiPool().keys2words.at("ba1")[0].cats, (std::vector<uint8_t>{1}));
 }
 

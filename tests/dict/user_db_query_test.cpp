@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/dict/user_db.h"
-#include "tests/support/user_db_fixture.h"
+#include "fixtures/user_db_fixture.h"
 
 namespace kov::test {
 namespace {

@@ -5,10 +5,11 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "engine/dict/user_db.h"
-#include "tests/support/user_db_fixture.h"
+#include "fixtures/user_db_fixture.h"
 
 namespace kov::test {
 namespace {
@@ -128,6 +129,12 @@ TEST_F(UserDbSearch, SortsByEachOrder) {
     }
 }
 
+TEST_F(UserDbSearch, WordWithAnIllFormedDescriptionSequenceSortsAsWidthZero) {
+    add("\xE2\xBF\xB0", "ta", 0.0f, 500);  // U+2FF0 without its two operands
+    EXPECT_EQ(list("", {{ORDER_BY_WORD_LENGTH, false}}),
+              (Words{"\xE2\xBF\xB0", "甲", "台", "台灣", "Tâi", "tsi̍t-ê"}));
+}
+
 TEST_F(UserDbSearch, UnknownOrderTypeFailsEveryTimeWhenThereIsSomethingToSort) {
     const Orders bad{{ORDER_BY_KEYS, false}, {7, false}};
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -165,6 +172,23 @@ TEST_F(UserDbSearch, ManySearchesAndOrdersStayRight) {
                 EXPECT_EQ(list("", {{t, desc}}).size(), 5u);
         EXPECT_EQ(list("", {{ORDER_BY_WEIGHT, true}}), (Words{"Tâi", "台灣", "台", "甲", "tsi̍t-ê"}));
     }
+}
+
+TEST_F(UserDbSearch, VisitorMayEraseTheRecordsItIsShown) {
+    // Erasing drops the caches and frees the records; the listing goes on with what it showed.
+    Words seen;
+    const Orders byWeight{{ORDER_BY_WEIGHT, true}};
+    m_db->visitUserVocs("", byWeight, 0, 5,
+                        [&](const C_Bikey& key, const C_TailoVoc& v, const std::vector<std::string>&) {
+                            seen.push_back(v.word);
+                            if (const auto* k = std::get_if<const std::string*>(&key))
+                                EXPECT_TRUE(m_db->eraseWord(**k, v.type, v.word));
+                            else
+                                EXPECT_TRUE(m_db->eraseVoc(*std::get<const std::vector<std::string>*>(key),
+                                                           v.type, v.word));
+                        });
+    EXPECT_EQ(seen, (Words{"Tâi", "台灣", "台", "甲", "tsi̍t-ê"}));
+    EXPECT_EQ(m_db->countUserVocs(""), 0u);
 }
 
 TEST_F(UserDbSearch, EmptyCallbackRaisesBadFunctionCall) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/dict/user_db.h"
-#include "tests/support/user_db_fixture.h"
+#include "fixtures/user_db_fixture.h"
 
 namespace kov::test {
 namespace {
@@ -77,7 +77,7 @@ TEST(UserDbThreads, OneThreadEditsWhileAnotherQueries) {
     EXPECT_TRUE(db.save());
     const size_t count = db.countUserVocs("");
     C_UserTailoDB& reread = setup.open();
-    EXPECT_TRUE(reread.loaded()) << reread.error();
+    EXPECT_TRUE(reread.loaded()) << reread.error().text;
     EXPECT_EQ(reread.countUserVocs(""), count);
 }
 

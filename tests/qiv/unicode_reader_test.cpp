@@ -96,6 +96,13 @@ TEST(UnicodeReader, ReportsBrokenTextsWithTheirErrorCode) {
          qiv::kUnpairedSurrogate, "a"},
         {"UTF-32 truncated", bytes({0xFF, 0xFE, 0, 0, 'a', 0, 0, 0, 'b', 0}), 0,
          qiv::kTruncatedText, "a"},
+        // No surrogate or value beyond U+10FFFF leaves the reader: UTF-8 has no form for them.
+        {"UTF-32LE surrogate", bytes({0xFF, 0xFE, 0, 0, 'a', 0, 0, 0, 0x00, 0xD8, 0, 0}), 0,
+         qiv::kInvalidCodePoint, "a"},
+        {"UTF-32BE beyond U+10FFFF", bytes({0, 0, 0xFE, 0xFF, 0, 0x11, 0, 0}), 0,
+         qiv::kInvalidCodePoint, ""},
+        {"UTF-32LE 5-byte value", bytes({0xFF, 0xFE, 0, 0, 0, 0, 0, 0x04}), 0,
+         qiv::kInvalidCodePoint, ""},
         {"UTF-8 mark, then invalid", bytes({0xEF, 0xBB, 0xBF, 'a', '\n', 0xC0, 0x80}), 0,
          qiv::kCodePageFailed, "a\n"},
         {"given UTF-8, invalid", bytes({'a', 0xE4, 0xB8}), 65001, qiv::kCodePageFailed, "a"},
@@ -133,14 +140,14 @@ TEST(UnicodeReader, ToUtf8ThrowsWithTheErrorCode) {
         EXPECT_STREQ(e.what(), "UTF-8 conversion error -2");
     }
 
-    // A marked UTF-32 word that UTF-8 cannot hold at all.
+    // A marked UTF-32 word that UTF-8 cannot hold at all: the reader stops there.
     const std::string huge = bytes({0xFF, 0xFE, 0, 0, 0, 0, 0, 0x80});
     qiv::C_UnicodeReader reader3(std::span<const char>(huge.data(), huge.size()));
     try {
         qiv::toUtf8(reader3);
         FAIL() << "no throw";
     } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "UTF-8 conversion error -1");
+        EXPECT_STREQ(e.what(), "UTF-8 conversion error -4");
     }
 }
 

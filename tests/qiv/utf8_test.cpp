@@ -6,11 +6,12 @@
 #include <string>
 #include <thread>
 
+#include "platform/codepage.h"
 #include "tests/support/byte_string.h"
 
 using kov::test::bytes;
 
-TEST(EncodeUtf8, WritesOneToSixBytesAtEachLengthBoundary) {
+TEST(EncodeUtf8, WritesOneToFourBytesAtEachLengthBoundary) {
     struct S_Case {
         unsigned cp;
         std::string expected;
@@ -21,15 +22,11 @@ TEST(EncodeUtf8, WritesOneToSixBytesAtEachLengthBoundary) {
         {0x7FF, bytes({0xDF, 0xBF})},
         {0x800, bytes({0xE0, 0xA0, 0x80})},
         {0x4E2D, bytes({0xE4, 0xB8, 0xAD})},
-        {0xD800, bytes({0xED, 0xA0, 0x80})},  // surrogates are not checked
+        {0xD7FF, bytes({0xED, 0x9F, 0xBF})},
+        {0xE000, bytes({0xEE, 0x80, 0x80})},
         {0xFFFF, bytes({0xEF, 0xBF, 0xBF})},
         {0x10000, bytes({0xF0, 0x90, 0x80, 0x80})},
         {0x10FFFF, bytes({0xF4, 0x8F, 0xBF, 0xBF})},
-        {0x1FFFFF, bytes({0xF7, 0xBF, 0xBF, 0xBF})},
-        {0x200000, bytes({0xF8, 0x88, 0x80, 0x80, 0x80})},
-        {0x3FFFFFF, bytes({0xFB, 0xBF, 0xBF, 0xBF, 0xBF})},
-        {0x4000000, bytes({0xFC, 0x84, 0x80, 0x80, 0x80, 0x80})},
-        {0x7FFFFFFF, bytes({0xFD, 0xBF, 0xBF, 0xBF, 0xBF, 0xBF})},
     };
     for (const auto& c : cases) {
         char buf[8] = {};
@@ -39,16 +36,51 @@ TEST(EncodeUtf8, WritesOneToSixBytesAtEachLengthBoundary) {
     }
 }
 
-TEST(EncodeUtf8, RefusesCodePointsFromTwoToTheThirtyFirst) {
-    char buf[8] = {};
-    EXPECT_EQ(qiv::encodeUtf8(0x80000000u, buf), -1);
-    EXPECT_EQ(qiv::encodeUtf8(0xFFFFFFFFu, buf), -1);
-    try {
-        qiv::u32toutf8(0x80000000u);
-        FAIL() << "no throw";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "u32toutf8(u+80000000) returns -1");
+TEST(EncodeUtf8, RefusesWhatValidUtf8CannotHold) {
+    struct {
+        unsigned cp;
+        const char* text;
+    } const cases[] = {
+        {0xD800, "u32toutf8(u+d800) returns -1"},
+        {0xDFFF, "u32toutf8(u+dfff) returns -1"},
+        {0x110000, "u32toutf8(u+110000) returns -1"},
+        {0x1FFFFF, "u32toutf8(u+1fffff) returns -1"},
+        {0x7FFFFFFF, "u32toutf8(u+7fffffff) returns -1"},
+        {0x80000000u, "u32toutf8(u+80000000) returns -1"},
+        {0xFFFFFFFFu, "u32toutf8(u+ffffffff) returns -1"},
+    };
+    for (const auto& c : cases) {
+        char buf[8] = {'x'};
+        EXPECT_EQ(qiv::encodeUtf8(c.cp, buf), -1) << std::hex << c.cp;
+        EXPECT_EQ(buf[0], 'x');  // nothing written
+        try {
+            qiv::u32toutf8(c.cp);
+            ADD_FAILURE() << "no throw for " << std::hex << c.cp;
+        } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), c.text);
+        }
     }
+}
+
+// Every value the encoder takes comes out as well-formed UTF-8 of the shortest length, which
+// the strict decoder of the platform reads back as the same value.
+TEST(EncodeUtf8, EveryScalarValueGivesWellFormedUtf8) {
+    std::string all;
+    std::u32string want;
+    for (unsigned cp = 0; cp < 0x110000; ++cp) {
+        char buf[4];
+        const int n = qiv::encodeUtf8(cp, buf);
+        if (!qiv::isScalarValue(cp)) {
+            ASSERT_EQ(n, -1) << std::hex << cp;
+            continue;
+        }
+        ASSERT_EQ(n, cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4) << std::hex << cp;
+        all.append(buf, static_cast<size_t>(n));
+        want.push_back(static_cast<char32_t>(cp));
+    }
+    std::u32string decoded;
+    ASSERT_TRUE(kov::platform::decodeCodePage(65001, all, decoded));
+    EXPECT_TRUE(decoded == want);
 }
 
 TEST(U32ToUtf8, ViewIsPerThreadAndOverwrittenByTheNextCall) {

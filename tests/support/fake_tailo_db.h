@@ -2,7 +2,7 @@
 // A dictionary held in memory for tests of composition: words filed under the keys of an island
 // (the key string's bytes over the island, e.g. "tsiann5" or "ts?a"), words filed under an exact
 // key, word and category rules, and a log of every island and exact key it was asked for. It can
-// be told to throw on its next island visit, and to act as a learner that keeps the jobs.
+// be told to throw on its next island visit, and it is a learner that keeps the jobs.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,17 +12,17 @@
 #include <string>
 #include <vector>
 
-#include "engine/compose/learner.h"
 #include "engine/compose/snapshot.h"
 #include "engine/dict/candidate.h"
 #include "engine/dict/rule.h"
 #include "engine/dict/tailo_db.h"
-#include "tests/support/capture_policy.h"
+#include "fixtures/capture_policy.h"
 #include "tests/support/fake_cats.h"
+#include "tests/support/recording_learner.h"
 
 namespace kov::test {
 
-class C_FakeTailoDB : public I_TailoDB, public I_Learner {
+class C_FakeTailoDB : public I_TailoDB, public C_RecordingLearner {
 public:
     C_FakeTailoDB();
 
@@ -54,14 +54,8 @@ public:
     const I_TailoPolicy& logger() const override { return m_policy; }
     void voc2tailos(std::string_view, const FC_ReadingSink&) const override {}
 
-    // I_Learner: keeps every job handed over.
-    void enqueue(std::unique_ptr<C_InputLineSnapshot>& job) const override {
-        m_jobs.push_back(std::move(job));
-    }
-
     // "start+length:kind" per island visit, "key:<k>" (with "!" for a capital) per exact key.
     mutable std::vector<std::string> m_calls;
-    mutable std::vector<std::unique_ptr<C_InputLineSnapshot>> m_jobs;
     C_FakeCats m_cats;
     C_CapturePolicy m_policy;
 

@@ -57,8 +57,12 @@ TEST(CodePointsTest, DecodesAndSkipsMalformedBytes) {
         {"\xF8\x88\x80\x80\x80" "b", {0x62}},  // F8 to FF start nothing
         {"\xFF\xFE", {}},
         {"\xC0\xAD", {0x2D}},                  // overlong forms are not checked
-        {"\xED\xA0\x80", {0xD800}},            // nor surrogates
-        {"\xF7\xBF\xBF\xBF", {0x1FFFFF}},      // nor values above U+10FFFF
+        // Surrogates and values above U+10FFFF have no UTF-8 form: malformed, the lead byte
+        // goes and the continuation bytes behind it are stray.
+        {"\xED\xA0\x80" "c", {0x63}},
+        {"\xF4\x90\x80\x80" "d", {0x64}},
+        {"\xF7\xBF\xBF\xBF", {}},
+        {"\xF4\x8F\xBF\xBF", {0x10FFFF}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(codePoints(c.bytes), c.cps) << ::testing::PrintToString(std::string(c.bytes));
@@ -140,6 +144,7 @@ TEST(CodePointsTest, CharacterUnits) {
         });
         EXPECT_EQ(units, c.units) << c.word;
         EXPECT_EQ(countIDC(c.word), c.count) << c.word;
+        EXPECT_EQ(countIDCOrZero(c.word), c.count) << c.word;
     }
 }
 
@@ -160,6 +165,7 @@ TEST(CodePointsTest, CountIdcThrowsWhenOperandsAreMissing) {
         } catch (const std::runtime_error& e) {
             EXPECT_EQ(std::string(e.what()), "Ill-formed IDC string \"" + word + "\"");
         }
+        EXPECT_EQ(countIDCOrZero(word), 0u) << word;
     }
 }
 

@@ -17,7 +17,7 @@
 #include "engine/text/key_pattern.h"
 #include "engine/text/tailo.h"
 #include "qiv/utf8.h"
-#include "tests/support/lexicon_rows.h"
+#include "fixtures/lexicon_rows.h"
 
 namespace kov {
 namespace {
@@ -71,7 +71,7 @@ std::vector<std::string> keysOfNumbered(const std::string& numbered) {
         const char last = s.back();
         if (last >= '0' && last <= '9') {
         } else if (s.size() >= 2 && std::string_view("ptkh").find(last) != std::string_view::npos &&
-                   std::string_view("aeioumn").find(s[s.size() - 2]) != std::string_view::npos) {
+                   std::string_view("aeioumngr").find(s[s.size() - 2]) != std::string_view::npos) {
             s += '4';
         } else {
             s += '1';

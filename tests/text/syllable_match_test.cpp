@@ -13,15 +13,11 @@
 #include <gtest/gtest.h>
 
 #include "engine/text/tailo.h"
-#include "tests/support/lexicon_rows.h"
-#include "tests/text/tailo_reference.h"
+#include "fixtures/tailo_reference.h"
+#include "fixtures/lexicon_rows.h"
+#include "tests/support/printers.h"
 
 namespace kov {
-
-void PrintTo(const C_TonedKeysError& e, std::ostream* os) {
-    *os << "error " << e.code << " at \"" << e.syllable << "\"";
-}
-
 namespace {
 
 using test::fullMatch;

@@ -7,18 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/printers.h"
+
 namespace kov {
 namespace {
 
 using Keys = std::vector<std::string>;
-
-}  // namespace
-
-void PrintTo(const C_TonedKeysError& e, std::ostream* os) {
-    *os << "error " << e.code << " at \"" << e.syllable << "\"";
-}
-
-namespace {
 
 TEST(TailoTest, ToneTablesHaveSevenLettersForMarkedTones) {
     ASSERT_EQ(kToneLettersLower.size(), 9u);
@@ -175,6 +169,10 @@ TEST(TailoTest, TailoToTonedKeys) {
         {"ta", {"ta1"}},
         {"ah", {"ah4"}},
         {"mh", {"mh4"}},
+        {"ngh", {"ngh4"}},                                 // the g of "ngh" and the r of "rh"
+        {"khngh-khngh-ki\u00f2", {"khngh4", "khngh4", "kio3"}},
+        {"torh", {"torh4"}},
+        {"TORH", {"torh4"}},
         {"hm", {"hm1"}},
         {"ng", {"ng1"}},
         {"tsiann5", {"tsiann5"}},                          // a typed tone digit stays

@@ -13,7 +13,7 @@
 #include "engine/compose/input_line.h"
 #include "engine/dict/system_dict.h"
 #include "engine/text/tailo.h"
-#include "tests/support/tailo_fixture.h"
+#include "fixtures/tailo_fixture.h"
 
 namespace kov::dictc {
 namespace {
@@ -85,7 +85,7 @@ TEST(DictCompiler, LexiconRowsAndReports) {
 
     C_Compiled out(c);
     ASSERT_EQ(out.m_writeError, "");
-    ASSERT_EQ(out.m_db->error(), "");
+    ASSERT_TRUE(out.m_db->error().ok()) << out.m_db->error().text;
     const C_TailoDB& db = *out.m_db;
     EXPECT_TRUE(holds(lookUp(db, {"tai5", "gi2"}, 'f'), "台語", "Tâi-gí"));
     EXPECT_TRUE(holds(lookUp(db, {"tai5", "gu2"}, 'f'), "台語", "Tâi-gú"));
@@ -120,7 +120,7 @@ TEST(DictCompiler, TabSeparatedList) {
     EXPECT_NE(c.writeFiles(folder.path() / "no" / "tailo.tab", folder.path() / "no" / "cats.tab"), "");
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "no"));
     C_Compiled out(c);
-    ASSERT_EQ(out.m_db->error(), "");
+    ASSERT_TRUE(out.m_db->error().ok()) << out.m_db->error().text;
     EXPECT_EQ(out.m_cats->catName(1), "noun");
     EXPECT_EQ(out.m_cats->catName(3), "city");
     EXPECT_TRUE(out.m_cats->isCatUnder(3, 1));
@@ -146,7 +146,7 @@ TEST(DictCompiler, WholeLexiconIsReachable) {
     EXPECT_GT(filed, 15000u);
     C_Compiled out(c);
     ASSERT_EQ(out.m_writeError, "");
-    ASSERT_EQ(out.m_db->error(), "");
+    ASSERT_TRUE(out.m_db->error().ok()) << out.m_db->error().text;
     EXPECT_GT(out.m_db->karrCount(), 10000u);
 
     // A sample of one-word rows: found by full keys and by keys without tone digits, and
@@ -309,7 +309,7 @@ TEST(DictCompiler, FailedWriteLeavesTheOldPair) {
             C_TailoCats loadedCats(cats);
             test::C_CapturePolicy policy;
             C_TailoDB db(tailo, loadedCats, policy);
-            EXPECT_TRUE(db.loaded()) << db.error();
+            EXPECT_TRUE(db.loaded()) << db.error().text;
         }
         std::filesystem::remove_all(blocker);
     }

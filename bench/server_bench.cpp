@@ -1,0 +1,278 @@
+// Server: the round trip of a small command over the pipe (the client writes the framed
+// request, the server's session answers, the client has read the whole reply), alone and with 64
+// sessions connected of which 8 send requests without pause; the time from starting the server
+// program until it accepts connections, with the bundled dictionary (and, to compare, the start
+// and end of /bin/true); the resident memory of an idle server with one session.
+//
+// The command is "get-input-line-size" of an "ime" session. Round trips are timed one by one
+// (manual time); "p50_us" and "p99_us" are the median and the 99th percentile.
+
+#include <benchmark/benchmark.h>
+
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "engine/Kelvaro/client_server_common.h"
+#include "engine/Kelvaro/db_source.h"
+#include "engine/Kelvaro/framing.h"
+#include "engine/Kelvaro/pipe_listener.h"
+#include "engine/Kelvaro/server_loop.h"
+#include "engine/Kelvaro/session.h"
+#include "engine/dict/system_dict.h"
+#include "engine/dict/tailo_cats.h"
+#include "platform/child_process.h"
+#include "platform/environment.h"
+#include "platform/local_pipe.h"
+#include "fixtures/temp_folder.h"
+
+namespace {
+
+using namespace kov;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+const std::string kPipeName = "\\\\.\\pipe\\Kelvaro_bench";
+const fs::path kDict = fs::path(KOV_BINARY_DIR) / "dict";
+
+// A private runtime folder for the pipe and the lock, for this process and the servers it starts.
+const fs::path& runtimeFolder() {
+    static const test::C_TempFolder folder;
+    static const bool set = [] {
+        fs::permissions(folder.path(), fs::perms::owner_all, fs::perm_options::replace);
+        platform::setEnvironmentVariable("XDG_RUNTIME_DIR", folder.path().string());
+        return true;
+    }();
+    (void)set;
+    return folder.path();
+}
+
+// One session's client, with its own event loop, driven by the calling thread.
+class C_Client {
+public:
+    explicit C_Client(const std::string& pipeName) {
+        std::error_code ec;
+        m_stream = platform::connectPipe(m_loop, pipeName, ec);
+        if (!m_stream)
+            throw std::runtime_error("connect: " + ec.message());
+        roundTrip(nlohmann::json{{"cmd", "open"}, {"magic", pipeNameHash(pipeName)}, {"agent", "ime"}}.dump());
+    }
+
+    // Sends one request and reads frames until one came; returns that frame's body.
+    std::string roundTrip(const std::string& body) {
+        std::string frame;
+        appendFrame(frame, body);
+        bool written = false;
+        m_stream->asyncWrite(frame.data(), frame.size(), [&](const std::error_code& ec, std::size_t) {
+            if (ec)
+                throw std::runtime_error("write: " + ec.message());
+            written = true;
+        });
+        std::string_view reply;
+        while (m_reader.next(reply) != C_FrameReader::FRAME) {
+            bool read = false;
+            m_stream->asyncReadSome(m_buffer, sizeof m_buffer, [&](const std::error_code& ec, std::size_t n) {
+                if (ec)
+                    throw std::runtime_error("read: " + ec.message());
+                m_reader.feed(std::string_view(m_buffer, n));
+                read = true;
+            });
+            while (!read)
+                m_loop.run_one();
+        }
+        while (!written)
+            m_loop.run_one();
+        return std::string(reply);
+    }
+
+private:
+    asio::io_context m_loop;
+    // Without it the loop would count as stopped once it ran out of work between round trips.
+    asio::executor_work_guard<asio::io_context::executor_type> m_work = asio::make_work_guard(m_loop);
+    std::unique_ptr<platform::I_PipeStream> m_stream;
+    C_FrameReader m_reader;
+    char m_buffer[4096];
+};
+
+// The server in this process: dictionaries, database source, listener, and the event loop on a
+// thread of its own.
+class C_InProcessServer {
+public:
+    C_InProcessServer()
+        : m_cats(kDict / "cats.tab"), m_sysDB(kDict / "tailo.tab", m_cats, serverPolicy()),
+          m_source(makeDBSource(m_sysDB, m_userFolder.path())),
+          m_listener(m_source.get(), nullptr, m_loop, kPipeName) {
+        runtimeFolder();
+        g_pipeNameHash = pipeNameHash(kPipeName);
+        std::string error;
+        if (!m_listener.listen(&error))
+            throw std::runtime_error("listen: " + error);
+        m_thread = std::thread([this] {
+            attachServerLoop(m_loop);
+            m_loop.run();
+        });
+    }
+    ~C_InProcessServer() {
+        stopServerLoop();
+        m_thread.join();
+    }
+
+private:
+    test::C_TempFolder m_userFolder;
+    C_TailoCats m_cats;
+    C_TailoDB m_sysDB;
+    std::unique_ptr<I_DBSource> m_source;
+    asio::io_context m_loop;
+    asio::executor_work_guard<asio::io_context::executor_type> m_work = asio::make_work_guard(m_loop);
+    C_PipeListener m_listener;
+    std::thread m_thread;
+};
+
+void reportPercentiles(benchmark::State& state, std::vector<double>& times) {
+    if (times.empty())
+        return;
+    std::sort(times.begin(), times.end());
+    state.counters["p50_us"] = times[times.size() / 2];
+    state.counters["p99_us"] = times[std::min(times.size() - 1, times.size() * 99 / 100)];
+}
+
+const std::string kRequest = R"({"cmd":"get-input-line-size"})";
+
+// Arguments: sessions connected besides the timed one, and how many of them are busy.
+void BM_RoundTrip(benchmark::State& state) {
+    C_InProcessServer server;
+    const int others = static_cast<int>(state.range(0));
+    const int busy = static_cast<int>(state.range(1));
+    std::vector<std::unique_ptr<C_Client>> idle;
+    for (int i = busy; i < others; ++i)
+        idle.push_back(std::make_unique<C_Client>(kPipeName));
+    std::atomic<bool> stop{false};
+    std::atomic<int> ready{0};
+    std::vector<std::thread> workers;
+    for (int i = 0; i < busy; ++i)
+        workers.emplace_back([&] {
+            C_Client client(kPipeName);
+            ++ready;
+            while (!stop)
+                client.roundTrip(kRequest);
+        });
+    while (ready < busy)
+        std::this_thread::yield();
+
+    C_Client client(kPipeName);
+    std::vector<double> times;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        benchmark::DoNotOptimize(client.roundTrip(kRequest));
+        const std::chrono::duration<double> took = Clock::now() - start;
+        state.SetIterationTime(took.count());
+        times.push_back(took.count() * 1e6);
+    }
+    stop = true;
+    for (auto& w : workers)
+        w.join();
+    reportPercentiles(state, times);
+}
+BENCHMARK(BM_RoundTrip)->Args({0, 0})->Args({63, 8})->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// The server program with the bundled dictionary, in folders of its own.
+class C_ServerProgram {
+public:
+    C_ServerProgram() {
+        const fs::path config = m_folder.write("Kelvaro.json", nlohmann::json{{"db-dir", kDict.string()}}.dump());
+        m_options.argv = {KOV_SERVER_EXE, config.string()};
+        m_options.env = {{"XDG_RUNTIME_DIR", runtimeFolder().string()},
+                         {"XDG_CONFIG_HOME", m_folder.path().string()}};
+    }
+    ~C_ServerProgram() { stop(); }
+
+    // Starts the program and waits until a client can connect; the time that took.
+    std::chrono::duration<double> startUntilAccepting() {
+        std::string error;
+        const auto start = Clock::now();
+        if (!m_process.start(m_options, error))
+            throw std::runtime_error(error);
+        asio::io_context loop;
+        const std::string pipe = getPipeName();
+        for (;;) {
+            std::error_code ec;
+            if (platform::connectPipe(loop, pipe, ec))
+                return Clock::now() - start;
+            if (m_process.wait(std::chrono::milliseconds(0)))
+                throw std::runtime_error("the server ended at start");
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+    }
+    void stop() {
+        if (m_process.running()) {
+            m_process.interrupt();
+            m_process.wait(std::chrono::seconds(10));
+        }
+    }
+    platform::C_ChildProcess& process() { return m_process; }
+
+private:
+    test::C_TempFolder m_folder;
+    platform::C_ChildProcess::S_Options m_options;
+    platform::C_ChildProcess m_process;
+};
+
+void BM_StartUntilAccepting(benchmark::State& state) {
+    std::vector<double> times;
+    for (auto _ : state) {
+        C_ServerProgram server;
+        const auto took = server.startUntilAccepting();
+        state.SetIterationTime(took.count());
+        times.push_back(took.count() * 1e6);
+    }
+    reportPercentiles(state, times);
+}
+BENCHMARK(BM_StartUntilAccepting)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
+
+// What starting any program costs on this machine: /bin/true, from the start until it ended.
+void BM_StartAndEndOfTrue(benchmark::State& state) {
+    std::vector<double> times;
+    platform::C_ChildProcess::S_Options options;
+    options.argv = {"/bin/true"};
+    for (auto _ : state) {
+        platform::C_ChildProcess child;
+        std::string error;
+        const auto start = Clock::now();
+        if (!child.start(options, error) || !child.wait(std::chrono::seconds(10)))
+            throw std::runtime_error("/bin/true: " + error);
+        const std::chrono::duration<double> took = Clock::now() - start;
+        state.SetIterationTime(took.count());
+        times.push_back(took.count() * 1e6);
+    }
+    reportPercentiles(state, times);
+}
+BENCHMARK(BM_StartAndEndOfTrue)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
+
+void BM_IdleServerWithOneSession(benchmark::State& state) {
+    for (auto _ : state) {
+        C_ServerProgram server;
+        server.startUntilAccepting();
+        C_Client client(getPipeName());
+        benchmark::DoNotOptimize(client.roundTrip(kRequest));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        state.counters["rss_mib"] =
+            static_cast<double>(server.process().residentBytes().value_or(0)) / (1024.0 * 1024.0);
+    }
+}
+BENCHMARK(BM_IdleServerWithOneSession)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,50 @@
+// The database source: the one object through which sessions reach the per-user dictionaries.
+// It owns the user dictionary ("user-db.tab") and the learning dictionary ("learn-db.tab") of
+// the per-user folder, gives the top of the dictionary chain that every input line searches,
+// saves both on request and at its end, and turns every change of the user dictionary into a
+// "user-db-changed" event for all open sessions: at once when the change was made on the event
+// loop's thread (a command; the event then precedes the command's reply), else posted to the
+// loop (the learning thread), and dropped while the server stops.
+//
+// Also the server's policy: the log sink (it discards), the key-array threshold and the six
+// learning limits the dictionaries and the learner ask for.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+
+#include "engine/dict/tailo_db.h"
+
+namespace kov {
+class C_UserTailoDB;
+class I_Learner;
+}  // namespace kov
+
+class I_DBSource {
+public:
+    virtual ~I_DBSource() = default;
+    // The dictionary chain for queries: learning dictionary, user dictionary, system dictionary.
+    virtual const kov::I_TailoDB& tailoDB() = 0;
+    // The target of the vocabulary commands.
+    virtual kov::C_UserTailoDB& userDB() = 0;
+    // Where input lines hand committed lines; the learning dictionary.
+    virtual const kov::I_Learner* learner() = 0;
+    // Saves the user dictionary, then the learning dictionary, each only when it has unsaved
+    // changes. Bit 0: the user file was written; bit 1: the learning file was written.
+    virtual unsigned saveAll() = 0;
+};
+
+namespace kov {
+
+// Loads "user-db.tab" (over sysDB) and "learn-db.tab" of userFolder, starts the learning thread
+// and subscribes to the user dictionary's changes. Throws std::logic_error for a rule element
+// of unknown kind in either file. Destroying it unsubscribes, stops and joins the learning
+// thread, then saves the learning and the user dictionary when they hold unsaved changes.
+std::unique_ptr<I_DBSource> makeDBSource(const I_TailoDB& sysDB,
+                                         const std::filesystem::path& userFolder);
+
+// The server's one policy: discards log lines; threshold 3; limits 1000, 500, 100, 4, 3, 3,
+// and 0 for a kind outside the six.
+const I_LearnPolicy& serverPolicy();
+
+}  // namespace kov

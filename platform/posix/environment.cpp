@@ -1,0 +1,19 @@
+#include "platform/environment.h"
+
+#include <cstdlib>
+
+namespace kov::platform {
+
+std::optional<std::string> environmentVariable(std::string_view name) {
+    const char* value = std::getenv(std::string(name).c_str());
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+void setEnvironmentVariable(std::string_view name, std::optional<std::string_view> value) {
+    if (value)
+        ::setenv(std::string(name).c_str(), std::string(*value).c_str(), 1);
+    else
+        ::unsetenv(std::string(name).c_str());
+}
+
+}  // namespace kov::platform

@@ -1,0 +1,433 @@
+// The server and client programs run as processes: the exit codes of start-up, one server per
+// user, "exit", stop signals, a server killed and started again, clients that send half a frame
+// or garbage, a client without a server.
+//
+// Every test has folders of its own (runtime folder, configuration home, dictionaries). The
+// native programs are always tested. When KOV_WINE_BUILD names the build folder of the 64-bit
+// Windows programs (scripts/test.sh sets it), the same tests run against them under wine, each
+// program started by wine64 and driven through the Windows client; SIGINT stands for the console
+// events. Those share the wine prefix (its user folder and its names), so they must run one
+// after another, as one test program does.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/child_process.h"
+#include "platform/environment.h"
+#include "platform/local_pipe.h"
+#include "platform/user_account.h"
+#include "fixtures/temp_folder.h"
+#include "fixtures/user_db_fixture.h"
+
+namespace kov::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using nlohmann::json;
+
+struct S_Backend {
+    std::string name;
+    bool wine = false;
+    fs::path server, testServer, client, relay;
+};
+
+void PrintTo(const S_Backend& backend, std::ostream* out) { *out << backend.name; }
+
+std::vector<S_Backend> backends() {
+    std::vector<S_Backend> out;
+#ifndef _WIN32
+    out.push_back({"Native", false, KOV_SERVER_EXE, KOV_TEST_SERVER_EXE, KOV_CLIENT_EXE, KOV_RELAY_EXE});
+    if (const auto build = platform::environmentVariable("KOV_WINE_BUILD"); build && !build->empty()) {
+        const fs::path b = *build;
+        out.push_back({"Wine64", true, b / "engine/Kelvaro/Kelvaro.exe", b / "tests/server/kelvaro-test-server.exe",
+                       b / "tools/client/kelvaro-client.exe", b / "tests/server/kelvaro-test-relay.exe"});
+    }
+#endif
+    return out;
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct S_ClientRun {
+    int exitCode = -1;
+    std::vector<std::string> lines;
+    std::string errors;
+};
+
+// One test's world: its folders, its server and its clients.
+class ProgramTest : public ::testing::TestWithParam<S_Backend> {
+protected:
+    ProgramTest() : m_backend(GetParam()) {
+        for (const char* sub : {"run", "config", "dict", "work"})
+            fs::create_directories(m_root.path() / sub);
+        fs::permissions(m_root.path() / "run", fs::perms::owner_all, fs::perm_options::replace);
+        writeDictionaries(dictFolder());
+        if (m_backend.wine)
+            fs::remove_all(userFolder());
+    }
+    ~ProgramTest() override {
+        if (m_backend.wine) {
+            std::error_code ec;
+            fs::remove_all(userFolder(), ec);
+        }
+    }
+
+    const fs::path& root() const { return m_root.path(); }
+    fs::path dictFolder() const { return root() / "dict"; }
+    fs::path runtimeFolder() const { return root() / "run"; }
+
+    // The per-user folder the server uses.
+    fs::path userFolder() const {
+        if (!m_backend.wine)
+            return root() / "config/Dravenhall/Orlathe";
+        std::string user;
+        platform::S_CallError error;
+        platform::currentUserName(user, error);
+        return fs::path(*platform::environmentVariable("WINEPREFIX")) / "drive_c/users" / user /
+               "AppData/Roaming/Dravenhall/Orlathe";
+    }
+
+    // A path as the program sees it (wine: the Z: drive).
+    std::string programPath(const fs::path& path) const {
+        if (!m_backend.wine)
+            return path.string();
+        std::string p = "Z:" + path.string();
+        for (char& c : p)
+            if (c == '/')
+                c = '\\';
+        return p;
+    }
+
+    // Dictionary files: empty ones unless told otherwise (an empty file is an empty table).
+    void writeDictionaries(const fs::path& folder, std::string_view cats = "", std::string_view tailo = "") {
+        std::ofstream(folder / "cats.tab", std::ios::binary) << cats;
+        std::ofstream(folder / "tailo.tab", std::ios::binary) << tailo;
+    }
+    fs::path writeFile(const fs::path& path, std::string_view bytes) {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+    // A configuration file naming the dictionary folder.
+    fs::path writeConfig() {
+        return writeFile(root() / "Kelvaro.json", json{{"db-dir", programPath(dictFolder())}}.dump());
+    }
+
+    platform::C_ChildProcess::S_Options options(std::vector<std::string> args) const {
+        platform::C_ChildProcess::S_Options o;
+        if (m_backend.wine)
+            args.insert(args.begin(), "/usr/lib/wine/wine64");
+        o.argv = std::move(args);
+        o.cwd = root() / "work";
+        if (!m_backend.wine)
+            o.env = {{"XDG_RUNTIME_DIR", runtimeFolder().string()},
+                     {"XDG_CONFIG_HOME", (root() / "config").string()}};
+        return o;
+    }
+
+    std::unique_ptr<platform::C_ChildProcess> start(std::vector<std::string> args,
+                                                    platform::C_ChildProcess::S_Options extra = {}) {
+        auto o = options(std::move(args));
+        o.pipeStdin = extra.pipeStdin;
+        o.pipeStdout = extra.pipeStdout;
+        for (auto& e : extra.env)
+            o.env.push_back(e);
+        o.stderrFile = root() / ("stderr-" + std::to_string(m_started++));
+        auto child = std::make_unique<platform::C_ChildProcess>();
+        std::string error;
+        if (!child->start(o, error))
+            throw std::runtime_error(error);
+        return child;
+    }
+
+    std::unique_ptr<platform::C_ChildProcess> startServer(std::vector<std::string> args = {},
+                                                          const fs::path* exe = nullptr) {
+        args.insert(args.begin(), (exe ? *exe : m_backend.server).string());
+        return start(std::move(args));
+    }
+    std::unique_ptr<platform::C_ChildProcess> startConfiguredServer(const fs::path* exe = nullptr) {
+        return startServer({programPath(writeConfig())}, exe);
+    }
+
+    std::chrono::milliseconds patience() const { return m_backend.wine ? 60s : 20s; }
+
+    // Runs the client with the requests as arguments until it ends.
+    S_ClientRun runClient(const std::vector<json>& requests, std::vector<std::string> flags = {}) {
+        std::vector<std::string> args = {m_backend.client.string()};
+        args.insert(args.end(), flags.begin(), flags.end());
+        for (const json& r : requests)
+            args.push_back(r.dump());
+        platform::C_ChildProcess::S_Options o;
+        o.pipeStdout = true;
+        const size_t index = m_started;
+        auto client = start(args, o);
+        S_ClientRun run;
+        while (auto line = client->readLine(patience()))
+            run.lines.push_back(*line);
+        run.exitCode = client->wait(patience()).value_or(-1);
+        run.errors = readFile(root() / ("stderr-" + std::to_string(index)));
+        return run;
+    }
+    // The replies and events of a client run, without the reply to "open".
+    static std::vector<json> answers(const S_ClientRun& run) {
+        std::vector<json> out;
+        for (size_t i = 1; i < run.lines.size(); ++i)
+            out.push_back(json::parse(run.lines[i]));
+        return out;
+    }
+
+    // Waits until the server answers a session; false when it ended first or took too long.
+    bool waitReady(platform::C_ChildProcess& server) {
+        const auto deadline = std::chrono::steady_clock::now() + patience();
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (server.wait(0ms))
+                return false;
+            if (runClient({}).exitCode == 0)
+                return true;
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+
+    // Ends a server that runs with "exit"; its exit code.
+    std::optional<int> exitServer(platform::C_ChildProcess& server) {
+        const auto run = runClient({{{"cmd", "exit"}}});
+        EXPECT_EQ(answers(run), std::vector<json>({{{"ok", true}}})) << run.errors;
+        return server.wait(patience());
+    }
+
+    S_Backend m_backend;
+    C_TempFolder m_root;
+    size_t m_started = 0;
+};
+
+TEST_P(ProgramTest, StartUpFailuresEndWithCode1) {
+    struct S_Case {
+        const char* what;
+        std::function<std::vector<std::string>()> prepare;  // the server's arguments
+        bool nativeOnly = false;
+    };
+    const std::vector<S_Case> cases = {
+        {"cats.tab missing", [&] {
+             fs::remove(dictFolder() / "cats.tab");
+             return std::vector<std::string>{programPath(writeConfig())};
+         }},
+        {"tailo.tab missing", [&] {
+             fs::remove(dictFolder() / "tailo.tab");
+             return std::vector<std::string>{programPath(writeConfig())};
+         }},
+        {"db-dir missing", [&] {
+             return std::vector<std::string>{programPath(writeFile(
+                 root() / "k.json", json{{"db-dir", programPath(root() / "nowhere")}}.dump()))};
+         }},
+        {"configuration of zero bytes", [&] { return std::vector<std::string>{programPath(writeFile(root() / "k.json", ""))}; }},
+        {"configuration not JSON", [&] { return std::vector<std::string>{programPath(writeFile(root() / "k.json", "{"))}; }},
+        {"configuration with a comment", [&] {
+             return std::vector<std::string>{programPath(writeFile(root() / "k.json", "{} // x"))};
+         }},
+        {"configuration with a second value", [&] { return std::vector<std::string>{programPath(writeFile(root() / "k.json", "{} {}"))}; }},
+        {"no configuration and no dictionaries beside the program", [&] { return std::vector<std::string>{}; }},
+        {"unknown rule kind in user-db.tab", [&] {
+             C_UserDbFixture f;
+             f.rules = {ruleRecord(0, 0, {std::string(1, '\x03')})};
+             writeFile(userFolder() / "user-db.tab", f.bytes());
+             return std::vector<std::string>{programPath(writeConfig())};
+         }},
+        {"per-user folder cannot be made", [&] {
+             writeFile(root() / "config/Dravenhall", "a file where the folder should be");
+             return std::vector<std::string>{programPath(writeConfig())};
+         }, true},
+        {"runtime folder open to others", [&] {
+             fs::permissions(runtimeFolder(), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec,
+                             fs::perm_options::replace);
+             return std::vector<std::string>{programPath(writeConfig())};
+         }, true},
+    };
+    for (const auto& c : cases) {
+        if (c.nativeOnly && m_backend.wine)
+            continue;
+        SCOPED_TRACE(c.what);
+        writeDictionaries(dictFolder());
+        fs::permissions(runtimeFolder(), fs::perms::owner_all, fs::perm_options::replace);
+        fs::remove_all(root() / "config");
+        fs::remove_all(userFolder());
+        auto server = startServer(c.prepare());
+        EXPECT_EQ(server->wait(patience()), 1);
+    }
+}
+
+TEST_P(ProgramTest, ConfigurationsThatStartTheServer) {
+    // A copy of the program with the bundled dictionary beside it, for the cases that look for
+    // the dictionaries in the program's folder.
+    const fs::path bin = root() / "bin";
+    fs::create_directories(bin);
+    const fs::path exe = bin / m_backend.server.filename();
+    fs::copy_file(m_backend.server, exe);
+    for (const char* f : {"cats.tab", "tailo.tab"})
+        fs::copy_file(fs::path(KOV_BINARY_DIR) / "dict" / f, bin / f);
+
+    struct S_Case {
+        const char* what;
+        std::function<std::vector<std::string>()> prepare;
+        bool besideProgram = false;
+    };
+    const std::vector<S_Case> cases = {
+        {"no configuration file, dictionaries beside the program", [&] { return std::vector<std::string>{}; }, true},
+        {"configuration file named but absent", [&] {
+             return std::vector<std::string>{programPath(root() / "absent.json")};
+         }, true},
+        {"configuration that is an array", [&] { return std::vector<std::string>{programPath(writeFile(root() / "k.json", "[1]"))}; }, true},
+        {"db-dir that is a number", [&] {
+             return std::vector<std::string>{programPath(writeFile(root() / "k.json", R"({"db-dir":7})"))};
+         }, true},
+        {"configuration with a byte-order mark", [&] {
+             return std::vector<std::string>{programPath(writeFile(root() / "k.json", "\xef\xbb\xbf{} \n"))};
+         }, true},
+        {"relative db-dir, from the current folder", [&] {
+             writeDictionaries(root() / "work");
+             return std::vector<std::string>{programPath(writeFile(root() / "k.json", R"({"db-dir":"."})"))};
+         }},
+        {"damaged dictionaries", [&] {
+             writeDictionaries(dictFolder(), "not a category table", "not a dictionary");
+             writeFile(userFolder() / "user-db.tab", "not a user dictionary");
+             return std::vector<std::string>{programPath(writeConfig())};
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto server = startServer(c.prepare(), c.besideProgram ? &exe : nullptr);
+        ASSERT_TRUE(waitReady(*server)) << readFile(root() / "stderr-0");
+        EXPECT_EQ(exitServer(*server), 0);
+        EXPECT_TRUE(fs::is_directory(userFolder()));
+    }
+}
+
+TEST_P(ProgramTest, SecondServerOfTheUserEndsWithCode1AndTheFirstGoesOn) {
+    auto first = startConfiguredServer();
+    ASSERT_TRUE(waitReady(*first));
+    auto second = startConfiguredServer();
+    EXPECT_EQ(second->wait(patience()), 1);
+    const auto run = runClient({{{"cmd", "nope"}}}, {"--no-ime"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(answers(run), std::vector<json>({{{"ok", false}, {"error", "Unknown command \"nope\""}}}));
+    EXPECT_EQ(exitServer(*first), 0);
+}
+
+TEST_P(ProgramTest, ExitAnswersThenTheServerEndsWithCode0AndThePipeIsGone) {
+    auto server = startConfiguredServer();
+    ASSERT_TRUE(waitReady(*server));
+    const auto run = runClient({{{"cmd", "exit"}, {"echo", "bye"}}});
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_EQ(answers(run), std::vector<json>({{{"ok", true}, {"echo", "bye"}}}));
+    EXPECT_EQ(server->wait(patience()), 0);
+    if (!m_backend.wine) {
+        for (const auto& entry : fs::directory_iterator(runtimeFolder()))
+            EXPECT_EQ(entry.path().extension(), ".lock") << entry.path();
+    }
+    const auto after = runClient({{{"cmd", "x"}}});
+    EXPECT_EQ(after.exitCode, 2);
+    EXPECT_NE(after.errors.find("no Kelvaro server is running"), std::string::npos) << after.errors;
+}
+
+TEST_P(ProgramTest, StopSignalsSaveTheUserDictionaryAndEndWithCode0) {
+    std::vector<std::pair<const char*, std::function<bool(platform::C_ChildProcess&)>>> signals = {
+        {"SIGINT", [](platform::C_ChildProcess& p) { return p.interrupt(); }},
+    };
+    if (!m_backend.wine)  // wine ends a program at SIGTERM without its console handler
+        signals.push_back({"SIGTERM", [](platform::C_ChildProcess& p) { return p.terminate(); }});
+    for (const auto& [name, send] : signals) {
+        SCOPED_TRACE(name);
+        fs::remove_all(userFolder());
+        auto server = startServer({programPath(writeConfig())}, &m_backend.testServer);
+        ASSERT_TRUE(waitReady(*server));
+        const auto run = runClient({{{"cmd", "test-add-user-word"}, {"key", "ka1"}, {"word", "ka"}}});
+        EXPECT_EQ(answers(run), std::vector<json>({{{"event", "user-db-changed"}, {"kind", 2}},
+                                                   {{"ok", true}, {"result", true}}}));
+        ASSERT_TRUE(send(*server));
+        EXPECT_EQ(server->wait(patience()), 0);
+        const std::string saved = readFile(userFolder() / "user-db.tab");
+        EXPECT_NE(saved.find("ka1"), std::string::npos);
+        EXPECT_FALSE(fs::exists(userFolder() / "user-db.tab.tmp"));
+    }
+}
+
+TEST_P(ProgramTest, ServerKilledWithoutTeardownIsReplacedAtTheNextStart) {
+    auto killed = startConfiguredServer();
+    ASSERT_TRUE(waitReady(*killed));
+    ASSERT_TRUE(killed->kill());
+    ASSERT_TRUE(killed->wait(patience()));
+    if (!m_backend.wine) {
+        size_t sockets = 0;
+        for (const auto& entry : fs::directory_iterator(runtimeFolder()))
+            sockets += fs::is_socket(entry.status());
+        EXPECT_EQ(sockets, 1u);  // left behind
+    }
+    auto next = startConfiguredServer();
+    ASSERT_TRUE(waitReady(*next));
+    EXPECT_EQ(exitServer(*next), 0);
+}
+
+TEST_P(ProgramTest, ChangeOfOneClientReachesAnother) {
+    auto server = startServer({programPath(writeConfig())}, &m_backend.testServer);
+    ASSERT_TRUE(waitReady(*server));
+    platform::C_ChildProcess::S_Options io;
+    io.pipeStdin = io.pipeStdout = true;
+    auto watcher = start({m_backend.client.string(), "--no-ime"}, io);
+    EXPECT_EQ(watcher->readLine(patience()), R"({"ok":true})");
+    const auto run = runClient({{{"cmd", "test-add-user-word"}, {"key", "ka1"}, {"word", "ka"}}});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(watcher->readLine(patience()), R"({"event":"user-db-changed","kind":2})");
+    watcher->closeStdin();
+    EXPECT_EQ(watcher->wait(patience()), 0);
+    EXPECT_EQ(exitServer(*server), 0);
+}
+
+TEST_P(ProgramTest, HalfAFrameOrGarbageDoNotHoldUpOtherClients) {
+    auto server = startConfiguredServer();
+    ASSERT_TRUE(waitReady(*server));
+    platform::C_ChildProcess::S_Options io;
+    io.pipeStdin = io.pipeStdout = true;
+    auto slow = start({m_backend.relay.string()}, io);
+    ASSERT_TRUE(slow->writeStdin(std::string("11") + '\0' + R"({"cmd")"));
+    auto garbage = start({m_backend.relay.string()}, io);
+    ASSERT_TRUE(garbage->writeStdin(std::string("x") + '\0'));
+    EXPECT_EQ(garbage->readLine(patience()), "EOF");
+
+    const auto run = runClient({{{"cmd", "nope"}}});
+    EXPECT_EQ(answers(run), std::vector<json>({{{"ok", false}, {"error", "Unknown command \"nope\""}}}));
+
+    ASSERT_TRUE(slow->writeStdin(R"(:"x"})"));
+    EXPECT_EQ(slow->readLine(patience()), R"({"error":"Session not opened","ok":false})");
+    slow->closeStdin();
+    EXPECT_EQ(exitServer(*server), 0);
+}
+
+TEST_P(ProgramTest, ClientWithoutServerSaysSoAndEndsWithCode2) {
+    const auto run = runClient({{{"cmd", "x"}}});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.lines.empty());
+    EXPECT_NE(run.errors.find("no Kelvaro server is running"), std::string::npos) << run.errors;
+}
+
+INSTANTIATE_TEST_SUITE_P(, ProgramTest, ::testing::ValuesIn(backends()),
+                         [](const ::testing::TestParamInfo<S_Backend>& info) { return info.param.name; });
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(ProgramTest);
+
+}  // namespace
+}  // namespace kov::test

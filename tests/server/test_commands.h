@@ -1,0 +1,21 @@
+// Commands that only tests serve, for what the server's own commands cannot show yet or at all:
+// a user-dictionary change made by a command, a handler that throws, events queued during a
+// request, a broadcast, and a command of the input-line table.
+//   "test-add-user-word" {key, word}: adds the Tai-lo word under the key; "result" true when added
+//   "test-throw" {text?, raw?}: sets "partial" 1, then throws std::runtime_error with text
+//     (default "boom"), followed by the byte 0xFF when raw is true
+//   "test-events" {count}: queues count events {"event":"test","n":i} on the session
+//   "test-broadcast": broadcasts {"event":"test-broadcast"} to every open session
+//   "test-line-size" (input-line table): "result" the input line's size
+#pragma once
+
+#include "engine/Kelvaro/command_table.h"
+
+namespace kov::test {
+
+void registerTestCommands(C_CommandTables& tables);
+
+// The server's commands with the test commands, sealed once.
+const C_CommandTables& serverTablesWithTestCommands();
+
+}  // namespace kov::test
