@@ -122,14 +122,26 @@ struct C_Shown {
     };
     std::string m_text;
     std::vector<C_Piece> m_pieces;
+    // The first entries of the Han candidate list at the nail position (position 0 while
+    // nothing is nailed): text and span, when asked for.
+    std::vector<std::pair<std::string, size_t>> m_listed;
+
+    // True when the list holds text covering the given number of keys from position 0.
+    bool listed(const std::string& text, size_t span) const {
+        return std::find(m_listed.begin(), m_listed.end(), std::pair(text, span)) != m_listed.end();
+    }
 };
+
+// How many entries of the candidate list the report looks at.
+constexpr size_t kListLength = 10;
 
 class C_Typist {
 public:
     C_Typist(const I_TailoDB& db, const C_Style& style) : m_db(db), m_style(style) {}
 
     // Types the words; wordStarts (when given) gets each word's first key position and the end.
-    C_Shown type(const std::vector<C_Typed>& words, std::vector<size_t>* wordStarts = nullptr) const {
+    C_Shown type(const std::vector<C_Typed>& words, std::vector<size_t>* wordStarts = nullptr,
+                 bool withList = false) const {
         C_InputLine line(m_db);
         line.setIslandDoctrine(m_style.m_doctrine);
         size_t at = 0;
@@ -169,6 +181,10 @@ public:
             shown.m_text += text;
             shown.m_pieces.push_back({w.m_start, c.m_span, std::move(text), tailo});
         }
+        if (withList)
+            line.getCandidatesAtNailPos('H', 0, kListLength, [&shown](size_t, const C_VocCandidate& v) {
+                shown.m_listed.emplace_back(v.m_text, v.m_span);
+            });
         return shown;
     }
 
@@ -340,18 +356,22 @@ public:
         for (const C_Style& style : kStyles) {
             const C_Typist typist(*m_db, style);
             for (const bool tones : {true, false}) {
-                size_t first = 0, examples = 0;
+                size_t first = 0, listed = 0, examples = 0;
                 for (const C_LexWord& w : words) {
-                    const C_Shown shown = typist.type({{typedKeys(w.m_keys, tones), false}});
-                    if (!shown.m_pieces.empty() && shown.m_pieces.size() == 1 && shown.m_pieces[0].m_text == w.m_han)
+                    const std::string keys = typedKeys(w.m_keys, tones);
+                    const C_Shown shown = typist.type({{keys, false}}, nullptr, true);
+                    listed += shown.listed(w.m_han, keys.size());
+                    if (shown.m_pieces.size() == 1 && shown.m_pieces[0].m_text == w.m_han)
                         ++first;
                     else if (examples++ < m_options.m_examples)
                         std::cout << "    " << w.m_han << " -> " << shown.m_text << "\n";
                 }
                 const std::string name = figureName("lexicon words", style, tones);
                 m_figures[name] = share(first, words.size());
+                m_figures[name + "/listed"] = share(listed, words.size());
                 std::cout << "  alone, " << style.m_name << (tones ? ", with tone digits:    " : ", without tone digits: ")
-                          << "first winner right " << percent(m_figures[name]) << "\n";
+                          << "first winner right " << percent(m_figures[name]) << ", among the first " << kListLength
+                          << " candidates " << percent(m_figures[name + "/listed"]) << "\n";
             }
         }
         constexpr size_t kPerLine = 4;
@@ -360,7 +380,7 @@ public:
             const C_Typist typist(*m_db, style);
             for (const bool tones : {true, false}) {
                 C_Accuracy acc;
-                size_t right = 0, lines = 0;
+                size_t right = 0, lines = 0, first = 0, listed = 0;
                 for (size_t i = 0; i + kPerLine <= words.size(); i += kPerLine) {
                     std::vector<C_Typed> typed;
                     std::string reference;
@@ -368,17 +388,27 @@ public:
                         typed.push_back({typedKeys(words[k].m_keys, tones), false});
                         reference += words[k].m_han;
                     }
-                    const C_Shown shown = typist.type(typed);
+                    const C_Shown shown = typist.type(typed, nullptr, true);
                     acc.add(shown.m_text, reference);
                     right += shown.m_text == reference;
+                    // The line's first word: the first winner, and in the list at position 0.
+                    const std::string& head = words[i].m_han;
+                    const size_t headKeys = typed.front().m_keys.size();
+                    first += !shown.m_pieces.empty() && shown.m_pieces[0].m_text == head &&
+                             shown.m_pieces[0].m_span == headKeys;
+                    listed += shown.listed(head, headKeys);
                     ++lines;
                 }
                 const std::string name = figureName("lexicon lines", style, tones);
                 m_figures[name] = acc.value();
                 m_figures[name + "/whole"] = share(right, lines);
+                m_figures[name + "/first"] = share(first, lines);
+                m_figures[name + "/listed"] = share(listed, lines);
                 std::cout << "  " << style.m_name << (tones ? ", with tone digits:    " : ", without tone digits: ")
                           << "whole lines right " << percent(share(right, lines)) << ", character accuracy "
-                          << percent(acc.value()) << "\n";
+                          << percent(acc.value()) << "; first word: first winner " << percent(share(first, lines))
+                          << ", among the first " << kListLength << " candidates " << percent(share(listed, lines))
+                          << "\n";
             }
         }
     }
@@ -436,9 +466,11 @@ private:
         for (const C_Style& style : kStyles) {
             const C_Typist typist(*m_db, style);
             for (const bool tones : {true, false}) {
-                size_t right = 0, examples = 0;
+                size_t right = 0, listed = 0, examples = 0;
                 for (const auto& [n, word] : order) {
-                    const C_Shown shown = typist.type({{typedKeys(word->second, tones), false}});
+                    const std::string keys = typedKeys(word->second, tones);
+                    const C_Shown shown = typist.type({{keys, false}}, nullptr, true);
+                    listed += shown.listed(word->first, keys.size());
                     if (shown.m_text == word->first)
                         ++right;
                     else if (examples++ < m_options.m_examples)
@@ -446,8 +478,10 @@ private:
                 }
                 const std::string name = figureName("frequent words", style, tones);
                 m_figures[name] = share(right, order.size());
+                m_figures[name + "/listed"] = share(listed, order.size());
                 std::cout << "  " << style.m_name << (tones ? ", with tone digits:    " : ", without tone digits: ")
-                          << "top-1 " << percent(m_figures[name]) << "\n";
+                          << "top-1 " << percent(m_figures[name]) << ", among the first " << kListLength
+                          << " candidates " << percent(m_figures[name + "/listed"]) << "\n";
             }
         }
     }
