@@ -3,7 +3,7 @@
 // meant. A program that prints figures (bench/README.md), not a test and not a timing.
 //
 //   dict_quality [--dict DIR] [--data DIR] [--part held-out|training|all] [--examples N]
-//                [--why] [--type KEYS [--verbose]]...
+//                [--why] [--pair-rules MIN_COUNT WEIGHT] [--type KEYS [--verbose]]...
 //
 // Two ways of typing, each with tone digits and without:
 //  - run together: the keys of word after word without a break, on a line as it is made (the
@@ -25,7 +25,9 @@
 //  - lines of four such lexicon words (in lexicon order): how often the whole line is composed
 //    right, and the character accuracy.
 // --why sorts the words of the sentences into right, right in several winners, and the causes
-// of a wrong one. --type prints the winners of the keys given (--verbose: every unit's
+// of a wrong one. --pair-rules types over a user dictionary layer in memory that holds a rule for
+// each pair of neighbouring words seen at least MIN_COUNT times in the sentences the dictionary
+// was built from (both words weighted WEIGHT): what such rules would add to the dictionary. --type prints the winners of the keys given (--verbose: every unit's
 // candidates) on a line with the doctrine off.
 
 #include <algorithm>
@@ -43,7 +45,9 @@
 
 #include "engine/compose/input_line.h"
 #include "engine/dict/system_dict.h"
+#include "engine/dict/rule.h"
 #include "engine/dict/tailo_cats.h"
+#include "engine/dict/user_db.h"
 #include "engine/text/code_points.h"
 #include "fixtures/capture_policy.h"
 #include "tools/dictc/corpus.h"
@@ -227,6 +231,9 @@ struct C_Options {
     bool m_why = false;
     bool m_verbose = false;
     std::vector<std::string> m_show;
+    // --pair-rules: word pairs seen at least this often, and the weight of each of their words.
+    uint32_t m_pairMin = 0;
+    float m_pairWeight = 0;
 };
 
 // A clause of a sentence: its words (syllables or foreign names) and the Han text meant.
@@ -249,6 +256,12 @@ public:
         if (!m_db->loaded())
             throw std::runtime_error("no dictionary in " + o.m_dict.string() + ": " + m_db->error().text +
                                      m_db->file().error().text);
+        m_top = m_db.get();
+        if (o.m_pairMin) {
+            m_user = std::make_unique<C_UserTailoDB>(std::filesystem::path(), *m_db);
+            std::cout << "Word-pair rules over the dictionary: " << addPairRules(*m_user) << "\n";
+            m_top = m_user.get();
+        }
     }
 
     // The figures printed so far, by name ("sentences/run together/toned", ...).
@@ -296,7 +309,7 @@ public:
                   << " clauses typed one by one (" << left << " left out: they hold words that are neither "
                   << "syllables nor foreign names)\n";
         for (const C_Style& style : kStyles) {
-            const C_Typist typist(*m_db, style);
+            const C_Typist typist(*m_top, style);
             for (const bool tones : {true, false}) {
                 C_Accuracy acc;
                 size_t right = 0, typed = 0, examples = 0, words = 0, wordsRight = 0;
@@ -354,7 +367,7 @@ public:
         }
         std::cout << "Lexicon words of two or more syllables with a Han form: " << words.size() << "\n";
         for (const C_Style& style : kStyles) {
-            const C_Typist typist(*m_db, style);
+            const C_Typist typist(*m_top, style);
             for (const bool tones : {true, false}) {
                 size_t first = 0, listed = 0, examples = 0;
                 for (const C_LexWord& w : words) {
@@ -377,7 +390,7 @@ public:
         constexpr size_t kPerLine = 4;
         std::cout << "Lines of " << kPerLine << " lexicon words (" << words.size() / kPerLine << " lines):\n";
         for (const C_Style& style : kStyles) {
-            const C_Typist typist(*m_db, style);
+            const C_Typist typist(*m_top, style);
             for (const bool tones : {true, false}) {
                 C_Accuracy acc;
                 size_t right = 0, lines = 0, first = 0, listed = 0;
@@ -454,6 +467,33 @@ private:
         return std::string(what) + "/" + style.m_name + (tones ? "/toned" : "/toneless");
     }
 
+    // Rules for the pairs of neighbouring words of the sentences the dictionary was built from
+    // that were seen at least m_pairMin times: each pair's two words, each with m_pairWeight.
+    // Returns the number of rules.
+    size_t addPairRules(C_UserTailoDB& layer) const {
+        const std::string han = readWhole(m_options.m_data / "icorpus" / "icorpus-han.txt");
+        const std::string tailo = readWhole(m_options.m_data / "icorpus" / "icorpus-tailo.txt");
+        std::map<std::pair<std::string, std::string>, uint32_t> pairs;
+        dictc::readCorpus(han, tailo, dictc::E_CorpusPart::TRAINING, [&pairs](const dictc::C_CorpusSentence& s) {
+            for (size_t i = 1; i < s.m_words.size(); ++i) {
+                const auto& a = s.m_words[i - 1];
+                const auto& b = s.m_words[i];
+                if (a.m_kind == dictc::E_CorpusWordKind::SYLLABLES && b.m_kind == dictc::E_CorpusWordKind::SYLLABLES)
+                    ++pairs[{std::string(a.m_han), std::string(b.m_han)}];
+            }
+        });
+        size_t rules = 0;
+        for (const auto& [pair, count] : pairs) {
+            if (count < m_options.m_pairMin)
+                continue;
+            auto rule = std::make_shared<C_Rule>(2);
+            (*rule)[0] = {C_WordPat{pair.first, {}, 0}, m_options.m_pairWeight};
+            (*rule)[1] = {C_WordPat{pair.second, {}, 0}, m_options.m_pairWeight};
+            rules += layer.addRule(rule);
+        }
+        return rules;
+    }
+
     void frequentWords(const std::map<std::pair<std::string, std::vector<std::string>>, size_t>& counts) {
         std::vector<std::pair<size_t, const std::pair<std::string, std::vector<std::string>>*>> order;
         for (const auto& [w, n] : counts)
@@ -464,7 +504,7 @@ private:
         std::cout << "The " << order.size() << " most frequent words of two or more syllables of these sentences, "
                   << "typed alone:\n";
         for (const C_Style& style : kStyles) {
-            const C_Typist typist(*m_db, style);
+            const C_Typist typist(*m_top, style);
             for (const bool tones : {true, false}) {
                 size_t right = 0, listed = 0, examples = 0;
                 for (const auto& [n, word] : order) {
@@ -536,11 +576,13 @@ private:
     test::C_CapturePolicy m_policy;
     std::unique_ptr<C_TailoCats> m_cats;
     std::unique_ptr<C_TailoDB> m_db;
+    std::unique_ptr<C_UserTailoDB> m_user;
+    const I_TailoDB* m_top = nullptr;
 };
 
 int usage() {
     std::cerr << "usage: dict_quality [--dict DIR] [--data DIR] [--part held-out|training|all] [--examples N] "
-                 "[--why] [--type KEYS [--verbose]]...\n";
+                 "[--why] [--pair-rules MIN_COUNT WEIGHT] [--type KEYS [--verbose]]...\n";
     return 2;
 }
 
@@ -569,6 +611,9 @@ int main(int argc, char** argv) {
                 o.m_part = dictc::E_CorpusPart::HELD_OUT;
             else
                 return usage();
+        } else if (a == "--pair-rules" && i + 2 < argc) {
+            o.m_pairMin = uint32_t(std::strtoul(argv[++i], nullptr, 10));
+            o.m_pairWeight = std::strtof(argv[++i], nullptr);
         } else if (a == "--why")
             o.m_why = true;
         else if (a == "--verbose")
