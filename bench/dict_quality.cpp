@@ -110,6 +110,11 @@ const C_Style kStyles[] = {
     {"word by word", true, true},
 };
 
+// The label of a row of figures: the way of typing, with or without tone digits.
+std::string rowLabel(const C_Style& style, bool tones) {
+    return std::string(style.m_name) + (tones ? ", with tone digits:    " : ", without tone digits: ");
+}
+
 // One word as typed: its keys, or a foreign word typed as raw keys.
 struct C_Typed {
     std::string m_keys;
@@ -138,6 +143,11 @@ struct C_Shown {
 
 // How many entries of the candidate list the report looks at.
 constexpr size_t kListLength = 10;
+
+// ", among the first 10 candidates <share>".
+std::string listedText(double value) {
+    return ", among the first " + std::to_string(kListLength) + " candidates " + percent(value);
+}
 
 class C_Typist {
 public:
@@ -341,7 +351,7 @@ public:
                 const std::string name = figureName("sentences", style, tones);
                 m_figures[name] = acc.value();
                 m_figures[name + "/whole"] = share(right, typed);
-                std::cout << "  " << style.m_name << (tones ? ", with tone digits:    " : ", without tone digits: ")
+                std::cout << "  " << rowLabel(style, tones)
                           << "character accuracy " << percent(acc.value()) << ", whole sentences right "
                           << percent(share(right, typed)) << "\n";
                 if (m_options.m_why) {
@@ -382,9 +392,9 @@ public:
                 const std::string name = figureName("lexicon words", style, tones);
                 m_figures[name] = share(first, words.size());
                 m_figures[name + "/listed"] = share(listed, words.size());
-                std::cout << "  alone, " << style.m_name << (tones ? ", with tone digits:    " : ", without tone digits: ")
-                          << "first winner right " << percent(m_figures[name]) << ", among the first " << kListLength
-                          << " candidates " << percent(m_figures[name + "/listed"]) << "\n";
+                std::cout << "  alone, " << rowLabel(style, tones)
+                          << "first winner right " << percent(m_figures[name]) << listedText(m_figures[name + "/listed"])
+                          << "\n";
             }
         }
         constexpr size_t kPerLine = 4;
@@ -417,11 +427,10 @@ public:
                 m_figures[name + "/whole"] = share(right, lines);
                 m_figures[name + "/first"] = share(first, lines);
                 m_figures[name + "/listed"] = share(listed, lines);
-                std::cout << "  " << style.m_name << (tones ? ", with tone digits:    " : ", without tone digits: ")
+                std::cout << "  " << rowLabel(style, tones)
                           << "whole lines right " << percent(share(right, lines)) << ", character accuracy "
                           << percent(acc.value()) << "; first word: first winner " << percent(share(first, lines))
-                          << ", among the first " << kListLength << " candidates " << percent(share(listed, lines))
-                          << "\n";
+                          << listedText(share(listed, lines)) << "\n";
             }
         }
     }
@@ -519,9 +528,8 @@ private:
                 const std::string name = figureName("frequent words", style, tones);
                 m_figures[name] = share(right, order.size());
                 m_figures[name + "/listed"] = share(listed, order.size());
-                std::cout << "  " << style.m_name << (tones ? ", with tone digits:    " : ", without tone digits: ")
-                          << "top-1 " << percent(m_figures[name]) << ", among the first " << kListLength
-                          << " candidates " << percent(m_figures[name + "/listed"]) << "\n";
+                std::cout << "  " << rowLabel(style, tones)
+                          << "top-1 " << percent(m_figures[name]) << listedText(m_figures[name + "/listed"]) << "\n";
             }
         }
     }

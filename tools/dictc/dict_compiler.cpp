@@ -12,22 +12,13 @@
 #include "engine/dict/mapped_file.h"
 #include "engine/dict/replacing_write.h"
 #include "engine/text/code_points.h"
+#include "engine/text/key_pattern.h"
 #include "engine/text/tailo.h"
 #include "tools/dictc/text_pieces.h"
 
 namespace kov::dictc {
 
 namespace {
-
-std::string joinKeys(const std::vector<std::string>& keys) {
-    std::string out;
-    for (const std::string& k : keys) {
-        if (!out.empty())
-            out += '-';
-        out += k;
-    }
-    return out;
-}
 
 // The Tai-lo of toned keys, syllables joined by "-"; "" when a key has no letter for its mark.
 std::string readingOf(const std::vector<std::string>& keys) {
