@@ -57,13 +57,20 @@ TEST(DBSource, EndingSavesTheUserDictionaryAndTheNextOneLoadsIt) {
     EXPECT_EQ(source->saveAll(), 0u);
 }
 
-TEST(DBSource, UnknownRuleKindInTheUserFileIsThrown) {
+// A rule element of an unknown kind is damage like any other: the server starts with what the
+// file holds before it, and the file is kept aside before anything is saved over it.
+TEST(DBSource, UnknownRuleKindInTheUserFileIsDamageNotAThrow) {
     C_SystemDictFixture system("");
     C_TempFolder folder;
     C_UserDbFixture f = sampleUserDb();
     f.rules = {ruleRecord(0, 0, {std::string(1, '\x03')})};
     folder.write("user-db.tab", f.bytes());
-    EXPECT_THROW(makeDBSource(*system.m_db, folder.path()), std::logic_error);
+    std::unique_ptr<I_DBSource> source;
+    ASSERT_NO_THROW(source = makeDBSource(*system.m_db, folder.path()));
+    EXPECT_EQ(source->userDB().error().kind, qiv::E_FileError::DAMAGED);
+    ASSERT_TRUE(addWord(*source, "ka1", "ka"));
+    source.reset();
+    EXPECT_TRUE(fs::exists(folder.path() / "user-db.tab.bad"));
 }
 
 TEST(DBSource, ChangeOnAnotherThreadReachesTheSessionsThroughTheLoop) {

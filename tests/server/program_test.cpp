@@ -243,12 +243,6 @@ TEST_P(ProgramTest, StartUpFailuresEndWithCode1) {
          }},
         {"configuration with a second value", [&] { return std::vector<std::string>{programPath(writeFile(root() / "k.json", "{} {}"))}; }},
         {"no configuration and no dictionaries beside the program", [&] { return std::vector<std::string>{}; }},
-        {"unknown rule kind in user-db.tab", [&] {
-             C_UserDbFixture f;
-             f.rules = {ruleRecord(0, 0, {std::string(1, '\x03')})};
-             writeFile(userFolder() / "user-db.tab", f.bytes());
-             return std::vector<std::string>{programPath(writeConfig())};
-         }},
         {"per-user folder cannot be made", [&] {
              writeFile(root() / "config/Dravenhall", "a file where the folder should be");
              return std::vector<std::string>{programPath(writeConfig())};
@@ -306,6 +300,11 @@ TEST_P(ProgramTest, ConfigurationsThatStartTheServer) {
         {"damaged dictionaries", [&] {
              writeDictionaries(dictFolder(), "not a category table", "not a dictionary");
              writeFile(userFolder() / "user-db.tab", "not a user dictionary");
+             return std::vector<std::string>{programPath(writeConfig())};
+         }},        {"unknown rule kind in user-db.tab", [&] {
+             C_UserDbFixture f;
+             f.rules = {ruleRecord(0, 0, {std::string(1, '\x03')})};
+             writeFile(userFolder() / "user-db.tab", f.bytes());
              return std::vector<std::string>{programPath(writeConfig())};
          }},
     };
