@@ -81,7 +81,25 @@ BENCHMARK(BM_KeystrokeWithAWildcardInARunOfLetters)
     ->Arg(30)->Arg(90)->Arg(170)
     ->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-// The island cut alone, for the same full line.
+// The first keystroke after start-up: a fresh system dictionary (its construction not timed) and
+// a fresh line, then one key and the query, the whole composition of the first key of a session.
+void BM_FirstKeystroke(benchmark::State& state) {
+    const C_Bundled& b = bundled();
+    const std::filesystem::path tailo = std::filesystem::path(KOV_BINARY_DIR) / "dict" / "tailo.tab";
+    for (auto _ : state) {
+        C_TailoDB db(tailo, *b.cats, b.policy);
+        C_InputLine line(db);
+        const auto t0 = std::chrono::steady_clock::now();
+        line.insertKey('k');
+        benchmark::DoNotOptimize(line.winners().size());
+        const auto t1 = std::chrono::steady_clock::now();
+        state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
+    }
+}
+// Each iteration loads the dictionary again (not timed), so the iterations are few.
+BENCHMARK(BM_FirstKeystroke)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(30);
+
+// The island cut alone, for a whole line of 1024 elements.
 void BM_CutIslandsOfAFullLine(benchmark::State& state) {
     const std::string keys = test::realWordKeys(100000, C_InputLine::kMaxElements);
     for (auto _ : state)
