@@ -35,11 +35,6 @@ void C_CommandTables::seal() {
         throw std::logic_error("Command registered twice: " + std::string(*twice));
 }
 
-void setError(nlohmann::json& reply, std::string text) {
-    reply["ok"] = false;
-    reply["error"] = std::move(text);
-}
-
 T_CommandHandler C_CommandTables::find(E_Table table, std::string_view name) const {
     const auto& entries = m_tables[table];
     const C_Entry key{name, nullptr};

@@ -63,10 +63,6 @@ private:
 // shorter name comes first.
 bool byCommandName(const C_CommandTables::C_Entry& a, const C_CommandTables::C_Entry& b);
 
-// Refuses a request: "ok" false and the error text (a handler's answer to an argument it
-// cannot take; nothing else is set).
-void setError(nlohmann::json& reply, std::string text);
-
 // A group of commands registers its handlers (and hooks) here.
 using T_CommandGroup = void(C_CommandTables& tables);
 

@@ -372,6 +372,13 @@ TEST_P(ProgramTest, StopSignalsSaveTheDictionariesAndEndWithCode0) {
                                     {{"cmd", "test-learned"}}});
         EXPECT_EQ(answers(run), std::vector<json>({{{"event", "user-db-changed"}, {"kind", 2}},
                                                    {{"ok", true}, {"result", true}},
+                                                   {{"event", "pop-front"},
+                                                    {"mode", "tailo"},
+                                                    {"source-id", 1},
+                                                    {"span-units", 3},
+                                                    {"voc", "bô"},
+                                                    {"weight", 0.0},
+                                                    {"words", 1}},
                                                    {{"ok", true}, {"result", 3}},
                                                    {{"ok", true}, {"result", true}}}));
         ASSERT_TRUE(send(*server));
@@ -442,7 +449,7 @@ TEST_P(ProgramTest, TypingRealWordsNailingAndPoppingThem) {
         fs::copy_file(fs::path(KOV_BINARY_DIR) / "dict" / f, dictFolder() / f, fs::copy_options::overwrite_existing);
     auto server = startConfiguredServer();
     ASSERT_TRUE(waitReady(*server));
-    platform::C_ChildProcess::S_Options io;
+    platform::C_DrivenProcess::S_Options io;
     io.pipeStdin = io.pipeStdout = true;
     auto client = start({m_backend.client.string()}, io);
     ASSERT_EQ(client->readLine(patience()), R"({"ok":true})");
@@ -519,7 +526,7 @@ TEST_P(ProgramTest, CompanionsStartTheirEndReachesTheSessionsAndTeardownLeavesTh
     fake.holdUntilReleased();
     auto server = startServer({programPath(config)});
     ASSERT_TRUE(waitReady(*server));
-    platform::C_ChildProcess::S_Options io;
+    platform::C_DrivenProcess::S_Options io;
     io.pipeStdin = io.pipeStdout = true;
     auto watcher = start({m_backend.client.string(), "--no-ime"}, io);
     EXPECT_EQ(watcher->readLine(patience()), R"({"ok":true})");
