@@ -12,7 +12,7 @@
 #include "engine/Kelvaro/db_source.h"
 #include "engine/Kelvaro/request_readers.h"
 #include "engine/Kelvaro/session.h"
-#include "engine/Kelvaro/voc_mode.h"
+#include "engine/Kelvaro/voc_json.h"
 #include "engine/compose/learner.h"
 #include "engine/dict/user_db.h"
 #include "platform/local_time.h"

@@ -311,7 +311,8 @@ TEST_P(ProgramTest, ConfigurationsThatStartTheServer) {
              writeFile(userFolder() / "user-db.tab", f.bytes());
              writeFile(userFolder() / "learn-db.tab", f.bytes());
              return std::vector<std::string>{programPath(writeConfig())};
-         }},        {"unknown rule kind in user-db.tab", [&] {
+         }},
+        {"unknown rule kind in user-db.tab", [&] {
              C_UserDbFixture f;
              f.rules = {ruleRecord(0, 0, {std::string(1, '\x03')})};
              writeFile(userFolder() / "user-db.tab", f.bytes());
