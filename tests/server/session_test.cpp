@@ -360,7 +360,7 @@ TEST(Session, ExitStopsTheLoopAfterItsReplyWasWritten) {
     EXPECT_EQ(frames[0]["echo"], std::string(3000, 'q'));
 }
 
-TEST(Session, CommandTablesAreSortedAndRefuseTwins) {
+TEST(CommandTables, AreSortedAndRefuseTwins) {
     C_CommandTables t;
     const auto none = [](C_Session&, const json&, json&) {};
     for (const char* name : {"b", "ab", "a", "abc", "a-b"})
