@@ -160,8 +160,8 @@ void BM_TonelessPrefix(benchmark::State& state) {
 
 void BM_Wildcard(benchmark::State& state) {
     const C_TailoDB& db = loadedBundled().db;
-    const C_IsleWildcard k = buildWildcardItems("k?");
-    const C_WildcardMatcher matcher(k.m_items, 0, 1, false);
+    const std::vector<C_IsleItem> k = buildWildcardItems("k?");
+    const C_WildcardMatcher matcher(k, 0, 1, false);
     size_t found = 0;
     for (auto _ : state) {
         C_CompoUnit unit('k');
