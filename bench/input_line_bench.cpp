@@ -31,25 +31,6 @@ const C_Bundled& bundled() {
     return test::bundledDict();
 }
 
-// The keys of real words, word after word, up to the given number of syllables (a word may be
-// cut short at the end); with a limit on elements, exactly that many keys when the syllables
-// reach past it.
-std::string lineKeys(size_t syllables, size_t maxKeys = C_InputLine::kMaxElements) {
-    const C_Bundled& b = bundled();
-    std::string keys;
-    size_t count = 0;
-    for (size_t w = 0; count < syllables; w = (w + 7919) % b.words.size())
-        for (const std::string& s : b.words[w]) {
-            if (count == syllables)
-                return keys;
-            if (keys.size() + s.size() > maxKeys)
-                return keys + s.substr(0, maxKeys - keys.size());
-            keys += s;
-            ++count;
-        }
-    return keys;
-}
-
 void runKeystrokes(benchmark::State& state, const std::string& keys) {
     const C_Bundled& b = bundled();
     C_InputLine line(*b.db);
@@ -77,7 +58,7 @@ void runKeystrokes(benchmark::State& state, const std::string& keys) {
 }
 
 void BM_KeystrokeOnRealWords(benchmark::State& state) {
-    runKeystrokes(state, lineKeys(size_t(state.range(0))));
+    runKeystrokes(state, test::realWordKeys(size_t(state.range(0))));
     state.counters["syllables"] = double(state.range(0));
 }
 BENCHMARK(BM_KeystrokeOnRealWords)
@@ -86,7 +67,7 @@ BENCHMARK(BM_KeystrokeOnRealWords)
 
 // A whole line: the 1024th element typed at the end of 1023 keys of real words.
 void BM_KeystrokeOnAFullLine(benchmark::State& state) {
-    runKeystrokes(state, lineKeys(100000, C_InputLine::kMaxElements));
+    runKeystrokes(state, test::realWordKeys(100000, C_InputLine::kMaxElements));
 }
 BENCHMARK(BM_KeystrokeOnAFullLine)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
@@ -100,9 +81,27 @@ BENCHMARK(BM_KeystrokeWithAWildcardInARunOfLetters)
     ->Arg(30)->Arg(90)->Arg(170)
     ->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-// The island cut alone, for the same full line.
+// The first keystroke after start-up: a fresh system dictionary (its construction not timed) and
+// a fresh line, then one key and the query, the whole composition of the first key of a session.
+void BM_FirstKeystroke(benchmark::State& state) {
+    const C_Bundled& b = bundled();
+    const std::filesystem::path tailo = std::filesystem::path(KOV_BINARY_DIR) / "dict" / "tailo.tab";
+    for (auto _ : state) {
+        C_TailoDB db(tailo, *b.cats, b.policy);
+        C_InputLine line(db);
+        const auto t0 = std::chrono::steady_clock::now();
+        line.insertKey('k');
+        benchmark::DoNotOptimize(line.winners().size());
+        const auto t1 = std::chrono::steady_clock::now();
+        state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
+    }
+}
+// Each iteration loads the dictionary again (not timed), so the iterations are few.
+BENCHMARK(BM_FirstKeystroke)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(30);
+
+// The island cut alone, for a whole line of 1024 elements.
 void BM_CutIslandsOfAFullLine(benchmark::State& state) {
-    const std::string keys = lineKeys(100000, C_InputLine::kMaxElements);
+    const std::string keys = test::realWordKeys(100000, C_InputLine::kMaxElements);
     for (auto _ : state)
         benchmark::DoNotOptimize(cutStdIslands(keys).m_islesByStart.size());
     state.counters["keys"] = double(keys.size());

@@ -1,11 +1,14 @@
 // Server: the round trip of a small command over the pipe (the client writes the framed
 // request, the server's session answers, the client has read the whole reply), alone and with 64
-// sessions connected of which 8 send requests without pause; the time from starting the server
-// program until it accepts connections, with the bundled dictionary (and, to compare, the start
-// and end of /bin/true); the resident memory of an idle server with one session.
+// sessions connected of which 8 send requests without pause; one keystroke as a front end makes
+// it (the key, then a page of candidates) on lines of real words, and the first keystroke of a
+// freshly started program; the time from starting the server program until it accepts
+// connections, with the bundled dictionary (and, to compare, the start and end of /bin/true);
+// the resident memory of an idle server with one session.
 //
-// The command is "get-input-line-size" of an "ime" session. Round trips are timed one by one
-// (manual time); "p50_us" and "p99_us" are the median and the 99th percentile.
+// The round trip's command is "get-input-line-size" of an "ime" session. Round trips and
+// keystrokes are timed one by one (manual time); "p50_us" and "p99_us" are the median and the
+// 99th percentile.
 
 #include <benchmark/benchmark.h>
 
@@ -33,9 +36,10 @@
 #include "engine/Kelvaro/session.h"
 #include "engine/dict/system_dict.h"
 #include "engine/dict/tailo_cats.h"
-#include "platform/child_process.h"
+#include "platform/driven_process.h"
 #include "platform/environment.h"
 #include "platform/local_pipe.h"
+#include "fixtures/bundled_dict.h"
 #include "fixtures/temp_folder.h"
 
 namespace {
@@ -71,17 +75,27 @@ public:
     }
 
     // Sends one request and reads frames until one came; returns that frame's body.
-    std::string roundTrip(const std::string& body) {
-        std::string frame;
-        appendFrame(frame, body);
+    std::string roundTrip(const std::string& body) { return roundTrips({body}).front(); }
+
+    // Sends the requests in one write, without waiting between them, and reads as many frames;
+    // returns their bodies.
+    std::vector<std::string> roundTrips(const std::vector<std::string>& bodies) {
+        std::string frames;
+        for (const std::string& body : bodies)
+            appendFrame(frames, body);
         bool written = false;
-        m_stream->asyncWrite(frame.data(), frame.size(), [&](const std::error_code& ec, std::size_t) {
+        m_stream->asyncWrite(frames.data(), frames.size(), [&](const std::error_code& ec, std::size_t) {
             if (ec)
                 throw std::runtime_error("write: " + ec.message());
             written = true;
         });
+        std::vector<std::string> replies;
         std::string_view reply;
-        while (m_reader.next(reply) != C_FrameReader::FRAME) {
+        while (replies.size() < bodies.size()) {
+            if (m_reader.next(reply) == C_FrameReader::FRAME) {
+                replies.emplace_back(reply);
+                continue;
+            }
             bool read = false;
             m_stream->asyncReadSome(m_buffer, sizeof m_buffer, [&](const std::error_code& ec, std::size_t n) {
                 if (ec)
@@ -94,7 +108,7 @@ public:
         }
         while (!written)
             m_loop.run_one();
-        return std::string(reply);
+        return replies;
     }
 
 private:
@@ -187,6 +201,53 @@ void BM_RoundTrip(benchmark::State& state) {
 }
 BENCHMARK(BM_RoundTrip)->Args({0, 0})->Args({63, 8})->UseManualTime()->Unit(benchmark::kMicrosecond);
 
+const std::string kCandidatePage = R"({"cmd":"get-candidates-at-nail-pos","count":10,"index":0,"type":"M"})";
+const std::string kRemoveKeyBack = R"({"cmd":"remove-key","dir":-1})";
+
+// One keystroke as a front end makes it: the key, then the first page of 10 candidates at the
+// nail position (which composes the line); the second request sent after the first one's reply
+// came, or, pipelined, both in one write. Its time in microseconds.
+double keystroke(C_Client& client, char key, bool pipelined = false) {
+    const std::string insert = nlohmann::json{{"cmd", "insert-key"}, {"key", std::string(1, key)}}.dump();
+    const auto start = Clock::now();
+    if (pipelined) {
+        benchmark::DoNotOptimize(client.roundTrips({insert, kCandidatePage}));
+    } else {
+        benchmark::DoNotOptimize(client.roundTrip(insert));
+        benchmark::DoNotOptimize(client.roundTrip(kCandidatePage));
+    }
+    return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+}
+
+// Arguments: the syllables of the line of real words, and 1 for the pipelined keystroke. The
+// line is typed key by key as a front end does, the first keystroke on the fresh server given as
+// "first_us"; then its last key is typed again and again (timed), each time removed afterwards
+// and the line composed (not timed).
+void BM_KeystrokeOverThePipe(benchmark::State& state) {
+    C_InProcessServer server;
+    C_Client client(kPipeName);
+    const std::string keys = test::realWordKeys(size_t(state.range(0)));
+    const bool pipelined = state.range(1) != 0;
+    const double first = keystroke(client, keys.front(), pipelined);
+    for (size_t i = 1; i + 1 < keys.size(); ++i)
+        keystroke(client, keys[i], pipelined);
+    if (keys.size() == 1)
+        client.roundTrips({kRemoveKeyBack, kCandidatePage});
+    std::vector<double> times;
+    for (auto _ : state) {
+        const double us = keystroke(client, keys.back(), pipelined);
+        state.SetIterationTime(us / 1e6);
+        times.push_back(us);
+        client.roundTrips({kRemoveKeyBack, kCandidatePage});
+    }
+    reportPercentiles(state, times);
+    state.counters["first_us"] = first;
+    state.counters["keys"] = double(keys.size());
+}
+BENCHMARK(BM_KeystrokeOverThePipe)
+    ->ArgsProduct({{1, 5, 10, 20, 30, 64}, {0, 1}})
+    ->UseManualTime()->Unit(benchmark::kMicrosecond);
+
 // The server program with the bundled dictionary, in folders of its own.
 class C_ServerProgram {
 public:
@@ -221,12 +282,12 @@ public:
             m_process.wait(std::chrono::seconds(10));
         }
     }
-    platform::C_ChildProcess& process() { return m_process; }
+    platform::C_DrivenProcess& process() { return m_process; }
 
 private:
     test::C_TempFolder m_folder;
-    platform::C_ChildProcess::S_Options m_options;
-    platform::C_ChildProcess m_process;
+    platform::C_DrivenProcess::S_Options m_options;
+    platform::C_DrivenProcess m_process;
 };
 
 void BM_StartUntilAccepting(benchmark::State& state) {
@@ -244,10 +305,10 @@ BENCHMARK(BM_StartUntilAccepting)->UseManualTime()->Unit(benchmark::kMillisecond
 // What starting any program costs on this machine: /bin/true, from the start until it ended.
 void BM_StartAndEndOfTrue(benchmark::State& state) {
     std::vector<double> times;
-    platform::C_ChildProcess::S_Options options;
+    platform::C_DrivenProcess::S_Options options;
     options.argv = {"/bin/true"};
     for (auto _ : state) {
-        platform::C_ChildProcess child;
+        platform::C_DrivenProcess child;
         std::string error;
         const auto start = Clock::now();
         if (!child.start(options, error) || !child.wait(std::chrono::seconds(10)))
@@ -259,6 +320,35 @@ void BM_StartAndEndOfTrue(benchmark::State& state) {
     reportPercentiles(state, times);
 }
 BENCHMARK(BM_StartAndEndOfTrue)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
+
+// The first keystroke that the program answers after it started with the bundled dictionary:
+// start, connect and open (not timed), then one keystroke on the empty line. For comparison, the
+// same keystroke made again (the key removed in between) right after ("again_p50_us") and after
+// a pause of 300 ms, as between a user's keystrokes ("paused_p50_us").
+void BM_FirstKeystrokeAfterStart(benchmark::State& state) {
+    std::vector<double> times, again, paused;
+    const auto median = [](std::vector<double>& v) {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0.0 : v[v.size() / 2];
+    };
+    for (auto _ : state) {
+        C_ServerProgram server;
+        server.startUntilAccepting();
+        C_Client client(getPipeName());
+        const double us = keystroke(client, 't');
+        state.SetIterationTime(us / 1e6);
+        times.push_back(us);
+        client.roundTrips({kRemoveKeyBack, kCandidatePage});
+        again.push_back(keystroke(client, 't'));
+        client.roundTrips({kRemoveKeyBack, kCandidatePage});
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        paused.push_back(keystroke(client, 't'));
+    }
+    reportPercentiles(state, times);
+    state.counters["again_p50_us"] = median(again);
+    state.counters["paused_p50_us"] = median(paused);
+}
+BENCHMARK(BM_FirstKeystrokeAfterStart)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(30);
 
 void BM_IdleServerWithOneSession(benchmark::State& state) {
     for (auto _ : state) {

@@ -80,7 +80,7 @@ const C_DictFiles& large() {
         std::string tsv;
         dictc::C_DictCompiler c;
         size_t words = 0;
-        while (c.writer().entryCount(E_TailoSection::KARR) < 250000) {
+        while (c.fixedWords().entryCount(E_TailoSection::KARR) < 250000) {
             const size_t n = 1 + rng() % 4;
             std::string reading, han;
             for (size_t s = 0; s < n; ++s) {

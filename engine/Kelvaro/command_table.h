@@ -10,6 +10,7 @@
 // Not responsible for: the reply envelope, errors and "echo" (C_Session::dispatch).
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 

@@ -8,6 +8,7 @@
 #include <thread>
 #include <utility>
 
+#include "engine/Kelvaro/request_readers.h"
 #include "engine/dict/mapped_file.h"
 #include "platform/process.h"
 
@@ -37,22 +38,6 @@ public:
 namespace {
 
 constexpr std::chrono::milliseconds kExitPollInterval{100};
-
-void fail(nlohmann::json& reply, std::string error) {
-    reply["ok"] = false;
-    reply["error"] = std::move(error);
-}
-
-// The configured text under key; null when the configuration is not an object or holds no
-// string there.
-const std::string* configuredText(const nlohmann::json* config, std::string_view key) {
-    if (!config || !config->is_object())
-        return nullptr;
-    const auto it = config->find(key);
-    if (it == config->end() || !it->is_string())
-        return nullptr;
-    return it->get_ptr<const std::string*>();
-}
 
 // Configuration texts are JSON strings, so UTF-8.
 std::filesystem::path pathFromUtf8(const std::string& text) {
@@ -127,18 +112,20 @@ void C_CompanionLauncher::launch(E_Companion which, const nlohmann::json* config
     if (slot.m_process.started()) {
         // It runs: never a second one, only its window raised.
         if (slot.m_process.bringToFront() == platform::E_FrontResult::NO_PROCESS_ID)
-            return fail(reply, "Failed to get process ID");
+            return setError(reply, "Failed to get process ID");
         reply["ok"] = true;
         return;
     }
-    const std::string* configured = configuredText(config, companionConfigKey(which));
+    // A configuration that is not an object, or holds no string under the key, names none.
+    const std::optional<std::string> configured =
+        config ? getOptString(*config, companionConfigKey(which)) : std::nullopt;
     if (!configured)
-        return fail(reply, "Missed configuration");
+        return setError(reply, "Missed configuration");
     if (serverExePath.empty())
-        return fail(reply, "Fail to get server path");
+        return setError(reply, "Fail to get server path");
     const std::filesystem::path program = serverExePath.parent_path() / pathFromUtf8(*configured);
     if (const uint32_t error = slot.m_process.start(program, arguments); error != 0)
-        return fail(reply, launchError(error, program));
+        return setError(reply, launchError(error, program));
     try {
         // The previous waiter has finished: it let go of the program as its last act.
         slot.m_waiter = std::jthread(waitCompanionExit, std::ref(slot), std::move(onExit),

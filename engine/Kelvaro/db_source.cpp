@@ -8,7 +8,7 @@
 
 #include "engine/Kelvaro/server_loop.h"
 #include "engine/Kelvaro/session.h"
-#include "engine/compose/learner.h"
+#include "engine/compose/learn_db.h"
 #include "engine/dict/user_db.h"
 
 namespace kov {
@@ -40,30 +40,36 @@ void onUserDbChange(E_UserTailoChange kind) {
     runOnServerLoop([text = event.dump()] { broadcastToSessions(text); });
 }
 
+// The chain every input line searches: learning dictionary -> user dictionary -> system
+// dictionary. Members are destroyed in reverse order: the learning dictionary (its thread
+// stopped and joined, then saved) before the user dictionary (saved), so the learner never
+// promotes into a destroyed user dictionary.
 class C_DBSource final : public I_DBSource {
 public:
     C_DBSource(const I_TailoDB& sysDB, const std::filesystem::path& userFolder)
-        : m_sysDB(sysDB), m_userDB(userFolder / "user-db.tab", sysDB) {
-        // The learning dictionary ("learn-db.tab", with m_userDB as its upper dictionary and
-        // g_myPolicy as its policy) stands between the input lines and m_userDB once it is
-        // built; until then the chain starts at the user dictionary and nothing learns.
+        : m_userDB(userFolder / "user-db.tab", sysDB),
+          m_learnDB(userFolder / "learn-db.tab", m_userDB, g_myPolicy) {
         m_userDB.addListener(kListenerId, [](E_UserTailoChange kind) { onUserDbChange(kind); });
     }
+    // Unsubscribes first: what the learning thread still promotes while it stops raises no
+    // event.
     ~C_DBSource() override { m_userDB.removeListener(kListenerId); }
 
-    const I_TailoDB& tailoDB() override { return m_userDB; }
+    const I_TailoDB& tailoDB() override { return m_learnDB; }
     C_UserTailoDB& userDB() override { return m_userDB; }
-    const I_Learner* learner() override { return nullptr; }
+    const I_Learner* learner() override { return &m_learnDB; }
     unsigned saveAll() override {
         unsigned written = 0;
         if (m_userDB.save())
-            written |= 1;
+            written |= SAVED_USER_DB;
+        if (m_learnDB.save())
+            written |= SAVED_LEARN_DB;
         return written;
     }
 
 private:
-    const I_TailoDB& m_sysDB;
     C_UserTailoDB m_userDB;
+    C_LearnTailoDB m_learnDB;
 };
 
 }  // namespace

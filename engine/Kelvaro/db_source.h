@@ -22,24 +22,33 @@ class I_Learner;
 
 class I_DBSource {
 public:
+    // The bits of saveAll's result.
+    enum E_Saved : unsigned {
+        SAVED_USER_DB = 1,   // "user-db.tab" was written
+        SAVED_LEARN_DB = 2,  // "learn-db.tab" was written
+    };
+
     virtual ~I_DBSource() = default;
     // The dictionary chain for queries: learning dictionary, user dictionary, system dictionary.
     virtual const kov::I_TailoDB& tailoDB() = 0;
     // The target of the vocabulary commands.
     virtual kov::C_UserTailoDB& userDB() = 0;
-    // Where input lines hand committed lines; the learning dictionary.
+    // Where input lines hand committed lines: the learning dictionary; never null here.
     virtual const kov::I_Learner* learner() = 0;
     // Saves the user dictionary, then the learning dictionary, each only when it has unsaved
-    // changes. Bit 0: the user file was written; bit 1: the learning file was written.
+    // changes; the E_Saved bits of the files written (0: nothing was written, because nothing
+    // changed or a save failed; a failed save is logged and keeps its dictionary unsaved).
     virtual unsigned saveAll() = 0;
 };
 
 namespace kov {
 
-// Loads "user-db.tab" (over sysDB) and "learn-db.tab" of userFolder, starts the learning thread
-// and subscribes to the user dictionary's changes. Throws std::logic_error for a rule element
-// of unknown kind in either file. Destroying it unsubscribes, stops and joins the learning
-// thread, then saves the learning and the user dictionary when they hold unsaved changes.
+// Loads "user-db.tab" (over sysDB) and "learn-db.tab" (over the user dictionary) of userFolder,
+// starts the learning thread and subscribes to the user dictionary's changes. A missing file is
+// an empty dictionary; a damaged one loads what it can (the dictionary keeps its error text).
+// Throws std::system_error when the learning thread cannot start. Destroying it unsubscribes,
+// stops and joins the learning thread, then saves the learning and then the user dictionary
+// when they hold unsaved changes.
 std::unique_ptr<I_DBSource> makeDBSource(const I_TailoDB& sysDB,
                                          const std::filesystem::path& userFolder);
 

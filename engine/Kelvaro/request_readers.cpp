@@ -1,6 +1,13 @@
 #include "engine/Kelvaro/request_readers.h"
 
+#include <utility>
+
 namespace kov {
+
+void setError(nlohmann::json& reply, std::string text) {
+    reply["ok"] = false;
+    reply["error"] = std::move(text);
+}
 
 std::optional<std::string> getOptString(const nlohmann::json& value, std::string_view key) {
     if (!value.is_object())

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/Kelvaro/client_server_common.h"
+#include "engine/Kelvaro/companion_commands.h"
 #include "engine/Kelvaro/db_source.h"
 #include "engine/Kelvaro/pipe_listener.h"
 #include "engine/Kelvaro/request_readers.h"
@@ -102,6 +103,9 @@ int runStartedServer(int argc, char** argv, const C_CommandTables& tables) {
     const std::string pipeName = getPipeName();
 
     const C_LoopAttachment attachment(loop);
+    // Destroyed before the loop: its waiters are joined, and none posts once the loop stopped.
+    C_CompanionLauncher companions(serverLoopPoster());
+    const C_CompanionServicesScope companionServices({&companions, exePath, getUserFolderPath});
     auto listener = std::make_unique<C_PipeListener>(source.get(), &config, loop, pipeName, tables);
     g_pipeNameHash = pipeNameHash(pipeName);
     if (!listener->listen())

@@ -13,6 +13,8 @@
 std::list<std::weak_ptr<C_Session>> g_sessions;
 std::uint32_t g_pipeNameHash = 0;
 
+using kov::setError;
+
 namespace {
 
 constexpr std::size_t kPieceSize = 1024;
@@ -22,11 +24,6 @@ class C_BadRequest : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-void setError(nlohmann::json& reply, std::string text) {
-    reply["ok"] = false;
-    reply["error"] = std::move(text);
-}
 
 }  // namespace
 
@@ -133,7 +130,7 @@ bool C_Session::dispatch(std::string_view body) {
         if (*cmd == "open") {
             open(request, reply);
         } else if (!isOpen()) {
-            setError(reply, "Session not opened");
+            kov::setError(reply, "Session not opened");
         } else {
             T_Handler handler = nullptr;
             if (m_inputLine)
@@ -143,10 +140,10 @@ bool C_Session::dispatch(std::string_view body) {
             if (handler)
                 handler(*this, request, reply);
             else
-                setError(reply, "Unknown command \"" + *cmd + "\"");
+                kov::setError(reply, "Unknown command \"" + *cmd + "\"");
         }
     } catch (const std::exception& e) {
-        setError(reply, qiv::exceptionText(e));
+        kov::setError(reply, qiv::exceptionText(e));
     }
     if (const auto echo = request.find("echo"); echo != request.end())
         reply["echo"] = *echo;
@@ -157,17 +154,17 @@ bool C_Session::dispatch(std::string_view body) {
 
 void C_Session::open(const nlohmann::json& request, nlohmann::json& reply) {
     if (isOpen()) {
-        setError(reply, "Session already opened");
+        kov::setError(reply, "Session already opened");
         return;
     }
     const auto magic = kov::optionalNumber<std::uint32_t>(request, "magic");
     if (!magic || *magic != g_pipeNameHash) {
-        setError(reply, "Invalid user");
+        kov::setError(reply, "Invalid user");
         return;
     }
     const auto agent = kov::getOptString(request, "agent");
     if (!agent) {
-        setError(reply, "Missing agent");
+        kov::setError(reply, "Missing agent");
         return;
     }
     if (*agent == "ime") {
@@ -181,7 +178,7 @@ void C_Session::open(const nlohmann::json& request, nlohmann::json& reply) {
     } else if (*agent == "no-ime") {
         m_noIme = true;
     } else {
-        setError(reply, "Unknown agent: " + *agent);
+        kov::setError(reply, "Unknown agent: " + *agent);
         return;
     }
     g_sessions.push_back(weak_from_this());

@@ -3,9 +3,11 @@
 #include <charconv>
 #include <cstdint>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <utility>
 
+#include "engine/Kelvaro/request_readers.h"
 #include "engine/dict/replacing_write.h"
 #include "platform/codepage.h"
 
@@ -17,11 +19,6 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kReleaseDayMember = "last-check-release-day";
 constexpr unsigned kUtf8CodePage = 65001;
-
-void fail(nlohmann::json& reply, std::string error) {
-    reply["ok"] = false;
-    reply["error"] = std::move(error);
-}
 
 std::string decimal(std::size_t n) {
     char digits[24];
@@ -113,31 +110,28 @@ std::string settingsFileBytes(const nlohmann::json& object) {
 void getPreferences(const fs::path& userFolder, nlohmann::json& reply) {
     S_SettingsRead read = readSettingsFile(userFolder / kSettingsFileName);
     if (!read.m_present)
-        return fail(reply, "Missing preferences");
+        return setError(reply, "Missing preferences");
     if (!read.m_error.empty())
-        return fail(reply, std::move(read.m_error));
+        return setError(reply, std::move(read.m_error));
     reply["ok"] = true;
     reply["result"] = std::move(read.m_object);
 }
 
 void notifyReleaseChecked(const nlohmann::json& request, const fs::path& userFolder,
                           nlohmann::json& reply) {
-    const auto it = request.is_object() ? request.find(kReleaseDayMember) : request.end();
-    if (it == request.end() || !it->is_number_integer())
-        return fail(reply, "Missing last-check-release-day");
     // Signed or unsigned, the low 32 bits are the day, read as a signed number.
-    const uint64_t raw = it->is_number_unsigned() ? it->get<uint64_t>()
-                                                  : static_cast<uint64_t>(it->get<int64_t>());
-    const auto day = static_cast<int32_t>(static_cast<uint32_t>(raw));
+    const std::optional<int32_t> day = optionalNumber<int32_t>(request, kReleaseDayMember);
+    if (!day)
+        return setError(reply, "Missing last-check-release-day");
 
     const fs::path file = userFolder / kSettingsFileName;
     S_SettingsRead read = readSettingsFile(file);
     if (!read.m_error.empty())
-        return fail(reply, std::move(read.m_error));
+        return setError(reply, std::move(read.m_error));
     nlohmann::json object = read.m_present ? std::move(read.m_object) : nlohmann::json::object();
-    object[std::string(kReleaseDayMember)] = day;
+    object[std::string(kReleaseDayMember)] = *day;
     if (!writeFileReplacing(file, settingsFileBytes(object)).empty())
-        return fail(reply, "Failed to write preferences");
+        return setError(reply, "Failed to write preferences");
     reply["ok"] = true;
 }
 

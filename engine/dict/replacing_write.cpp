@@ -6,10 +6,19 @@
 
 namespace kov {
 
-C_ReplaceResult writeReplacing(const std::filesystem::path& path, FC_SideFileWriter write) {
+namespace {
+
+std::filesystem::path sideFileOf(const std::filesystem::path& path) {
+    std::filesystem::path side = path;
+    side += ".tmp";
+    return side;
+}
+
+}  // namespace
+
+C_ReplaceResult writeSideFile(const std::filesystem::path& path, FC_SideFileWriter write) {
     C_ReplaceResult r;
-    r.m_sideFile = path;
-    r.m_sideFile += ".tmp";
+    r.m_sideFile = sideFileOf(path);
     platform::C_OutFile out;
     if (!out.open(r.m_sideFile)) {
         r.m_failedStep = RS_OPEN;
@@ -19,20 +28,38 @@ C_ReplaceResult writeReplacing(const std::filesystem::path& path, FC_SideFileWri
     if (!write(out) || !out.flushToDisk() || !out.close()) {
         r.m_failedStep = RS_WRITE;
         r.m_error = out.error();
-    } else if (!platform::replaceFile(r.m_sideFile, path, r.m_error)) {
-        r.m_failedStep = RS_REPLACE;
-    }
-    if (!r.ok()) {
         out.close();
-        std::error_code ec;
-        std::filesystem::remove(r.m_sideFile, ec);
+        removeSideFile(path);
     }
     return r;
 }
 
+C_ReplaceResult replaceWithSideFile(const std::filesystem::path& path) {
+    C_ReplaceResult r;
+    r.m_sideFile = sideFileOf(path);
+    if (!platform::replaceFile(r.m_sideFile, path, r.m_error)) {
+        r.m_failedStep = RS_REPLACE;
+        removeSideFile(path);
+    }
+    return r;
+}
+
+void removeSideFile(const std::filesystem::path& path) {
+    std::error_code ec;
+    std::filesystem::remove(sideFileOf(path), ec);
+}
+
+C_ReplaceResult writeReplacing(const std::filesystem::path& path, FC_SideFileWriter write) {
+    C_ReplaceResult r = writeSideFile(path, std::move(write));
+    return r.ok() ? replaceWithSideFile(path) : r;
+}
+
 std::string writeFileReplacing(const std::filesystem::path& path, std::string_view bytes) {
-    const C_ReplaceResult r =
-        writeReplacing(path, [bytes](platform::C_OutFile& out) { return out.write(bytes); });
+    return replaceFailureText(writeReplacing(path, [bytes](platform::C_OutFile& out) { return out.write(bytes); }),
+                              path);
+}
+
+std::string replaceFailureText(const C_ReplaceResult& r, const std::filesystem::path& path) {
     switch (r.m_failedStep) {
     case RS_NONE:
         return {};

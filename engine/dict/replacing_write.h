@@ -33,6 +33,17 @@ using FC_SideFileWriter = std_move_only_function<bool(platform::C_OutFile& out)>
 // Writes the side file of path through write, makes it durable and replaces path with it.
 C_ReplaceResult writeReplacing(const std::filesystem::path& path, FC_SideFileWriter write);
 
+// The two halves of writeReplacing, for saves of several files that must change together:
+// every side file is written first, and the targets are replaced only once all of them are.
+// writeSideFile leaves path alone; replaceWithSideFile moves the side file over path. Each
+// removes the side file when it fails; removeSideFile drops one that is no longer wanted.
+C_ReplaceResult writeSideFile(const std::filesystem::path& path, FC_SideFileWriter write);
+C_ReplaceResult replaceWithSideFile(const std::filesystem::path& path);
+void removeSideFile(const std::filesystem::path& path);
+
+// The text of a failed replacing write, as writeFileReplacing gives it; "" for success.
+std::string replaceFailureText(const C_ReplaceResult& result, const std::filesystem::path& path);
+
 // writeReplacing of bytes, with a failure told as "Failed to open \"<side file>\" for
 // writing", "Failed to write \"<side file>\"" or "Failed to rename \"<side file>\" to
 // \"<path>\"". Returns "" on success.

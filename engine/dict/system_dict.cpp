@@ -8,6 +8,7 @@
 
 #include "engine/text/code_points.h"
 #include "engine/text/key_pattern.h"
+#include "engine/text/syllable_match.h"
 #include "engine/text/tailo.h"
 #include "qiv/utf8.h"
 
@@ -38,6 +39,27 @@ void forEachRecord(const qiv::C_ByteCursor& bytes, uint64_t list, F&& f) {
         f(char(type), weight, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(cats.data()), cats.size()),
           word);
     }
+}
+
+// Every initial, as a plain island's keys spell it: the strings of one to three letters that
+// isInitial accepts.
+const std::vector<std::string>& allInitials() {
+    static const std::vector<std::string> initials = [] {
+        std::vector<std::string> out;
+        std::string s;
+        const auto grow = [&](const auto& self, size_t length) -> void {
+            if (!s.empty() && isInitial(s)) out.push_back(s);
+            if (s.size() == length) return;
+            for (char c = 'a'; c <= 'z'; ++c) {
+                s.push_back(c);
+                self(self, length);
+                s.pop_back();
+            }
+        };
+        grow(grow, 3);
+        return out;
+    }();
+    return initials;
 }
 
 }  // namespace
@@ -199,8 +221,12 @@ C_TailoDB::C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& c
     : m_file(tailoTab), m_cats(cats), m_policy(policy), m_rules(cats) {
     if (!load_() && m_file.view()) return;  // a bad file gets no ad hoc rule
     // What the key-array walk reads is built now, so that the first keystroke costs what the
-    // others do.
-    if (loaded()) karrKeys_();
+    // others do: the key copies with their runs, and the blocks of every initial.
+    if (loaded()) {
+        karrKeys_();
+        const C_KarrSection section(*this);
+        for (std::string_view initial : allInitials()) initialBlocks_(initial, section);
+    }
     auto rule = std::make_shared<C_Rule>(3);
     const char* texts[3] = {"\xE8\xBC\xB8", "\xE5\x85\xA5", "\xE6\xB3\x95"};  // 輸 入 法
     for (size_t i = 0; i < 3; ++i) {

@@ -128,8 +128,9 @@ private:
     // that need more characters than it find nothing there.
     size_t longestTonedKey_() const;
     void indexKarrRuns_() const;
-    // The blocks an initial typed alone begins in section C, found on first use and kept (the
-    // dictionary never changes); at most kMaxInitials initials are kept, others are walked.
+    // The blocks an initial typed alone begins in section C, found at load for every initial
+    // (else on first use) and kept (the dictionary never changes); at most kMaxInitials are
+    // kept, others are walked.
     const C_KarrInitialBlocks* initialBlocks_(std::string_view initial, const I_KarrEntries& section) const;
     static constexpr size_t kMaxInitials = 64;
     bool load_();

@@ -14,6 +14,7 @@
 #include "fixtures/tailo_fixture.h"
 #include "tests/compose/line_fixture.h"
 #include "tests/support/recording_learner.h"
+#include "tests/support/related_words_dict.h"
 
 namespace kov {
 namespace {
@@ -26,32 +27,14 @@ using test::type;
 using test::winnersCoverCaret;
 using test::winnersText;
 
-// 台 灣 人 北 好 抬頭
-const std::string TAI = "\u53f0", UAN = "\u7063", LANG = "\u4eba", PAK = "\u5317", HO = "\u597d",
-                  TAI_THAU = "\u62ac\u982d";
+using test::HO;
+using test::LANG;
+using test::PAK;
+using test::TAI;
+using test::TAI_THAU;
+using test::UAN;
 
-std::string dictionaryBytes() {
-    test::C_TailoFixture fx;
-    fx.a["tai5"] = {hRec(TAI, 5)};
-    fx.a["uan5"] = {hRec(UAN, 1)};
-    fx.a["lang5"] = {hRec(LANG, 1)};
-    fx.a["pak4"] = {hRec(PAK, 1)};
-    fx.a["ho2"] = {hRec(HO, 5)};
-    fx.c["tai5-uan5"] = {hRec(TAI + UAN, 10)};
-    fx.c["tai5-uan5-lang5"] = {hRec(TAI + UAN + LANG, 10)};
-    fx.c["tai5-pak4"] = {hRec(TAI + PAK, 8)};
-    fx.c["tai5-thau5"] = {hRec(TAI_THAU, 3)};
-    fx.d[TAI] = {"t\u00e2i"};
-    fx.d[UAN] = {"u\u00e2n"};
-    fx.d[LANG] = {"l\u00e2ng"};
-    fx.d[PAK] = {"pak"};
-    fx.d[HO] = {"h\u00f3"};
-    fx.d[TAI + UAN] = {"t\u00e2i-u\u00e2n"};
-    fx.d[TAI + UAN + LANG] = {"t\u00e2i-u\u00e2n-l\u00e2ng"};
-    fx.d[TAI + PAK] = {"t\u00e2i-pak"};
-    fx.d[TAI_THAU] = {"t\u00e2i-th\u00e2u"};
-    return fx.bytes();
-}
+std::string dictionaryBytes() { return test::relatedWordsDict().bytes(); }
 
 class RelatedOnLine : public ::testing::Test {
 protected:

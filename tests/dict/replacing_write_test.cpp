@@ -88,5 +88,26 @@ TEST(ReplacingWrite, FailedReplaceRemovesTheSideFile) {
     EXPECT_FALSE(r.m_error.empty());
 }
 
+TEST(ReplacingWrite, SideFileWaitsUntilReplaced) {
+    test::C_TempFolder dir;
+    const fs::path target = dir.write("t.tab", "old bytes");
+    EXPECT_TRUE(writeSideFile(target, [](platform::C_OutFile& out) { return out.write("new"); }).ok());
+    EXPECT_EQ(readFile(target), "old bytes");
+    EXPECT_EQ(readFile(sideFile(target)), "new");
+    EXPECT_TRUE(replaceWithSideFile(target).ok());
+    EXPECT_EQ(readFile(target), "new");
+    EXPECT_FALSE(fs::exists(sideFile(target)));
+
+    // A side file no longer wanted goes; replacing without one fails and leaves the target.
+    EXPECT_TRUE(writeSideFile(target, [](platform::C_OutFile& out) { return out.write("newer"); }).ok());
+    removeSideFile(target);
+    EXPECT_FALSE(fs::exists(sideFile(target)));
+    const C_ReplaceResult r = replaceWithSideFile(target);
+    EXPECT_EQ(r.m_failedStep, RS_REPLACE);
+    EXPECT_EQ(replaceFailureText(r, target),
+              "Failed to rename \"" + pathText(sideFile(target)) + "\" to \"" + pathText(target) + "\"");
+    EXPECT_EQ(readFile(target), "new");
+}
+
 }  // namespace
 }  // namespace kov

@@ -77,7 +77,21 @@ TEST_F(ListenerTest, NobodyListensBeforeOrAfter) {
     EXPECT_FALSE(platform::connectPipe(m_harness.loop(), name, ec));
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+TEST_F(ListenerTest, NameAlreadyServedIsRefused) {
+    // Whoever holds the name first serves it; a second server (or anyone squatting the name
+    // before the server came) cannot add instances of its own.
+    const std::string name = uniquePipeName();
+    auto first = listener(name);
+    ASSERT_TRUE(first->listen());
+    auto second = listener(name);
+    std::string error;
+    EXPECT_FALSE(second->listen(&error));
+    EXPECT_NE(error.find("CreateNamedPipeW"), std::string::npos) << error;
+    EXPECT_TRUE(second->pipeName().empty());
+    EXPECT_EQ(connect(name).open()["ok"], true);
+}
+#else
 TEST_F(ListenerTest, PeerOfAnotherUserIsClosedAndListeningGoesOn) {
     const std::string name = uniquePipeName();
     auto l = listener(name);

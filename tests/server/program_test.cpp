@@ -22,12 +22,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/child_process.h"
+#include "platform/driven_process.h"
 #include "platform/environment.h"
 #include "platform/local_pipe.h"
 #include "platform/user_account.h"
 #include "fixtures/temp_folder.h"
 #include "fixtures/user_db_fixture.h"
+#include "tests/support/fake_companion.h"
 
 namespace kov::test {
 namespace {
@@ -129,8 +130,8 @@ protected:
         return writeFile(root() / "Kelvaro.json", json{{"db-dir", programPath(dictFolder())}}.dump());
     }
 
-    platform::C_ChildProcess::S_Options options(std::vector<std::string> args) const {
-        platform::C_ChildProcess::S_Options o;
+    platform::C_DrivenProcess::S_Options options(std::vector<std::string> args) const {
+        platform::C_DrivenProcess::S_Options o;
         if (m_backend.wine)
             args.insert(args.begin(), "/usr/lib/wine/wine64");
         o.argv = std::move(args);
@@ -141,27 +142,27 @@ protected:
         return o;
     }
 
-    std::unique_ptr<platform::C_ChildProcess> start(std::vector<std::string> args,
-                                                    platform::C_ChildProcess::S_Options extra = {}) {
+    std::unique_ptr<platform::C_DrivenProcess> start(std::vector<std::string> args,
+                                                    platform::C_DrivenProcess::S_Options extra = {}) {
         auto o = options(std::move(args));
         o.pipeStdin = extra.pipeStdin;
         o.pipeStdout = extra.pipeStdout;
         for (auto& e : extra.env)
             o.env.push_back(e);
         o.stderrFile = root() / ("stderr-" + std::to_string(m_started++));
-        auto child = std::make_unique<platform::C_ChildProcess>();
+        auto child = std::make_unique<platform::C_DrivenProcess>();
         std::string error;
         if (!child->start(o, error))
             throw std::runtime_error(error);
         return child;
     }
 
-    std::unique_ptr<platform::C_ChildProcess> startServer(std::vector<std::string> args = {},
+    std::unique_ptr<platform::C_DrivenProcess> startServer(std::vector<std::string> args = {},
                                                           const fs::path* exe = nullptr) {
         args.insert(args.begin(), (exe ? *exe : m_backend.server).string());
         return start(std::move(args));
     }
-    std::unique_ptr<platform::C_ChildProcess> startConfiguredServer(const fs::path* exe = nullptr) {
+    std::unique_ptr<platform::C_DrivenProcess> startConfiguredServer(const fs::path* exe = nullptr) {
         return startServer({programPath(writeConfig())}, exe);
     }
 
@@ -173,7 +174,7 @@ protected:
         args.insert(args.end(), flags.begin(), flags.end());
         for (const json& r : requests)
             args.push_back(r.dump());
-        platform::C_ChildProcess::S_Options o;
+        platform::C_DrivenProcess::S_Options o;
         o.pipeStdout = true;
         const size_t index = m_started;
         auto client = start(args, o);
@@ -193,7 +194,7 @@ protected:
     }
 
     // Waits until the server answers a session; false when it ended first or took too long.
-    bool waitReady(platform::C_ChildProcess& server) {
+    bool waitReady(platform::C_DrivenProcess& server) {
         const auto deadline = std::chrono::steady_clock::now() + patience();
         while (std::chrono::steady_clock::now() < deadline) {
             if (server.wait(0ms))
@@ -206,7 +207,7 @@ protected:
     }
 
     // Ends a server that runs with "exit"; its exit code.
-    std::optional<int> exitServer(platform::C_ChildProcess& server) {
+    std::optional<int> exitServer(platform::C_DrivenProcess& server) {
         const auto run = runClient({{{"cmd", "exit"}}});
         EXPECT_EQ(answers(run), std::vector<json>({{{"ok", true}}})) << run.errors;
         return server.wait(patience());
@@ -243,12 +244,6 @@ TEST_P(ProgramTest, StartUpFailuresEndWithCode1) {
          }},
         {"configuration with a second value", [&] { return std::vector<std::string>{programPath(writeFile(root() / "k.json", "{} {}"))}; }},
         {"no configuration and no dictionaries beside the program", [&] { return std::vector<std::string>{}; }},
-        {"unknown rule kind in user-db.tab", [&] {
-             C_UserDbFixture f;
-             f.rules = {ruleRecord(0, 0, {std::string(1, '\x03')})};
-             writeFile(userFolder() / "user-db.tab", f.bytes());
-             return std::vector<std::string>{programPath(writeConfig())};
-         }},
         {"per-user folder cannot be made", [&] {
              writeFile(root() / "config/Dravenhall", "a file where the folder should be");
              return std::vector<std::string>{programPath(writeConfig())};
@@ -306,6 +301,20 @@ TEST_P(ProgramTest, ConfigurationsThatStartTheServer) {
         {"damaged dictionaries", [&] {
              writeDictionaries(dictFolder(), "not a category table", "not a dictionary");
              writeFile(userFolder() / "user-db.tab", "not a user dictionary");
+             writeFile(userFolder() / "learn-db.tab", "not a learning dictionary");
+             return std::vector<std::string>{programPath(writeConfig())};
+         }},
+        {"rule elements of an unknown kind in the user and learning dictionaries", [&] {
+             // Loaded up to the rule; what follows it is lost, but not the server.
+             C_UserDbFixture f;
+             f.rules = {ruleRecord(0, 0, {std::string(1, '\x03')})};
+             writeFile(userFolder() / "user-db.tab", f.bytes());
+             writeFile(userFolder() / "learn-db.tab", f.bytes());
+             return std::vector<std::string>{programPath(writeConfig())};
+         }},        {"unknown rule kind in user-db.tab", [&] {
+             C_UserDbFixture f;
+             f.rules = {ruleRecord(0, 0, {std::string(1, '\x03')})};
+             writeFile(userFolder() / "user-db.tab", f.bytes());
              return std::vector<std::string>{programPath(writeConfig())};
          }},
     };
@@ -345,25 +354,39 @@ TEST_P(ProgramTest, ExitAnswersThenTheServerEndsWithCode0AndThePipeIsGone) {
     EXPECT_NE(after.errors.find("no Kelvaro server is running"), std::string::npos) << after.errors;
 }
 
-TEST_P(ProgramTest, StopSignalsSaveTheUserDictionaryAndEndWithCode0) {
-    std::vector<std::pair<const char*, std::function<bool(platform::C_ChildProcess&)>>> signals = {
-        {"SIGINT", [](platform::C_ChildProcess& p) { return p.interrupt(); }},
+TEST_P(ProgramTest, StopSignalsSaveTheDictionariesAndEndWithCode0) {
+    std::vector<std::pair<const char*, std::function<bool(platform::C_DrivenProcess&)>>> signals = {
+        {"SIGINT", [](platform::C_DrivenProcess& p) { return p.interrupt(); }},
     };
     if (!m_backend.wine)  // wine ends a program at SIGTERM without its console handler
-        signals.push_back({"SIGTERM", [](platform::C_ChildProcess& p) { return p.terminate(); }});
+        signals.push_back({"SIGTERM", [](platform::C_DrivenProcess& p) { return p.terminate(); }});
     for (const auto& [name, send] : signals) {
         SCOPED_TRACE(name);
         fs::remove_all(userFolder());
         auto server = startServer({programPath(writeConfig())}, &m_backend.testServer);
         ASSERT_TRUE(waitReady(*server));
-        const auto run = runClient({{{"cmd", "test-add-user-word"}, {"key", "ka1"}, {"word", "ka"}}});
+        // A word of the user, and a line committed for the learner (keys no dictionary knows,
+        // which it learns as a word).
+        const auto run = runClient({{{"cmd", "test-add-user-word"}, {"key", "ka1"}, {"word", "ka"}},
+                                    {{"cmd", "test-commit"}, {"keys", "bo5"}},
+                                    {{"cmd", "test-learned"}}});
         EXPECT_EQ(answers(run), std::vector<json>({{{"event", "user-db-changed"}, {"kind", 2}},
+                                                   {{"ok", true}, {"result", true}},
+                                                   {{"event", "pop-front"},
+                                                    {"mode", "tailo"},
+                                                    {"source-id", 1},
+                                                    {"span-units", 3},
+                                                    {"voc", "bô"},
+                                                    {"weight", 0.0},
+                                                    {"words", 1}},
+                                                   {{"ok", true}, {"result", 3}},
                                                    {{"ok", true}, {"result", true}}}));
         ASSERT_TRUE(send(*server));
         EXPECT_EQ(server->wait(patience()), 0);
-        const std::string saved = readFile(userFolder() / "user-db.tab");
-        EXPECT_NE(saved.find("ka1"), std::string::npos);
+        EXPECT_NE(readFile(userFolder() / "user-db.tab").find("ka1"), std::string::npos);
+        EXPECT_NE(readFile(userFolder() / "learn-db.tab").find("bo5"), std::string::npos);
         EXPECT_FALSE(fs::exists(userFolder() / "user-db.tab.tmp"));
+        EXPECT_FALSE(fs::exists(userFolder() / "learn-db.tab.tmp"));
     }
 }
 
@@ -386,7 +409,7 @@ TEST_P(ProgramTest, ServerKilledWithoutTeardownIsReplacedAtTheNextStart) {
 TEST_P(ProgramTest, ChangeOfOneClientReachesAnother) {
     auto server = startServer({programPath(writeConfig())}, &m_backend.testServer);
     ASSERT_TRUE(waitReady(*server));
-    platform::C_ChildProcess::S_Options io;
+    platform::C_DrivenProcess::S_Options io;
     io.pipeStdin = io.pipeStdout = true;
     auto watcher = start({m_backend.client.string(), "--no-ime"}, io);
     EXPECT_EQ(watcher->readLine(patience()), R"({"ok":true})");
@@ -401,7 +424,7 @@ TEST_P(ProgramTest, ChangeOfOneClientReachesAnother) {
 TEST_P(ProgramTest, HalfAFrameOrGarbageDoNotHoldUpOtherClients) {
     auto server = startConfiguredServer();
     ASSERT_TRUE(waitReady(*server));
-    platform::C_ChildProcess::S_Options io;
+    platform::C_DrivenProcess::S_Options io;
     io.pipeStdin = io.pipeStdout = true;
     auto slow = start({m_backend.relay.string()}, io);
     ASSERT_TRUE(slow->writeStdin(std::string("11") + '\0' + R"({"cmd")"));
@@ -418,11 +441,114 @@ TEST_P(ProgramTest, HalfAFrameOrGarbageDoNotHoldUpOtherClients) {
     EXPECT_EQ(exitServer(*server), 0);
 }
 
+// A user types real words of the bundled dictionary, by their toned keys and without tones,
+// picks each among the candidates at the nail position, and commits it: the pop-front event
+// carries the word.
+TEST_P(ProgramTest, TypingRealWordsNailingAndPoppingThem) {
+    for (const char* f : {"cats.tab", "tailo.tab"})
+        fs::copy_file(fs::path(KOV_BINARY_DIR) / "dict" / f, dictFolder() / f, fs::copy_options::overwrite_existing);
+    auto server = startConfiguredServer();
+    ASSERT_TRUE(waitReady(*server));
+    platform::C_DrivenProcess::S_Options io;
+    io.pipeStdin = io.pipeStdout = true;
+    auto client = start({m_backend.client.string()}, io);
+    ASSERT_EQ(client->readLine(patience()), R"({"ok":true})");
+    // The next frame, passing over the learner's news of the user dictionary.
+    const auto next = [&]() -> json {
+        while (auto line = client->readLine(patience())) {
+            json frame = json::parse(*line);
+            if (frame.value("event", "") != "user-db-changed")
+                return frame;
+        }
+        ADD_FAILURE() << "the client ended or said nothing";
+        return json();
+    };
+    const auto ask = [&](const json& request) {
+        EXPECT_TRUE(client->writeStdin(request.dump() + "\n"));
+        return next();
+    };
+
+    const struct {
+        std::string word, keys;
+    } words[] = {
+        {"\u98df\u98ef", "tsiah8png7"},  // 食飯
+        {"\u98df\u98ef", "tsiahpng"},
+        {"\u56e1\u4ed4", "gin2a2"},       // 囡仔
+        {"\u56e1\u4ed4", "gina"},
+    };
+    for (const auto& w : words) {
+        SCOPED_TRACE(w.keys);
+        for (char k : w.keys)
+            ASSERT_EQ(ask({{"cmd", "insert-key"}, {"key", std::string(1, k)}}), json({{"ok", true}, {"empty", false}}));
+        EXPECT_EQ(ask({{"cmd", "get-nail-position"}}), json({{"ok", true}, {"result", 0}}));
+        const json page = ask({{"cmd", "get-candidates-at-nail-pos"}, {"type", "M"}, {"index", 0}, {"count", 10}});
+        size_t index = 0;
+        while (index < page["result"].size() && !(page["result"][index]["voc"] == w.word &&
+                                                   page["result"][index]["span-units"] == w.keys.size()))
+            ++index;
+        ASSERT_LT(index, page["result"].size()) << page.dump();
+        EXPECT_EQ(page["result"][index]["mode"], "hant");
+        EXPECT_EQ(ask({{"cmd", "nail-candidate"}, {"type", "M"}, {"index", index}}), json({{"ok", true}, {"result", true}}));
+        EXPECT_EQ(ask({{"cmd", "done-nailing"}}), json({{"ok", true}, {"result", true}}));
+        const json event = ask({{"cmd", "pop-front"}});
+        EXPECT_EQ(event["event"], "pop-front");
+        EXPECT_EQ(event["voc"], w.word);
+        EXPECT_EQ(event["mode"], "hant");
+        EXPECT_EQ(event["span-units"], w.keys.size());
+        EXPECT_EQ(event["words"], 2);
+        EXPECT_EQ(next(), json({{"ok", true}, {"result", w.keys.size()}, {"empty", true}}));
+    }
+    client->closeStdin();
+    EXPECT_EQ(client->wait(patience()), 0);
+    EXPECT_EQ(exitServer(*server), 0);
+}
+
 TEST_P(ProgramTest, ClientWithoutServerSaysSoAndEndsWithCode2) {
     const auto run = runClient({{{"cmd", "x"}}});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(run.lines.empty());
     EXPECT_NE(run.errors.find("no Kelvaro server is running"), std::string::npos) << run.errors;
+}
+
+TEST_P(ProgramTest, CompanionsStartTheirEndReachesTheSessionsAndTeardownLeavesThemRunning) {
+    // The stand-in of the same build as the server; the server passes on the environment that
+    // tells it what to do, so each round's settings are made before the server starts.
+    C_FakeCompanion fake;
+    const fs::path companion =
+        m_backend.wine ? m_backend.server.parent_path().parent_path().parent_path() /
+                             "tests/support/fake_companion/kov_fake_companion.exe"
+                       : C_FakeCompanion::program();
+    const fs::path config = writeFile(root() / "Kelvaro.json",
+                                      json{{"db-dir", programPath(dictFolder())},
+                                           {"preferences", programPath(companion)},
+                                           {"about", programPath(companion)}}
+                                          .dump());
+    fake.holdUntilReleased();
+    auto server = startServer({programPath(config)});
+    ASSERT_TRUE(waitReady(*server));
+    platform::C_DrivenProcess::S_Options io;
+    io.pipeStdin = io.pipeStdout = true;
+    auto watcher = start({m_backend.client.string(), "--no-ime"}, io);
+    EXPECT_EQ(watcher->readLine(patience()), R"({"ok":true})");
+    EXPECT_EQ(answers(runClient({{{"cmd", "run-preferences"}}})), std::vector<json>({{{"ok", true}}}));
+    ASSERT_TRUE(fake.waitForStarts(1));
+    fake.release();
+    EXPECT_EQ(watcher->readLine(patience()), R"({"event":"prefs-changed"})");
+    watcher->closeStdin();
+    EXPECT_EQ(watcher->wait(patience()), 0);
+    EXPECT_EQ(exitServer(*server), 0);
+    ASSERT_TRUE(fake.waitForEnds(1));
+
+    // A companion that still runs when the server stops is left running.
+    fake.holdUntilReleased();
+    server = startServer({programPath(config)});
+    ASSERT_TRUE(waitReady(*server));
+    EXPECT_EQ(answers(runClient({{{"cmd", "about"}}})), std::vector<json>({{{"ok", true}}}));
+    ASSERT_TRUE(fake.waitForStarts(2));
+    EXPECT_EQ(exitServer(*server), 0);
+    EXPECT_EQ(fake.ends(), 1u);
+    fake.release();
+    EXPECT_TRUE(fake.waitForEnds(2));
 }
 
 INSTANTIATE_TEST_SUITE_P(, ProgramTest, ::testing::ValuesIn(backends()),

@@ -45,7 +45,8 @@ C_SessionHarness::C_SessionHarness(S_Options options)
     : m_tables(options.tables ? *options.tables : serverCommandTables()),
       m_system(options.tailoBytes, options.catsBytes),
       m_config(std::move(options.config)),
-      m_source(makeDBSource(*m_system.m_db, m_userFolder.path())) {
+      m_source(options.makeSource ? options.makeSource(*m_system.m_db, m_userFolder.path())
+                                  : makeDBSource(*m_system.m_db, m_userFolder.path())) {
     g_pipeNameHash = pipeNameHash(kPipeName);
     attachServerLoop(m_loop);
 }

@@ -47,6 +47,10 @@ public:
         std::string catsBytes = C_SystemDictFixture::sampleCatsBytes();
         // The server's configuration (null: none).
         nlohmann::json config;
+        // Makes the database source over the system dictionary and the user folder (empty: the
+        // server's own); it may put files into the folder first.
+        std::function<std::unique_ptr<I_DBSource>(const I_TailoDB&, const std::filesystem::path&)>
+            makeSource;
     };
 
     // The pipe name the handshake value is computed from.

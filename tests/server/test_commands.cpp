@@ -1,5 +1,6 @@
 #include "tests/server/test_commands.h"
 
+#include <chrono>
 #include <stdexcept>
 #include <string>
 
@@ -7,6 +8,7 @@
 #include "engine/Kelvaro/request_readers.h"
 #include "engine/Kelvaro/session.h"
 #include "engine/compose/input_line.h"
+#include "engine/compose/learn_db.h"
 #include "engine/dict/user_db.h"
 
 namespace kov::test {
@@ -46,6 +48,25 @@ void lineSize(C_Session& session, const nlohmann::json&, nlohmann::json& reply) 
     reply["result"] = session.inputLine().size();
 }
 
+void commit(C_Session& session, const nlohmann::json& request, nlohmann::json& reply) {
+    C_InputLine& line = session.inputLine();
+    for (char key : getOptString(request, "keys").value_or(""))
+        line.insertKey(key);
+    size_t popped = 0;
+    while (const size_t n = line.popFront())
+        popped += n;
+    line.clear();
+    reply["result"] = popped;
+}
+
+void waitLearned(C_Session& session, const nlohmann::json& request, nlohmann::json& reply) {
+    const auto* learner = dynamic_cast<const C_LearnTailoDB*>(session.source().learner());
+    if (!learner)
+        throw std::logic_error("The learner is not the learning dictionary");
+    const int ms = optionalNumber<int>(request, "timeout-ms").value_or(5000);
+    reply["result"] = learner->waitIdle(std::chrono::milliseconds(ms));
+}
+
 }  // namespace
 
 void registerTestCommands(C_CommandTables& tables) {
@@ -54,6 +75,8 @@ void registerTestCommands(C_CommandTables& tables) {
     tables.add(C_CommandTables::SESSION, "test-events", queueEvents);
     tables.add(C_CommandTables::SESSION, "test-broadcast", broadcast);
     tables.add(C_CommandTables::INPUT_LINE, "test-line-size", lineSize);
+    tables.add(C_CommandTables::INPUT_LINE, "test-commit", commit);
+    tables.add(C_CommandTables::SESSION, "test-learned", waitLearned);
 }
 
 const C_CommandTables& serverTablesWithTestCommands() {

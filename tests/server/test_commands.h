@@ -7,6 +7,11 @@
 //   "test-events" {count}: queues count events {"event":"test","n":i} on the session
 //   "test-broadcast": broadcasts {"event":"test-broadcast"} to every open session
 //   "test-line-size" (input-line table): "result" the input line's size
+//   "test-commit" {keys} (input-line table): types the keys into the input line and commits
+//     them (pops every word off the front, then clears the line), which hands the line to the
+//     learner; "result" the positions popped
+//   "test-learned" {timeout-ms?}: waits until the learner has learned every line handed to it
+//     (default 5000 ms); "result" false when it had not by then
 #pragma once
 
 #include "engine/Kelvaro/command_table.h"

@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
+#include "engine/compose/input_line.h"
 #include "engine/dict/system_dict.h"
 #include "engine/text/tailo.h"
 #include "fixtures/tailo_fixture.h"
@@ -87,7 +89,8 @@ TEST(DictCompiler, LexiconRowsAndReports) {
     const C_TailoDB& db = *out.m_db;
     EXPECT_TRUE(holds(lookUp(db, {"tai5", "gi2"}, 'f'), "台語", "Tâi-gí"));
     EXPECT_TRUE(holds(lookUp(db, {"tai5", "gu2"}, 'f'), "台語", "Tâi-gú"));
-    EXPECT_TRUE(holds(lookUp(db, {"tai5", "gi2"}, 'f'), "", "Tâi-gí"));  // the Tai-lo spelling too
+    // The Tai-lo spelling is 台語's reading; it is not filed a second time as a Tai-lo word.
+    EXPECT_FALSE(holds(lookUp(db, {"tai5", "gi2"}, 'f'), "", "Tâi-gí"));
     EXPECT_TRUE(holds(lookUp(db, {"be7", "hiau2"}, 't'), "袂曉", "bē-hiáu"));
     EXPECT_TRUE(holds(lookUp(db, {"gua2"}, 'f'), "我", "guá"));
     EXPECT_TRUE(holds(lookUp(db, {"tsit8"}, 'f'), "", "tsi̍t"));
@@ -181,6 +184,135 @@ TEST(DictCompiler, WholeLexiconIsReachable) {
     }
     EXPECT_GT(tried, 40u);
     EXPECT_GT(byInitials, 0u);
+}
+
+// The weight of each record filed under a key array (or a one-syllable key in section 0), as "<Han text or Tai-lo>=<weight>".
+std::map<std::string, int> weightsAt(const C_TailoDB& db, const std::string& karr, size_t section = 2) {
+    std::map<std::string, int> out;
+    db.visitKeyVocs(section, karr, [&](std::string_view han, std::span<std::string_view> readings, std::span<const uint8_t>,
+                                 char weight) {
+        out[han.empty() && !readings.empty() ? std::string(readings[0]) : std::string(han)] = int(int8_t(weight));
+    });
+    return out;
+}
+
+// The winners' texts of keys typed on a line, joined by "|".
+std::string composed(const C_TailoDB& db, std::string_view keys, bool doctrine) {
+    C_InputLine line(db);
+    line.setIslandDoctrine(doctrine);
+    for (char k : keys)
+        line.insertKey(k);
+    std::string out;
+    for (const C_Winner& w : line.winners()) {
+        if (!w.m_candidate)
+            continue;
+        if (!out.empty())
+            out += '|';
+        out += w.m_candidate->m_text.empty() ? w.m_candidate->m_readings.at(0) : w.m_candidate->m_text;
+    }
+    return out;
+}
+
+TEST(DictCompiler, CountsWeighTheWords) {
+    // A corpus (all its lines are counted: none of them is held out) and a lexicon.
+    std::string han, tailo;
+    auto say = [&](int times, const char* h, const char* t) {
+        for (int i = 0; i < times; ++i) {
+            han += std::string(h) + "\n";
+            tailo += std::string(t) + "\n";
+        }
+    };
+    say(6, "甲乙 好", "ka1-ki1 ho2");       // a frequent word ...
+    say(1, "丙丁 好", "ka1-ki1 ho2");       // ... and a rare one of the same keys
+    say(30, "甲 乙 好", "ka1 ki1 ho2");     // its characters, much more frequent alone
+    say(3, "屆 好", "kai3 ho2");            // a one-syllable word ...
+    say(20, "可愛 好", "kho2-ai3 ho2");     // ... and a frequent word read from its keys taken as "k" + "ai3"
+    say(10, "kinn1 好", "kinn1 ho2");       // a word the Han line writes in Tai-lo
+    say(1, "緊 好", "kin2 ho2");
+    const std::string lexicon =
+        "\"id\",\"KipUnicode\",\"HanLoTaibunKip\"\n"
+        "\"1\",\"ka-ki\",\"甲乙\"\n"
+        "\"2\",\"Ka-ki\",\"\"\n"      // no Han form: its Tai-lo spelling alone
+        "\"3\",\"kinn\",\"經\"\n"
+        "\"4\",\"ta-ta\",\"\"\n";
+    C_DictCompiler c;
+    const C_CorpusSummary sum = c.addCorpus(han, tailo, "corpus.txt", E_CorpusPart::ALL);
+    EXPECT_EQ(sum.m_sentences, 71u);
+    EXPECT_EQ(sum.m_words, 172u);
+    EXPECT_EQ(sum.m_otherWords, 0u);
+    c.addLexiconCsv(lexicon, "lexicon.csv");
+    C_Compiled out(c);
+    ASSERT_EQ(out.m_writeError, "");
+    const C_TailoDB& db = *out.m_db;
+
+    const auto kaki = weightsAt(db, "ka1-ki1");
+    EXPECT_GT(kaki.at("甲乙"), kaki.at("丙丁"));         // frequent before rare
+    EXPECT_EQ(kaki.count("ka-ki"), 0u);                 // 甲乙's own reading: not filed again
+    EXPECT_LT(kaki.at("Ka-ki"), kaki.at("丙丁"));        // a Tai-lo spelling below every Han form
+    EXPECT_GT(kaki.at("Ka-ki"), 0);
+    for (const char* key : {"ka1", "ki1", "kai3", "kin2"})
+        for (const auto& [word, weight] : weightsAt(db, key, 0))
+            EXPECT_GE(weight, 80) << key << " " << word;  // one-syllable Han words
+    const auto kinn = weightsAt(db, "kinn1", 0);
+    EXPECT_GT(kinn.at("kinn"), kinn.at("經"));            // the corpus writes it in Tai-lo
+    EXPECT_GT(weightsAt(db, "ta1-ta1").at("ta-ta"), 0);
+
+    // As typed: the frequent word, whole, before its frequent characters, with tone digits and
+    // without; a one-syllable word typed in full before a word read from its keys as initials.
+    for (const bool doctrine : {false, true}) {
+        SCOPED_TRACE(doctrine ? "doctrine on" : "doctrine off");
+        EXPECT_EQ(composed(db, "ka1ki1", doctrine), "甲乙");
+        EXPECT_EQ(composed(db, "kaki", doctrine), "甲乙");
+        EXPECT_EQ(composed(db, "kai3", doctrine), "屆");
+        EXPECT_EQ(composed(db, "kho2ai3", doctrine), "可愛");
+    }
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(DictCompiler, FailedWriteLeavesTheOldPair) {
+    // The old pair, tied to a table with one category; the new one has another table (another
+    // hash), so a new category table beside the old dictionary would make the engine refuse both.
+    C_DictCompiler before;
+    before.addTsv("台北\tTâi-pak\tplace\n", "old.tsv");
+    C_DictCompiler after;
+    after.addTsv("台中\tTâi-tiong\tnoun/city\n", "new.tsv");
+    ASSERT_NE(before.catsHash(), after.catsHash());
+
+    enum E_Block { BLOCK_SIDE_FILE, BLOCK_TARGET };
+    for (const E_Block block : {BLOCK_SIDE_FILE, BLOCK_TARGET}) {
+        SCOPED_TRACE(block == BLOCK_SIDE_FILE ? "dictionary side file cannot be written" : "dictionary cannot be replaced");
+        const test::C_TempFolder folder;
+        const auto tailo = folder.path() / "tailo.tab";
+        const auto cats = folder.path() / "cats.tab";
+        ASSERT_EQ(before.writeFiles(tailo, cats), "");
+        const std::string oldTailo = readFile(tailo), oldCats = readFile(cats);
+        // A folder where the dictionary's side file would go cannot be opened for writing; a
+        // dictionary that became a folder holding a file cannot be replaced by a file.
+        auto blocker = tailo;
+        if (block == BLOCK_SIDE_FILE) {
+            blocker += ".tmp";
+            std::filesystem::create_directory(blocker);
+        } else {
+            std::filesystem::remove(tailo);
+            std::filesystem::create_directory(tailo);
+            folder.write("tailo.tab/inside", "x");
+        }
+        EXPECT_NE(after.writeFiles(tailo, cats), "");
+        EXPECT_EQ(readFile(cats), oldCats);
+        EXPECT_FALSE(std::filesystem::exists(folder.path() / "cats.tab.tmp"));
+        if (block == BLOCK_SIDE_FILE) {
+            EXPECT_EQ(readFile(tailo), oldTailo);
+            C_TailoCats loadedCats(cats);
+            test::C_CapturePolicy policy;
+            C_TailoDB db(tailo, loadedCats, policy);
+            EXPECT_TRUE(db.loaded()) << db.error().text;
+        }
+        std::filesystem::remove_all(blocker);
+    }
 }
 
 }  // namespace

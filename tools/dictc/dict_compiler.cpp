@@ -2,130 +2,56 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <stdexcept>
 #include <variant>
 
+#include "engine/dict/mapped_file.h"
 #include "engine/dict/replacing_write.h"
 #include "engine/text/code_points.h"
+#include "engine/text/key_pattern.h"
 #include "engine/text/tailo.h"
-#include "qiv/byte_cursor.h"
-#include "qiv/utf8.h"
+#include "tools/dictc/text_pieces.h"
 
 namespace kov::dictc {
 
 namespace {
 
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-    return s;
-}
-
-std::string_view stripBom(std::string_view s) {
-    if (s.substr(0, 3) == "\xEF\xBB\xBF") s.remove_prefix(3);
-    return s;
-}
-
-std::vector<std::string_view> splitOn(std::string_view s, char sep) {
-    std::vector<std::string_view> out;
-    size_t start = 0;
-    for (;;) {
-        const size_t end = s.find(sep, start);
-        out.push_back(s.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-        if (end == std::string_view::npos) return out;
-        start = end + 1;
+// The Tai-lo of toned keys, syllables joined by "-"; "" when a key has no letter for its mark.
+std::string readingOf(const std::vector<std::string>& keys) {
+    std::string out;
+    try {
+        for (const std::string& k : keys) {
+            if (!out.empty())
+                out += '-';
+            out += tonedKey2tailo(k);
+        }
+    } catch (const std::exception&) {
+        return {};
     }
-}
-
-// Non-empty trimmed pieces of s between separators.
-std::vector<std::string> forms(std::string_view s, char sep) {
-    std::vector<std::string> out;
-    for (std::string_view f : splitOn(s, sep))
-        if (auto t = trim(f); !t.empty()) out.emplace_back(t);
     return out;
 }
 
-// Pairs of a letter followed by a combining tone mark, and the table spelling of the same
-// marked letter (precomposed where the tone tables have one).
-struct C_Decomposed {
-    std::string from, to;
-};
-
-const std::vector<C_Decomposed>& decomposedMarks() {
-    static const std::vector<C_Decomposed> table = [] {
-        // Combining mark of each tone (index tone - 1); tones 1 and 4 carry none.
-        static const unsigned marks[9] = {0, 0x301, 0x300, 0, 0x302, 0x30C, 0x304, 0x30D, 0x30B};
-        std::vector<C_Decomposed> out;
-        for (size_t t = 0; t < 9; ++t) {
-            if (!marks[t]) continue;
-            for (const auto* rows : {&kToneLettersLower, &kToneLettersUpper}) {
-                const auto& row = (*rows)[t];
-                const char* letters = rows == &kToneLettersLower ? "aeioumn" : "AEIOUMN";
-                for (size_t i = 0; i < row.size() && i < 7; ++i) {
-                    std::string from(1, letters[i]);
-                    char buf[6];
-                    const int n = qiv::encodeUtf8(marks[t], buf);
-                    from.append(buf, size_t(n));
-                    if (from != row[i]) out.push_back({std::move(from), row[i]});
-                }
-            }
-        }
-        return out;
-    }();
-    return table;
+// Han text: ideographs and ideographic description characters only.
+bool isHanText(std::string_view text) {
+    bool han = !text.empty();
+    visitCodePoints(text, [&han](unsigned cp) {
+        han = (cp >= 0x3400 && cp <= 0x4DBF) || (cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+              (cp >= 0x20000 && cp <= 0x3FFFF) || (cp >= 0x2FF0 && cp <= 0x2FFF) || cp == 0x3007;
+        return han;
+    });
+    return han;
 }
 
-// Readings as the tone tables spell them: a letter and a combining mark become the
-// precomposed letter where one exists, and the dotless U+0131 that the lexicon writes for
-// some i's becomes i, and an ideographic space a plain one.
-std::string normaliseReading(std::string_view reading) {
-    std::string out;
-    out.reserve(reading.size());
-    for (size_t i = 0; i < reading.size();) {
-        if (reading.compare(i, 2, "\xC4\xB1") == 0) {
-            out += 'i';
-            i += 2;
-            continue;
-        }
-        if (reading.compare(i, 3, "\xE3\x80\x80") == 0) {  // ideographic space
-            out += ' ';
-            i += 3;
-            continue;
-        }
-        bool replaced = false;
-        if (i + 1 < reading.size() && static_cast<unsigned char>(reading[i + 1]) == 0xCC) {
-            for (const C_Decomposed& d : decomposedMarks()) {
-                if (reading.compare(i, d.from.size(), d.from) == 0) {
-                    out += d.to;
-                    i += d.from.size();
-                    replaced = true;
-                    break;
-                }
-            }
-        }
-        if (!replaced) out += reading[i++];
-    }
-    return std::string(trim(out));
-}
-
-// "" and the keys, or why the reading is no Tai-lo.
-std::string readingKeys(std::string_view reading, std::vector<std::string>& keys) {
-    if (reading.find("--") != std::string_view::npos) return "Reading \"" + std::string(reading) + "\" holds \"--\"";
-    auto res = tailo2tonedKeys(reading);
-    if (auto* err = std::get_if<C_TonedKeysError>(&res))
-        return "Syllable \"" + err->syllable + "\" of \"" + std::string(reading) + "\" is no Tai-lo syllable";
-    keys = std::move(std::get<0>(res));
-    if (keys.empty()) return "Reading \"" + std::string(reading) + "\" has no syllable";
-    return {};
-}
-
-bool isTailoText(std::string_view text) {
-    auto res = tailo2tonedKeys(text);
-    return res.index() == 0 && !std::get<0>(res).empty();
+int clampRound(double w, const C_WeightScale& s) {
+    const double r = std::floor(w + 0.5);
+    return int(std::clamp(r, double(s.m_floor), double(s.m_ceiling)));
 }
 
 }  // namespace
-
-std::string C_Report::text() const { return source + ":" + std::to_string(line) + ": " + message; }
 
 void C_DictCompiler::report_(std::string_view source, size_t line, std::string message) {
     m_reports.push_back({std::string(source), line, std::move(message)});
@@ -138,9 +64,11 @@ uint8_t C_DictCompiler::category(std::string_view path) {
         const auto& cats = m_cats.cats();
         uint8_t found = 0;
         for (size_t i = 0; i < cats.size() && !found; ++i)
-            if (cats[i].parent == parent && cats[i].name == seg) found = uint8_t(i + 1);
+            if (cats[i].parent == parent && cats[i].name == seg)
+                found = uint8_t(i + 1);
         if (!found) {
-            if (!m_cats.add(seg, parent).empty()) return 0;
+            if (!m_cats.add(seg, parent).empty())
+                return 0;
             found = uint8_t(m_cats.catCount());
         }
         parent = found;
@@ -150,10 +78,12 @@ uint8_t C_DictCompiler::category(std::string_view path) {
 
 std::string C_DictCompiler::addWord(std::string_view word, std::string_view readingIn, const std::vector<uint8_t>& cats,
                                     int weight) {
-    if (weight < -128 || weight > 127) return "Weight " + std::to_string(weight) + " is outside -128..127";
+    if (weight < -128 || weight > 127)
+        return "Weight " + std::to_string(weight) + " is outside -128..127";
     const std::string reading = normaliseReading(readingIn);
     std::vector<std::string> keys;
-    if (auto e = readingKeys(reading, keys); !e.empty()) return e;
+    if (auto e = readingKeys(reading, keys); !e.empty())
+        return e;
     word = trim(word);
 
     C_TailoRecord rec;
@@ -165,131 +95,96 @@ std::string C_DictCompiler::addWord(std::string_view word, std::string_view read
     } else {
         rec.type = 'H';
         rec.word = std::string(word);
-        if (auto e = checkStoredText("Word", rec.word); !e.empty()) return e;
+        if (auto e = checkStoredText("Word", rec.word); !e.empty())
+            return e;
     }
-    std::string karr = keys[0];
-    std::string exact = keys[0];
-    for (size_t i = 1; i < keys.size(); ++i) {
-        karr += '-';
-        karr += keys[i];
-        exact += keys[i];
-    }
-    if (auto e = m_writer.addRecord(E_TailoSection::KARR, karr, rec); !e.empty()) return e;
-    if (rec.type == 'H') m_writer.addReading(rec.word, reading);
+    std::string exact;
+    for (const std::string& k : keys)
+        exact += k;
+    const E_TailoSection home = keys.size() == 1 ? E_TailoSection::TONED : E_TailoSection::KARR;
+    if (auto e = m_writer.addRecord(home, joinKeys(keys), rec); !e.empty())
+        return e;
+    if (rec.type == 'H')
+        m_writer.addReading(rec.word, reading);
     m_writer.addRecord(E_TailoSection::EXACT, exact, rec);
-    if (keys.size() == 1) m_writer.addRecord(E_TailoSection::TONED, keys[0], rec);
+    ++m_fixedWords;
     return {};
 }
 
-size_t C_DictCompiler::addForms_(std::string_view kipCell, std::string_view hanCell, std::string_view source,
-                                 size_t line) {
-    if (kipCell.find("--") != std::string_view::npos) {
-        report_(source, line, "Skipped \"" + std::string(kipCell) + "\": a reading holds \"--\"");
-        return 0;
+C_DictCompiler::C_Counted& C_DictCompiler::counted_(char type, const std::string& word,
+                                                    const std::vector<std::string>& keys, const std::string& reading) {
+    C_Counted& w = m_words[T_WordKey(type, word, joinKeys(keys))];
+    if (w.m_keys.empty()) {
+        w.m_keys = keys;
+        w.m_readings.push_back(reading);
     }
-    const auto kips = forms(kipCell, '/');
-    const auto hans = forms(hanCell, '/');
-    if (kips.empty()) {
-        report_(source, line, "Skipped: no reading");
-        return 0;
-    }
-    if (hans.size() > 1 && hans.size() != kips.size()) {
-        report_(source, line, "Skipped: " + std::to_string(kips.size()) + " readings but " +
-                                  std::to_string(hans.size()) + " Han forms");
-        return 0;
-    }
-    // Check the whole row first, so that a bad row files nothing.
-    struct Form {
-        std::vector<std::string> words;
-        std::vector<size_t> syllables;
-        std::string han;
-    };
-    std::vector<Form> planned;
-    for (size_t i = 0; i < kips.size(); ++i) {
-        Form f;
-        f.han = hans.empty() ? std::string() : hans.size() == 1 ? hans[0] : hans[i];
-        for (std::string& w : forms(kips[i], ' ')) {
-            std::vector<std::string> keys;
-            if (auto e = readingKeys(normaliseReading(w), keys); !e.empty()) {
-                report_(source, line, "Skipped: " + e);
-                return 0;
-            }
-            f.words.push_back(std::move(w));
-            f.syllables.push_back(keys.size());
-        }
-        planned.push_back(std::move(f));
-    }
+    return w;
+}
+
+size_t C_DictCompiler::addLexiconCsv(std::string_view text, std::string_view source) {
     size_t filed = 0;
-    for (const Form& f : planned) {
-        std::vector<std::string> hanPieces;
-        if (f.words.size() == 1) {
-            hanPieces.push_back(f.han);
-        } else if (!f.han.empty() && !isTailoText(f.han)) {
-            // A phrase: its Han text is cut into the words' characters when they line up.
-            std::vector<std::string> units;
-            visitIDC(f.han, [&units](std::string_view u) {
-                units.emplace_back(u);
-                return true;
-            });
-            size_t total = 0;
-            for (size_t n : f.syllables) total += n;
-            if (total == units.size()) {
-                size_t at = 0;
-                for (size_t n : f.syllables) {
-                    std::string piece;
-                    for (size_t k = 0; k < n; ++k) piece += units[at + k];
-                    at += n;
-                    hanPieces.push_back(std::move(piece));
-                }
-            } else {
-                report_(source, line, "Han text \"" + f.han + "\" does not line up with the syllables of the phrase; "
-                                      "its words are filed as Tai-lo only");
-            }
-        }
-        hanPieces.resize(f.words.size());
-        for (size_t w = 0; w < f.words.size(); ++w) {
-            std::string e;
-            if (!hanPieces[w].empty()) e = addWord(hanPieces[w], f.words[w], {}, 0);
-            if (e.empty()) e = addWord("", f.words[w], {}, -1);
-            if (!e.empty()) {
-                report_(source, line, "Skipped word: " + e);
+    for (C_LexiconWord& lw : readLexicon(text, source, m_reports)) {
+        if (!lw.m_han.empty()) {
+            if (auto e = checkStoredText("Word", lw.m_han); !e.empty()) {
+                report_(source, lw.m_line, "Skipped word: " + e);
                 continue;
             }
-            ++filed;
+            C_Counted& h = counted_('H', lw.m_han, lw.m_keys, lw.m_reading);
+            if (!h.m_lexicon)
+                h.m_readings.clear();
+            if (std::find(h.m_readings.begin(), h.m_readings.end(), lw.m_reading) == h.m_readings.end())
+                h.m_readings.push_back(lw.m_reading);
+            h.m_lexicon = true;
         }
+        C_Counted& t = counted_('T', lw.m_reading, lw.m_keys, lw.m_reading);
+        t.m_lexicon = true;
+        ++filed;
     }
     return filed;
 }
 
-size_t C_DictCompiler::addLexiconCsv(std::string_view text, std::string_view source) {
-    std::vector<std::vector<std::string>> rows;
-    std::vector<size_t> lines;
-    if (!parseCsv(stripBom(text), rows, lines))
-        report_(source, lines.empty() ? 1 : lines.back(), "Quoted field left open at the end of the file");
-    if (rows.empty()) {
-        report_(source, 1, "No header row");
-        return 0;
-    }
-    const auto& head = rows[0];
-    const auto kip = std::find(head.begin(), head.end(), "KipUnicode");
-    const auto han = std::find(head.begin(), head.end(), "HanLoTaibunKip");
-    if (kip == head.end() || han == head.end()) {
-        report_(source, lines[0], "Header lacks the columns \"KipUnicode\" and \"HanLoTaibunKip\"");
-        return 0;
-    }
-    const size_t kipCol = size_t(kip - head.begin());
-    const size_t hanCol = size_t(han - head.begin());
-    size_t filed = 0;
-    for (size_t r = 1; r < rows.size(); ++r) {
-        if (rows[r].size() == 1 && rows[r][0].empty()) continue;
-        if (rows[r].size() != head.size()) {
-            report_(source, lines[r], "Skipped: " + std::to_string(rows[r].size()) + " fields instead of " +
-                                          std::to_string(head.size()));
-            continue;
-        }
-        filed += addForms_(rows[r][kipCol], rows[r][hanCol], source, lines[r]);
-    }
-    return filed;
+C_CorpusSummary C_DictCompiler::addCorpus(std::string_view hanText, std::string_view tailoText,
+                                          std::string_view source, E_CorpusPart part) {
+    C_CorpusSummary sum;
+    sum.m_sentences = readCorpus(
+        hanText, tailoText, part,
+        [&](const C_CorpusSentence& s) {
+            for (const C_CorpusWord& w : s.m_words) {
+                if (w.m_kind != E_CorpusWordKind::SYLLABLES) {
+                    ++sum.m_otherWords;
+                    continue;
+                }
+                const std::string reading = readingOf(w.m_keys);
+                if (reading.empty()) {
+                    ++sum.m_otherWords;
+                    continue;
+                }
+                if (isHanText(w.m_han)) {
+                    ++counted_('H', std::string(w.m_han), w.m_keys, reading).m_count;
+                    std::vector<std::string> chars;
+                    visitIDC(w.m_han, [&chars](std::string_view u) {
+                        chars.emplace_back(u);
+                        return true;
+                    });
+                    if (chars.size() == w.m_keys.size())
+                        for (size_t i = 0; i < chars.size(); ++i)
+                            ++m_charReadings[{chars[i], w.m_keys[i]}];
+                } else if (auto keys = tailo2tonedKeys(w.m_han); keys.index() == 0 && std::get<0>(keys) == w.m_keys) {
+                    // The Han line writes this word in Tai-lo.
+                    ++counted_('T', reading, w.m_keys, reading).m_count;
+                } else {
+                    ++sum.m_otherWords;
+                    continue;
+                }
+                ++sum.m_words;
+            }
+        },
+        &sum.m_skips);
+    for (size_t line : sum.m_skips.m_misaligned)
+        report_(source, line, "Skipped: the Han and the Tai-lo line hold different numbers of words");
+    if (sum.m_skips.m_unpaired)
+        report_(source, 0, std::to_string(sum.m_skips.m_unpaired) + " lines of one file have no partner in the other");
+    return sum;
 }
 
 size_t C_DictCompiler::addTsv(std::string_view text, std::string_view source) {
@@ -298,8 +193,10 @@ size_t C_DictCompiler::addTsv(std::string_view text, std::string_view source) {
     size_t lineNo = 0;
     for (std::string_view line : splitOn(text, '\n')) {
         ++lineNo;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (trim(line).empty() || line.front() == '#') continue;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (trim(line).empty() || line.front() == '#')
+            continue;
         const auto fields = splitOn(line, '\t');
         if (fields.size() < 2 || fields.size() > 4) {
             report_(source, lineNo, "Skipped: expected word, reading, categories and weight separated by tabs");
@@ -328,7 +225,8 @@ size_t C_DictCompiler::addTsv(std::string_view text, std::string_view source) {
                 ok = false;
             }
         }
-        if (!ok) continue;
+        if (!ok)
+            continue;
         if (auto e = addWord(fields[0], fields[1], cats, weight); !e.empty()) {
             report_(source, lineNo, "Skipped: " + e);
             continue;
@@ -338,15 +236,149 @@ size_t C_DictCompiler::addTsv(std::string_view text, std::string_view source) {
     return filed;
 }
 
+int C_DictCompiler::weightOf_(const T_WordKey& key, const C_Counted& w) const {
+    const C_WeightScale& s = m_scale;
+    const bool hanWord = std::get<0>(key) == 'H';
+    if (w.m_keys.size() >= 2)
+        return clampRound(w.m_count ? s.m_wordBase + s.m_wordPerLog * std::log1p(double(w.m_count)) : s.m_lexiconBase, s);
+    const int weight =
+        w.m_count > 0
+            ? clampRound(s.m_oneBase + s.m_onePerLog * std::log1p(double(w.m_count) + s.m_charShare * w.m_charCount), s)
+            : clampRound(s.m_charBase + s.m_charPerLog * std::log1p(hanWord ? double(w.m_charCount) : 0.0), s);
+    return hanWord ? std::max(weight, s.m_oneFloor) : weight;
+}
+
+C_TailoWriter C_DictCompiler::build() const {
+    C_TailoWriter writer = m_writer;
+    writer.setCatsHash(catsHash());
+    std::map<T_WordKey, C_Counted> words = m_words;
+    std::erase_if(words, [this](const auto& entry) {
+        return !entry.second.m_lexicon && entry.second.m_count < m_scale.m_minWordCount;
+    });
+    if (m_scale.m_maxComposedCount > 0) {
+        std::vector<T_WordKey> composed;
+        for (const auto& [key, w] : words) {
+            if (std::get<0>(key) != 'H' || w.m_lexicon || w.m_count > m_scale.m_maxComposedCount ||
+                w.m_keys.size() < 2)
+                continue;
+            std::vector<std::string> chars;
+            visitIDC(std::get<1>(key), [&chars](std::string_view u) {
+                chars.emplace_back(u);
+                return true;
+            });
+            if (chars.size() != w.m_keys.size())
+                continue;
+            const size_t n = chars.size();
+            std::vector<bool> reach(n + 1, false);
+            reach[0] = true;
+            for (size_t i = 1; i <= n; ++i)
+                for (size_t j = 0; j < i && !reach[i]; ++j) {
+                    if (!reach[j] || (j == 0 && i == n))
+                        continue;
+                    std::string han, karr;
+                    for (size_t k = j; k < i; ++k) {
+                        han += chars[k];
+                        karr += (k > j ? "-" : "") + w.m_keys[k];
+                    }
+                    reach[i] = words.count(T_WordKey('H', han, karr)) > 0 ||
+                               (i - j == 1 && m_charReadings.count({han, karr}) > 0);
+                }
+            if (reach[n])
+                composed.push_back(key);
+        }
+        for (const T_WordKey& key : composed)
+            words.erase(key);
+    }
+
+    // The common characters of every syllable, by their character readings.
+    std::map<std::string, std::vector<std::pair<uint32_t, const std::string*>>> bySyllable;
+    for (const auto& [reading, n] : m_charReadings) {
+        const auto& [han, key] = reading;
+        if (auto it = words.find(T_WordKey('H', han, key)); it != words.end())
+            it->second.m_charCount = n;
+        else if (n >= m_scale.m_minCharReading)
+            bySyllable[key].emplace_back(n, &han);
+    }
+    for (auto& [key, chars] : bySyllable) {
+        std::stable_sort(chars.begin(), chars.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        if (chars.size() > m_scale.m_charsPerSyllable)
+            chars.resize(m_scale.m_charsPerSyllable);
+        const std::vector<std::string> keys{key};
+        const std::string reading = readingOf(keys);
+        for (const auto& [n, han] : chars) {
+            C_Counted& c = words[T_WordKey('H', *han, key)];
+            c.m_keys = keys;
+            c.m_readings = {reading};
+            c.m_charCount = n;
+        }
+    }
+
+    // A lexicon word's Tai-lo spelling that is also the reading of a Han word of the same keys is
+    // not filed again: the candidate lists show that Han word's readings as Tai-lo anyway, and
+    // every extra record costs each lookup of those keys. Tai-lo words the corpus writes stay.
+    std::set<std::pair<std::string, std::string>> hanReadings;  // (key array, reading)
+    for (const auto& [key, w] : words)
+        if (std::get<0>(key) == 'H')
+            for (const std::string& r : w.m_readings)
+                hanReadings.emplace(std::get<2>(key), r);
+    std::erase_if(words, [&hanReadings](const auto& entry) {
+        const auto& [type, word, karr] = entry.first;
+        return type == 'T' && entry.second.m_count == 0 && hanReadings.count({karr, word});
+    });
+
+    // Weights; a Tai-lo spelling that the corpus never writes stays below the Han forms of its keys.
+    std::map<const T_WordKey*, int> weights;
+    std::map<std::string, int> bestHan;  // key array -> the highest weight of a Han word filed there
+    for (const auto& [key, w] : words) {
+        const int weight = weightOf_(key, w);
+        weights[&key] = weight;
+        if (std::get<0>(key) == 'H') {
+            auto [it, fresh] = bestHan.emplace(std::get<2>(key), weight);
+            if (!fresh)
+                it->second = std::max(it->second, weight);
+        }
+    }
+    for (const auto& [key, w] : words) {
+        if (std::get<0>(key) != 'T' || w.m_count > 0)
+            continue;
+        if (auto it = bestHan.find(std::get<2>(key)); it != bestHan.end())
+            weights[&key] = std::max(m_scale.m_floor, std::min(weights[&key], it->second - m_scale.m_tailoBelow));
+    }
+
+    // Section D: each Han word's readings, the most frequent first.
+    std::map<std::string, std::vector<std::pair<uint64_t, const std::string*>>> readings;
+    for (const auto& [key, w] : words) {
+        const auto& [type, word, karr] = key;
+        C_TailoRecord rec;
+        rec.type = type;
+        rec.word = word;
+        rec.weight = int8_t(weights[&key]);
+        std::string exact;
+        for (const std::string& k : w.m_keys)
+            exact += k;
+        if (w.m_keys.size() > 1)
+            writer.addRecord(E_TailoSection::KARR, karr, rec);
+        if (w.m_lexicon)
+            writer.addRecord(E_TailoSection::EXACT, exact, rec);
+        if (w.m_keys.size() == 1)
+            writer.addRecord(E_TailoSection::TONED, w.m_keys[0], rec);
+        if (type == 'H')
+            for (const std::string& r : w.m_readings)
+                readings[word].emplace_back(uint64_t(w.m_count) + w.m_charCount, &r);
+    }
+    for (auto& [han, list] : readings) {
+        std::stable_sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (const auto& [n, reading] : list)
+            writer.addReading(han, *reading);
+    }
+    return writer;
+}
+
 std::string C_DictCompiler::catsBytes() const { return m_cats.bytes(); }
 
 uint32_t C_DictCompiler::catsHash() const { return m_cats.hash(); }
 
-std::string C_DictCompiler::tailoBytes() const {
-    C_TailoWriter w = m_writer;
-    w.setCatsHash(catsHash());
-    return w.bytes();
-}
+std::string C_DictCompiler::tailoBytes() const { return build().bytes(); }
 
 std::string C_DictCompiler::writeFiles(const std::filesystem::path& tailoTab, const std::filesystem::path& catsTab) const {
     std::string tailo;
@@ -355,60 +387,47 @@ std::string C_DictCompiler::writeFiles(const std::filesystem::path& tailoTab, co
     } catch (const std::exception& e) {
         return e.what();
     }
-    if (auto e = writeFileReplacing(catsTab, catsBytes()); !e.empty()) return e;
-    return writeFileReplacing(tailoTab, tailo);
+    return writeDictionaryPair(tailoTab, tailo, catsTab, catsBytes());
 }
 
-bool parseCsv(std::string_view text, std::vector<std::vector<std::string>>& rows, std::vector<size_t>& lineOfRow) {
-    rows.clear();
-    lineOfRow.clear();
-    size_t line = 1;
-    size_t i = 0;
-    while (i < text.size()) {
-        rows.emplace_back();
-        lineOfRow.push_back(line);
-        auto& row = rows.back();
-        for (;;) {
-            std::string field;
-            if (i < text.size() && text[i] == '"') {
-                ++i;
-                for (;;) {
-                    if (i >= text.size()) {
-                        row.push_back(std::move(field));
-                        return false;
-                    }
-                    const char c = text[i++];
-                    if (c == '"') {
-                        if (i < text.size() && text[i] == '"') {
-                            field += '"';
-                            ++i;
-                        } else {
-                            break;
-                        }
-                    } else {
-                        if (c == '\n') ++line;
-                        field += c;
-                    }
-                }
-                while (i < text.size() && text[i] != ',' && text[i] != '\n') {
-                    if (text[i] != '\r') field += text[i];
-                    ++i;
-                }
-            } else {
-                while (i < text.size() && text[i] != ',' && text[i] != '\n') {
-                    if (text[i] != '\r') field += text[i];
-                    ++i;
-                }
-            }
-            row.push_back(std::move(field));
-            if (i >= text.size()) return true;
-            if (text[i++] == '\n') {
-                ++line;
-                break;
-            }
+std::string writeDictionaryPair(const std::filesystem::path& tailoTab, std::string_view tailo,
+                                const std::filesystem::path& catsTab, std::string_view cats) {
+    auto writer = [](std::string_view bytes) {
+        return [bytes](platform::C_OutFile& out) { return out.write(bytes); };
+    };
+    // Both side files first: a failure here leaves the old pair untouched.
+    if (auto r = writeSideFile(catsTab, writer(cats)); !r.ok())
+        return replaceFailureText(r, catsTab);
+    if (auto r = writeSideFile(tailoTab, writer(tailo)); !r.ok()) {
+        removeSideFile(catsTab);
+        return replaceFailureText(r, tailoTab);
+    }
+    // The old category table, to put back should the dictionary not replace its old file.
+    std::error_code ec;
+    const bool hadCats = std::filesystem::exists(catsTab, ec);
+    std::string oldCats;
+    if (hadCats) {
+        std::ifstream in(catsTab, std::ios::binary);
+        oldCats.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (!in.good() && !in.eof()) {
+            removeSideFile(catsTab);
+            removeSideFile(tailoTab);
+            return "Failed to read \"" + pathText(catsTab) + "\"";
         }
     }
-    return true;
+    if (auto r = replaceWithSideFile(catsTab); !r.ok()) {
+        removeSideFile(tailoTab);
+        return replaceFailureText(r, catsTab);
+    }
+    if (auto r = replaceWithSideFile(tailoTab); !r.ok()) {
+        std::string e = replaceFailureText(r, tailoTab);
+        const std::string undo = hadCats ? writeFileReplacing(catsTab, oldCats)
+                                         : (std::filesystem::remove(catsTab, ec) ? std::string() : ec.message());
+        if (!undo.empty())
+            e += "; the category table could not be put back: " + undo;
+        return e;
+    }
+    return {};
 }
 
 }  // namespace kov::dictc

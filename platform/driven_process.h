@@ -5,7 +5,8 @@
 // POSIX only: the tests that need it run on the Linux build (they drive the Windows programs
 // through wine from there). On Windows start() fails with a text saying so.
 //
-// Not responsible for: the companion programs of the server (they need no streams or signals).
+// Not responsible for: the companion programs of the server (platform/process.h starts those:
+// they need no streams or signals).
 #pragma once
 
 #include <chrono>
@@ -19,7 +20,7 @@
 
 namespace kov::platform {
 
-class C_ChildProcess {
+class C_DrivenProcess {
 public:
     struct S_Options {
         std::vector<std::string> argv;  // argv[0] is the program's path
@@ -32,11 +33,11 @@ public:
         std::filesystem::path stderrFile;    // empty: inherited
     };
 
-    C_ChildProcess() = default;
+    C_DrivenProcess() = default;
     // Kills a child still running and reaps it.
-    ~C_ChildProcess();
-    C_ChildProcess(const C_ChildProcess&) = delete;
-    C_ChildProcess& operator=(const C_ChildProcess&) = delete;
+    ~C_DrivenProcess();
+    C_DrivenProcess(const C_DrivenProcess&) = delete;
+    C_DrivenProcess& operator=(const C_DrivenProcess&) = delete;
 
     bool start(const S_Options& options, std::string& error);
     bool running() const { return m_pid > 0 && !m_exit; }

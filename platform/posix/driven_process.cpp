@@ -1,4 +1,4 @@
-#include "platform/child_process.h"
+#include "platform/driven_process.h"
 
 #include <cerrno>
 #include <csignal>
@@ -27,7 +27,7 @@ void closeFd(int& fd) {
 
 // Name=value strings: this process's environment without the removed and overridden names,
 // then the overrides.
-std::vector<std::string> childEnvironment(const C_ChildProcess::S_Options& options) {
+std::vector<std::string> childEnvironment(const C_DrivenProcess::S_Options& options) {
     std::set<std::string> drop(options.unsetEnv.begin(), options.unsetEnv.end());
     for (const auto& [name, value] : options.env)
         drop.insert(name);
@@ -45,7 +45,7 @@ std::vector<std::string> childEnvironment(const C_ChildProcess::S_Options& optio
 
 }  // namespace
 
-C_ChildProcess::~C_ChildProcess() {
+C_DrivenProcess::~C_DrivenProcess() {
     closeFd(m_stdin);
     closeFd(m_stdout);
     if (m_pid > 0 && !m_exit) {
@@ -55,7 +55,7 @@ C_ChildProcess::~C_ChildProcess() {
     }
 }
 
-bool C_ChildProcess::start(const S_Options& options, std::string& error) {
+bool C_DrivenProcess::start(const S_Options& options, std::string& error) {
     if (options.argv.empty()) {
         error = "no program";
         return false;
@@ -123,7 +123,7 @@ bool C_ChildProcess::start(const S_Options& options, std::string& error) {
     return true;
 }
 
-bool C_ChildProcess::writeStdin(std::string_view bytes) {
+bool C_DrivenProcess::writeStdin(std::string_view bytes) {
     if (m_stdin < 0)
         return false;
     while (!bytes.empty()) {
@@ -138,9 +138,9 @@ bool C_ChildProcess::writeStdin(std::string_view bytes) {
     return true;
 }
 
-void C_ChildProcess::closeStdin() { closeFd(m_stdin); }
+void C_DrivenProcess::closeStdin() { closeFd(m_stdin); }
 
-bool C_ChildProcess::fillOut_(std::chrono::milliseconds timeout) {
+bool C_DrivenProcess::fillOut_(std::chrono::milliseconds timeout) {
     if (m_stdout < 0 || m_stdoutEnded)
         return false;
     pollfd p{m_stdout, POLLIN, 0};
@@ -159,7 +159,7 @@ bool C_ChildProcess::fillOut_(std::chrono::milliseconds timeout) {
     return true;
 }
 
-std::optional<std::string> C_ChildProcess::readLine(std::chrono::milliseconds timeout) {
+std::optional<std::string> C_DrivenProcess::readLine(std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         const size_t nl = m_outBuffer.find('\n');
@@ -178,7 +178,7 @@ std::optional<std::string> C_ChildProcess::readLine(std::chrono::milliseconds ti
     }
 }
 
-bool C_ChildProcess::waitStdoutEnd(std::chrono::milliseconds timeout) {
+bool C_DrivenProcess::waitStdoutEnd(std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!m_stdoutEnded) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -190,15 +190,15 @@ bool C_ChildProcess::waitStdoutEnd(std::chrono::milliseconds timeout) {
     return true;
 }
 
-bool C_ChildProcess::signal_(int sig) {
+bool C_DrivenProcess::signal_(int sig) {
     return m_pid > 0 && !m_exit && ::kill(static_cast<pid_t>(m_pid), sig) == 0;
 }
 
-bool C_ChildProcess::interrupt() { return signal_(SIGINT); }
-bool C_ChildProcess::terminate() { return signal_(SIGTERM); }
-bool C_ChildProcess::kill() { return signal_(SIGKILL); }
+bool C_DrivenProcess::interrupt() { return signal_(SIGINT); }
+bool C_DrivenProcess::terminate() { return signal_(SIGTERM); }
+bool C_DrivenProcess::kill() { return signal_(SIGKILL); }
 
-std::optional<int> C_ChildProcess::wait(std::chrono::milliseconds timeout) {
+std::optional<int> C_DrivenProcess::wait(std::chrono::milliseconds timeout) {
     if (m_exit || m_pid <= 0)
         return m_exit;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -217,7 +217,7 @@ std::optional<int> C_ChildProcess::wait(std::chrono::milliseconds timeout) {
     }
 }
 
-std::optional<std::uint64_t> C_ChildProcess::residentBytes() const {
+std::optional<std::uint64_t> C_DrivenProcess::residentBytes() const {
     if (m_pid <= 0)
         return std::nullopt;
     std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
