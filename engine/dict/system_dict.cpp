@@ -221,9 +221,11 @@ C_TailoDB::C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& c
     : m_file(tailoTab), m_cats(cats), m_policy(policy), m_rules(cats) {
     if (!load_() && m_file.view()) return;  // a bad file gets no ad hoc rule
     // What the key-array walk reads is built now, so that the first keystroke costs what the
-    // others do: the key copies with their runs, and the blocks of every initial.
+    // others do: the key copies with their runs, the blocks of every initial and the length of
+    // the longest key of section A.
     if (loaded()) {
         karrKeys_();
+        longestTonedKey_();
         const C_KarrSection section(*this);
         for (std::string_view initial : allInitials()) initialBlocks_(initial, section);
     }

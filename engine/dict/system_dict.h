@@ -124,7 +124,7 @@ private:
         std::vector<C_KarrNext> m_nexts;
     };
     const C_KarrKeys& karrKeys_() const;
-    // The length of the longest key of section A, found on first use: longer keys or patterns
+    // The length of the longest key of section A, found at load: longer keys or patterns
     // that need more characters than it find nothing there.
     size_t longestTonedKey_() const;
     void indexKarrRuns_() const;
