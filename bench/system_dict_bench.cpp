@@ -20,11 +20,13 @@
 #include "engine/text/tailo.h"
 #include "fixtures/capture_policy.h"
 #include "fixtures/tailo_fixture.h"
+#include "fixtures/tailo_regex.h"
 #include "tools/dictc/dict_compiler.h"
 
 namespace {
 
 using namespace kov;
+using test::kSyllableRegex;
 
 double peakRssKib() {
     std::ifstream in("/proc/self/status");
