@@ -20,11 +20,13 @@
 #include "engine/text/tailo.h"
 #include "fixtures/capture_policy.h"
 #include "fixtures/tailo_fixture.h"
+#include "fixtures/tailo_regex.h"
 #include "tools/dictc/dict_compiler.h"
 
 namespace {
 
 using namespace kov;
+using test::kSyllableRegex;
 
 double peakRssKib() {
     std::ifstream in("/proc/self/status");
@@ -160,8 +162,8 @@ void BM_TonelessPrefix(benchmark::State& state) {
 
 void BM_Wildcard(benchmark::State& state) {
     const C_TailoDB& db = loadedBundled().db;
-    const C_IsleWildcard k = buildWildcardItems("k?");
-    const C_WildcardMatcher matcher(k.m_items, 0, 1, false);
+    const std::vector<C_IsleItem> k = buildWildcardItems("k?");
+    const C_WildcardMatcher matcher(k, 0, 1, false);
     size_t found = 0;
     for (auto _ : state) {
         C_CompoUnit unit('k');

@@ -13,10 +13,16 @@
 #include "engine/text/syllable_match.h"
 #include "engine/text/tailo.h"
 #include "fixtures/tailo_reference.h"
+#include "fixtures/tailo_regex.h"
 
 namespace {
 
 using namespace kov;
+using test::kRimeToneRegex;
+using test::kWildcardQueryRegex;
+using test::kSyllableRegex;
+using test::kInitialRegex;
+using test::tonedSyllableRegex;
 
 const std::vector<std::string> kWords = {
     "tsi\u00e2nn",                             // one marked syllable

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -252,6 +253,20 @@ std::vector<bool> C_InputLine::keepLookups_(size_t end, C_LookupReach unchanged)
     return kept;
 }
 
+namespace {
+
+// The wildcard islands of one item table (they share a start, and each holds the table's first
+// items): which of the items' units need a lookup, and how far the islands' lookups read, so
+// that neither costs a walk over every item of every island.
+struct C_TableVisits {
+    size_t m_start = 0;
+    std::span<const C_IsleItem> m_items;  // the whole table's
+    size_t m_firstNeeded = 0;             // the first item whose unit needs a lookup
+    std::vector<std::pair<size_t, C_LookupReach>> m_reaches;  // per island: its items, its reach
+};
+
+}  // namespace
+
 void C_InputLine::visitIsles_(const C_VisitConsts& consts, size_t end,
                               const std::vector<bool>& kept) {
     const auto keeps = [&](size_t pos) { return pos < kept.size() && kept[pos]; };
@@ -268,24 +283,55 @@ void C_InputLine::visitIsles_(const C_VisitConsts& consts, size_t end,
             reach[pos].m_isles = std::max(reach[pos].m_isles, isles);
         }
     };
+    std::map<const void*, C_TableVisits> tables;
 
     for (size_t p = 0; p < end && p < m_islesByStart.size(); ++p) {
         for (const C_IslePtr& isle : m_islesByStart[p]) {
             // The lookup of an island offers words to its start and, for a wildcard pattern,
             // to the start of each item.
-            const std::span<const C_IsleItem> items = isle->items();
+            const C_IsleWildcard* w = isle->wildcard();
+            C_TableVisits* table = nullptr;
             bool needed = !keeps(p);
-            for (const C_IsleItem& item : items)
-                needed = needed || !keeps(p + item.m_start);
+            if (w) {
+                auto [it, added] = tables.try_emplace(w->sharedId());
+                table = &it->second;
+                if (added) {
+                    table->m_start = p;
+                    table->m_items = w->sharedItems();
+                    while (table->m_firstNeeded < table->m_items.size() &&
+                           keeps(p + table->m_items[table->m_firstNeeded].m_start))
+                        ++table->m_firstNeeded;
+                }
+                needed = needed || table->m_firstNeeded < w->items().size();
+            }
             if (!needed)
                 continue;
             consts.resetReadEnd();
             visitDAG_(consts, *isle, unitAtPos);
             m_discard.clear();
             noteReach(p, consts.readEnd(), consts.isleReadEnd());
-            for (const C_IsleItem& item : items)
-                noteReach(p + item.m_start, consts.readEnd(), consts.isleReadEnd());
+            if (table)
+                table->m_reaches.emplace_back(w->items().size(),
+                                              C_LookupReach{consts.readEnd(), consts.isleReadEnd()});
         }
+    }
+    // Each item's unit read as far as the furthest of the islands that hold the item.
+    for (auto& [id, table] : tables) {
+        std::sort(table.m_reaches.begin(), table.m_reaches.end(),
+                  [](const auto& a, const auto& b) { return a.first > b.first; });
+        C_LookupReach furthest;
+        size_t r = 0;
+        for (size_t i = table.m_items.size(); i-- > 0;) {
+            for (; r < table.m_reaches.size() && table.m_reaches[r].first > i; ++r) {
+                furthest.m_keys = std::max(furthest.m_keys, table.m_reaches[r].second.m_keys);
+                furthest.m_isles = std::max(furthest.m_isles, table.m_reaches[r].second.m_isles);
+            }
+            if (r > 0)
+                noteReach(table.m_start + table.m_items[i].m_start, furthest.m_keys, furthest.m_isles);
+        }
+    }
+
+    for (size_t p = 0; p < end && p < m_islesByStart.size(); ++p) {
         C_CompoUnit* unit = unitAt(p);
         if (!unit || keeps(p))
             continue;
@@ -300,7 +346,7 @@ void C_InputLine::visitIsles_(const C_VisitConsts& consts, size_t end,
                 }
             }
         }
-        // No later position offers words to this unit: what it holds now is its lookup.
+        // No lookup offers words to this unit any more: what it holds now is its lookup.
         if (unit->state() == UNIT_RECOMPOSE)
             unit->sealLookup(p, reach[p], m_composition);
         else

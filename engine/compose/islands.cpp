@@ -133,9 +133,33 @@ std::string unknownKindText(const C_StdMatch& m) {
     return text;
 }
 
+// Where the first run of wildcards of a wildcard match M ends, and one past the last key of the
+// letters that follow it (the patterns of addWildcardIsles end before each of those letters).
+std::pair<size_t, size_t> wildcardLetters(std::string_view keys, size_t start) {
+    size_t k = start;
+    while (k < keys.size() && !isWildcard(keys[k]))
+        ++k;
+    while (k < keys.size() && isWildcard(keys[k]))
+        ++k;
+    size_t end = k;
+    while (end < keys.size() && isLower(keys[end]))
+        ++end;
+    return {k, end};
+}
+
+// A wildcard island over the keys of the wildcard match M and of the patterns addWildcardIsles
+// makes from it, whichever reaches further: their items are built once, over the longest.
+std::shared_ptr<C_StdIsle> wildcardWhole(std::string_view keys, size_t start, size_t length) {
+    const auto [letters, lettersEnd] = wildcardLetters(keys, start);
+    // The last pattern ends before the last of the letters.
+    const size_t longest = std::max(start + length, lettersEnd > letters ? lettersEnd - 1 : 0);
+    return C_StdIsle::makeWildcard(start, keys.substr(start, longest - start));
+}
+
 // The islands a wildcard match M makes besides M: the syllable or initial before each later
 // item, and the patterns that end before each letter after the first wildcard run.
-void addWildcardIsles(std::string_view keys, const C_StdIsle& m, C_Cutter& cut) {
+void addWildcardIsles(std::string_view keys, const C_StdIsle& m, const C_StdIsle& whole,
+                      C_Cutter& cut) {
     const std::string_view mKeys = keys.substr(m.m_start, m.m_length);
     size_t w = 0;
     while (w < mKeys.size() && !isWildcard(mKeys[w]))
@@ -154,11 +178,9 @@ void addWildcardIsles(std::string_view keys, const C_StdIsle& m, C_Cutter& cut) 
             break;
         cut.addWork(m.m_start + itemStart);
     }
-    size_t k = m.m_start + w;
-    while (k < keys.size() && isWildcard(keys[k]))
-        ++k;
-    for (; k < keys.size() && isLower(keys[k]); ++k) {
-        cut.add(C_StdIsle::makeWildcard(m.m_start, keys.substr(m.m_start, k - m.m_start)));
+    const auto [letters, lettersEnd] = wildcardLetters(keys, m.m_start);
+    for (size_t k = letters; k < lettersEnd; ++k) {
+        cut.add(C_StdIsle::makeWildcardPrefix(whole, k - m.m_start, keys.substr(m.m_start)));
         cut.addWork(k);
     }
 }
@@ -354,8 +376,9 @@ void runCut(std::string_view keys, C_Cutter& cut) {
 
         std::shared_ptr<C_StdIsle> isle;
         if (m.m_matched[3]) {
-            isle = C_StdIsle::makeWildcard(m.m_start, mKeys);
-            addWildcardIsles(keys, *isle, cut);
+            const auto whole = wildcardWhole(keys, m.m_start, m.m_length);
+            isle = C_StdIsle::makeWildcardPrefix(*whole, m.m_length, keys.substr(m.m_start));
+            addWildcardIsles(keys, *isle, *whole, cut);
         } else if (m.m_matched[5]) {
             C_IsleSyllable syl;
             if (isDigit(mKeys.back()))

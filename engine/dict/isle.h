@@ -11,10 +11,10 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <set>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -46,11 +46,40 @@ struct C_IsleItem {
     bool operator==(const C_IsleItem&) const = default;
 };
 
-// Payload of a wildcard island: the items in key order.
-struct C_IsleWildcard {
-    std::vector<C_IsleItem> m_items;
+// Payload of a wildcard island: its items in key order. The islands that the cut makes from one
+// wildcard match (the match and the patterns that end before each later letter) are prefixes of
+// one another, so they share one table of items and each sees as many as it covers.
+class C_IsleWildcard {
+public:
+    C_IsleWildcard() = default;
+    // All the items.
+    explicit C_IsleWildcard(std::vector<C_IsleItem> items);
+    // The first count items of whole (count is cut to the items whole has).
+    C_IsleWildcard(const C_IsleWildcard& whole, size_t count);
 
-    bool operator==(const C_IsleWildcard&) const = default;
+    std::span<const C_IsleItem> items() const noexcept;
+    // The first item at or after i whose piece holds a wildcard ("?", "*" or "0"); the number
+    // of items when none does.
+    size_t nextWildcardItem(size_t i) const noexcept;
+    // True when an item at or after i holds a "*".
+    bool starFrom(size_t i) const noexcept;
+    // The items of the longest island that shares this one's items (this island's items are
+    // the first of them), and a name for that table: a lookup may work out once, for the
+    // longest, what holds for every island of the table.
+    std::span<const C_IsleItem> sharedItems() const noexcept;
+    const void* sharedId() const noexcept { return m_table.get(); }
+
+    // The same items.
+    bool operator==(const C_IsleWildcard& other) const noexcept;
+
+private:
+    struct C_Table {
+        std::vector<C_IsleItem> m_items;
+        std::vector<uint32_t> m_nextWildcard;  // per item, as nextWildcardItem() over all items
+        std::vector<uint32_t> m_nextStar;      // per item, the first item at or after it with a "*"
+    };
+    std::shared_ptr<const C_Table> m_table;
+    size_t m_count = 0;
 };
 
 // One island: start (key position), length (keys) and the payload of its kind (the variant's
@@ -85,12 +114,18 @@ struct C_StdIsle {
     // A wildcard island whose items are built from keys (its own keys, lower case). Throws
     // std::length_error for more keys than an item position can hold.
     static std::shared_ptr<C_StdIsle> makeWildcard(size_t start, std::string_view keys);
+    // A wildcard island of the same start as whole and the given length, made of the keys whole
+    // was made of (keys: those of whole's start on, at least length of them). It shares whole's
+    // items when they break where it ends.
+    static std::shared_ptr<C_StdIsle> makeWildcardPrefix(const C_StdIsle& whole, size_t length,
+                                                         std::string_view keys);
 };
 
 // Builds the items of a wildcard island from its keys: a lower-case letter other than "r"
 // starts a new item unless the piece being built is empty; "?" becomes "[aeioumngptkhr]", "*"
-// "[aeioumngptkhr]+" (has star), "0" "\d"; any other key stands for itself.
-C_IsleWildcard buildWildcardItems(std::string_view keys);
+// "[aeioumngptkhr]+" (has star), "0" "\d"; any other key stands for itself. Throws
+// std::length_error for more keys than an item position can hold.
+std::vector<C_IsleItem> buildWildcardItems(std::string_view keys);
 
 using C_IslePtr = std::shared_ptr<const C_StdIsle>;
 using C_IsleList = std::vector<C_IslePtr>;  // the islands of one start, in the order added
@@ -149,20 +184,38 @@ struct C_VisitConsts {
     // are made once per visit instead of once per island, and a layer stops at the first item
     // whose tail it has looked up (the later items were looked up with it). This keeps a long
     // line with a wildcard from costing the cube of its length.
-    bool firstItemLookup(const void* layer, size_t from, size_t to) const {
-        return m_itemLookups.insert(C_ItemLookup{layer, from, to}).second;
-    }
+    bool firstItemLookup(const void* layer, size_t from, size_t to) const;
+
+    // What a dictionary layer worked out once and keeps for the rest of the visit, under a key
+    // of its choosing (the layer decides what it keeps, and whether that still holds).
+    class C_Memo {
+    public:
+        virtual ~C_Memo() = default;
+    };
+    struct C_MemoKey {
+        const void* m_owner = nullptr;
+        const void* m_what = nullptr;
+        size_t m_values[5] = {};
+        bool operator==(const C_MemoKey&) const = default;
+    };
+    // Null when nothing was kept under key.
+    C_Memo* memo(const C_MemoKey& key) const;
+    C_Memo& keepMemo(const C_MemoKey& key, std::unique_ptr<C_Memo> memo) const;
 
 private:
-    struct C_ItemLookup {
-        const void* m_layer;
-        size_t m_from;
-        size_t m_to;
-        auto operator<=>(const C_ItemLookup&) const = default;
+    // Per layer, the tails looked up: a bit per start, in one list per end.
+    struct C_LayerLookups {
+        const void* m_layer = nullptr;
+        std::vector<std::vector<uint64_t>> m_byEnd;
     };
+    struct C_MemoHash {
+        size_t operator()(const C_MemoKey& key) const noexcept;
+    };
+
     mutable size_t m_readEnd = 0;
     mutable size_t m_isleReadEnd = 0;
-    mutable std::set<C_ItemLookup> m_itemLookups;
+    mutable std::vector<C_LayerLookups> m_lookups;
+    mutable std::unordered_map<C_MemoKey, std::unique_ptr<C_Memo>, C_MemoHash> m_memos;
 };
 
 // One typed key position of a vocabulary walk: an island, an index (a key offset for kinds 0 and

@@ -98,6 +98,16 @@ std::optional<size_t> initialFit(size_t typed, std::string_view entry, size_t& d
     return typed + *len;
 }
 
+// The typed piece of a level over item k of a wildcard island: the item's literal keys up to the
+// gap after it, or its first key when the literal keys reach the island's end.
+std::string_view wildcardTyped(const C_VisitConsts& vc, const C_StdIsle& isle, size_t k) {
+    const auto items = isle.items();
+    const size_t keyStart = isle.m_start + items[k].m_start;
+    const auto gap = isle.gapAfterItem(k);
+    return gap ? typedKeys(vc, keyStart, isle.m_start + std::max<size_t>(*gap, items[k].m_start))
+               : typedKeys(vc, keyStart, keyStart + 1);
+}
+
 // What matching one position against an entry yields.
 struct C_Fit {
     size_t matchedEnd = 0;  // end of the entry text that the position matched
@@ -124,16 +134,12 @@ public:
         case ISLE_WILDCARD: {
             const auto items = m_isle.items();
             const size_t k = pos.m_index;
-            const auto gap = m_isle.gapAfterItem(k);
-            const size_t itemStart = items[k].m_start;
-            m_typed = gap ? typedKeys(vc, keyStart, m_isle.m_start + std::max(*gap, itemStart))
-                          : typedKeys(vc, keyStart, keyStart + 1);
+            m_typed = wildcardTyped(vc, m_isle, k);
             // Later items nest as optional ones, so the match tells how many of them it took.
             m_matcher.emplace(items, k, items.size(), true);
-            for (size_t j = k + 1; j < items.size(); ++j) m_offsets.push_back(items[j].m_start - itemStart);
-            m_offsets.push_back(m_isle.m_length - itemStart);
+            m_item = k;
             m_itemKeyStart = keyStart;
-            for (size_t j = k; j < items.size(); ++j) m_hasStar = m_hasStar || items[j].m_hasStar;
+            m_hasStar = m_isle.wildcard()->starFrom(k);
             break;
         }
         default:
@@ -196,12 +202,12 @@ public:
             const size_t g = m->groups;
             f.matchedEnd = m_prefixSize + len;
             f.inexact = true;
-            f.candidateEnd = m_itemKeyStart + m_offsets[g - 1];
-            if (m_hasStar && g - 1 < m_offsets.size() - 1) {
+            f.candidateEnd = candidateEnd(g);
+            if (m_hasStar && g < itemCount()) {
                 // A star may have eaten the keys of the items whose groups took no part: the
                 // typed keys from the first such item to the island's end must then fit the
                 // entry's characters that end where the match ends (its tone digit included).
-                std::string tail(typedKeys(m_rc.m_consts, m_itemKeyStart + m_offsets[g - 1], m_isle.end()));
+                std::string tail(typedKeys(m_rc.m_consts, f.candidateEnd, m_isle.end()));
                 if (tail.empty() || !isDigit(tail.back())) tail += '0';
                 size_t end = len + (isDigit(after) ? 1 : 0);
                 if (tail.size() > end) return std::nullopt;
@@ -214,6 +220,17 @@ public:
         }
     }
 
+    // Wildcard islands: the items from the position's item to the island's end, whether one of
+    // them holds a "*", and the key position where a candidate ends when the match took g of
+    // them: the start of the first item it did not take, or the island's end.
+    size_t itemCount() const { return m_isle.items().size() - m_item; }
+    bool hasStar() const { return m_hasStar; }
+    size_t candidateEnd(size_t g) const {
+        const auto items = m_isle.items();
+        return g < itemCount() ? m_itemKeyStart + (items[m_item + g].m_start - items[m_item].m_start) : m_isle.end();
+    }
+    bool abbreviation() const { return m_abbreviation; }
+
 private:
     const C_StdKarrVocsRecurseConsts& m_rc;
     const C_StdIsle& m_isle;
@@ -223,7 +240,7 @@ private:
     std::string_view m_typed;
     C_ShortText m_newPrefix;
     std::optional<C_WildcardMatcher> m_matcher;  // wildcard islands only
-    std::vector<size_t> m_offsets;
+    size_t m_item = 0;
     size_t m_itemKeyStart = 0;
     bool m_hasStar = false;
 };
@@ -252,6 +269,88 @@ void offer(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts& rc, s
                                    fit.inexact ? rc.m_inexactSource : rc.m_exactSource),
                   keyText);
     });
+}
+
+// Whether some word of a block goes on with a letter after its hyphens, found once per letter.
+struct C_GoesOnLetters {
+    uint32_t m_known = 0;
+    uint32_t m_goesOn = 0;
+};
+
+// An entry that fits a level over a wildcard island: its item and as many of the items after it
+// as the match took.
+struct C_WildcardFit {
+    size_t m_entry = 0;
+    size_t m_groups = 0;    // the item and the later items the match took
+    size_t m_length = 0;    // the entry text up to where the match ended
+    mutable C_GoesOnLetters m_letters;
+};
+
+// The entries of a range that fit a level over a wildcard island, worked out once per visit for
+// all the islands of one item table. Those islands have the same items up to where the shorter
+// ends, and the items after the level's first are optional. So an entry fits an island exactly
+// when it fits the longest one with a match that took no more items than that island holds:
+// where an island's items end, the longest one's match would go on with the first key of the
+// next item, a letter, which no entry may hold right after a match. One scan of the entries,
+// with the longest island's items, answers every island of the table.
+class C_WildcardScan final : public C_VisitConsts::C_Memo {
+public:
+    uint64_t m_revision = 0;
+    std::string m_newPrefix;
+    std::vector<C_WildcardFit> m_fits;
+    size_t m_fewestGroups = SIZE_MAX;  // the fewest items a fit took
+};
+
+// The scan of the entries [first, last) that share prefix, for item k of the islands of the
+// table of w, whose level's prefix is newPrefix; null when the walk keeps no memos.
+const C_WildcardScan* wildcardScan(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts& rc,
+                                   const C_IsleWildcard& w, size_t k, size_t first, size_t last,
+                                   std::string_view prefix, std::string_view newPrefix) {
+    if (!rc.m_memoKey) return nullptr;
+    const C_VisitConsts::C_MemoKey key{rc.m_memoKey, w.sharedId(), {k, first, last, prefix.size(), newPrefix.size()}};
+    if (const auto* scan = dynamic_cast<const C_WildcardScan*>(rc.m_consts.memo(key));
+        scan && scan->m_revision == rc.m_memoRevision && scan->m_newPrefix == newPrefix)
+        return scan;
+    auto scan = std::make_unique<C_WildcardScan>();
+    scan->m_revision = rc.m_memoRevision;
+    scan->m_newPrefix = newPrefix;
+    const std::span<const C_IsleItem> items = w.sharedItems();
+    const C_WildcardMatcher matcher(items, k, items.size(), true);
+    C_ShortText bound;
+    for (size_t i = entries.karrLowerBound(first, last, newPrefix); i < last; ++i) {
+        const std::string_view key = entries.karrKey(i);
+        if (!matchKeyPattern(newPrefix, key, newPrefix.size())) break;
+        const std::string_view rest = key.substr(std::min(prefix.size(), key.size()));
+        size_t seen = 0;
+        size_t decided = 0;
+        const std::optional<C_WildcardMatcher::C_Match> m = matcher.matchPrefix(rest, &seen);
+        if (!m) {
+            decided = prefix.size() + seen;
+        } else if (const char after = m->length < rest.size() ? rest[m->length] : '\0';
+                   after != '\0' && std::string_view("-123456789").find(after) == std::string_view::npos) {
+            decided = prefix.size() + std::max(seen, m->length + 1);
+        } else {
+            C_WildcardFit& fit = scan->m_fits.emplace_back();
+            fit.m_entry = i;
+            fit.m_groups = m->groups;
+            fit.m_length = prefix.size() + m->length;
+            scan->m_fewestGroups = std::min(scan->m_fewestGroups, m->groups);
+            // The entries that share the text up to the hyphens after the match fit alike.
+            const size_t dash = key.find('-', fit.m_length);
+            if (dash != std::string_view::npos) {
+                const size_t afterRun = std::min(key.find_first_not_of('-', dash), key.size());
+                const size_t blockEnd = entries.karrBlockEnd(i, last, afterRun);
+                if (blockEnd > i) i = blockEnd - 1;
+            }
+            continue;
+        }
+        // Pass over the entries that share the text that refused this one.
+        if (decided && decided <= key.size()) {
+            const size_t skipTo = lowerBoundFrom(entries, i + 1, last, bound.set(key.substr(0, decided), "\x7F"));
+            if (skipTo > i + 1) i = skipTo - 1;
+        }
+    }
+    return &static_cast<const C_WildcardScan&>(rc.m_consts.keepMemo(key, std::move(scan)));
 }
 
 size_t distinctIsles(std::span<const C_IlKeyPos> positions) {
@@ -494,19 +593,43 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
     // the block goes on with that key: then the islands are not even looked at. A plain or
     // syllable island's search may start at the first such entry.
     const auto goOn = [&](size_t blockFirst, size_t blockLast, size_t afterRun, std::string_view nextPrefix,
-                          bool abbreviated) {
+                          bool abbreviated, C_GoesOnLetters* letters) {
         std::optional<size_t> withKey;
         if (nextKey >= 'a' && nextKey <= 'z') {
-            keyed.set(nextPrefix, std::string_view(&nextKey, 1));
-            const size_t k = entries.karrNextLowerBound(blockFirst, blockLast, afterRun, nextKey);
-            withKey = k < blockLast && entries.karrKey(k).starts_with(keyed.view()) ? k : blockLast;
+            const uint32_t bit = uint32_t(1) << (nextKey - 'a');
+            if (letters && (letters->m_known & bit) && !(letters->m_goesOn & bit)) {
+                withKey = blockLast;
+            } else {
+                keyed.set(nextPrefix, std::string_view(&nextKey, 1));
+                const size_t k = entries.karrNextLowerBound(blockFirst, blockLast, afterRun, nextKey);
+                withKey = k < blockLast && entries.karrKey(k).starts_with(keyed.view()) ? k : blockLast;
+                if (letters) {
+                    letters->m_known |= bit;
+                    if (withKey != blockLast) letters->m_goesOn |= bit;
+                }
+            }
         }
+        // The wildcard islands there mostly share an item table: once its scan of the block is
+        // known, an island that holds fewer items than any fit took finds nothing (its level
+        // reads its typed piece, and nothing more).
+        const void* scannedTable = nullptr;
+        const C_WildcardScan* scanned = nullptr;
         for (const C_IslePtr& isle : withKey == blockLast ? std::span<const C_IslePtr>() : vc.islesAt(nextPos)) {
             size_t from = blockFirst;
             if (isle->kind() != ISLE_WILDCARD && withKey) from = *withKey;
+            if (const C_IsleWildcard* w = isle->wildcard();
+                w && scanned && w->sharedId() == scannedTable && !w->starFrom(0) &&
+                scanned->m_fewestGroups > w->items().size() &&
+                std::string_view(scanned->m_newPrefix).substr(nextPrefix.size()) == wildcardTyped(vc, *isle, 0))
+                continue;
             next.back() = C_IlKeyPos{isle.get(), 0, 1};
             getKarrVocs(entries, rc, from, blockLast, std::span<const C_IlKeyPos>(next), nextPrefix, true,
                         abbreviated);
+            if (const C_IsleWildcard* w = isle->wildcard(); w && w->sharedId() != scannedTable) {
+                scannedTable = w->sharedId();
+                keyed.set(nextPrefix, wildcardTyped(vc, *isle, 0));
+                scanned = wildcardScan(entries, rc, *w, 0, from, blockLast, nextPrefix, keyed.view());
+            }
         }
     };
 
@@ -524,11 +647,55 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
                 if (nextKey >= 'a' && nextKey <= 'z' && !(block.m_nextLetters & (uint32_t(1) << (nextKey - 'a'))))
                     continue;
                 goOn(block.m_first, block.m_last, block.m_afterRun,
-                     entries.karrKey(block.m_first).substr(0, block.m_afterRun), abbreviation);
+                     entries.karrKey(block.m_first).substr(0, block.m_afterRun), abbreviation, nullptr);
             }
             return;
         }
     }
+    // An entry that fits this level: its word ends here and is offered, or it goes on and the
+    // next level walks the entries that share its text up to and including its hyphens (they
+    // all fit here alike, so this level passes over them). Returns the last entry taken.
+    const auto take = [&](size_t i, std::string_view key, const C_Fit& fit, C_GoesOnLetters* letters) {
+        const size_t dash = key.find('-', std::min(fit.matchedEnd, key.size()));
+        if (dash == std::string_view::npos) {
+            if (rc.m_mode == KARR_ISLAND_VOCS && (!fit.abbreviation || islandCount >= rc.m_threshold))
+                offer(entries, rc, i, positions, fit, {});
+            return i;
+        }
+        const size_t afterRun = std::min(key.find_first_not_of('-', dash), key.size());
+        const std::string_view nextPrefix = key.substr(0, afterRun);
+        const size_t nextLast = entries.karrBlockEnd(i, last, afterRun);
+        readNext();
+        if (nextPos >= keyEnd) {
+            if (rc.m_mode == KARR_RELATED)
+                for (size_t j = i; j < nextLast; ++j) {
+                    const std::string_view k2 = entries.karrKey(j);
+                    offer(entries, rc, j, positions, fit, k2.substr(std::min(afterRun, k2.size())));
+                }
+        } else {
+            goOn(i, nextLast, afterRun, nextPrefix, fit.abbreviation, letters);
+        }
+        return nextLast > i ? nextLast - 1 : i;
+    };
+
+    // A level over a wildcard island: the entries that fit were found once for every island of
+    // its item table.
+    if (top.kind() == ISLE_WILDCARD && !level.hasStar()) {
+        if (const C_WildcardScan* scan = wildcardScan(entries, rc, *top.wildcard(), positions.back().m_index,
+                                                      first, last, prefix, newPrefix)) {
+            for (const C_WildcardFit& f : scan->m_fits) {
+                if (f.m_groups > level.itemCount()) continue;
+                C_Fit fit;
+                fit.matchedEnd = f.m_length;
+                fit.inexact = true;
+                fit.abbreviation = level.abbreviation();
+                fit.candidateEnd = level.candidateEnd(f.m_groups);
+                take(f.m_entry, entries.karrKey(f.m_entry), fit, &f.m_letters);
+            }
+            return;
+        }
+    }
+
     C_ShortText bound;
     const auto textBound = [&bound](std::string_view text) { return bound.set(text, "\x7F"); };
     for (size_t i = entries.karrLowerBound(first, last, newPrefix); i < last; ++i) {
@@ -544,30 +711,7 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
             }
             continue;
         }
-        const size_t dash = key.find('-', std::min(fit->matchedEnd, key.size()));
-        if (dash == std::string_view::npos) {
-            if (rc.m_mode == KARR_ISLAND_VOCS && (!fit->abbreviation || islandCount >= rc.m_threshold))
-                offer(entries, rc, i, positions, *fit, {});
-            continue;
-        }
-        // The word goes on: the next level walks the entries that share the text up to and
-        // including this run of hyphens. They all fit here alike, so this level passes over them.
-        const size_t afterRun = key.find_first_not_of('-', dash) == std::string_view::npos
-                                    ? key.size()
-                                    : key.find_first_not_of('-', dash);
-        const std::string_view nextPrefix = key.substr(0, afterRun);
-        const size_t nextLast = entries.karrBlockEnd(i, last, afterRun);
-        readNext();
-        if (nextPos >= keyEnd) {
-            if (rc.m_mode == KARR_RELATED)
-                for (size_t j = i; j < nextLast; ++j) {
-                    const std::string_view k2 = entries.karrKey(j);
-                    offer(entries, rc, j, positions, *fit, k2.substr(std::min(afterRun, k2.size())));
-                }
-        } else {
-            goOn(i, nextLast, afterRun, nextPrefix, fit->abbreviation);
-        }
-        if (nextLast > i) i = nextLast - 1;
+        i = take(i, key, *fit, nullptr);
     }
 }
 

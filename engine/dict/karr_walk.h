@@ -107,6 +107,10 @@ public:
     size_t m_threshold;          // the policy's karrThreshold()
     E_SourceType m_inexactSource;
     E_SourceType m_exactSource;
+    // Names the table for what the walk keeps in the visit's memos (see C_VisitConsts::memo),
+    // with the table's revision; null when nothing is to be kept.
+    const void* m_memoKey = nullptr;
+    uint64_t m_memoRevision = 0;
 
 private:
     const C_WildcardMatcher& itemsMatcher_(const C_StdIsle& isle, size_t from, size_t to) const;

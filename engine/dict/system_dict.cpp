@@ -221,9 +221,11 @@ C_TailoDB::C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& c
     : m_file(tailoTab), m_cats(cats), m_policy(policy), m_rules(cats) {
     if (!load_() && m_file.view()) return;  // a bad file gets no ad hoc rule
     // What the key-array walk reads is built now, so that the first keystroke costs what the
-    // others do: the key copies with their runs, and the blocks of every initial.
+    // others do: the key copies with their runs, the blocks of every initial and the length of
+    // the longest key of section A.
     if (loaded()) {
         karrKeys_();
+        longestTonedKey_();
         const C_KarrSection section(*this);
         for (std::string_view initial : allInitials()) initialBlocks_(initial, section);
     }
@@ -387,8 +389,16 @@ void C_TailoDB::addKeyVocs(C_CompoUnit& unit, std::string_view key, bool capital
     if (auto e = findKey_(b, key)) addVocList_(unit, vocListAt_(b, *e), key.size(), 0, capital, ST_SYS_EXACT, {});
 }
 
+size_t C_TailoDB::longestTonedKey_() const {
+    std::call_once(m_longestTonedOnce, [this] {
+        for (size_t i = 0; i < m_sections[0].count; ++i)
+            m_longestToned = std::max(m_longestToned, entryKey_(m_sections[0], i).size());
+    });
+    return m_longestToned;
+}
+
 void C_TailoDB::addPrefixWords(C_CompoUnit& unit, std::string_view key) const {
-    if (key.empty()) return;
+    if (key.empty() || key.size() > longestTonedKey_()) return;
     const C_Section& a = m_sections[0];
     const bool capital = unit.key() >= 'A' && unit.key() <= 'Z';
     const size_t n = key.size();
@@ -483,7 +493,8 @@ void C_TailoDB::walk_(const C_VisitConsts& consts, const C_StdIsle& isle, size_t
                       FC_CandidateSink sink) const {
     if (!m_header) return;
     const C_KarrSection section(*this);
-    const C_StdKarrVocsRecurseConsts rc(consts, isle, std::move(sink), mode, m_policy.karrThreshold());
+    C_StdKarrVocsRecurseConsts rc(consts, isle, std::move(sink), mode, m_policy.karrThreshold());
+    rc.m_memoKey = &m_sections[2];
     walkKarrVocs(section, rc, item);
 }
 
@@ -523,8 +534,11 @@ void C_TailoDB::getIslandVocs(const C_VisitConsts& consts, const C_StdIsle& isle
             continue;
         }
         // The literal keys of the item, up to the gap, narrow section A to the keys that start
-        // with them; the item and every later one must match.
-        addWildcardWords(*u, isle.m_length - items[i].m_start, typedKeys(consts, p, isle.m_start + *gap),
+        // with them; the item and every later one must match, each key of them taking at least
+        // one character.
+        const std::string_view literal = typedKeys(consts, p, isle.m_start + *gap);
+        if (isle.m_length - items[i].m_start > longestTonedKey_()) continue;
+        addWildcardWords(*u, isle.m_length - items[i].m_start, literal,
                          C_WildcardMatcher(items, i, items.size(), false));
     }
 }

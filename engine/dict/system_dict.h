@@ -124,6 +124,9 @@ private:
         std::vector<C_KarrNext> m_nexts;
     };
     const C_KarrKeys& karrKeys_() const;
+    // The length of the longest key of section A, found at load: longer keys or patterns
+    // that need more characters than it find nothing there.
+    size_t longestTonedKey_() const;
     void indexKarrRuns_() const;
     // The blocks an initial typed alone begins in section C, found at load for every initial
     // (else on first use) and kept (the dictionary never changes); at most kMaxInitials are
@@ -141,6 +144,8 @@ private:
     size_t m_pool = 0;  // file offset of the pool
     qiv::C_FileError m_error;
     C_RuleTable m_rules;
+    mutable std::once_flag m_longestTonedOnce;
+    mutable size_t m_longestToned = 0;
     mutable std::once_flag m_karrKeysOnce;
     mutable C_KarrKeys m_karrKeys;
     mutable std::mutex m_initialsLock;

@@ -108,9 +108,14 @@ void C_UserTailoMixin::walkOwnKarr_(const C_VisitConsts& consts, const C_StdIsle
     if (first == last)
         return;
     const C_OwnKarrEntries entries(first, last, *this);
-    const C_StdKarrVocsRecurseConsts rc(consts, isle, sink, static_cast<E_KarrMode>(mode),
-                                        logger().karrThreshold(), ST_USER_WILDCARD,
-                                        ST_USER_PREFIX);
+    C_StdKarrVocsRecurseConsts rc(consts, isle, sink, static_cast<E_KarrMode>(mode),
+                                  logger().karrThreshold(), ST_USER_WILDCARD, ST_USER_PREFIX);
+    // The walk's memos name the rows by their place in the whole table, as long as it stays
+    // the same.
+    if (first == table.begin() && last == table.end()) {
+        rc.m_memoKey = &table;
+        rc.m_memoRevision = m_revision.load(std::memory_order_relaxed);
+    }
     walkKarrVocs(entries, rc, itemIndex);
 }
 

@@ -1,8 +1,9 @@
 #pragma once
-// Hand-written checks of typed keys against the syllable shapes of tailo.h. Each gives exactly
-// the answer of a full match of its regular expression, without running one, so that the
-// per-keystroke walks can test every syllable they meet. No allocation, no state; safe to call
-// from any thread (also during start-up: the tables are constant-initialised).
+// Hand-written checks of typed keys against the Tai-lo syllable shapes. Each gives exactly the
+// answer of a full match of its regular expression (fixtures/tailo_regex.h, which the tests hold
+// these to), without building or running one, so that the per-keystroke walks can test every
+// syllable they meet. No allocation, no state; safe to call from any thread (also during
+// start-up: the tables are constant-initialised).
 
 #include <cstddef>
 #include <optional>

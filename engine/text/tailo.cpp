@@ -48,21 +48,6 @@ const std::vector<std::vector<std::string>> kToneLettersUpper = {
     {"A\u030B", "E\u030B", "I\u030B", "\u0150", "\u0170", "M\u030B", "N\u030B"},
 };
 
-const std::regex kRimeToneRegex(
-    "^((?:ai|au|a|ere|ee|e|ie|iau|ia|ioo|io|iu|i|oi|oo|o|uai|ua|uee|ue|ui|u)(?:ng|nnh|nn|n|m|p|t|k|h|rh|rm|rn|r)?|mh|m|ngh|ng)\\d",
-    std::regex::ECMAScript | std::regex::nosubs | std::regex::optimize);
-
-const std::regex kWildcardQueryRegex(
-    "^(?:(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)?[aeioumngptkhr]+|(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h))([?*])+(?:[aeioumngptkhr]+[?*]+)*[aeioumngptkhr]*\\d?",
-    std::regex::ECMAScript | std::regex::optimize);
-
-const std::regex kSyllableRegex(
-    "^(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)?((?:ai|au|a|ere|ee|e|ie|iau|ia|ioo|io|iu|i|oi|oo|o|uai|ua|uee|ue|ui|u)(?:ng|nnh|nn|n|m|p|t|k|h|rh|rm|rn|r)?|mh|m|ngh|ng)\\d?",
-    std::regex::ECMAScript | std::regex::optimize);
-
-const std::regex kInitialRegex("^(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)",
-                               std::regex::ECMAScript | std::regex::optimize);
-
 std::string toLowerAscii(std::string_view text) {
     std::string out(text);
     for (char& c : out)
@@ -249,13 +234,6 @@ std::optional<std::string> untoneSyllable(const std::string& syllable, bool uppe
     out.append(s.substr(bestPos + markSize));
     out += static_cast<char>('1' + tone);
     return out;
-}
-
-const std::regex& tonedSyllableRegex() {
-    static const std::regex re(
-        "(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)?((?:ai|au|a|ere|ee|e|ie|iau|ia|ioo|io|iu|i|oi|oo|o|uai|ua|uee|ue|ui|u)(?:ng|nnh|nn|n|m|p|t|k|h|rh|rm|rn|r)?|mh|m|ngh|ng)[1-9]",
-        std::regex::ECMAScript | std::regex::optimize);
-    return re;
 }
 
 C_TonedKeysResult tailo2tonedKeys(std::string_view tailo) {

@@ -1,12 +1,10 @@
 #pragma once
 // Tai-lo syllables: toned keys (lower-case ASCII letters and a tone digit 1 to 9) and their
-// spelling with tone marks, in both directions; splitting a text into syllables; the regular
-// expressions that describe a syllable. Everything here is immutable after start-up and safe to
-// call from any thread.
+// spelling with tone marks, in both directions; splitting a text into syllables. Everything here
+// is immutable after start-up and safe to call from any thread.
 
 #include <cstddef>
 #include <optional>
-#include <regex>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -24,19 +22,6 @@ extern const std::vector<std::vector<std::string>> kToneLettersUpper;
 
 // The characters that separate syllables in a Tai-lo text.
 inline constexpr std::string_view kTailoSeparators = "- ,.;:?!()";
-
-// Rime (or syllabic nasal) and tone digit, for the part of a syllable after its initial
-// (full match).
-extern const std::regex kRimeToneRegex;
-// Typed keys holding the wildcards "?" or "*" (full match).
-extern const std::regex kWildcardQueryRegex;
-// Initial (group 1), rime or syllabic nasal (group 2), optional tone digit.
-extern const std::regex kSyllableRegex;
-// A piece of typed keys that is an initial alone (full match).
-extern const std::regex kInitialRegex;
-// A toned key: initial (optional), rime or syllabic nasal, tone digit 1 to 9 (full match).
-// Built on first use. engine/text/syllable_match.h gives the same answers without a regex run.
-const std::regex& tonedSyllableRegex();
 
 // Result of tailo2tonedKeys: the toned keys, one per syllable, or the first failing syllable.
 struct C_TonedKeysError {

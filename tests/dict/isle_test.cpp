@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -42,7 +44,7 @@ TEST(IsleItems, BuiltKeyByKey) {
         {"", {}},
     };
     for (const ItemsCase& c : cases)
-        EXPECT_EQ(buildWildcardItems(c.keys).m_items, c.items) << c.keys;
+        EXPECT_EQ(buildWildcardItems(c.keys), c.items) << c.keys;
 }
 
 TEST(IsleItems, RefusesMoreKeysThanAPositionHolds) {
@@ -105,6 +107,47 @@ TEST(StdIsle, GapAfterItemIsWhereTheLiteralKeysEnd) {
     }
     EXPECT_THROW(C_StdIsle::makeWildcard(0, "ts?a")->gapAfterItem(3), std::out_of_range);
     EXPECT_THROW(C_StdIsle::makePlain(0, 2)->gapAfterItem(0), std::out_of_range);
+}
+
+// An island cut from a longer one of the same keys is the island built from its own keys: the
+// same items, gaps and stars; it shares the longer one's items when it ends where an item starts.
+TEST(StdIsle, PrefixOfAWildcardIslandIsTheIslandOfItsKeys) {
+    for (const std::string keys : {"m?mmm", "ts?a*ka0", "k?i*a0tsh", "?a?a", "tsh*r?"}) {
+        const auto whole = C_StdIsle::makeWildcard(4, keys);
+        const std::span<const C_IsleItem> wholeItems = whole->items();
+        for (size_t length = 1; length <= keys.size(); ++length) {
+            const std::string what = keys + " cut to " + std::to_string(length);
+            const auto cut = C_StdIsle::makeWildcardPrefix(*whole, length, keys);
+            const auto own = C_StdIsle::makeWildcard(4, keys.substr(0, length));
+            EXPECT_EQ(cut->m_start, 4u) << what;
+            EXPECT_EQ(cut->m_length, length) << what;
+            ASSERT_TRUE(std::ranges::equal(cut->items(), own->items())) << what;
+            const C_IsleWildcard& w = *cut->wildcard();
+            for (size_t i = 0; i < own->items().size(); ++i) {
+                EXPECT_EQ(cut->gapAfterItem(i), own->gapAfterItem(i)) << what << " item " << i;
+                EXPECT_EQ(w.starFrom(i), own->wildcard()->starFrom(i)) << what << " item " << i;
+                EXPECT_EQ(w.nextWildcardItem(i), own->wildcard()->nextWildcardItem(i)) << what;
+            }
+            const bool atItem = length == keys.size() ||
+                                std::ranges::any_of(wholeItems, [&](const C_IsleItem& it) { return it.m_start == length; });
+            EXPECT_EQ(w.sharedId() == whole->wildcard()->sharedId(), atItem) << what;
+        }
+        EXPECT_THROW(C_StdIsle::makeWildcardPrefix(*whole, keys.size() + 1, keys + "a"), std::logic_error);
+    }
+    EXPECT_THROW(C_StdIsle::makeWildcardPrefix(*C_StdIsle::makePlain(0, 2), 1, "ka"), std::logic_error);
+}
+
+// The item lookups of a visit: the first of each layer, start and end is the first.
+TEST(VisitConsts, FirstItemLookupPerLayerStartAndEnd) {
+    const C_VisitConsts consts;
+    const int a = 0, b = 0;
+    EXPECT_TRUE(consts.firstItemLookup(&a, 3, 10));
+    EXPECT_FALSE(consts.firstItemLookup(&a, 3, 10));
+    EXPECT_TRUE(consts.firstItemLookup(&b, 3, 10));
+    EXPECT_TRUE(consts.firstItemLookup(&a, 70, 10));  // past the first word of starts
+    EXPECT_FALSE(consts.firstItemLookup(&a, 70, 10));
+    EXPECT_TRUE(consts.firstItemLookup(&a, 3, 9));
+    EXPECT_TRUE(consts.firstItemLookup(&a, 2, 10));
 }
 
 TEST(IlKeyPos, KeyStartIsTheItemStartOnWildcardIslands) {

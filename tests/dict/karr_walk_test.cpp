@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <regex>
 
 #include <algorithm>
 #include <stdexcept>
@@ -15,11 +16,13 @@
 
 #include "engine/text/tailo.h"
 #include "fixtures/tailo_fixture.h"
+#include "fixtures/tailo_regex.h"
 
 namespace kov {
 namespace {
 
 using test::C_TypedLine;
+using test::kRimeToneRegex;
 
 struct C_Rec {
     C_Rec(std::string t, std::vector<std::string> r, float w = 0.0f, std::vector<uint8_t> c = {})

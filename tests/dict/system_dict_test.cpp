@@ -370,8 +370,8 @@ TEST(SystemDict, ComposedHanReadingsAreCapped) {
 TEST(SystemDict, WildcardWords) {
     C_SystemDictFixture fx(sampleTailo().bytes());
     C_CompoUnit unit('k');
-    const C_IsleWildcard k = buildWildcardItems("k?");
-    EXPECT_TRUE(fx.m_db->addWildcardWords(unit, 2, "k", C_WildcardMatcher(k.m_items, 0, 1, false)));
+    const std::vector<C_IsleItem> k = buildWildcardItems("k?");
+    EXPECT_TRUE(fx.m_db->addWildcardWords(unit, 2, "k", C_WildcardMatcher(k, 0, 1, false)));
     std::vector<std::string> got;
     for (const auto& c : candidates(unit)) {
         got.push_back(c.m_text.empty() ? c.m_readings[0] : c.m_text + ":" + c.m_readings[0]);
@@ -382,8 +382,8 @@ TEST(SystemDict, WildcardWords) {
     // ka1x and kah4 leave more than one character after the match.
     EXPECT_EQ(got, (std::vector<std::string>{"ka", "甲:ká", "ká", "kâ"}));
     C_CompoUnit none('t');
-    const C_IsleWildcard ts = buildWildcardItems("ts?");
-    EXPECT_FALSE(fx.m_db->addWildcardWords(none, 2, "t", C_WildcardMatcher(ts.m_items, 0, 1, false)));
+    const std::vector<C_IsleItem> ts = buildWildcardItems("ts?");
+    EXPECT_FALSE(fx.m_db->addWildcardWords(none, 2, "t", C_WildcardMatcher(ts, 0, 1, false)));
 }
 
 TEST(SystemDict, IslandVocs) {

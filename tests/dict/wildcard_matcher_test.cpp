@@ -45,23 +45,23 @@ std::optional<C_Match> regexPrefix(const std::regex& re, std::string_view text) 
 }
 
 TEST(WildcardMatcher, ExamplesOfEachElement) {
-    const C_IsleWildcard w = buildWildcardItems("k?i*a0");  // items k?, i*, a0
-    ASSERT_EQ(w.m_items.size(), 3u);
-    const C_WildcardMatcher nestedAll(w.m_items, 0, 3, true);
+    const std::vector<C_IsleItem> w = buildWildcardItems("k?i*a0");  // items k?, i*, a0
+    ASSERT_EQ(w.size(), 3u);
+    const C_WildcardMatcher nestedAll(w, 0, 3, true);
     EXPECT_EQ(nestedAll.matchPrefix("kat"), (C_Match{2, 1}));
     EXPECT_EQ(nestedAll.matchPrefix("kaio5"), (C_Match{4, 2}));
     // The star takes all the letters it can, and the last item then finds none.
     EXPECT_EQ(nestedAll.matchPrefix("kaioa5"), (C_Match{5, 2}));
     EXPECT_EQ(nestedAll.matchPrefix("ta"), std::nullopt);
-    const C_WildcardMatcher all(w.m_items, 0, 3, false);
+    const C_WildcardMatcher all(w, 0, 3, false);
     EXPECT_EQ(all.matchPrefix("kaioa5"), (C_Match{6, 1}));  // the star gives a letter back
     EXPECT_EQ(all.matchPrefix("kaio5"), std::nullopt);
     EXPECT_TRUE(nestedAll.matchWhole("ka"));
     EXPECT_TRUE(nestedAll.matchWhole("ka3"));
     EXPECT_TRUE(nestedAll.matchWhole("kaioa5"));
     EXPECT_FALSE(nestedAll.matchWhole("kai-"));
-    EXPECT_TRUE(C_WildcardMatcher(w.m_items, 3, 3, true).matchWhole("7"));  // no item: a digit at most
-    EXPECT_FALSE(C_WildcardMatcher(w.m_items, 3, 3, true).matchWhole("a"));
+    EXPECT_TRUE(C_WildcardMatcher(w, 3, 3, true).matchWhole("7"));  // no item: a digit at most
+    EXPECT_FALSE(C_WildcardMatcher(w, 3, 3, true).matchWhole("a"));
 }
 
 // The matcher against the regular expressions it replaces, over random islands and keys.
@@ -78,8 +78,8 @@ TEST(WildcardMatcher, AgreesWithTheRegularExpressions) {
     size_t matched = 0;
     for (int island = 0; island < 300; ++island) {
         std::string keys = pick("kmtsaoing", 1) + pick(patternKeys, 1 + rng() % 7);
-        const C_IsleWildcard w = buildWildcardItems(keys);
-        const auto items = std::span<const C_IsleItem>(w.m_items);
+        const std::vector<C_IsleItem> w = buildWildcardItems(keys);
+        const auto items = std::span<const C_IsleItem>(w);
         for (size_t from = 0; from < items.size(); ++from) {
             const std::regex all(concatenated(items, from), std::regex::ECMAScript);
             const std::regex nest(nested(items, from, items.size(), true), std::regex::ECMAScript);

@@ -6,6 +6,7 @@
 #include "engine/text/syllable_match.h"
 
 #include <random>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,12 +16,18 @@
 #include "engine/text/tailo.h"
 #include "fixtures/tailo_reference.h"
 #include "fixtures/lexicon_rows.h"
+#include "fixtures/tailo_regex.h"
 #include "tests/support/printers.h"
 
 namespace kov {
 namespace {
 
 using test::fullMatch;
+using test::kRimeToneRegex;
+using test::kWildcardQueryRegex;
+using test::kSyllableRegex;
+using test::kInitialRegex;
+using test::tonedSyllableRegex;
 
 // The groups of a full match of kSyllableRegex, in the matcher's form.
 std::optional<C_SyllableParts> syllableByRegex(std::string_view s) {

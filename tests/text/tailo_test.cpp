@@ -7,12 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include "fixtures/tailo_regex.h"
 #include "tests/support/printers.h"
 
 namespace kov {
 namespace {
 
 using Keys = std::vector<std::string>;
+using test::kRimeToneRegex;
+using test::kWildcardQueryRegex;
+using test::kSyllableRegex;
+using test::kInitialRegex;
 
 TEST(TailoTest, ToneTablesHaveSevenLettersForMarkedTones) {
     ASSERT_EQ(kToneLettersLower.size(), 9u);
