@@ -2,7 +2,7 @@
 // dictionary alone (no user or learning layer), the composed winners compared with what was
 // meant. A program that prints figures (bench/README.md), not a test and not a timing.
 //
-//   dict_quality [--dict DIR] [--data DIR] [--part held-out|training|all] [--examples N]
+//   dict_quality [--dict DIR] [--data DIR] [--part held-out|tuning|training|all] [--examples N]
 //                [--why] [--pair-rules MIN_COUNT WEIGHT] [--type KEYS [--verbose]]...
 //
 // Two ways of typing, each with tone digits and without:
@@ -25,10 +25,13 @@
 //  - lines of four such lexicon words (in lexicon order): how often the whole line is composed
 //    right, and the character accuracy.
 // --why sorts the words of the sentences into right, right in several winners, and the causes
-// of a wrong one. --pair-rules types over a user dictionary layer in memory that holds a rule for
-// each pair of neighbouring words seen at least MIN_COUNT times in the sentences the dictionary
-// was built from (both words weighted WEIGHT): what such rules would add to the dictionary. --type prints the winners of the keys given (--verbose: every unit's
-// candidates) on a line with the doctrine off.
+// of a wrong one. --part tuning types the tuning sentences of the training part instead, over a
+// dictionary built without them (kelvaro-dictc --without-tuning): the figures the compiler's
+// constants are chosen by, so that the held-out ones stay unseen. --pair-rules types over a user
+// dictionary layer in memory that holds a rule for each pair of neighbouring words seen at least
+// MIN_COUNT times in the sentences the dictionary was built from (both words weighted WEIGHT):
+// what such rules would add to the dictionary. --type prints the winners of the keys given
+// (--verbose: every unit's candidates) on a line with the doctrine off.
 
 #include <algorithm>
 #include <cstdio>
@@ -468,8 +471,16 @@ public:
 private:
     const char* partName() const {
         return m_options.m_part == dictc::E_CorpusPart::HELD_OUT   ? "held out of the dictionary"
+               : m_options.m_part == dictc::E_CorpusPart::TUNING   ? "the tuning part"
                : m_options.m_part == dictc::E_CorpusPart::TRAINING ? "those the dictionary was built from"
                                                                    : "all";
+    }
+
+    // The sentences the dictionary was built from: a dictionary measured on the tuning part is
+    // built without it (kelvaro-dictc --without-tuning).
+    dictc::E_CorpusPart builtFrom() const {
+        return m_options.m_part == dictc::E_CorpusPart::TUNING ? dictc::E_CorpusPart::TRAINING_WITHOUT_TUNING
+                                                               : dictc::E_CorpusPart::TRAINING;
     }
 
     static std::string figureName(const char* what, const C_Style& style, bool tones) {
@@ -483,7 +494,7 @@ private:
         const std::string han = readWhole(m_options.m_data / "icorpus" / "icorpus-han.txt");
         const std::string tailo = readWhole(m_options.m_data / "icorpus" / "icorpus-tailo.txt");
         std::map<std::pair<std::string, std::string>, uint32_t> pairs;
-        dictc::readCorpus(han, tailo, dictc::E_CorpusPart::TRAINING, [&pairs](const dictc::C_CorpusSentence& s) {
+        dictc::readCorpus(han, tailo, builtFrom(), [&pairs](const dictc::C_CorpusSentence& s) {
             for (size_t i = 1; i < s.m_words.size(); ++i) {
                 const auto& a = s.m_words[i - 1];
                 const auto& b = s.m_words[i];
@@ -589,7 +600,7 @@ private:
 };
 
 int usage() {
-    std::cerr << "usage: dict_quality [--dict DIR] [--data DIR] [--part held-out|training|all] [--examples N] "
+    std::cerr << "usage: dict_quality [--dict DIR] [--data DIR] [--part held-out|tuning|training|all] [--examples N] "
                  "[--why] [--pair-rules MIN_COUNT WEIGHT] [--type KEYS [--verbose]]...\n";
     return 2;
 }
@@ -617,6 +628,8 @@ int main(int argc, char** argv) {
                 o.m_part = dictc::E_CorpusPart::TRAINING;
             else if (p == "held-out")
                 o.m_part = dictc::E_CorpusPart::HELD_OUT;
+            else if (p == "tuning")
+                o.m_part = dictc::E_CorpusPart::TUNING;
             else
                 return usage();
         } else if (a == "--pair-rules" && i + 2 < argc) {

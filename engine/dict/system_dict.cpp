@@ -204,6 +204,9 @@ const C_TailoDB::C_KarrKeys& C_TailoDB::karrKeys_() const {
         keys.m_starts.reserve(c.count + 1);
         keys.m_starts.push_back(0);
         const size_t cap = std::min<size_t>(m_bytes.size(), 0xFFFFFFFFu);
+        // The keys lie in the pool, so their copies take no more than it does: one allocation
+        // instead of a copy of everything so far at each growth.
+        keys.m_text.reserve(std::min(cap, m_bytes.size() - m_pool));
         for (size_t i = 0; i < c.count; ++i) {
             const std::string_view key = entryKey_(c, i);
             if (key.size() > cap - keys.m_text.size()) return;  // stays empty: read in place

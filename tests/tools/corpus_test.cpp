@@ -44,19 +44,26 @@ TEST(Corpus, SplitByTheHashOfTheTailoLineStaysFixed) {
     EXPECT_TRUE(isHeldOut("ka3"));
     EXPECT_FALSE(isHeldOut("ka1"));
     EXPECT_FALSE(isHeldOut("tsong2-thong2 kong2"));
+    // The tuning sentences are a tenth of the others, never held-out ones.
+    EXPECT_TRUE(isTuning("ka7"));
+    EXPECT_FALSE(isTuning("ka1"));
+    EXPECT_FALSE(isTuning("ka3"));
+    EXPECT_FALSE(isTuning("a"));
 }
 
 TEST(Corpus, ReadsAlignedSentencesOfOnePart) {
-    const std::string han = "\xEF\xBB\xBF總統 講\r\n甲\n\n一 二\n丙\n";
-    const std::string tailo = "tsong2-thong2 kong2\r\nka3\n\nit4\nka1\nextra\n";
+    const std::string han = "\xEF\xBB\xBF總統 講\r\n甲\n\n一 二\n丙\n丁\n";
+    const std::string tailo = "tsong2-thong2 kong2\r\nka3\n\nit4\nka1\nka7\nextra\n";
     struct C_Case {
         E_CorpusPart part;
         std::vector<size_t> lines;
     };
     const C_Case cases[] = {
-        {E_CorpusPart::ALL, {1, 2, 5}},
-        {E_CorpusPart::TRAINING, {1, 5}},
+        {E_CorpusPart::ALL, {1, 2, 5, 6}},
+        {E_CorpusPart::TRAINING, {1, 5, 6}},
         {E_CorpusPart::HELD_OUT, {2}},
+        {E_CorpusPart::TUNING, {6}},
+        {E_CorpusPart::TRAINING_WITHOUT_TUNING, {1, 5}},
     };
     for (const C_Case& c : cases) {
         std::vector<size_t> lines;
@@ -75,7 +82,7 @@ TEST(Corpus, ReadsAlignedSentencesOfOnePart) {
         EXPECT_EQ(skips.m_misaligned, (std::vector<size_t>{4}));  // two words against one
         EXPECT_EQ(skips.m_unpaired, 1u);                          // "extra" has no Han line
         if (c.part == E_CorpusPart::TRAINING) {
-            EXPECT_EQ(words, (std::vector<std::string>{"總統=tsong2-thong2", "講=kong2", "丙=ka1"}));
+            EXPECT_EQ(words, (std::vector<std::string>{"總統=tsong2-thong2", "講=kong2", "丙=ka1", "丁=ka7"}));
         }
     }
 }

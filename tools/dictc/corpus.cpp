@@ -41,13 +41,40 @@ std::vector<std::string_view> splitWords(std::string_view line) {
 
 }  // namespace
 
-bool isHeldOut(std::string_view tailoLine) noexcept {
+namespace {
+
+uint32_t lineHash(std::string_view line) noexcept {
     uint32_t h = 2166136261u;
-    for (unsigned char c : tailoLine) {
+    for (unsigned char c : line) {
         h ^= c;
         h *= 16777619u;
     }
-    return h % kHeldOutShare == 0;
+    return h;
+}
+
+}  // namespace
+
+bool isHeldOut(std::string_view tailoLine) noexcept { return lineHash(tailoLine) % kHeldOutShare == 0; }
+
+bool isTuning(std::string_view tailoLine) noexcept {
+    const uint32_t h = lineHash(tailoLine);
+    return h % kHeldOutShare != 0 && (h / kHeldOutShare) % kHeldOutShare == 0;
+}
+
+bool inCorpusPart(E_CorpusPart part, std::string_view tailoLine) noexcept {
+    switch (part) {
+    case E_CorpusPart::ALL:
+        return true;
+    case E_CorpusPart::TRAINING:
+        return !isHeldOut(tailoLine);
+    case E_CorpusPart::HELD_OUT:
+        return isHeldOut(tailoLine);
+    case E_CorpusPart::TUNING:
+        return isTuning(tailoLine);
+    case E_CorpusPart::TRAINING_WITHOUT_TUNING:
+        return !isHeldOut(tailoLine) && !isTuning(tailoLine);
+    }
+    return false;
 }
 
 E_CorpusWordKind classifyCorpusWord(std::string_view tailo, std::vector<std::string>& keys) {
@@ -108,8 +135,7 @@ size_t readCorpus(std::string_view hanText, std::string_view tailoText, E_Corpus
                 skips->m_misaligned.push_back(lineNo);
             continue;
         }
-        const bool heldOut = isHeldOut(tailo);
-        if ((part == E_CorpusPart::TRAINING && heldOut) || (part == E_CorpusPart::HELD_OUT && !heldOut))
+        if (!inCorpusPart(part, tailo))
             continue;
         s.m_line = lineNo;
         s.m_hanLine = han;

@@ -27,11 +27,22 @@ inline constexpr uint32_t kHeldOutShare = 10;
 // end) hashes (FNV-1a, 32 bits) to a multiple of kHeldOutShare.
 bool isHeldOut(std::string_view tailoLine) noexcept;
 
+// True for the sentences of the training part kept for choosing the compiler's constants: one
+// in kHeldOutShare of those not held out (the hash divided by kHeldOutShare is again a multiple
+// of it). The weights are tuned by building from the training part without these and typing
+// them, so that the held-out part stays unseen by the tuning as well.
+bool isTuning(std::string_view tailoLine) noexcept;
+
 enum class E_CorpusPart : uint8_t {
     ALL = 0,
     TRAINING = 1,  // the sentences that are not held out
     HELD_OUT = 2,
+    TUNING = 3,                   // the tuning sentences of the training part
+    TRAINING_WITHOUT_TUNING = 4,  // the training part less its tuning sentences
 };
+
+// Whether a sentence, by its Tai-lo line, belongs to the part.
+bool inCorpusPart(E_CorpusPart part, std::string_view tailoLine) noexcept;
 
 // What a corpus word is, by its Tai-lo.
 enum class E_CorpusWordKind : uint8_t {

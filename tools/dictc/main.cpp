@@ -1,10 +1,11 @@
 // kelvaro-dictc: compiles word lists into "tailo.tab" and "cats.tab".
 //
 //   kelvaro-dictc [--lexicon FILE]... [--corpus HAN_FILE TAILO_FILE]... [--tsv FILE]...
-//                 (--out-dir DIR | --tailo FILE --cats FILE) [--report FILE]
+//                 (--out-dir DIR | --tailo FILE --cats FILE) [--report FILE] [--without-tuning]
 //
 // A corpus is counted over the sentences it does not hold out for the quality report
-// (tools/dictc/corpus.h). Bad rows are reported on standard error (or in the report file) as
+// (tools/dictc/corpus.h); --without-tuning leaves out its tuning sentences as well, for a
+// dictionary that the quality report measures on them (bench/dict_quality.cpp --part tuning). Bad rows are reported on standard error (or in the report file) as
 // "<file>:<line>: <message>" and skipped. The exit code is 0 when both files were written, 1
 // when an input cannot be read, nothing was filed, or a file cannot be written, and 2 for a bad
 // command line.
@@ -22,7 +23,7 @@ namespace {
 
 int usage() {
     std::cerr << "usage: kelvaro-dictc [--lexicon FILE]... [--corpus HAN_FILE TAILO_FILE]... [--tsv FILE]... "
-                 "(--out-dir DIR | --tailo FILE --cats FILE) [--report FILE]\n";
+                 "(--out-dir DIR | --tailo FILE --cats FILE) [--report FILE] [--without-tuning]\n";
     return 2;
 }
 
@@ -48,8 +49,13 @@ struct C_Input {
 int main(int argc, char** argv) {
     std::vector<C_Input> inputs;
     std::string outDir, tailoPath, catsPath, reportPath;
+    kov::dictc::E_CorpusPart corpusPart = kov::dictc::E_CorpusPart::TRAINING;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        if (a == "--without-tuning") {
+            corpusPart = kov::dictc::E_CorpusPart::TRAINING_WITHOUT_TUNING;
+            continue;
+        }
         if (i + 1 >= argc)
             return usage();
         const std::string v = argv[++i];
@@ -102,7 +108,7 @@ int main(int argc, char** argv) {
             summaries.push_back(in.m_path + ": " + std::to_string(compiler.addTsv(text, in.m_path)) + " words");
             break;
         case IN_CORPUS: {
-            const auto sum = compiler.addCorpus(text, second, in.m_second);
+            const auto sum = compiler.addCorpus(text, second, in.m_second, corpusPart);
             summaries.push_back(in.m_path + ", " + in.m_second + ": " + std::to_string(sum.m_sentences) +
                                 " sentences counted, " + std::to_string(sum.m_words) + " words, " +
                                 std::to_string(sum.m_otherWords) + " other words left out");
