@@ -6,7 +6,7 @@
 # Each harness runs for the given time over a working corpus in <build>/fuzz-corpus/<name>
 # (started from fuzz/seeds/<name>, kept between runs), several side by side (KOV_JOBS, default
 # 4). Findings go to <build>/fuzz-findings/<name>/; an input that runs longer than
-# KOV_FUZZ_TIMEOUT seconds (default 2) counts as a finding, like a crash, a sanitizer report or
+# KOV_FUZZ_TIMEOUT seconds (default 10) counts as a finding, like a crash, a sanitizer report or
 # a leak. Prints the executions of each harness and fails when any harness found anything.
 # For a long run: bash fuzz/run.sh build/fz 3600
 set -euo pipefail
@@ -15,7 +15,7 @@ B=$(cd "${1:?build folder}" && pwd)
 seconds=${2:?seconds per harness}
 shift 2
 jobs=${KOV_JOBS:-4}
-timeout=${KOV_FUZZ_TIMEOUT:-2}
+timeout=${KOV_FUZZ_TIMEOUT:-10}
 
 if [ $# -gt 0 ]; then
   names=("$@")
