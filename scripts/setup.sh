@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Installs everything the build, the tests and the Windows builds need on a fresh Debian
-# machine. Skips what is already there, so it is cheap to run again.
+# Installs everything the build, the tests, the Windows builds and the fuzzing build (clang
+# with libFuzzer) need on a fresh Debian machine. Skips what is already there, so it is cheap to run again.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
 need=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
       nlohmann-json3-dev libasio-dev g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-      wine wine64 wine32:i386)
+      wine wine64 wine32:i386 clang libclang-rt-dev)
 
 SUDO=
 [ "$(id -u)" -eq 0 ] || SUDO=sudo

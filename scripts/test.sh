@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds and tests everything: the Linux build under AddressSanitizer and UBSan, the
-# ThreadSanitizer programs, a build without tests, then the 64-bit and 32-bit Windows builds
-# with mingw-w64, whose tests run under wine (headless, private prefix under the build folder).
-# Fails when any of them fails, and when the 32-bit Windows tests cannot run.
+# ThreadSanitizer programs, a build without tests, the libFuzzer harnesses (clang, run briefly
+# over their seeds), then the 64-bit and 32-bit Windows builds with mingw-w64, whose tests run
+# under wine (headless, private prefix under the build folder). Fails when any of them fails,
+# and when the 32-bit Windows tests cannot run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
@@ -90,6 +91,22 @@ fi
 step "Linux build without tests (the benchmarks must not need them)"
 cmake -S . -B "$B/notests" -G Ninja -DKOV_TESTS=OFF >/dev/null
 cmake --build "$B/notests" -j "$jobs"
+
+# The harnesses of fuzz/, built with clang where it has libFuzzer, each run for a short time
+# over its seeds (KOV_FUZZ_SECONDS, default 20); any finding fails the run.
+fuzz_probe=$B/fuzz-probe.cpp
+echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }' >"$fuzz_probe"
+if command -v clang++ >/dev/null &&
+   clang++ -fsanitize=fuzzer,address,undefined "$fuzz_probe" -o "$B/fuzz-probe" >/dev/null 2>&1; then
+  step "Fuzzing build (clang, libFuzzer + AddressSanitizer + UBSan)"
+  CC=clang CXX=clang++ cmake -S . -B "$B/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" \
+        -DKOV_SANITIZE=address,undefined -DKOV_FUZZ=ON -DKOV_TESTS=OFF -DKOV_BENCH=OFF >/dev/null
+  cmake --build "$B/fuzz" -j "$jobs" --target fuzzers
+  step "Fuzzing (${KOV_FUZZ_SECONDS:-20} s per harness)"
+  KOV_JOBS=$jobs bash fuzz/run.sh "$B/fuzz" "${KOV_FUZZ_SECONDS:-20}"
+else
+  echo "test: no clang with libFuzzer here; the fuzzing build is left out"
+fi
 
 step "Wine prefix (waiting for its boot)"
 # Whatever the boot returned, the prefix's files tell whether it can run both kinds of program.

@@ -42,18 +42,6 @@ bool checkedExists(const fs::path& path) {
     return exists;
 }
 
-// The configuration file parsed as one JSON text (a UTF-8 byte-order mark skipped, nothing but
-// white space after the value); null when there is no such file. Throws when it cannot be read
-// or is not JSON.
-nlohmann::json readConfiguration(const fs::path& path) {
-    if (!checkedExists(path))
-        return nullptr;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw fs::filesystem_error("open", path, std::make_error_code(std::errc::io_error));
-    return nlohmann::json::parse(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Sets the teardown's end mark whatever way the run ends, after everything else was destroyed.
 struct C_TornDownMark {
     ~C_TornDownMark() { signalServerTornDown(); }
@@ -133,6 +121,15 @@ int runStartedServer(int argc, char** argv, const C_CommandTables& tables) {
 }
 
 }  // namespace
+
+nlohmann::json readConfiguration(const fs::path& path) {
+    if (!checkedExists(path))
+        return nullptr;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw fs::filesystem_error("open", path, std::make_error_code(std::errc::io_error));
+    return nlohmann::json::parse(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 bool consoleCtrlHandler(unsigned event) {
     switch (static_cast<platform::E_StopEvent>(event)) {

@@ -13,9 +13,18 @@
 // user included). Nothing is printed besides the "[E] " lines of the per-user names.
 #pragma once
 
+#include <filesystem>
+
+#include <nlohmann/json.hpp>
+
 #include "engine/Kelvaro/command_table.h"
 
 namespace kov {
+
+// The configuration file parsed as one JSON text (a UTF-8 byte-order mark skipped, nothing but
+// white space after the value); null when there is no such file. Throws when it cannot be read
+// or is not JSON.
+nlohmann::json readConfiguration(const std::filesystem::path& path);
 
 // Call from main, first thing, once per process. tables: the commands sessions serve.
 int runServer(int argc, char** argv, const C_CommandTables& tables = serverCommandTables());

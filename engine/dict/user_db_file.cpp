@@ -132,8 +132,21 @@ C_VocReadResult readVoc(qiv::C_ByteCursor& in, C_LoadCats& cats, C_TailoVoc& voc
     }
 }
 
+// A key or word the file can hold: not empty, no NUL (the file ends each one with a NUL).
+bool storable(std::string_view s) {
+    return !s.empty() && s.find('\0') == std::string_view::npos;
+}
+// A key array is stored joined with "-": two keys or more, none holding a "-".
+bool storableKey(const std::string& key) { return storable(key); }
+bool storableKey(const std::vector<std::string>& keys) {
+    return keys.size() >= 2 && std::all_of(keys.begin(), keys.end(), [](const std::string& k) {
+               return storable(k) && k.find('-') == std::string::npos;
+           });
+}
+
 // Reads a voc list into vocs (a record equal in type and word to one already there is
-// dropped); returns what ended it, END being the normal end.
+// dropped, and so is one without a word: it can be neither typed nor saved); returns what
+// ended it, END being the normal end.
 C_VocReadResult readVocList(qiv::C_ByteCursor& in, C_LoadCats& cats, C_CandiPool::Vocs& vocs) {
     for (;;) {
         C_TailoVoc voc{{}, {}, 0.0f, 0, C_UsageStamp{}};  // the stamp is read, not taken now
@@ -143,7 +156,7 @@ C_VocReadResult readVocList(qiv::C_ByteCursor& in, C_LoadCats& cats, C_CandiPool
         const bool known = std::any_of(vocs.begin(), vocs.end(), [&](const C_TailoVoc& v) {
             return v.type == voc.type && v.word == voc.word;
         });
-        if (!known)
+        if (!known && !voc.word.empty())
             vocs.push_back(std::move(voc));
     }
 }
@@ -163,14 +176,15 @@ typename Table::iterator rowOf(Table& table, const K& key) {
     return table.try_emplace(key).first;
 }
 
-// Reads the voc list of one row into table[key]; a row left empty is not kept, the 'H' records
-// of one that is are noted with its key. Returns the read result that ended the list.
+// Reads the voc list of one row into table[key]; a row left empty, or under a key that could
+// not be typed or saved (an empty key), is not kept; the 'H' records of one that is are noted
+// with its key. Returns the read result that ended the list.
 template <class Table>
 C_VocReadResult readRow(qiv::C_ByteCursor& in, C_LoadCats& cats, Table& table,
                         const typename Table::key_type& key, C_HanKeys& hanKeys) {
     const auto row = rowOf(table, key);
     const C_VocReadResult res = readVocList(in, cats, row->second);
-    if (row->second.empty())
+    if (row->second.empty() || !storableKey(key))
         table.erase(row);
     else
         noteHanKeys(hanKeys, row->second, C_Bikey(&row->first));
@@ -204,10 +218,6 @@ std::filesystem::path damagedCopyPath(const std::filesystem::path& path, unsigne
     if (slot > 1)
         copy += std::to_string(slot);
     return copy;
-}
-
-bool storable(std::string_view s) {
-    return !s.empty() && s.find('\0') == std::string_view::npos;
 }
 
 }  // namespace
@@ -425,7 +435,7 @@ std::string C_UserTailoMixin::serialize_() const {
 
     uint32_t nWords = 0, nVocs = 0, nHant = 0;
     for (const auto& [key, vocs] : m_candiPool.keys2words) {
-        if (!storable(key)) {
+        if (!storableKey(key)) {
             dropped += vocs.size() + 1;
             continue;
         }
@@ -434,10 +444,7 @@ std::string C_UserTailoMixin::serialize_() const {
         ++nWords;
     }
     for (const auto& [keys, vocs] : m_candiPool.karr2vocs) {
-        const bool ok = keys.size() >= 2 && std::all_of(keys.begin(), keys.end(), [](auto& k) {
-                            return storable(k) && k.find('-') == std::string::npos;
-                        });
-        if (!ok) {
+        if (!storableKey(keys)) {
             dropped += vocs.size() + 1;
             continue;
         }

@@ -491,6 +491,33 @@ TEST(UserDbFile, SaveLeavesOutWhatTheFileCannotHold) {
     EXPECT_TRUE(again.candiPool().karr2vocs.empty());
 }
 
+// A record without a word, or a row under an empty key, can be neither typed nor saved: the
+// load leaves it out, so that what the dictionary lists is what its next save keeps.
+TEST(UserDbFile, RecordsWithoutWordOrKeyAreLeftOutOnLoad) {
+    C_UserDbFixture fx;
+    fx.cats = sampleCatNames();
+    fx.words = {{"", {{'T', 1, 1000, 0, "ka", {}}}},
+                {"kha1", {{'T', 1, 1000, 0, "", {}}, {'T', 2, 1000, 0, "kha", {}}}},
+                {"khi1", {{'T', 1, 1000, 0, "", {}}}}};
+    fx.vocs = {{"ka1--ka1", {{'T', 1, 1000, 0, "", {}}}}};
+    C_UserDbSetup s(fx.bytes());
+    C_UserTailoDB& db = s.open();
+    ASSERT_TRUE(db.loaded()) << db.error().text;
+    const auto listed = [](const C_UserTailoDB& d) {
+        std::vector<std::string> out;
+        d.visitUserVocs("", {}, 0, d.countUserVocs(""),
+                        [&out](const C_Bikey& key, const C_TailoVoc& voc, const std::vector<std::string>&) {
+                            out.push_back(bikeyText(key) + " " + voc.word);
+                        });
+        return out;
+    };
+    EXPECT_EQ(listed(db), std::vector<std::string>{"kha1 kha"});
+
+    touch(db);
+    ASSERT_TRUE(db.save());
+    EXPECT_EQ(listed(s.open()), std::vector<std::string>{"kha1 kha"});
+}
+
 TEST(UserDbFile, CategoryAfterAGapInTheSystemTableIsLeftOut) {
     C_CatsFixture cats = sampleCats();
     cats.cats[1].name = "";  // names are written only up to the first empty one
