@@ -48,6 +48,7 @@ struct S_Backend {
     std::string name;
     bool wine = false;
     fs::path server, testServer, client, relay;
+    std::string loader = "/usr/lib/wine/wine64";  // of the wine programs
 };
 
 void PrintTo(const S_Backend& backend, std::ostream* out) { *out << backend.name; }
@@ -60,6 +61,14 @@ std::vector<S_Backend> backends() {
         const fs::path b = *build;
         out.push_back({"Wine64", true, b / "engine/Kelvaro/Kelvaro.exe", b / "tests/server/kelvaro-test-server.exe",
                        b / "tools/client/kelvaro-client.exe", b / "tests/server/kelvaro-test-relay.exe"});
+    }
+    // The 32-bit programs; scripts/test.sh runs only the transcript with them, and only where the
+    // kernel starts 32-bit programs itself (under the emulator each start costs a minute).
+    if (const auto build = platform::environmentVariable("KOV_WINE32_BUILD"); build && !build->empty()) {
+        const fs::path b = *build;
+        out.push_back({"Wine32", true, b / "engine/Kelvaro/Kelvaro.exe", b / "tests/server/kelvaro-test-server.exe",
+                       b / "tools/client/kelvaro-client.exe", b / "tests/server/kelvaro-test-relay.exe",
+                       "/usr/lib/wine/wine"});
     }
 #endif
     return out;
@@ -140,7 +149,7 @@ protected:
     platform::C_DrivenProcess::S_Options options(std::vector<std::string> args) const {
         platform::C_DrivenProcess::S_Options o;
         if (m_backend.wine)
-            args.insert(args.begin(), "/usr/lib/wine/wine64");
+            args.insert(args.begin(), m_backend.loader);
         o.argv = std::move(args);
         o.cwd = root() / "work";
         if (!m_backend.wine)
@@ -556,6 +565,53 @@ TEST_P(ProgramTest, CompanionsStartTheirEndReachesTheSessionsAndTeardownLeavesTh
     EXPECT_EQ(fake.ends(), 1u);
     fake.release();
     EXPECT_TRUE(fake.waitForEnds(2));
+}
+
+// A transcript of requests (settings, vocabulary, errors, typing, candidates, related choices)
+// gives the same replies, byte for byte, from every build of the server: the replies of the
+// file tests/server/transcript_replies.jsonl, with times and paths masked. KOV_TRANSCRIPT_OUT
+// names a file to write the replies of this run to (to make the expected file anew).
+TEST_P(ProgramTest, ScriptedTranscriptGivesTheSameRepliesFromEveryBuild) {
+    for (const char* f : {"cats.tab", "tailo.tab"})
+        fs::copy_file(fs::path(KOV_BINARY_DIR) / "dict" / f, dictFolder() / f, fs::copy_options::overwrite_existing);
+    auto server = startConfiguredServer();
+    ASSERT_TRUE(waitReady(*server));
+    platform::C_DrivenProcess::S_Options io;
+    io.pipeStdin = io.pipeStdout = true;
+    auto client = start({m_backend.client.string()}, io);
+    ASSERT_TRUE(client->writeStdin(readFile(fs::path(KOV_SOURCE_DIR) / "tests/server/transcript_requests.jsonl")));
+    client->closeStdin();
+
+    // Times and the paths of this machine's folders differ from run to run and build to build.
+    std::function<void(json&)> mask = [&](json& value) {
+        if (value.is_object()) {
+            for (auto& [name, member] : value.items()) {
+                if (name == "last-access")
+                    member = "<time>";
+                else
+                    mask(member);
+            }
+        } else if (value.is_array()) {
+            for (json& item : value)
+                mask(item);
+        } else if (value.is_string()) {
+            const std::string text = value;
+            if (text.find(root().string()) != std::string::npos || text.find(programPath(root())) != std::string::npos ||
+                text.find("AppData") != std::string::npos)
+                value = "<path>";
+        }
+    };
+    std::string replies;
+    while (auto line = client->readLine(patience())) {
+        json frame = json::parse(*line);
+        mask(frame);
+        replies += frame.dump() + "\n";
+    }
+    EXPECT_EQ(client->wait(patience()), 0);
+    if (const auto out = platform::environmentVariable("KOV_TRANSCRIPT_OUT"); out && !out->empty())
+        std::ofstream(*out, std::ios::binary) << replies;
+    EXPECT_EQ(replies, readFile(fs::path(KOV_SOURCE_DIR) / "tests/server/transcript_replies.jsonl"));
+    EXPECT_EQ(exitServer(*server), 0);
 }
 
 // Toned syllables, all different: initial, final, then the tone digit.
