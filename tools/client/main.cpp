@@ -239,7 +239,8 @@ int main(int argc, char** argv) {
         const bool expectsReply = kov::getOptString(request, "cmd").has_value();
         asio::post(loop, [&client, body = request.dump(), expectsReply] { client.send(body, expectsReply); });
     };
-    std::thread([&loop, &client, sendLine, fromArguments, requests] {
+    static std::atomic<bool> inputDone{false};
+    std::thread input([&loop, &client, sendLine, fromArguments, requests] {
         if (fromArguments) {
             for (const std::string& r : requests)
                 sendLine(r);
@@ -248,12 +249,21 @@ int main(int argc, char** argv) {
             while (std::getline(std::cin, line))
                 sendLine(line);
         }
+        inputDone = true;
         asio::post(loop, [&client] { client.inputEnded(); });
-    }).detach();
+    });
 
     const int sessionCode = result.get();
     std::fflush(stdout);
     std::cerr.flush();
-    // The input thread may still wait for a line: end here, without unwinding under it.
+    // The program ends with no other thread left wherever it can: on Windows, ending a process
+    // while other threads run has the system stop them, which wine does with a signal that a
+    // busy machine can turn into a kill of the whole process, and its exit code with it.
+    loop.stop();
+    io.join();
+    if (inputDone)
+        input.join();
+    else
+        input.detach();  // still waiting for a line: end without unwinding under it
     std::_Exit(sessionCode != 0 ? sessionCode : inputCode.load());
 }
