@@ -181,6 +181,18 @@ protected:
     std::unique_ptr<platform::C_DrivenProcess> startConfiguredServer(const fs::path* exe = nullptr) {
         return startServer({programPath(writeConfig())}, exe);
     }
+    // A server over the bundled dictionary of the build.
+    std::unique_ptr<platform::C_DrivenProcess> startBundledServer() {
+        for (const char* f : {"cats.tab", "tailo.tab"})
+            fs::copy_file(fs::path(KOV_BINARY_DIR) / "dict" / f, dictFolder() / f, fs::copy_options::overwrite_existing);
+        return startConfiguredServer();
+    }
+    // The client program reading requests from the lines written to it and printing every frame.
+    std::unique_ptr<platform::C_DrivenProcess> startPipedClient() {
+        platform::C_DrivenProcess::S_Options io;
+        io.pipeStdin = io.pipeStdout = true;
+        return start({m_backend.client.string()}, io);
+    }
 
     std::chrono::milliseconds patience() const { return m_backend.wine ? 60s : 20s; }
 
@@ -461,13 +473,9 @@ TEST_P(ProgramTest, HalfAFrameOrGarbageDoNotHoldUpOtherClients) {
 // picks each among the candidates at the nail position, and commits it: the pop-front event
 // carries the word.
 TEST_P(ProgramTest, TypingRealWordsNailingAndPoppingThem) {
-    for (const char* f : {"cats.tab", "tailo.tab"})
-        fs::copy_file(fs::path(KOV_BINARY_DIR) / "dict" / f, dictFolder() / f, fs::copy_options::overwrite_existing);
-    auto server = startConfiguredServer();
+    auto server = startBundledServer();
     ASSERT_TRUE(waitReady(*server));
-    platform::C_DrivenProcess::S_Options io;
-    io.pipeStdin = io.pipeStdout = true;
-    auto client = start({m_backend.client.string()}, io);
+    auto client = startPipedClient();
     ASSERT_EQ(client->readLine(patience()), R"({"ok":true})");
     // The next frame, passing over the learner's news of the user dictionary.
     const auto next = [&]() -> json {
@@ -572,13 +580,9 @@ TEST_P(ProgramTest, CompanionsStartTheirEndReachesTheSessionsAndTeardownLeavesTh
 // file tests/server/transcript_replies.jsonl, with times and paths masked. KOV_TRANSCRIPT_OUT
 // names a file to write the replies of this run to (to make the expected file anew).
 TEST_P(ProgramTest, ScriptedTranscriptGivesTheSameRepliesFromEveryBuild) {
-    for (const char* f : {"cats.tab", "tailo.tab"})
-        fs::copy_file(fs::path(KOV_BINARY_DIR) / "dict" / f, dictFolder() / f, fs::copy_options::overwrite_existing);
-    auto server = startConfiguredServer();
+    auto server = startBundledServer();
     ASSERT_TRUE(waitReady(*server));
-    platform::C_DrivenProcess::S_Options io;
-    io.pipeStdin = io.pipeStdout = true;
-    auto client = start({m_backend.client.string()}, io);
+    auto client = startPipedClient();
     ASSERT_TRUE(client->writeStdin(readFile(fs::path(KOV_SOURCE_DIR) / "tests/server/transcript_requests.jsonl")));
     client->closeStdin();
 
