@@ -4,7 +4,8 @@
 // it (the key, then a page of candidates) on lines of real words, and the first keystroke of a
 // freshly started program; the time from starting the server program until it accepts
 // connections, with the bundled dictionary (and, to compare, the start and end of /bin/true);
-// the resident memory of an idle server with one session.
+// the resident memory of an idle server with one session; 64 busy users at once on the server
+// program, with its memory after the warm-up and after the run.
 //
 // The round trip's command is "get-input-line-size" of an "ime" session. Round trips and
 // keystrokes are timed one by one (manual time); "p50_us" and "p99_us" are the median and the
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -29,17 +31,12 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/Kelvaro/client_server_common.h"
-#include "engine/Kelvaro/db_source.h"
 #include "engine/Kelvaro/framing.h"
-#include "engine/Kelvaro/pipe_listener.h"
-#include "engine/Kelvaro/server_loop.h"
-#include "engine/Kelvaro/session.h"
-#include "engine/dict/system_dict.h"
-#include "engine/dict/tailo_cats.h"
 #include "platform/driven_process.h"
 #include "platform/environment.h"
 #include "platform/local_pipe.h"
 #include "fixtures/bundled_dict.h"
+#include "fixtures/pipe_load.h"
 #include "fixtures/temp_folder.h"
 
 namespace {
@@ -120,38 +117,10 @@ private:
     char m_buffer[4096];
 };
 
-// The server in this process: dictionaries, database source, listener, and the event loop on a
-// thread of its own.
-class C_InProcessServer {
+// The server in this process, on the bench's runtime folder.
+class C_InProcessServer : public test::C_InProcessServer {
 public:
-    C_InProcessServer()
-        : m_cats(kDict / "cats.tab"), m_sysDB(kDict / "tailo.tab", m_cats, serverPolicy()),
-          m_source(makeDBSource(m_sysDB, m_userFolder.path())),
-          m_listener(m_source.get(), nullptr, m_loop, kPipeName) {
-        runtimeFolder();
-        g_pipeNameHash = pipeNameHash(kPipeName);
-        std::string error;
-        if (!m_listener.listen(&error))
-            throw std::runtime_error("listen: " + error);
-        m_thread = std::thread([this] {
-            attachServerLoop(m_loop);
-            m_loop.run();
-        });
-    }
-    ~C_InProcessServer() {
-        stopServerLoop();
-        m_thread.join();
-    }
-
-private:
-    test::C_TempFolder m_userFolder;
-    C_TailoCats m_cats;
-    C_TailoDB m_sysDB;
-    std::unique_ptr<I_DBSource> m_source;
-    asio::io_context m_loop;
-    asio::executor_work_guard<asio::io_context::executor_type> m_work = asio::make_work_guard(m_loop);
-    C_PipeListener m_listener;
-    std::thread m_thread;
+    C_InProcessServer() : test::C_InProcessServer((runtimeFolder(), kDict), kPipeName) {}
 };
 
 void reportPercentiles(benchmark::State& state, std::vector<double>& times) {
@@ -362,6 +331,71 @@ void BM_IdleServerWithOneSession(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_IdleServerWithOneSession)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// 64 users at once on the server program, each typing, listing candidates, nailing, popping
+// and editing the user dictionary (fixtures/pipe_load.h) for 10,000 requests after a warm-up
+// of 500; the time of the run, the requests per second, and the server's resident memory after
+// the warm-up and after the run ("rss_growth" their ratio).
+void BM_ManySessions(benchmark::State& state) {
+    constexpr unsigned kUsers = 64;
+    constexpr size_t kWarmUp = 500, kRequests = 10000;
+    for (auto _ : state) {
+        C_ServerProgram server;
+        server.startUntilAccepting();
+        const std::string pipe = getPipeName();
+        std::vector<std::unique_ptr<test::C_PipeClient>> clients;
+        std::vector<std::unique_ptr<test::C_BusyUser>> users;
+        for (unsigned id = 0; id < kUsers; ++id) {
+            clients.push_back(std::make_unique<test::C_PipeClient>(pipe));
+            clients.back()->open(pipe);
+            users.push_back(std::make_unique<test::C_BusyUser>(*clients.back(), id, std::chrono::seconds(60)));
+        }
+        const auto work = [&](size_t requestsEach) {
+            std::vector<std::thread> threads;
+            std::atomic<bool> failed{false};
+            for (unsigned id = 0; id < kUsers; ++id)
+                threads.emplace_back([&, id] {
+                    try {
+                        const auto start = users[id]->requests();
+                        while (users[id]->requests() - start < requestsEach)
+                            users[id]->round();
+                    } catch (const std::exception& e) {
+                        std::fprintf(stderr, "%s\n", e.what());
+                        failed = true;
+                    }
+                });
+            for (auto& t : threads)
+                t.join();
+            if (failed)
+                throw std::runtime_error("a user's work failed");
+        };
+        state.PauseTiming();
+        work(kWarmUp);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const double warm = double(server.process().residentBytes().value_or(0));
+        size_t before = 0;
+        for (auto& u : users)
+            before += u->requests();
+        state.ResumeTiming();
+        const auto start = Clock::now();
+        work(kRequests);
+        const std::chrono::duration<double> took = Clock::now() - start;
+        state.PauseTiming();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const double after = double(server.process().residentBytes().value_or(0));
+        size_t requests = 0;
+        for (auto& u : users)
+            requests += u->requests();
+        requests -= before;
+        state.counters["requests"] = double(requests);
+        state.counters["requests_per_s"] = double(requests) / took.count();
+        state.counters["rss_warm_mib"] = warm / (1024.0 * 1024.0);
+        state.counters["rss_after_mib"] = after / (1024.0 * 1024.0);
+        state.counters["rss_growth"] = warm > 0 ? after / warm : 0;
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_ManySessions)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 

@@ -131,10 +131,20 @@ step "Windows tests under wine (x86_64)"
 ctest --test-dir "$B/x86_64" --output-on-failure --timeout 300 -j "$jobs"
 
 # The server and client programs of the 64-bit build, driven from the Linux test program (it
-# sends the stop signals); one after another, since they share the prefix's user folder.
+# sends the stop signals and runs the scripted transcript, whose replies must be the same bytes
+# as the Linux server's); one after another, since they share the prefix's user folder.
 step "Windows server programs under wine (x86_64)"
 KOV_WINE_BUILD="$B/x86_64" ASAN_OPTIONS=detect_leaks=1 \
   "$B/native/tests/server/server_program_test" --gtest_filter='*/Wine64' --gtest_brief=1
+
+# The scripted transcript, whose replies must be the same bytes from every build, also from the
+# 32-bit server; only where the kernel starts 32-bit programs itself (under the emulator every
+# program start of the transcript's run costs about a minute).
+if [ -z "$emulated" ]; then
+  step "Windows server programs under wine (i686): the transcript"
+  KOV_WINE32_BUILD="$B/i686" ASAN_OPTIONS=detect_leaks=1 \
+    "$B/native/tests/server/server_program_test" --gtest_filter='*Transcript*/Wine32' --gtest_brief=1
+fi
 
 if [ -z "$emulated" ]; then
   step "Windows tests under wine (i686)"

@@ -262,6 +262,10 @@ qiv::C_FileError C_UserTailoMixin::load_() {
         log.log(3, "Empty user DB path");
         return {};
     }
+    // A side file lies beside the file only when a save ended before it replaced the file (the
+    // process was killed or the machine stopped): that save never answered, the file holds the
+    // last one that did, and the next save writes the side file anew.
+    removeSideFile(m_path);
     // Only a file that is surely absent makes an empty layer: one that cannot even be tested
     // may hold the user's words, and must not be replaced by an empty save.
     std::error_code ec;

@@ -7,7 +7,8 @@
 // flushed to the disk and renamed over the target; a file whose load stopped with an error is
 // first copied to "<name>.bad" (an earlier copy is never replaced: a later one goes to
 // "<name>.bad2" and on); a file that could not be read is never saved over. A failed save
-// keeps the layer dirty so that a later save tries again.
+// keeps the layer dirty so that a later save tries again. A side file left by a save that was
+// cut short (the process killed before the rename) is removed when the file is loaded.
 //
 // Not responsible for: editing operations and their change notification (C_UserTailoDB), the
 // learning dictionary's job queue, or deciding when to save.

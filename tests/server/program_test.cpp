@@ -10,11 +10,15 @@
 // after another, as one test program does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <optional>
+#include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -22,13 +26,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/Kelvaro/client_server_common.h"
 #include "platform/driven_process.h"
 #include "platform/environment.h"
 #include "platform/local_pipe.h"
 #include "platform/user_account.h"
+#include "fixtures/pipe_load.h"
 #include "fixtures/temp_folder.h"
 #include "fixtures/user_db_fixture.h"
 #include "tests/support/fake_companion.h"
+#include "tests/support/scoped_env.h"
 
 namespace kov::test {
 namespace {
@@ -41,6 +48,7 @@ struct S_Backend {
     std::string name;
     bool wine = false;
     fs::path server, testServer, client, relay;
+    std::string loader = "/usr/lib/wine/wine64";  // of the wine programs
 };
 
 void PrintTo(const S_Backend& backend, std::ostream* out) { *out << backend.name; }
@@ -53,6 +61,14 @@ std::vector<S_Backend> backends() {
         const fs::path b = *build;
         out.push_back({"Wine64", true, b / "engine/Kelvaro/Kelvaro.exe", b / "tests/server/kelvaro-test-server.exe",
                        b / "tools/client/kelvaro-client.exe", b / "tests/server/kelvaro-test-relay.exe"});
+    }
+    // The 32-bit programs; scripts/test.sh runs only the transcript with them, and only where the
+    // kernel starts 32-bit programs itself (under the emulator each start costs a minute).
+    if (const auto build = platform::environmentVariable("KOV_WINE32_BUILD"); build && !build->empty()) {
+        const fs::path b = *build;
+        out.push_back({"Wine32", true, b / "engine/Kelvaro/Kelvaro.exe", b / "tests/server/kelvaro-test-server.exe",
+                       b / "tools/client/kelvaro-client.exe", b / "tests/server/kelvaro-test-relay.exe",
+                       "/usr/lib/wine/wine"});
     }
 #endif
     return out;
@@ -133,7 +149,7 @@ protected:
     platform::C_DrivenProcess::S_Options options(std::vector<std::string> args) const {
         platform::C_DrivenProcess::S_Options o;
         if (m_backend.wine)
-            args.insert(args.begin(), "/usr/lib/wine/wine64");
+            args.insert(args.begin(), m_backend.loader);
         o.argv = std::move(args);
         o.cwd = root() / "work";
         if (!m_backend.wine)
@@ -164,6 +180,18 @@ protected:
     }
     std::unique_ptr<platform::C_DrivenProcess> startConfiguredServer(const fs::path* exe = nullptr) {
         return startServer({programPath(writeConfig())}, exe);
+    }
+    // A server over the bundled dictionary of the build.
+    std::unique_ptr<platform::C_DrivenProcess> startBundledServer() {
+        for (const char* f : {"cats.tab", "tailo.tab"})
+            fs::copy_file(fs::path(KOV_BINARY_DIR) / "dict" / f, dictFolder() / f, fs::copy_options::overwrite_existing);
+        return startConfiguredServer();
+    }
+    // The client program reading requests from the lines written to it and printing every frame.
+    std::unique_ptr<platform::C_DrivenProcess> startPipedClient() {
+        platform::C_DrivenProcess::S_Options io;
+        io.pipeStdin = io.pipeStdout = true;
+        return start({m_backend.client.string()}, io);
     }
 
     std::chrono::milliseconds patience() const { return m_backend.wine ? 60s : 20s; }
@@ -446,13 +474,9 @@ TEST_P(ProgramTest, HalfAFrameOrGarbageDoNotHoldUpOtherClients) {
 // picks each among the candidates at the nail position, and commits it: the pop-front event
 // carries the word.
 TEST_P(ProgramTest, TypingRealWordsNailingAndPoppingThem) {
-    for (const char* f : {"cats.tab", "tailo.tab"})
-        fs::copy_file(fs::path(KOV_BINARY_DIR) / "dict" / f, dictFolder() / f, fs::copy_options::overwrite_existing);
-    auto server = startConfiguredServer();
+    auto server = startBundledServer();
     ASSERT_TRUE(waitReady(*server));
-    platform::C_DrivenProcess::S_Options io;
-    io.pipeStdin = io.pipeStdout = true;
-    auto client = start({m_backend.client.string()}, io);
+    auto client = startPipedClient();
     ASSERT_EQ(client->readLine(patience()), R"({"ok":true})");
     // The next frame, passing over the learner's news of the user dictionary.
     const auto next = [&]() -> json {
@@ -550,6 +574,241 @@ TEST_P(ProgramTest, CompanionsStartTheirEndReachesTheSessionsAndTeardownLeavesTh
     EXPECT_EQ(fake.ends(), 1u);
     fake.release();
     EXPECT_TRUE(fake.waitForEnds(2));
+}
+
+// A transcript of requests (settings, vocabulary, errors, typing, candidates, related choices)
+// gives the same replies, byte for byte, from every build of the server: the replies of the
+// file tests/server/transcript_replies.jsonl, with times and paths masked. KOV_TRANSCRIPT_OUT
+// names a file to write the replies of this run to (to make the expected file anew).
+TEST_P(ProgramTest, ScriptedTranscriptGivesTheSameRepliesFromEveryBuild) {
+    auto server = startBundledServer();
+    ASSERT_TRUE(waitReady(*server));
+    auto client = startPipedClient();
+    ASSERT_TRUE(client->writeStdin(readFile(fs::path(KOV_SOURCE_DIR) / "tests/server/transcript_requests.jsonl")));
+    client->closeStdin();
+
+    // Times and the paths of this machine's folders differ from run to run and build to build.
+    std::function<void(json&)> mask = [&](json& value) {
+        if (value.is_object()) {
+            for (auto& [name, member] : value.items()) {
+                if (name == "last-access")
+                    member = "<time>";
+                else
+                    mask(member);
+            }
+        } else if (value.is_array()) {
+            for (json& item : value)
+                mask(item);
+        } else if (value.is_string()) {
+            const std::string text = value;
+            if (text.find(root().string()) != std::string::npos || text.find(programPath(root())) != std::string::npos ||
+                text.find("AppData") != std::string::npos)
+                value = "<path>";
+        }
+    };
+    std::string replies;
+    while (auto line = client->readLine(patience())) {
+        json frame = json::parse(*line);
+        mask(frame);
+        replies += frame.dump() + "\n";
+    }
+    EXPECT_EQ(client->wait(patience()), 0);
+    if (const auto out = platform::environmentVariable("KOV_TRANSCRIPT_OUT"); out && !out->empty())
+        std::ofstream(*out, std::ios::binary) << replies;
+    EXPECT_EQ(replies, readFile(fs::path(KOV_SOURCE_DIR) / "tests/server/transcript_replies.jsonl"));
+    EXPECT_EQ(exitServer(*server), 0);
+}
+
+// Toned syllables, all different: initial, final, then the tone digit.
+std::vector<std::string> syllables(std::string_view tones) {
+    static const char* const initials[] = {"p", "ph", "b", "m", "t", "th", "n", "l", "k",
+                                           "kh", "g", "ng", "h", "ts", "tsh", "s", "j"};
+    static const char* const finals[] = {"a", "i", "u", "e", "oo", "o", "ai", "au", "am", "an", "ang"};
+    std::vector<std::string> out;
+    for (char tone : tones)
+        for (const char* i : initials)
+            for (const char* f : finals)
+                out.push_back(std::string(i) + f + tone);
+    return out;
+}
+
+// The server is killed with SIGKILL at random moments of a save of the user and the learning
+// dictionary ("save-user-db", or the shutdown that SIGINT asks for), again and again, each time
+// after one more word of the user and one more learned line. After every kill both files load
+// whole; each is the file before the save or the new one; the user dictionary holds every word
+// it held before; both hold the new word and line when the save answered. At most the side
+// file of the unfinished save lies beside them, and the next server removes it when it loads.
+// The moments are drawn from a fixed seed, so a failure comes back the same (within the jitter
+// of the machine); the trace names the run and the delay.
+TEST_P(ProgramTest, KillsDuringSavesLoseNoAnsweredSaveAndLeaveNoHalfWrittenFile) {
+    if (m_backend.wine)
+        return;  // SIGKILL would end wine's loader, not the Windows server inside it
+    // At most kRuns runs, and no new one after kTimeBudget: a sanitizer build on a busy machine
+    // takes most of a second to start the server.
+    constexpr int kRuns = 300;
+    constexpr auto kTimeBudget = 40s;
+    constexpr std::uint32_t kSeed = 20261210;
+    const auto began = std::chrono::steady_clock::now();
+    std::mt19937 random(kSeed);
+
+    // Both dictionaries start with some hundred kilobytes of words, so that a save takes long
+    // enough for the kills to land inside it.
+    C_UserDbFixture initial;
+    int n = 0;
+    for (const std::string& key : syllables("123")) {
+        C_UserDbFixture::C_Row row{key, {}};
+        for (int j = 0; j < 20; ++j)
+            row.recs.push_back({'T', 1, 0, 0.0f, "w" + std::to_string(n++), {}});
+        initial.words.push_back(std::move(row));
+    }
+    writeFile(userFolder() / "user-db.tab", initial.bytes());
+    // The learning dictionary keeps at most 100 keys of one-key words (it trims the least used
+    // ones when it learned more), so its file has fewer keys with more words each.
+    initial.words.resize(90);
+    for (auto& row : initial.words)
+        row.recs.resize(100, {'T', 1, 0, 0.0f, "w" + std::to_string(n++), {}});
+    writeFile(userFolder() / "learn-db.tab", initial.bytes());
+    const std::vector<std::string> learnKeys = syllables("57");
+    ASSERT_GE(learnKeys.size(), size_t(kRuns));
+
+    // The words of the user (under "ka1") that the file held after the last kill: a kill may
+    // cut the save short, but never takes away what the file held.
+    std::set<std::string> words;
+    std::chrono::microseconds saveTime{0};  // of the first save, which is left to finish
+    int answered = 0, sideFilesLeft = 0;
+
+    // The reply to the last request; none when the server ended the stream first.
+    const auto nextReply = [&](C_PipeClient& client) -> std::optional<json> {
+        try {
+            for (;;) {
+                json frame = client.receive(patience());
+                if (frame.contains("ok"))
+                    return frame;
+            }
+        } catch (const std::runtime_error&) {
+            return std::nullopt;
+        }
+    };
+    // Loads a dictionary file as the server would; the keys of the table, and the words under
+    // "ka1". The file must load whole.
+    const auto load = [&](const char* name) {
+        SCOPED_TRACE(name);
+        C_UserDbSetup setup(readFile(userFolder() / name));
+        const C_TestUserDB& db = setup.open();
+        EXPECT_TRUE(db.loaded()) << db.error().text;
+        std::lock_guard lock(db.mutex());
+        std::pair<std::set<std::string>, std::set<std::string>> found;
+        for (const auto& [key, vocs] : db.candiPool().keys2words) {
+            found.first.insert(key);
+            if (key == "ka1")
+                for (const auto& voc : vocs)
+                    found.second.insert(voc.word);
+        }
+        return found;
+    };
+    const auto includes = [](const std::set<std::string>& big, const std::set<std::string>& small) {
+        return std::includes(big.begin(), big.end(), small.begin(), small.end());
+    };
+
+    C_ScopedEnv runtime("XDG_RUNTIME_DIR", runtimeFolder().string());
+    const std::string pipe = getPipeName();
+    std::string userBefore = readFile(userFolder() / "user-db.tab");
+    std::string learnBefore = readFile(userFolder() / "learn-db.tab");
+    int run = 0;
+    for (; run < kRuns && !HasFailure() && std::chrono::steady_clock::now() - began < kTimeBudget; ++run) {
+        auto server = startServer({programPath(writeConfig())}, &m_backend.testServer);
+        // This process is the client (starting a client program for each run would take longer
+        // than the run itself).
+        std::unique_ptr<C_PipeClient> client;
+        const auto deadline = std::chrono::steady_clock::now() + patience();
+        while (!client) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the server did not start";
+            ASSERT_FALSE(server->wait(0ms)) << readFile(root() / ("stderr-" + std::to_string(m_started - 1)));
+            try {
+                auto c = std::make_unique<C_PipeClient>(pipe);
+                c->open(pipe);
+                client = std::move(c);
+            } catch (const std::runtime_error&) {
+                std::this_thread::sleep_for(2ms);
+            }
+        }
+        // The server loaded the files: the side file of a save cut short is gone.
+        for (const auto& entry : fs::directory_iterator(userFolder())) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_TRUE(name == "user-db.tab" || name == "learn-db.tab") << "run " << run << ": " << name;
+        }
+
+        const std::string word = "u" + std::to_string(run);
+        const std::string& key = learnKeys[size_t(run)];
+        client->send({{{"cmd", "test-add-user-word"}, {"key", "ka1"}, {"word", word}},
+                      {{"cmd", "test-commit"}, {"keys", key}},
+                      {{"cmd", "test-learned"}}});
+        ASSERT_EQ(nextReply(*client), json({{"ok", true}, {"result", true}})) << "run " << run;
+        ASSERT_EQ(nextReply(*client), json({{"ok", true}, {"result", key.size()}})) << "run " << run;
+        ASSERT_EQ(nextReply(*client), json({{"ok", true}, {"result", true}})) << "run " << run;
+
+        const std::chrono::microseconds delay = run == 0 ? std::chrono::microseconds(patience())
+                                    : std::chrono::microseconds(std::uniform_int_distribution<long long>(
+                                          0, saveTime.count() * 5 / 4)(random));
+        SCOPED_TRACE("run " + std::to_string(run) + ", killed " + std::to_string(delay.count()) +
+                     " us after the save was asked for");
+        // Every other run the save is the one of the shutdown that SIGINT asks for; it answered
+        // when the server ended with code 0 before the kill.
+        const bool atShutdown = run % 2 == 1;
+        const auto asked = std::chrono::steady_clock::now();
+        if (atShutdown)
+            ASSERT_TRUE(server->interrupt());
+        else
+            client->send({{{"cmd", "save-user-db"}}});
+        if (run == 0) {
+            ASSERT_EQ(nextReply(*client), json({{"ok", true}, {"result", 3}}));
+            saveTime = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - asked);
+        } else {
+            std::this_thread::sleep_until(asked + delay);
+        }
+        server->kill();
+        const std::optional<int> exitCode = server->wait(patience());
+        ASSERT_TRUE(exitCode);
+        std::optional<json> reply;
+        if (atShutdown) {
+            if (*exitCode == 0)
+                reply = json({{"ok", true}, {"result", 3}});
+        } else {
+            reply = run == 0 ? std::optional<json>(json({{"ok", true}, {"result", 3}})) : nextReply(*client);
+        }
+        client.reset();
+        if (reply) {
+            ASSERT_EQ(*reply, json({{"ok", true}, {"result", 3}}));
+        }
+        answered += reply.has_value();
+
+        bool sideFile = false;
+        for (const auto& entry : fs::directory_iterator(userFolder())) {
+            const std::string name = entry.path().filename().string();
+            sideFile |= name == "user-db.tab.tmp" || name == "learn-db.tab.tmp";
+            EXPECT_TRUE(name == "user-db.tab" || name == "learn-db.tab" || name == "user-db.tab.tmp" ||
+                        name == "learn-db.tab.tmp")
+                << name;
+        }
+        sideFilesLeft += sideFile;
+        // Each file is the one before the run, or the new one with this run's word or line.
+        const std::set<std::string> nowWords = load("user-db.tab").second, nowKeys = load("learn-db.tab").first;
+        const std::string userBytes = readFile(userFolder() / "user-db.tab");
+        const std::string learnBytes = readFile(userFolder() / "learn-db.tab");
+        EXPECT_TRUE(includes(nowWords, words));
+        EXPECT_TRUE(nowWords.count(word) || userBytes == userBefore);
+        EXPECT_TRUE(nowKeys.count(key) || learnBytes == learnBefore);
+        if (reply) {
+            EXPECT_TRUE(nowWords.count(word)) << word;
+            EXPECT_TRUE(nowKeys.count(key)) << key;
+        }
+        words = nowWords;
+        userBefore = userBytes;
+        learnBefore = learnBytes;
+    }
+    std::cout << "[ kill runs ] " << run << " runs (seed " << kSeed << "), a save took " << saveTime.count()
+              << " us; " << answered << " saves answered before the kill, " << sideFilesLeft
+              << " kills left a side file" << std::endl;
 }
 
 INSTANTIATE_TEST_SUITE_P(, ProgramTest, ::testing::ValuesIn(backends()),
