@@ -16,10 +16,12 @@
 #include "engine/text/key_pattern.h"
 #include "engine/text/syllable_match.h"
 #include "engine/text/tailo.h"
+#include "fixtures/tailo_regex.h"
 
 namespace {
 
 using namespace kov;
+using namespace kov::test;
 
 bool fullMatch(std::string_view text, const std::regex& re) {
     return std::regex_match(text.begin(), text.end(), re);
