@@ -14,6 +14,8 @@ const char* fileErrorName(E_FileError kind) {
         return "damaged";
     case E_FileError::WRITE:
         return "write";
+    case E_FileError::REFUSED:
+        return "refused";
     }
     return "unknown";
 }

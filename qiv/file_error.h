@@ -18,6 +18,8 @@ enum class E_FileError : uint8_t {
     DAMAGED,     // the bytes do not fit the format: cut short, counts or offsets out of range,
                  // records of unknown type or kind
     WRITE,       // a save could not create, write, flush or replace a file
+    REFUSED,     // a writer was given what the format cannot hold (a NUL inside a text, too
+                 // many entries, offsets beyond their width); nothing was added or written
 };
 
 struct C_FileError {
@@ -32,7 +34,7 @@ struct C_FileError {
 };
 
 // The name of a kind, for messages and test output: "none", "unreadable", "format", "damaged",
-// "write".
+// "write", "refused".
 const char* fileErrorName(E_FileError kind);
 
 }  // namespace qiv

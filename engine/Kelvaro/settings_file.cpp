@@ -10,6 +10,7 @@
 #include "engine/Kelvaro/request_readers.h"
 #include "engine/dict/replacing_write.h"
 #include "platform/codepage.h"
+#include "qiv/file_error.h"
 
 namespace kov {
 
@@ -30,11 +31,11 @@ std::string decimal(std::size_t n) {
 struct S_TooDeep {};
 
 // The settings file as read: absent, or present with its object, or present with the error
-// text that the reply gives.
+// whose text the reply gives (UNREADABLE, or DAMAGED for bytes that hold no usable object).
 struct S_SettingsRead {
     bool m_present = false;
     nlohmann::json m_object;
-    std::string m_error;
+    qiv::C_FileError m_error;
 };
 
 // Reads at most limit bytes of file into bytes; false when it cannot be opened or read.
@@ -51,23 +52,25 @@ bool readAtMost(const fs::path& file, std::size_t limit, std::string& bytes) {
 }
 
 S_SettingsRead readSettingsFile(const fs::path& file) {
+    using qiv::E_FileError;
     S_SettingsRead r;
+    const auto malformed = [&r](std::string text) { r.m_error = {E_FileError::DAMAGED, std::move(text)}; };
     if (!fs::exists(file))  // a failing test throws filesystem_error
         return r;
     r.m_present = true;
     std::string bytes;
     // Anything but a plain file (a folder, a pipe that would block) is not read.
     if (!fs::is_regular_file(file) || !readAtMost(file, kMaxSettingsFileSize + 1, bytes)) {
-        r.m_error = "Failed to read preferences";
+        r.m_error = {E_FileError::UNREADABLE, "Failed to read preferences"};
         return r;
     }
     if (bytes.size() > kMaxSettingsFileSize) {
-        r.m_error = "Malformed preferences: larger than " + decimal(kMaxSettingsFileSize) + " bytes";
+        malformed("Malformed preferences: larger than " + decimal(kMaxSettingsFileSize) + " bytes");
         return r;
     }
     std::u32string codePoints;
     if (!platform::decodeCodePage(kUtf8CodePage, bytes, codePoints)) {
-        r.m_error = "Malformed preferences: not UTF-8 text";
+        malformed("Malformed preferences: not UTF-8 text");
         return r;
     }
     codePoints = {};
@@ -83,12 +86,11 @@ S_SettingsRead readSettingsFile(const fs::path& file) {
     try {
         r.m_object = nlohmann::json::parse(bytes, boundDepth);
     } catch (const S_TooDeep&) {
-        r.m_error = "Malformed preferences: nested deeper than " + decimal(kMaxSettingsDepth) +
-                    " levels";
+        malformed("Malformed preferences: nested deeper than " + decimal(kMaxSettingsDepth) + " levels");
         return r;
     }
     if (!r.m_object.is_object())
-        r.m_error = "Malformed preferences";
+        malformed("Malformed preferences");
     return r;
 }
 
@@ -111,8 +113,8 @@ void getPreferences(const fs::path& userFolder, nlohmann::json& reply) {
     S_SettingsRead read = readSettingsFile(userFolder / kSettingsFileName);
     if (!read.m_present)
         return setError(reply, "Missing preferences");
-    if (!read.m_error.empty())
-        return setError(reply, std::move(read.m_error));
+    if (!read.m_error.ok())
+        return setError(reply, std::move(read.m_error.text));
     reply["ok"] = true;
     reply["result"] = std::move(read.m_object);
 }
@@ -126,11 +128,11 @@ void notifyReleaseChecked(const nlohmann::json& request, const fs::path& userFol
 
     const fs::path file = userFolder / kSettingsFileName;
     S_SettingsRead read = readSettingsFile(file);
-    if (!read.m_error.empty())
-        return setError(reply, std::move(read.m_error));
+    if (!read.m_error.ok())
+        return setError(reply, std::move(read.m_error.text));
     nlohmann::json object = read.m_present ? std::move(read.m_object) : nlohmann::json::object();
     object[std::string(kReleaseDayMember)] = *day;
-    if (!writeFileReplacing(file, settingsFileBytes(object)).empty())
+    if (!writeFileReplacing(file, settingsFileBytes(object)).ok())
         return setError(reply, "Failed to write preferences");
     reply["ok"] = true;
 }

@@ -1,23 +1,25 @@
 #include "engine/dict/cats_writer.h"
 
+#include "engine/dict/file_layouts.h"
 #include "engine/dict/replacing_write.h"
 #include "qiv/byte_cursor.h"
 
 namespace kov {
 
-std::string C_CatsWriter::add(std::string_view name, uint8_t parent) {
+qiv::C_FileError C_CatsWriter::add(std::string_view name, uint8_t parent) {
+    const auto refused = [](std::string text) { return qiv::C_FileError(qiv::E_FileError::REFUSED, std::move(text)); };
     if (m_cats.size() >= kMaxCats)
-        return "Too many categories (at most " + std::to_string(kMaxCats) + ")";
+        return refused("Too many categories (at most " + std::to_string(kMaxCats) + ")");
     if (name.empty())
-        return "Empty category name";
+        return refused("Empty category name");
     if (name.find('\0') != std::string_view::npos)
-        return "Category name holds a NUL";
+        return refused("Category name holds a NUL");
     if (parent > m_cats.size())
-        return "Parent " + std::to_string(parent) + " of \"" + std::string(name) +
-               "\" is not an earlier category";
+        return refused("Parent " + std::to_string(parent) + " of \"" + std::string(name) +
+                       "\" is not an earlier category");
     // Every name must start at an offset that fits 16 bits.
     if (m_poolSize > 0xFFFF)
-        return "Category name pool is full";
+        return refused("Category name pool is full");
     m_cats.push_back(C_Entry{std::string(name), parent});
     m_poolSize += name.size() + 1;
     return {};
@@ -50,9 +52,9 @@ std::optional<uint8_t> C_CatsWriter::find(std::string_view name) const {
 std::string C_CatsWriter::bytes() const {
     const size_t n = m_cats.size() + 1;
     std::string out;
-    out.reserve(9 + 3 * n + m_poolSize);
-    qiv::putU16(out, 0xFEFF);
-    qiv::putU16(out, kVersion);
+    out.reserve(cats_layout::poolAt(n) + m_poolSize);
+    qiv::putU16(out, cats_layout::kMark);
+    qiv::putU16(out, cats_layout::kVersion);
     qiv::putU32(out, hash());
     qiv::putU8(out, static_cast<uint8_t>(n));
     qiv::putU8(out, 0);  // entry 0 has no parent
@@ -69,7 +71,7 @@ std::string C_CatsWriter::bytes() const {
     return out;
 }
 
-std::string C_CatsWriter::writeFile(const std::filesystem::path& path) const {
+qiv::C_FileError C_CatsWriter::writeFile(const std::filesystem::path& path) const {
     return writeFileReplacing(path, bytes());
 }
 

@@ -13,11 +13,12 @@
 #include <string_view>
 #include <vector>
 
+#include "qiv/file_error.h"
+
 namespace kov {
 
 class C_CatsWriter {
 public:
-    static constexpr uint16_t kVersion = 0x0100;
     static constexpr size_t kMaxCats = 254;  // numbers 1..254; the count byte holds 255 entries
 
     struct C_Entry {
@@ -26,8 +27,9 @@ public:
     };
 
     // Adds the next category (number = catCount() + 1) under parent (0: top level, else an
-    // earlier category). Returns "" or why it was refused; a refused category is not added.
-    std::string add(std::string_view name, uint8_t parent = 0);
+    // earlier category). REFUSED with the reason for a category the files cannot hold; a
+    // refused category is not added.
+    qiv::C_FileError add(std::string_view name, uint8_t parent = 0);
 
     // The hash stored in the file; without one set, contentHash() of the entries.
     void setHash(uint32_t hash) { m_hash = hash; }
@@ -43,8 +45,8 @@ public:
 
     // The whole file.
     std::string bytes() const;
-    // Writes bytes() to "<path>.tmp" and renames it over path. Returns "" or the failure.
-    std::string writeFile(const std::filesystem::path& path) const;
+    // Writes bytes() to "<path>.tmp" and renames it over path (writeFileReplacing).
+    qiv::C_FileError writeFile(const std::filesystem::path& path) const;
 
 private:
     std::vector<C_Entry> m_cats;

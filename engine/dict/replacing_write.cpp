@@ -54,23 +54,25 @@ C_ReplaceResult writeReplacing(const std::filesystem::path& path, FC_SideFileWri
     return r.ok() ? replaceWithSideFile(path) : r;
 }
 
-std::string writeFileReplacing(const std::filesystem::path& path, std::string_view bytes) {
-    return replaceFailureText(writeReplacing(path, [bytes](platform::C_OutFile& out) { return out.write(bytes); }),
+qiv::C_FileError writeFileReplacing(const std::filesystem::path& path, std::string_view bytes) {
+    return replaceFailure(writeReplacing(path, [bytes](platform::C_OutFile& out) { return out.write(bytes); }),
                               path);
 }
 
-std::string replaceFailureText(const C_ReplaceResult& r, const std::filesystem::path& path) {
+qiv::C_FileError replaceFailure(const C_ReplaceResult& r, const std::filesystem::path& path) {
+    using qiv::E_FileError;
     switch (r.m_failedStep) {
     case RS_NONE:
         return {};
     case RS_OPEN:
-        return "Failed to open \"" + pathText(r.m_sideFile) + "\" for writing";
+        return {E_FileError::WRITE, "Failed to open \"" + pathText(r.m_sideFile) + "\" for writing"};
     case RS_WRITE:
-        return "Failed to write \"" + pathText(r.m_sideFile) + "\"";
+        return {E_FileError::WRITE, "Failed to write \"" + pathText(r.m_sideFile) + "\""};
     case RS_REPLACE:
         break;
     }
-    return "Failed to rename \"" + pathText(r.m_sideFile) + "\" to \"" + pathText(path) + "\"";
+    return {E_FileError::WRITE,
+            "Failed to rename \"" + pathText(r.m_sideFile) + "\" to \"" + pathText(path) + "\""};
 }
 
 }  // namespace kov

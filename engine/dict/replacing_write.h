@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "platform/file_ops.h"
+#include "qiv/file_error.h"
 #include "qiv/move_only_function.h"
 
 namespace kov {
@@ -41,12 +42,12 @@ C_ReplaceResult writeSideFile(const std::filesystem::path& path, FC_SideFileWrit
 C_ReplaceResult replaceWithSideFile(const std::filesystem::path& path);
 void removeSideFile(const std::filesystem::path& path);
 
-// The text of a failed replacing write, as writeFileReplacing gives it; "" for success.
-std::string replaceFailureText(const C_ReplaceResult& result, const std::filesystem::path& path);
+// The error of a replacing write, as writeFileReplacing gives it: NONE for success, else WRITE
+// "Failed to open \"<side file>\" for writing", "Failed to write \"<side file>\"" or
+// "Failed to rename \"<side file>\" to \"<path>\"".
+qiv::C_FileError replaceFailure(const C_ReplaceResult& result, const std::filesystem::path& path);
 
-// writeReplacing of bytes, with a failure told as "Failed to open \"<side file>\" for
-// writing", "Failed to write \"<side file>\"" or "Failed to rename \"<side file>\" to
-// \"<path>\"". Returns "" on success.
-std::string writeFileReplacing(const std::filesystem::path& path, std::string_view bytes);
+// writeReplacing of bytes; the failure as replaceFailure tells it.
+qiv::C_FileError writeFileReplacing(const std::filesystem::path& path, std::string_view bytes);
 
 }  // namespace kov

@@ -13,7 +13,7 @@ void writeRuleRecord(std::string& out, const C_Rule& rule, C_UsageStamp stamp) {
         if (kind > RULE_CAT)
             throw std::logic_error("Unknown C_RulePat index: " + std::to_string(kind));
         const bool weighted = !(e.weight == 0);  // a NaN is written
-        qiv::putU8(out, static_cast<uint8_t>(kind | (weighted ? kRuleWeightFlag : 0)));
+        qiv::putU8(out, static_cast<uint8_t>(kind | (weighted ? rule_layout::kWeightFlag : 0)));
         if (const auto* w = std::get_if<C_WordPat>(&e.pattern)) {
             qiv::putU16(out, w->count);
             qiv::putCString(out, w->text);
@@ -29,7 +29,7 @@ void writeRuleRecord(std::string& out, const C_Rule& rule, C_UsageStamp stamp) {
         if (weighted)
             qiv::putF32(out, e.weight);
     }
-    qiv::putU8(out, kRuleEndMark);
+    qiv::putU8(out, rule_layout::kEndMark);
 }
 
 E_RuleRead readRuleRecord(qiv::C_ByteCursor& in, const std::map<uint8_t, uint8_t>& categoryMap,
@@ -44,10 +44,10 @@ E_RuleRead readRuleRecord(qiv::C_ByteCursor& in, const std::map<uint8_t, uint8_t
         return damaged("usage stamp cut short");
     for (;;) {
         uint8_t flags = 0;
-        if (!in.readU8(flags) || flags == kRuleEndMark)  // the end of the section ends the rule too
+        if (!in.readU8(flags) || flags == rule_layout::kEndMark)  // the end of the section ends the rule too
             return dropped ? E_RuleRead::DROPPED : E_RuleRead::OK;
         C_RuleElem e;
-        switch (const unsigned kind = flags & 0x7Fu) {
+        switch (const unsigned kind = flags & rule_layout::kKindMask) {
         case RULE_GAP:
             break;
         case RULE_WORD: {
@@ -86,7 +86,7 @@ E_RuleRead readRuleRecord(qiv::C_ByteCursor& in, const std::map<uint8_t, uint8_t
         default:
             return damaged("unknown element kind " + std::to_string(kind));
         }
-        if (flags & kRuleWeightFlag) {
+        if (flags & rule_layout::kWeightFlag) {
             if (!in.readF32(e.weight))
                 return damaged("weight cut short");
         }

@@ -6,6 +6,7 @@
 #include <variant>
 #include <vector>
 
+#include "engine/dict/file_layouts.h"
 #include "engine/text/code_points.h"
 #include "engine/text/key_pattern.h"
 #include "engine/text/syllable_match.h"
@@ -15,8 +16,6 @@
 namespace kov {
 
 namespace {
-
-constexpr size_t kHeaderSize = 0x20;
 
 bool isToneDigit(char c) { return c >= '1' && c <= '9'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -31,11 +30,11 @@ void forEachRecord(const qiv::C_ByteCursor& bytes, uint64_t list, F&& f) {
     if (!c) return;
     for (;;) {
         uint8_t type;
-        if (!c->readU8(type) || type == 0) return;
+        if (!c->readU8(type) || type == tailo_layout::kListEnd) return;
         int8_t weight;
         std::string_view cats, word;
         if (!c->readI8(weight) || !c->readCString(cats) || !c->readCString(word)) return;
-        if (type != 'T' && type != 'H') continue;
+        if (type != tailo_layout::kWordRecord && type != tailo_layout::kHanRecord) continue;
         f(char(type), weight, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(cats.data()), cats.size()),
           word);
     }
@@ -246,17 +245,18 @@ C_TailoDB::C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& c
 
 bool C_TailoDB::load_() {
     using qiv::E_FileError;
+    using namespace tailo_layout;
     if (!m_file.view()) {
         m_error = m_file.error();
         return false;
     }
     const qiv::C_ByteCursor c = m_file.bytes();
-    const auto mark = c.u16At(0), version = c.u16At(2);
+    const auto mark = c.u16At(kMarkAt), version = c.u16At(kVersionAt);
     if (!mark || !version) {
         m_error = {E_FileError::DAMAGED, "Truncated dictionary file"};
         return false;
     }
-    if (*mark != 0xFEFF || *version != kVersion) {
+    if (*mark != kMark || *version != kVersion) {
         m_error = {E_FileError::FORMAT, "Reverse BOM"};
         return false;
     }
@@ -264,26 +264,26 @@ bool C_TailoDB::load_() {
         m_error = {E_FileError::DAMAGED, "Truncated dictionary file"};
         return false;
     }
-    if (!m_cats.header() || m_cats.hash() != c.u32At(0x1C)) {
+    if (!m_cats.header() || m_cats.hash() != c.u32At(kCatsHashAt)) {
         m_error = {E_FileError::FORMAT, "Mismatched dependent hash"};
         return false;
     }
     uint64_t total = 0;
-    C_Section secs[4];
-    for (size_t s = 0; s < 4; ++s) {
-        const uint64_t n = *c.u32At(0x0C + 4 * s);
-        secs[s] = C_Section{size_t(kHeaderSize + 4 * total), 0};
+    C_Section secs[kSectionCount];
+    for (size_t s = 0; s < kSectionCount; ++s) {
+        const uint64_t n = *c.u32At(kSectionCountsAt + 4 * s);
+        secs[s] = C_Section{size_t(kOffsetsAt + 4 * total), 0};
         total += n;
-        if (!c.fits(kHeaderSize, 4 * total)) {
+        if (!c.fits(kOffsetsAt, 4 * total)) {
             m_error = {E_FileError::DAMAGED, "Truncated dictionary file"};
             return false;
         }
         secs[s].count = size_t(n);
     }
-    const size_t pool = size_t(kHeaderSize + 4 * total);
+    const size_t pool = size_t(poolAt(size_t(total)));
     const size_t poolSize = c.size() - pool;
     for (uint64_t i = 0; i < total; ++i) {
-        if (*c.u32At(kHeaderSize + 4 * i) >= poolSize) {
+        if (*c.u32At(kOffsetsAt + 4 * i) >= poolSize) {
             m_error = {E_FileError::DAMAGED, "Truncated dictionary file"};
             return false;
         }

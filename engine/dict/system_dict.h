@@ -31,7 +31,6 @@ namespace kov {
 
 class C_TailoDB : public virtual I_TailoDB, public I_VocRevision {
 public:
-    static constexpr uint16_t kVersion = 0x0110;
     // Readings composed from the characters of a Han word are capped at this many.
     static constexpr size_t kMaxComposedReadings = 256;
 

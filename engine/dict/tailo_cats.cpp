@@ -1,10 +1,8 @@
 #include "engine/dict/tailo_cats.h"
 
-namespace kov {
+#include "engine/dict/file_layouts.h"
 
-namespace {
-constexpr size_t kHeaderSize = 9;  // mark, version, hash, count
-}
+namespace kov {
 
 C_TailoCats::C_TailoCats(const std::filesystem::path& path) : m_file(path), m_bytes(m_file.bytes()) {
     using qiv::E_FileError;
@@ -12,19 +10,20 @@ C_TailoCats::C_TailoCats(const std::filesystem::path& path) : m_file(path), m_by
         m_error = m_file.error();
         return;
     }
-    const auto n = m_bytes.u8At(8);
-    if (!n || !m_bytes.u16At(2)) {
+    const auto n = m_bytes.u8At(cats_layout::kCountAt);
+    if (!n || !m_bytes.u16At(cats_layout::kVersionAt)) {
         m_error = {E_FileError::DAMAGED, "Truncated category table"};
         return;
     }
-    if (m_bytes.u16At(0) != 0xFEFF || m_bytes.u16At(2) != kVersion) {
+    if (m_bytes.u16At(cats_layout::kMarkAt) != cats_layout::kMark ||
+        m_bytes.u16At(cats_layout::kVersionAt) != cats_layout::kVersion) {
         m_error = {E_FileError::FORMAT, "Invalid category table format version or BOM"};
         return;
     }
     m_count = *n;
-    m_parents = kHeaderSize;
-    m_nameOffsets = kHeaderSize + m_count;
-    m_pool = kHeaderSize + 3 * m_count;
+    m_parents = cats_layout::parentsAt(m_count);
+    m_nameOffsets = cats_layout::nameOffsetsAt(m_count);
+    m_pool = cats_layout::poolAt(m_count);
     if (!validate_()) {
         m_count = 0;
         m_error = {E_FileError::DAMAGED, "Category table does not fit its file"};
@@ -49,7 +48,7 @@ bool C_TailoCats::validate_() const {
 std::optional<uint32_t> C_TailoCats::hash() const {
     if (!m_header)
         return std::nullopt;
-    return m_bytes.u32At(4);
+    return m_bytes.u32At(cats_layout::kHashAt);
 }
 
 std::string_view C_TailoCats::catName(uint8_t cat) const {

@@ -21,8 +21,6 @@ namespace kov {
 
 class C_TailoCats : public I_TailoCats {
 public:
-    static constexpr uint16_t kVersion = 0x0100;
-
     explicit C_TailoCats(const std::filesystem::path& path);
 
     std::string_view catName(uint8_t cat) const override;

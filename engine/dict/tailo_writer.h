@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "qiv/file_error.h"
+
 namespace kov {
 
 enum class E_TailoSection : uint8_t {
@@ -31,31 +33,33 @@ struct C_TailoRecord {
 
 class C_TailoWriter {
 public:
-    static constexpr uint16_t kVersion = 0x0110;
-    static constexpr size_t kHeaderSize = 0x20;
-
     explicit C_TailoWriter(uint32_t catsHash = 0) : m_catsHash(catsHash) {}
 
     void setCatsHash(uint32_t hash) { m_catsHash = hash; }
     uint32_t catsHash() const { return m_catsHash; }
 
     // Files rec under key. A record of the same type and word under the same key is merged:
-    // categories united in order, the higher weight kept. Returns "" or why it was refused.
-    std::string addRecord(E_TailoSection section, std::string_view key, const C_TailoRecord& rec);
+    // categories united in order, the higher weight kept. REFUSED with the reason for a record
+    // the file cannot hold (nothing is added then).
+    qiv::C_FileError addRecord(E_TailoSection section, std::string_view key, const C_TailoRecord& rec);
 
-    // Appends a reading of a Han word (repeats are dropped). Returns "" or why it was refused.
-    std::string addReading(std::string_view han, std::string_view reading);
-    // Makes sure the Han word has an entry, possibly without readings.
-    std::string addHan(std::string_view han);
+    // Appends a reading of a Han word (repeats are dropped); REFUSED as addRecord.
+    qiv::C_FileError addReading(std::string_view han, std::string_view reading);
+    // Makes sure the Han word has an entry, possibly without readings; REFUSED as addRecord.
+    qiv::C_FileError addHan(std::string_view han);
 
     size_t entryCount(E_TailoSection section) const { return m_sections[size_t(section)].size(); }
     size_t hanCount() const { return m_han.size(); }
     size_t recordCount() const;
 
-    // The whole file. Throws std::length_error when the pool does not fit 32-bit offsets.
+    // The whole file into out; REFUSED "Dictionary pool too large for 32-bit offsets" (out
+    // left empty) when the entries do not fit the format's offsets.
+    qiv::C_FileError bytes(std::string& out) const;
+    // The whole file, for callers whose entries are known to fit (fixtures and tests); one
+    // that does not fit is the caller's mistake and throws std::length_error.
     std::string bytes() const;
-    // Writes bytes() to "<path>.tmp" and renames it over path. Returns "" or the failure.
-    std::string writeFile(const std::filesystem::path& path) const;
+    // Writes bytes() to "<path>.tmp" and renames it over path (writeFileReplacing).
+    qiv::C_FileError writeFile(const std::filesystem::path& path) const;
 
 private:
     using T_Records = std::vector<C_TailoRecord>;
@@ -64,7 +68,8 @@ private:
     uint32_t m_catsHash;
 };
 
-// Shared by the writer and the compiler: "" when text may be stored as a NUL-terminated field.
-std::string checkStoredText(std::string_view what, std::string_view text);
+// Shared by the writer and the compiler: NONE when text may be stored as a NUL-terminated
+// field, else REFUSED "<what> is empty" or "<what> holds a NUL character".
+qiv::C_FileError checkStoredText(std::string_view what, std::string_view text);
 
 }  // namespace kov

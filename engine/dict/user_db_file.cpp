@@ -1,10 +1,5 @@
-// Loading and saving the tables of a user-layer dictionary ("user-db.tab", "learn-db.tab").
-//
-// File: a 24-byte header (FF FE 00 01, then u32 ncats, nWords, nVocs, nHant, nRules), the
-// category names, the keys2words rows (key, voc list), the karr2vocs rows ("k1-k2-..." and a voc
-// list), the hant2tailo rows (Han word, readings, an empty string) and the rule records. A voc
-// list is records (type, u32 count, u32 time, f32 weight, word, category bytes and a NUL) ended
-// by one NUL. All numbers little-endian, all strings NUL-ended.
+// Loading and saving the tables of a user-layer dictionary ("user-db.tab", "learn-db.tab"),
+// laid out as user_db_layout (engine/dict/file_layouts.h) describes.
 #include <algorithm>
 #include <exception>
 #include <fstream>
@@ -12,6 +7,7 @@
 #include <system_error>
 #include <span>
 
+#include "engine/dict/file_layouts.h"
 #include "engine/dict/mapped_file.h"
 #include "engine/dict/replacing_write.h"
 #include "engine/dict/user_db_layer.h"
@@ -26,8 +22,6 @@ namespace kov {
 
 namespace {
 
-constexpr uint32_t kFileMark = 0x0100FEFFu;  // bytes FF FE 00 01: byte-order mark and version
-constexpr size_t kHeaderSize = 24;
 constexpr size_t kMaxCats = 255;
 
 using C_CatMap = std::map<uint8_t, uint8_t>;
@@ -288,7 +282,7 @@ qiv::C_FileError C_UserTailoMixin::load_() {
     if (!in.readU32(mark) || !in.readU32(ncats) || !in.readU32(nWords) || !in.readU32(nVocs) ||
         !in.readU32(nHant) || !in.readU32(nRules))
         return fail(E_FileError::DAMAGED, "Failed to read user DB header");
-    if (mark != kFileMark)
+    if (mark != user_db_layout::kMark)
         return fail(E_FileError::FORMAT, "Invalid user DB format version or BOM");
     if (ncats > kMaxCats)
         return fail(E_FileError::DAMAGED, "Too many cats: " + num(ncats));
@@ -411,7 +405,7 @@ std::string C_UserTailoMixin::serialize_() const {
 
     size_t dropped = 0;
     std::string out;
-    out.resize(kHeaderSize);
+    out.resize(user_db_layout::kHeaderSize);
     for (const std::string_view name : names)
         qiv::putCString(out, name);
 
@@ -499,13 +493,13 @@ std::string C_UserTailoMixin::serialize_() const {
     }
 
     std::string header;
-    qiv::putU32(header, kFileMark);
+    qiv::putU32(header, user_db_layout::kMark);
     qiv::putU32(header, static_cast<uint32_t>(names.size()));
     qiv::putU32(header, nWords);
     qiv::putU32(header, nVocs);
     qiv::putU32(header, nHant);
     qiv::putU32(header, nRules);
-    out.replace(0, kHeaderSize, header);
+    out.replace(0, user_db_layout::kHeaderSize, header);
 
     if (dropped > 0)
         logger().log(2, "Left out of user DB " + pathText(m_path) + " " + num(dropped) +
@@ -546,10 +540,10 @@ bool C_UserTailoMixin::keepDamagedCopy_() {
             }
             continue;
         }
-        const std::string failure = writeFileReplacing(bad, bytes);
-        if (!failure.empty()) {
+        const qiv::C_FileError failure = writeFileReplacing(bad, bytes);
+        if (!failure.ok()) {
             logger().log(1, "Failed to keep a copy of damaged user DB file " + where + " as " +
-                                pathText(bad) + ": " + failure);
+                                pathText(bad) + ": " + failure.text);
             return false;
         }
         m_damagedCopyKept = true;

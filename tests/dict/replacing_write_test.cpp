@@ -12,6 +12,7 @@
 
 #include "engine/dict/mapped_file.h"
 #include "fixtures/temp_folder.h"
+#include "tests/support/file_error_print.h"
 
 namespace kov {
 namespace {
@@ -32,12 +33,12 @@ fs::path sideFile(const fs::path& path) {
 TEST(ReplacingWrite, ReplacesTheOldFileAndLeavesNoSideFile) {
     test::C_TempFolder dir;
     const fs::path target = dir.write("t.tab", "old bytes");
-    EXPECT_EQ(writeFileReplacing(target, std::string("new\0bytes", 9)), "");
+    EXPECT_TRUE(writeFileReplacing(target, std::string("new\0bytes", 9)).ok());
     EXPECT_EQ(readFile(target), std::string("new\0bytes", 9));
     EXPECT_FALSE(fs::exists(sideFile(target)));
 
     const fs::path fresh = dir.path() / "fresh.tab";
-    EXPECT_EQ(writeFileReplacing(fresh, ""), "");
+    EXPECT_TRUE(writeFileReplacing(fresh, "").ok());
     EXPECT_TRUE(fs::exists(fresh));
     EXPECT_EQ(readFile(fresh), "");
 }
@@ -47,7 +48,7 @@ TEST(ReplacingWrite, SideFileThatCannotBeOpenedLeavesEverythingAlone) {
     const fs::path target = dir.write("t.tab", "old bytes");
     // A folder where the side file would go: opening it for writing fails, even for root.
     fs::create_directory(sideFile(target));
-    EXPECT_EQ(writeFileReplacing(target, "new"),
+    EXPECT_EQ(writeFileReplacing(target, "new").text,
               "Failed to open \"" + pathText(sideFile(target)) + "\" for writing");
     EXPECT_EQ(readFile(target), "old bytes");
     EXPECT_TRUE(fs::is_directory(sideFile(target)));  // not ours: kept
@@ -77,7 +78,7 @@ TEST(ReplacingWrite, FailedReplaceRemovesTheSideFile) {
     const fs::path target = dir.path() / "t.tab";
     fs::create_directory(target);
     std::ofstream(target / "inside") << "x";
-    EXPECT_EQ(writeFileReplacing(target, "new"), "Failed to rename \"" +
+    EXPECT_EQ(writeFileReplacing(target, "new").text, "Failed to rename \"" +
                                                      pathText(sideFile(target)) + "\" to \"" +
                                                      pathText(target) + "\"");
     EXPECT_FALSE(fs::exists(sideFile(target)));
@@ -104,8 +105,8 @@ TEST(ReplacingWrite, SideFileWaitsUntilReplaced) {
     EXPECT_FALSE(fs::exists(sideFile(target)));
     const C_ReplaceResult r = replaceWithSideFile(target);
     EXPECT_EQ(r.m_failedStep, RS_REPLACE);
-    EXPECT_EQ(replaceFailureText(r, target),
-              "Failed to rename \"" + pathText(sideFile(target)) + "\" to \"" + pathText(target) + "\"");
+    EXPECT_EQ(replaceFailure(r, target),
+              qiv::C_FileError(qiv::E_FileError::WRITE, "Failed to rename \"" + pathText(sideFile(target)) + "\" to \"" + pathText(target) + "\""));
     EXPECT_EQ(readFile(target), "new");
 }
 

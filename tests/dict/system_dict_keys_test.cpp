@@ -51,7 +51,7 @@ TEST(SystemDictKeys, KeysThatWouldOutgrowTheFileAreWalkedInPlace) {
     // Every offset of section C (the first array: sections A and B are empty) patched to the
     // long key's: four copies of it are longer than the whole file.
     std::string patched = bytes;
-    const size_t c = 0x20;
+    const size_t c = tailo_layout::kOffsetsAt;
     for (size_t i = 1; i < 4; ++i)
         patched.replace(c + 4 * i, 4, bytes, c, 4);
     ASSERT_GT(4 * longWord.key.size(), patched.size());

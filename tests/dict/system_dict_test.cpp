@@ -65,9 +65,9 @@ std::vector<C_Candidate> candidates(C_CompoUnit& unit) {
 TEST(SystemDict, WriterWritesTheFileLayoutByteForByte) {
     // One toned key, one exact key, no key arrays, one Han word: every field written out.
     C_TailoWriter w(0x12345678);
-    ASSERT_EQ(w.addRecord(E_TailoSection::TONED, "a1", C_TailoRecord{'T', 5, {1}, "a"}), "");
-    ASSERT_EQ(w.addRecord(E_TailoSection::EXACT, "a", C_TailoRecord{'H', -1, {}, "阿"}), "");
-    ASSERT_EQ(w.addReading("阿", "a"), "");
+    ASSERT_TRUE(w.addRecord(E_TailoSection::TONED, "a1", C_TailoRecord{'T', 5, {1}, "a"}).ok());
+    ASSERT_TRUE(w.addRecord(E_TailoSection::EXACT, "a", C_TailoRecord{'H', -1, {}, "阿"}).ok());
+    ASSERT_TRUE(w.addReading("阿", "a").ok());
     const std::string expected = std::string(
         "\xFF\xFE\x10\x01"                  // byte order mark, version
         "\0\0\0\0\0\0\0\0"                  // two fields the reader skips
@@ -106,12 +106,12 @@ TEST(SystemDict, WriterWritesTheFileLayoutByteForByte) {
     EXPECT_THROW(emptyKey.bytes(), std::invalid_argument);
 
     // What the reader would misread is refused.
-    EXPECT_NE(w.addRecord(E_TailoSection::KARR, "ka", C_TailoRecord{'T', 0, {}, std::string("a\0b", 3)}), "");
-    EXPECT_NE(w.addRecord(E_TailoSection::KARR, "ka", C_TailoRecord{'T', 0, {0}, "a"}), "");
-    EXPECT_NE(w.addRecord(E_TailoSection::KARR, "ka", C_TailoRecord{'X', 0, {}, "a"}), "");
-    EXPECT_NE(w.addRecord(E_TailoSection::KARR, "k a", C_TailoRecord{'T', 0, {}, "a"}), "");
-    EXPECT_NE(w.addRecord(E_TailoSection::KARR, "", C_TailoRecord{'T', 0, {}, "a"}), "");
-    EXPECT_NE(w.addReading("甲", ""), "");
+    EXPECT_EQ(w.addRecord(E_TailoSection::KARR, "ka", C_TailoRecord{'T', 0, {}, std::string("a\0b", 3)}).kind, qiv::E_FileError::REFUSED);
+    EXPECT_EQ(w.addRecord(E_TailoSection::KARR, "ka", C_TailoRecord{'T', 0, {0}, "a"}).kind, qiv::E_FileError::REFUSED);
+    EXPECT_EQ(w.addRecord(E_TailoSection::KARR, "ka", C_TailoRecord{'X', 0, {}, "a"}).kind, qiv::E_FileError::REFUSED);
+    EXPECT_EQ(w.addRecord(E_TailoSection::KARR, "k a", C_TailoRecord{'T', 0, {}, "a"}).kind, qiv::E_FileError::REFUSED);
+    EXPECT_EQ(w.addRecord(E_TailoSection::KARR, "", C_TailoRecord{'T', 0, {}, "a"}).kind, qiv::E_FileError::REFUSED);
+    EXPECT_EQ(w.addReading("甲", "").kind, qiv::E_FileError::REFUSED);
 }
 
 TEST(SystemDict, LoadChecks) {
@@ -126,7 +126,7 @@ TEST(SystemDict, LoadChecks) {
         {"valid", good, C_SystemDictFixture::sampleCatsBytes(), "", true},
         {"byte order", test::patchedU16(good, 0, 0xFFFE), C_SystemDictFixture::sampleCatsBytes(), "Reverse BOM", false},
         {"version", test::patchedU16(good, 2, 0x0100), C_SystemDictFixture::sampleCatsBytes(), "Reverse BOM", false},
-        {"other hash", test::patched(good, 0x1C, "\x01\x02\x03\x04"), C_SystemDictFixture::sampleCatsBytes(),
+        {"other hash", test::patched(good, tailo_layout::kCatsHashAt, "\x01\x02\x03\x04"), C_SystemDictFixture::sampleCatsBytes(),
          "Mismatched dependent hash", false},
         {"category table without header", good, "junk", "Mismatched dependent hash", false},
         {"three bytes", test::truncated(good, 3), C_SystemDictFixture::sampleCatsBytes(), "Truncated dictionary file",
@@ -137,9 +137,9 @@ TEST(SystemDict, LoadChecks) {
          "Truncated dictionary file", false},
         {"count beyond the file", test::patched(good, 0x10, "\xFF\xFF\xFF\x0F"),
          C_SystemDictFixture::sampleCatsBytes(), "Truncated dictionary file", false},
-        {"counts that wrap in 32 bits", test::patched(good, 0x0C, std::string("\xFF\xFF\xFF\xFF\x02\x00\x00\x00", 8)),
+        {"counts that wrap in 32 bits", test::patched(good, tailo_layout::kSectionCountsAt, std::string("\xFF\xFF\xFF\xFF\x02\x00\x00\x00", 8)),
          C_SystemDictFixture::sampleCatsBytes(), "Truncated dictionary file", false},
-        {"offset past the pool", test::patched(good, 0x20, "\xFF\xFF\x00\x00"), C_SystemDictFixture::sampleCatsBytes(),
+        {"offset past the pool", test::patched(good, tailo_layout::kOffsetsAt, "\xFF\xFF\x00\x00"), C_SystemDictFixture::sampleCatsBytes(),
          "Truncated dictionary file", false},
     };
     for (const Case& c : cases) {
@@ -204,7 +204,7 @@ TEST(SystemDict, DamagedFilesNeverReadOutsideTheFile) {
     std::vector<std::string> variants;
     for (size_t n = 0; n < good.size(); ++n) variants.push_back(test::truncated(good, n));
     for (size_t i = f.poolAt(); i < good.size(); ++i) variants.push_back(test::patchedU8(good, i, 0x54));
-    for (size_t i = 0x20; i < f.poolAt(); ++i) variants.push_back(test::patchedU8(good, i, 0x7F));
+    for (size_t i = tailo_layout::kOffsetsAt; i < f.poolAt(); ++i) variants.push_back(test::patchedU8(good, i, 0x7F));
     size_t loaded = 0;
     for (const std::string& bytes : variants) {
         C_SystemDictFixture fx(bytes);

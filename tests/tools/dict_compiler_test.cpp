@@ -36,7 +36,7 @@ public:
     }
     test::C_TempFolder m_folder;
     test::C_CapturePolicy m_policy;
-    std::string m_writeError;
+    qiv::C_FileError m_writeError;
     std::unique_ptr<C_TailoCats> m_cats;
     std::unique_ptr<C_TailoDB> m_db;
 };
@@ -84,7 +84,7 @@ TEST(DictCompiler, LexiconRowsAndReports) {
     EXPECT_EQ(c.reports().at(0).text().rfind("lex.csv:3: ", 0), 0u);
 
     C_Compiled out(c);
-    ASSERT_EQ(out.m_writeError, "");
+    ASSERT_TRUE(out.m_writeError.ok()) << out.m_writeError.text;
     ASSERT_TRUE(out.m_db->error().ok()) << out.m_db->error().text;
     const C_TailoDB& db = *out.m_db;
     EXPECT_TRUE(holds(lookUp(db, {"tai5", "gi2"}, 'f'), "台語", "Tâi-gí"));
@@ -117,7 +117,8 @@ TEST(DictCompiler, TabSeparatedList) {
     EXPECT_EQ(lines, (std::vector<size_t>{4, 5, 6, 9}));
     // A folder that does not exist: nothing is written, and the failure is told.
     const test::C_TempFolder folder;
-    EXPECT_NE(c.writeFiles(folder.path() / "no" / "tailo.tab", folder.path() / "no" / "cats.tab"), "");
+    EXPECT_EQ(c.writeFiles(folder.path() / "no" / "tailo.tab", folder.path() / "no" / "cats.tab").kind,
+              qiv::E_FileError::WRITE);
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "no"));
     C_Compiled out(c);
     ASSERT_TRUE(out.m_db->error().ok()) << out.m_db->error().text;
@@ -145,7 +146,7 @@ TEST(DictCompiler, WholeLexiconIsReachable) {
     const size_t filed = c.addLexiconCsv(text, "itaigi-lexicon.csv");
     EXPECT_GT(filed, 15000u);
     C_Compiled out(c);
-    ASSERT_EQ(out.m_writeError, "");
+    ASSERT_TRUE(out.m_writeError.ok()) << out.m_writeError.text;
     ASSERT_TRUE(out.m_db->error().ok()) << out.m_db->error().text;
     EXPECT_GT(out.m_db->karrCount(), 10000u);
 
@@ -242,7 +243,7 @@ TEST(DictCompiler, CountsWeighTheWords) {
     EXPECT_EQ(sum.m_otherWords, 0u);
     c.addLexiconCsv(lexicon, "lexicon.csv");
     C_Compiled out(c);
-    ASSERT_EQ(out.m_writeError, "");
+    ASSERT_TRUE(out.m_writeError.ok()) << out.m_writeError.text;
     const C_TailoDB& db = *out.m_db;
 
     const auto kaki = weightsAt(db, "ka1-ki1");
@@ -288,7 +289,7 @@ TEST(DictCompiler, FailedWriteLeavesTheOldPair) {
         const test::C_TempFolder folder;
         const auto tailo = folder.path() / "tailo.tab";
         const auto cats = folder.path() / "cats.tab";
-        ASSERT_EQ(before.writeFiles(tailo, cats), "");
+        ASSERT_TRUE(before.writeFiles(tailo, cats).ok());
         const std::string oldTailo = readFile(tailo), oldCats = readFile(cats);
         // A folder where the dictionary's side file would go cannot be opened for writing; a
         // dictionary that became a folder holding a file cannot be replaced by a file.
@@ -301,7 +302,7 @@ TEST(DictCompiler, FailedWriteLeavesTheOldPair) {
             std::filesystem::create_directory(tailo);
             folder.write("tailo.tab/inside", "x");
         }
-        EXPECT_NE(after.writeFiles(tailo, cats), "");
+        EXPECT_FALSE(after.writeFiles(tailo, cats).ok());
         EXPECT_EQ(readFile(cats), oldCats);
         EXPECT_FALSE(std::filesystem::exists(folder.path() / "cats.tab.tmp"));
         if (block == BLOCK_SIDE_FILE) {

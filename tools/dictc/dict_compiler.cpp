@@ -67,7 +67,7 @@ uint8_t C_DictCompiler::category(std::string_view path) {
             if (cats[i].parent == parent && cats[i].name == seg)
                 found = uint8_t(i + 1);
         if (!found) {
-            if (!m_cats.add(seg, parent).empty())
+            if (!m_cats.add(seg, parent).ok())
                 return 0;
             found = uint8_t(m_cats.catCount());
         }
@@ -76,14 +76,15 @@ uint8_t C_DictCompiler::category(std::string_view path) {
     return parent;
 }
 
-std::string C_DictCompiler::addWord(std::string_view word, std::string_view readingIn, const std::vector<uint8_t>& cats,
-                                    int weight) {
+qiv::C_FileError C_DictCompiler::addWord(std::string_view word, std::string_view readingIn,
+                                         const std::vector<uint8_t>& cats, int weight) {
+    using qiv::E_FileError;
     if (weight < -128 || weight > 127)
-        return "Weight " + std::to_string(weight) + " is outside -128..127";
+        return {E_FileError::REFUSED, "Weight " + std::to_string(weight) + " is outside -128..127"};
     const std::string reading = normaliseReading(readingIn);
     std::vector<std::string> keys;
     if (auto e = readingKeys(reading, keys); !e.empty())
-        return e;
+        return {E_FileError::REFUSED, std::move(e)};
     word = trim(word);
 
     C_TailoRecord rec;
@@ -95,14 +96,14 @@ std::string C_DictCompiler::addWord(std::string_view word, std::string_view read
     } else {
         rec.type = 'H';
         rec.word = std::string(word);
-        if (auto e = checkStoredText("Word", rec.word); !e.empty())
+        if (auto e = checkStoredText("Word", rec.word); !e.ok())
             return e;
     }
     std::string exact;
     for (const std::string& k : keys)
         exact += k;
     const E_TailoSection home = keys.size() == 1 ? E_TailoSection::TONED : E_TailoSection::KARR;
-    if (auto e = m_writer.addRecord(home, joinKeys(keys), rec); !e.empty())
+    if (auto e = m_writer.addRecord(home, joinKeys(keys), rec); !e.ok())
         return e;
     if (rec.type == 'H')
         m_writer.addReading(rec.word, reading);
@@ -125,8 +126,8 @@ size_t C_DictCompiler::addLexiconCsv(std::string_view text, std::string_view sou
     size_t filed = 0;
     for (C_LexiconWord& lw : readLexicon(text, source, m_reports)) {
         if (!lw.m_han.empty()) {
-            if (auto e = checkStoredText("Word", lw.m_han); !e.empty()) {
-                report_(source, lw.m_line, "Skipped word: " + e);
+            if (auto e = checkStoredText("Word", lw.m_han); !e.ok()) {
+                report_(source, lw.m_line, "Skipped word: " + e.text);
                 continue;
             }
             C_Counted& h = counted_('H', lw.m_han, lw.m_keys, lw.m_reading);
@@ -227,8 +228,8 @@ size_t C_DictCompiler::addTsv(std::string_view text, std::string_view source) {
         }
         if (!ok)
             continue;
-        if (auto e = addWord(fields[0], fields[1], cats, weight); !e.empty()) {
-            report_(source, lineNo, "Skipped: " + e);
+        if (auto e = addWord(fields[0], fields[1], cats, weight); !e.ok()) {
+            report_(source, lineNo, "Skipped: " + e.text);
             continue;
         }
         ++filed;
@@ -380,27 +381,25 @@ uint32_t C_DictCompiler::catsHash() const { return m_cats.hash(); }
 
 std::string C_DictCompiler::tailoBytes() const { return build().bytes(); }
 
-std::string C_DictCompiler::writeFiles(const std::filesystem::path& tailoTab, const std::filesystem::path& catsTab) const {
+qiv::C_FileError C_DictCompiler::writeFiles(const std::filesystem::path& tailoTab,
+                                            const std::filesystem::path& catsTab) const {
     std::string tailo;
-    try {
-        tailo = tailoBytes();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
+    if (qiv::C_FileError e = build().bytes(tailo); !e.ok())
+        return e;
     return writeDictionaryPair(tailoTab, tailo, catsTab, catsBytes());
 }
 
-std::string writeDictionaryPair(const std::filesystem::path& tailoTab, std::string_view tailo,
+qiv::C_FileError writeDictionaryPair(const std::filesystem::path& tailoTab, std::string_view tailo,
                                 const std::filesystem::path& catsTab, std::string_view cats) {
     auto writer = [](std::string_view bytes) {
         return [bytes](platform::C_OutFile& out) { return out.write(bytes); };
     };
     // Both side files first: a failure here leaves the old pair untouched.
     if (auto r = writeSideFile(catsTab, writer(cats)); !r.ok())
-        return replaceFailureText(r, catsTab);
+        return replaceFailure(r, catsTab);
     if (auto r = writeSideFile(tailoTab, writer(tailo)); !r.ok()) {
         removeSideFile(catsTab);
-        return replaceFailureText(r, tailoTab);
+        return replaceFailure(r, tailoTab);
     }
     // The old category table, to put back should the dictionary not replace its old file.
     std::error_code ec;
@@ -412,19 +411,19 @@ std::string writeDictionaryPair(const std::filesystem::path& tailoTab, std::stri
         if (!in.good() && !in.eof()) {
             removeSideFile(catsTab);
             removeSideFile(tailoTab);
-            return "Failed to read \"" + pathText(catsTab) + "\"";
+            return {qiv::E_FileError::UNREADABLE, "Failed to read \"" + pathText(catsTab) + "\""};
         }
     }
     if (auto r = replaceWithSideFile(catsTab); !r.ok()) {
         removeSideFile(tailoTab);
-        return replaceFailureText(r, catsTab);
+        return replaceFailure(r, catsTab);
     }
     if (auto r = replaceWithSideFile(tailoTab); !r.ok()) {
-        std::string e = replaceFailureText(r, tailoTab);
-        const std::string undo = hadCats ? writeFileReplacing(catsTab, oldCats)
+        qiv::C_FileError e = replaceFailure(r, tailoTab);
+        const std::string undo = hadCats ? writeFileReplacing(catsTab, oldCats).text
                                          : (std::filesystem::remove(catsTab, ec) ? std::string() : ec.message());
         if (!undo.empty())
-            e += "; the category table could not be put back: " + undo;
+            e.text += "; the category table could not be put back: " + undo;
         return e;
     }
     return {};

@@ -102,8 +102,8 @@ public:
                               E_CorpusPart part = E_CorpusPart::TRAINING);
 
     // Files one word with a fixed weight. word empty, or itself Tai-lo, makes a Tai-lo record of
-    // the reading. Returns "" or why the word was refused.
-    std::string addWord(std::string_view word, std::string_view reading, const std::vector<uint8_t>& cats,
+    // the reading. REFUSED with the reason for a word that cannot be filed.
+    qiv::C_FileError addWord(std::string_view word, std::string_view reading, const std::vector<uint8_t>& cats,
                         int weight);
 
     // The category number of a path such as "noun/place", created on first use; 0 when the
@@ -129,8 +129,9 @@ public:
 
     // Writes both files: each is written aside ("<name>.tmp") first, and the old files are
     // replaced only once both are complete; when the second cannot replace its old file, the
-    // first is put back, so that a failure leaves the old pair. Returns "" or the failure.
-    std::string writeFiles(const std::filesystem::path& tailoTab, const std::filesystem::path& catsTab) const;
+    // first is put back, so that a failure leaves the old pair. REFUSED for a dictionary too
+    // large for the format; else as writeDictionaryPair.
+    qiv::C_FileError writeFiles(const std::filesystem::path& tailoTab, const std::filesystem::path& catsTab) const;
 
 private:
     // A word weighed by its counts: (type 'H' or 'T', word, key array joined by "-").
@@ -162,8 +163,9 @@ private:
 
 // Writes a dictionary and its category table as C_DictCompiler::writeFiles does: both aside
 // first, then the old files replaced, the old category table put back when the dictionary cannot
-// replace its old file. Returns "" or the failure.
-std::string writeDictionaryPair(const std::filesystem::path& tailoTab, std::string_view tailoBytes,
+// replace its old file. NONE, else WRITE with the failure (and, when the old category table
+// could not be put back, why), or UNREADABLE when the old category table could not be read.
+qiv::C_FileError writeDictionaryPair(const std::filesystem::path& tailoTab, std::string_view tailoBytes,
                                 const std::filesystem::path& catsTab, std::string_view catsBytes);
 
 }  // namespace kov::dictc

@@ -132,14 +132,13 @@ int main(int argc, char** argv) {
     }
     std::string bytes;
     const kov::C_TailoWriter w = compiler.build();
-    try {
-        bytes = w.bytes();
-    } catch (const std::exception& e) {
-        std::cerr << "kelvaro-dictc: " << e.what() << "\n";
+    if (const qiv::C_FileError e = w.bytes(bytes); !e.ok()) {
+        std::cerr << "kelvaro-dictc: " << e.text << "\n";
         return 1;
     }
-    if (auto e = kov::dictc::writeDictionaryPair(tailoPath, bytes, catsPath, compiler.catsBytes()); !e.empty()) {
-        std::cerr << "kelvaro-dictc: " << e << "\n";
+    if (const qiv::C_FileError e = kov::dictc::writeDictionaryPair(tailoPath, bytes, catsPath, compiler.catsBytes());
+        !e.ok()) {
+        std::cerr << "kelvaro-dictc: " << e.text << "\n";
         return 1;
     }
     for (const std::string& s : summaries)
