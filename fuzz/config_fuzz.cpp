@@ -18,11 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const test::C_TempFolder folder;
     const auto file = folder.write("Kelvaro.json", std::string(reinterpret_cast<const char*>(data), size));
     nlohmann::json config;
-    try {
-        config = readConfiguration(file);
-    } catch (const nlohmann::json::exception&) {
+    if (!readConfiguration(file, config).ok())
         return 0;
-    }
     if (const auto dbDir = getOptString(config, "db-dir"))
         (void)(std::filesystem::path(std::u8string(dbDir->begin(), dbDir->end())) / "tailo.tab");
     for (int c = 0; c < COMPANION_COUNT; ++c)

@@ -20,6 +20,7 @@
 #include "engine/Kelvaro/request_readers.h"
 #include "engine/Kelvaro/server_loop.h"
 #include "engine/Kelvaro/session.h"
+#include "engine/dict/mapped_file.h"
 #include "engine/dict/system_dict.h"
 #include "engine/dict/tailo_cats.h"
 #include "platform/instance_lock.h"
@@ -66,7 +67,9 @@ int runStartedServer(int argc, char** argv, const C_CommandTables& tables) {
 
     const fs::path configPath =
         argc > 1 ? platform::pathFromArgument(argv[1]) : exeFolder / "Kelvaro.json";
-    const nlohmann::json config = readConfiguration(configPath);
+    nlohmann::json config;
+    if (!readConfiguration(configPath, config).ok())
+        return 1;
 
     // A JSON text is UTF-8, so "db-dir" is read as UTF-8 on every system.
     const auto dbDir = getOptString(config, "db-dir");
@@ -122,13 +125,28 @@ int runStartedServer(int argc, char** argv, const C_CommandTables& tables) {
 
 }  // namespace
 
-nlohmann::json readConfiguration(const fs::path& path) {
-    if (!checkedExists(path))
-        return nullptr;
+qiv::C_FileError readConfiguration(const fs::path& path, nlohmann::json& config) {
+    using qiv::E_FileError;
+    config = nullptr;
+    std::error_code ec;
+    const bool exists = fs::exists(path, ec);
+    if (ec)
+        return {E_FileError::UNREADABLE, "Failed to test configuration " + pathText(path) + ": " + ec.message()};
+    if (!exists)
+        return {};
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw fs::filesystem_error("open", path, std::make_error_code(std::errc::io_error));
-    return nlohmann::json::parse(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return {E_FileError::UNREADABLE, "Failed to open configuration " + pathText(path)};
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad())
+        return {E_FileError::UNREADABLE, "Failed to read configuration " + pathText(path)};
+    try {
+        config = nlohmann::json::parse(bytes);
+    } catch (const nlohmann::json::exception& e) {
+        config = nullptr;
+        return {E_FileError::DAMAGED, "Malformed configuration " + pathText(path) + ": " + e.what()};
+    }
+    return {};
 }
 
 bool consoleCtrlHandler(unsigned event) {

@@ -18,13 +18,15 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/Kelvaro/command_table.h"
+#include "qiv/file_error.h"
 
 namespace kov {
 
 // The configuration file parsed as one JSON text (a UTF-8 byte-order mark skipped, nothing but
-// white space after the value); null when there is no such file. Throws when it cannot be read
-// or is not JSON.
-nlohmann::json readConfiguration(const std::filesystem::path& path);
+// white space after the value) into config; null when there is no such file. UNREADABLE when
+// the file cannot be tested, opened or read, DAMAGED (with the parser's text) when it is not
+// JSON; config is null then.
+qiv::C_FileError readConfiguration(const std::filesystem::path& path, nlohmann::json& config);
 
 // Call from main, first thing, once per process. tables: the commands sessions serve.
 int runServer(int argc, char** argv, const C_CommandTables& tables = serverCommandTables());
