@@ -429,7 +429,8 @@ protected:
 
 TEST(UserDbFile, SaveInterruptedAtAnyByteLeavesTheOldFileLoadable) {
     const std::string old = sampleUserDb().bytes();
-    for (const size_t n : {size_t{0}, size_t{1}, size_t{23}, size_t{24}, size_t{60}, old.size()}) {
+    for (const size_t n : {size_t{0}, size_t{1}, user_db_layout::kHeaderSize - 1, user_db_layout::kHeaderSize,
+                         size_t{60}, old.size()}) {
         SCOPED_TRACE(n);
         C_UserDbSetup s(old);
         C_FailingUserDB db(s.file(), *s.m_sys.m_db);
