@@ -54,7 +54,7 @@ C_DictFiles compiledFolder(const dictc::C_DictCompiler& c) {
     f.folder = std::make_unique<test::C_TempFolder>();
     f.tailo = f.folder->path() / "tailo.tab";
     f.cats = f.folder->path() / "cats.tab";
-    if (auto e = c.writeFiles(f.tailo, f.cats); !e.empty()) throw std::runtime_error(e);
+    if (auto e = c.writeFiles(f.tailo, f.cats); !e.ok()) throw std::runtime_error(e.text);
     return f;
 }
 

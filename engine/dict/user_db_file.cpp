@@ -511,62 +511,73 @@ bool C_UserTailoMixin::writeSaveBytes_(platform::C_OutFile& out, std::string_vie
     return out.write(bytes);
 }
 
-bool C_UserTailoMixin::keepDamagedCopy_() {
+qiv::C_FileError C_UserTailoMixin::keepDamagedCopy_() {
+    using qiv::E_FileError;
     if (m_error.ok() || m_damagedCopyKept)
-        return true;
+        return {};
     const std::string where = pathText(m_path);
     std::error_code ec;
     if (!std::filesystem::exists(m_path, ec) && !ec) {
         m_damagedCopyKept = true;  // nothing left to keep
-        return true;
+        return {};
     }
     std::string bytes;
-    if (!readWholeFile(m_path, bytes)) {
-        logger().log(1, "Failed to read damaged user DB file " + where + " to keep a copy");
-        return false;
-    }
+    if (!readWholeFile(m_path, bytes))
+        return {E_FileError::UNREADABLE, "Failed to read damaged user DB file " + where + " to keep a copy"};
     for (unsigned slot = 1; slot <= kDamagedCopySlots; ++slot) {
         const std::filesystem::path bad = damagedCopyPath(m_path, slot);
         const bool taken = std::filesystem::exists(bad, ec);
-        if (ec) {
-            logger().log(1, "Failed to test " + pathText(bad) + ": " + ec.message());
-            return false;
-        }
+        if (ec)
+            return {E_FileError::UNREADABLE, "Failed to test " + pathText(bad) + ": " + ec.message()};
         if (taken) {
             std::string kept;
             if (readWholeFile(bad, kept) && kept == bytes) {
                 m_damagedCopyKept = true;  // this very file was kept before
-                return true;
+                return {};
             }
             continue;
         }
-        const qiv::C_FileError failure = writeFileReplacing(bad, bytes);
-        if (!failure.ok()) {
-            logger().log(1, "Failed to keep a copy of damaged user DB file " + where + " as " +
-                                pathText(bad) + ": " + failure.text);
-            return false;
-        }
+        if (const qiv::C_FileError failure = writeFileReplacing(bad, bytes); !failure.ok())
+            return {E_FileError::WRITE, "Failed to keep a copy of damaged user DB file " + where + " as " +
+                                            pathText(bad) + ": " + failure.text};
         m_damagedCopyKept = true;
         logger().log(3, "Kept a copy of damaged user DB file " + where + " as " + pathText(bad));
-        return true;
+        return {};
     }
-    logger().log(1, "Not saving user DB file " + where + ": every copy slot for its damaged "
-                    "content is taken (" + pathText(damagedCopyPath(m_path, 1)) + " and on)");
-    return false;
+    return {E_FileError::WRITE, "Not saving user DB file " + where + ": every copy slot for its damaged "
+                                "content is taken (" + pathText(damagedCopyPath(m_path, 1)) + " and on)"};
 }
 
-bool C_UserTailoMixin::writeReplacing_(const std::string& bytes) {
+qiv::C_FileError C_UserTailoMixin::writeReplacing_(const std::string& bytes) {
     const C_ReplaceResult r = writeReplacing(
         m_path, [this, &bytes](platform::C_OutFile& out) { return writeSaveBytes_(out, bytes); });
     if (r.ok())
-        return true;
+        return {};
     const std::string where = pathText(m_path);
     if (r.m_failedStep == RS_OPEN)
-        logger().log(1, "Failed to open user DB file " + where + " for saving");
-    else
-        logger().log(1, "Failed to write user DB file " + where +
-                            (r.m_error.empty() ? std::string() : ": " + r.m_error));
-    return false;
+        return {qiv::E_FileError::WRITE, "Failed to open user DB file " + where + " for saving"};
+    return {qiv::E_FileError::WRITE,
+            "Failed to write user DB file " + where + (r.m_error.empty() ? std::string() : ": " + r.m_error)};
+}
+
+qiv::C_FileError C_UserTailoMixin::save_(const std::string& bytes) {
+    using qiv::E_FileError;
+    const std::string where = pathText(m_path);
+    if (m_error.kind == E_FileError::UNREADABLE) {
+        // What the file holds is unknown: writing over it could lose every word in it.
+        return {E_FileError::UNREADABLE, "Not saving user DB file " + where + ": it could not be read (" +
+                                             m_error.text + ")"};
+    }
+    const std::filesystem::path parent = m_path.parent_path();
+    if (!parent.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(parent, ec);
+        if (ec)
+            return {E_FileError::WRITE, "Failed to create the folder of user DB file " + where + ": " + ec.message()};
+    }
+    if (qiv::C_FileError e = keepDamagedCopy_(); !e.ok())
+        return e;
+    return writeReplacing_(bytes);
 }
 
 bool C_UserTailoMixin::save() {
@@ -576,26 +587,11 @@ bool C_UserTailoMixin::save() {
         logger().log(4, "No change or no path to save user DB: " + where);
         return false;
     }
-    if (m_error.kind == qiv::E_FileError::UNREADABLE) {
-        // What the file holds is unknown: writing over it could lose every word in it.
-        logger().log(1, "Not saving user DB file " + where + ": it could not be read (" +
-                            m_error.text + ")");
+    const std::string bytes = m_error.kind == qiv::E_FileError::UNREADABLE ? std::string() : serialize_();
+    if (const qiv::C_FileError e = save_(bytes); !e.ok()) {
+        logger().log(1, e.text);
         return false;
     }
-    const std::string bytes = serialize_();
-
-    const std::filesystem::path parent = m_path.parent_path();
-    if (!parent.empty()) {
-        std::error_code ec;
-        std::filesystem::create_directories(parent, ec);
-        if (ec) {
-            logger().log(1, "Failed to create the folder of user DB file " + where + ": " +
-                                ec.message());
-            return false;
-        }
-    }
-    if (!keepDamagedCopy_() || !writeReplacing_(bytes))
-        return false;
     logger().log(3, "Changes of user DB saved to " + where);
     m_dirty = false;
     return true;

@@ -102,11 +102,15 @@ private:
     qiv::C_FileError load_();
     // Builds the bytes of the file; texts that the format cannot hold are left out.
     std::string serialize_() const;
+    // The save of bytes without its log line: NONE when written; UNREADABLE when the file
+    // could not be read before (it is never saved over); WRITE when the folder, the copy of a
+    // damaged file or the file itself could not be written, or every copy slot is taken.
+    qiv::C_FileError save_(const std::string& bytes);
     // Copies a file whose load stopped with an error, once, to the first free of "<name>.bad",
-    // "<name>.bad2" ... "<name>.bad9" (none when one of them holds the same bytes); false when
-    // no copy could be made, and the save must not go on.
-    bool keepDamagedCopy_();
-    bool writeReplacing_(const std::string& bytes);
+    // "<name>.bad2" ... "<name>.bad9" (none when one of them holds the same bytes); an error
+    // when no copy could be made, and the save must not go on.
+    qiv::C_FileError keepDamagedCopy_();
+    qiv::C_FileError writeReplacing_(const std::string& bytes);
 
     // Own-table parts of the queries.
     bool addOwnVocList_(C_CompoUnit& unit, const C_CandiPool::Vocs& vocs, size_t spanUnits,

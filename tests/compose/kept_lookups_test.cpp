@@ -88,9 +88,9 @@ public:
         compiler.addLexiconCsv(text.str(), "lexicon");
         const std::filesystem::path tailo = m_folder.path() / "tailo.tab";
         const std::filesystem::path cats = m_folder.path() / "cats.tab";
-        const std::string error = compiler.writeFiles(tailo, cats);
-        if (!error.empty())
-            throw std::runtime_error(error);
+        const qiv::C_FileError error = compiler.writeFiles(tailo, cats);
+        if (!error.ok())
+            throw std::runtime_error(error.text);
         m_cats = std::make_unique<C_TailoCats>(cats);
         m_sys = std::make_unique<C_TailoDB>(tailo, *m_cats, m_policy);
         if (!m_sys->loaded())
