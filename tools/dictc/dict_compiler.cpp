@@ -379,8 +379,6 @@ std::string C_DictCompiler::catsBytes() const { return m_cats.bytes(); }
 
 uint32_t C_DictCompiler::catsHash() const { return m_cats.hash(); }
 
-std::string C_DictCompiler::tailoBytes() const { return build().bytes(); }
-
 qiv::C_FileError C_DictCompiler::writeFiles(const std::filesystem::path& tailoTab,
                                             const std::filesystem::path& catsTab) const {
     std::string tailo;

@@ -125,7 +125,6 @@ public:
     // The category table and its hash (the hash the dictionary is tied to).
     std::string catsBytes() const;
     uint32_t catsHash() const;
-    std::string tailoBytes() const;
 
     // Writes both files: each is written aside ("<name>.tmp") first, and the old files are
     // replaced only once both are complete; when the second cannot replace its old file, the
