@@ -82,6 +82,15 @@ struct C_WeightScale {
     // are kept up to this many (the most frequent).
     uint32_t m_minCharReading = 2;
     size_t m_charsPerSyllable = 4;
+    // Each syllable past the second adds this to a word's weight: many corpus words of three or
+    // more syllables are a word with a particle or a suffix (穩定的, 窟仔內), and typed without
+    // tone digits they would otherwise push aside the words that were meant.
+    double m_perSyllableOverTwo = -3.0;
+    // Two neighbouring Han words of the corpus seen together at least this often (0: never)
+    // are filed as one word of their joined keys, weighed by that count, when they have at most
+    // pairMaxSyllables syllables together.
+    uint32_t m_minPairCount = 8;
+    size_t m_pairMaxSyllables = 4;
 };
 
 // What was read from the corpus.
@@ -155,6 +164,8 @@ private:
     std::map<T_WordKey, C_Counted> m_words;
     // Character readings: (character, toned key) -> occurrences.
     std::map<std::pair<std::string, std::string>, uint32_t> m_charReadings;
+    // Neighbouring Han words: (joined text, joined key array) -> their keys and occurrences.
+    std::map<std::pair<std::string, std::string>, std::pair<std::vector<std::string>, uint32_t>> m_pairs;
     C_WeightScale m_scale;
     C_CatsWriter m_cats;
     std::vector<C_Report> m_reports;
