@@ -5,8 +5,9 @@
 //    Tai-lo spelling;
 //  - the news corpus (tools/dictc/corpus.h, the sentences that are not held out): every word
 //    with Han text is filed with its number of occurrences, a word the Han line writes in
-//    Tai-lo as a Tai-lo word, and each Han character with the syllable it is read as in the
-//    words whose characters and syllables line up (a "character reading");
+//    Tai-lo as a Tai-lo word, each Han character with the syllable it is read as in the
+//    words whose characters and syllables line up (a "character reading"), and two
+//    neighbouring Han words often seen together as one word;
 //  - a plain tab-separated list: word, Tai-lo reading, categories, weight (one word a line;
 //    empty lines and lines starting with "#" are skipped; categories are names separated by
 //    ",", a name "noun/place" is the category place under noun).
