@@ -25,7 +25,8 @@
 //  - lines of four such lexicon words (in lexicon order): how often the whole line is composed
 //    right, and the character accuracy.
 // --why sorts the words of the sentences into right, right in several winners, and the causes
-// of a wrong one. --part tuning types the tuning sentences of the training part instead, over a
+// of a wrong one (not in the dictionary, a winner read from keys taken as initials, a winner
+// across its edges, shown as Tai-lo, a homophone, cut into other words). --part tuning types the tuning sentences of the training part instead, over a
 // dictionary built without them (kelvaro-dictc --without-tuning): the figures the compiler's
 // constants are chosen by, so that the held-out ones stay unseen. --pair-rules types over a user
 // dictionary layer in memory that holds a rule for each pair of neighbouring words seen at least
@@ -124,6 +125,17 @@ struct C_Typed {
     bool m_raw = false;
 };
 
+// The letters of a Tai-lo reading: code points less hyphens, spaces and combining marks (a
+// letter with a tone mark is one letter, as its key is).
+size_t readingLetters(std::string_view reading) {
+    size_t n = 0;
+    visitCodePoints(reading, [&n](unsigned cp) {
+        n += cp != '-' && cp != ' ' && !(cp >= 0x300 && cp <= 0x36F);
+        return true;
+    });
+    return n;
+}
+
 // What a composition shows: the winners' texts (a Tai-lo candidate by its reading, a raw key by
 // its text; a hyphen typed between words is left out), and the winners as pieces.
 struct C_Shown {
@@ -131,6 +143,8 @@ struct C_Shown {
         size_t m_start, m_span;
         std::string m_text;
         bool m_tailo;
+        // Read from fewer keys than its syllables have letters: some taken as initials.
+        bool m_initials = false;
     };
     std::string m_text;
     std::vector<C_Piece> m_pieces;
@@ -196,7 +210,10 @@ public:
             if (tailo && !c.m_readings.empty())
                 text = c.m_readings[c.m_chosenReading.m_set ? c.m_chosenReading.m_index : 0];
             shown.m_text += text;
-            shown.m_pieces.push_back({w.m_start, c.m_span, std::move(text), tailo});
+            bool initials = !c.m_readings.empty();
+            for (const std::string& r : c.m_readings)
+                initials = initials && readingLetters(r) > c.m_span;
+            shown.m_pieces.push_back({w.m_start, c.m_span, std::move(text), tailo, initials});
         }
         if (withList)
             line.getCandidatesAtNailPos('H', 0, kListLength, [&shown](size_t, const C_VocCandidate& v) {
@@ -231,10 +248,28 @@ struct C_Accuracy {
 // How a word of a sentence came out, in the order they are tested: right in several winners
 // (the text is right), or wrong: not in the dictionary, a winner across its edges, shown as
 // Tai-lo, another Han word.
-enum E_Cause { CAUSE_PIECES, CAUSE_MISSING, CAUSE_ACROSS, CAUSE_TAILO, CAUSE_OTHER_HAN, CAUSE_COUNT };
-const char* const kCauseNames[CAUSE_COUNT] = {"right, in several winners", "wrong: not in the dictionary",
-                                              "wrong: a winner across its edges", "wrong: shown as Tai-lo",
-                                              "wrong: another Han word"};
+// A wrong word is sorted further: a winner that reads some of its keys as initials; across the
+// edges; a homophone (one winner, exactly the word's keys, another text); cut into winners
+// that are not the word's characters.
+enum E_Cause {
+    CAUSE_PIECES,
+    CAUSE_JOINED,
+    CAUSE_MISSING,
+    CAUSE_INITIALS,
+    CAUSE_ACROSS,
+    CAUSE_TAILO,
+    CAUSE_HOMOPHONE,
+    CAUSE_CUT,
+    CAUSE_COUNT
+};
+const char* const kCauseNames[CAUSE_COUNT] = {"right, in several winners",
+                                              "right, in one winner with its neighbours",
+                                              "wrong: not in the dictionary",
+                                              "wrong: a winner read from initials",
+                                              "wrong: a winner across its edges",
+                                              "wrong: shown as Tai-lo",
+                                              "wrong: a homophone",
+                                              "wrong: cut into other words"};
 
 struct C_Options {
     std::filesystem::path m_dict = std::filesystem::path(KOV_BINARY_DIR) / "dict";
@@ -566,28 +601,44 @@ private:
             const size_t from = starts[i], to = starts[i + 1];
             std::string inside;
             size_t pieces = 0;
-            bool across = false, tailo = false;
+            bool across = false, tailo = false, initials = false, joined = false;
             for (const auto& p : shown.m_pieces) {
                 const size_t end = p.m_start + p.m_span;
                 if (end <= from || p.m_start >= to)
                     continue;
+                // One winner for whole neighbouring words, the text of all of them.
+                const auto first = std::find(starts.begin(), starts.end(), p.m_start);
+                const auto last = std::find(starts.begin(), starts.end(), end);
+                if (first != starts.end() && last != starts.end() && last - first > 1) {
+                    std::string meant;
+                    for (auto k = first; k != last; ++k)
+                        meant += c.m_words[size_t(k - starts.begin())]->m_han;
+                    joined = meant == p.m_text;
+                }
                 across = across || p.m_start < from || end > to;
                 inside += p.m_text;
                 tailo = tailo || p.m_tailo;
+                initials = initials || p.m_initials;
                 ++pieces;
             }
             if (!across && pieces == 1 && inside == w.m_han)
                 ++wordsRight;
+            else if (joined && pieces == 1)
+                ++causes[CAUSE_JOINED];
             else if (!across && inside == w.m_han)
                 ++causes[CAUSE_PIECES];
             else if (!inDictionary(w))
                 ++causes[CAUSE_MISSING];
+            else if (initials)
+                ++causes[CAUSE_INITIALS];
             else if (across)
                 ++causes[CAUSE_ACROSS];
             else if (tailo)
                 ++causes[CAUSE_TAILO];
+            else if (pieces == 1)
+                ++causes[CAUSE_HOMOPHONE];
             else
-                ++causes[CAUSE_OTHER_HAN];
+                ++causes[CAUSE_CUT];
         }
     }
 

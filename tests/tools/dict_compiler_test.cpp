@@ -269,6 +269,40 @@ TEST(DictCompiler, CountsWeighTheWords) {
     }
 }
 
+TEST(DictCompiler, NeighboursOftenTogetherAndLongWords) {
+    std::string han, tailo;
+    auto say = [&](int times, const char* h, const char* t) {
+        for (int i = 0; i < times; ++i) {
+            han += std::string(h) + "\n";
+            tailo += std::string(t) + "\n";
+        }
+    };
+    C_WeightScale scale;
+    const int often = int(scale.m_minPairCount);
+    say(often, "甲 乙 ， 丙", "ka1 ki1 , pinn2");          // 甲乙 often together; punctuation parts 乙 and 丙
+    say(often - 1, "丁 戊", "ting1 boo7");                 // one time too few
+    say(often, "kinn1 好", "kinn1 ho2");                  // not two Han words
+    say(often, "庚辛壬 癸子", "kinn1-sin1-jim5 kui2-tsu2"); // five syllables together
+    say(3, "長句子 好", "tng5-ku3-tsu2 ho2");               // a word of three syllables ...
+    say(3, "短句 好", "te2-ku3 ho2");                      // ... and one of two, as often
+    C_DictCompiler c;
+    c.addCorpus(han, tailo, "corpus.txt", E_CorpusPart::ALL);
+    C_Compiled out(c);
+    ASSERT_EQ(out.m_writeError, "");
+    const C_TailoDB& db = *out.m_db;
+
+    EXPECT_EQ(weightsAt(db, "ka1-ki1").count("甲乙"), 1u);
+    EXPECT_EQ(weightsAt(db, "ki1-pinn2").count("乙丙"), 0u);
+    EXPECT_TRUE(weightsAt(db, "ting1-boo7").empty());
+    EXPECT_TRUE(weightsAt(db, "kinn1-ho2").empty());
+    EXPECT_TRUE(weightsAt(db, "kinn1-sin1-jim5-kui2-tsu2").empty());
+    EXPECT_EQ(weightsAt(db, "te2-ku3-ho2").count("短句好"), 0u);  // together only 3 times
+    // Seen as often, the longer word weighs less by its third syllable.
+    EXPECT_EQ(weightsAt(db, "tng5-ku3-tsu2").at("長句子"),
+              weightsAt(db, "te2-ku3").at("短句") + int(scale.m_perSyllableOverTwo));
+    EXPECT_EQ(composed(db, "ka1ki1", false), "甲乙");
+}
+
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -150,6 +150,18 @@ C_CorpusSummary C_DictCompiler::addCorpus(std::string_view hanText, std::string_
     sum.m_sentences = readCorpus(
         hanText, tailoText, part,
         [&](const C_CorpusSentence& s) {
+            const C_CorpusWord* previous = nullptr;  // the word before, when a Han word
+            for (const C_CorpusWord& w : s.m_words) {
+                const bool han = w.m_kind == E_CorpusWordKind::SYLLABLES && isHanText(w.m_han);
+                if (han && previous && previous->m_keys.size() + w.m_keys.size() <= m_scale.m_pairMaxSyllables) {
+                    std::vector<std::string> keys = previous->m_keys;
+                    keys.insert(keys.end(), w.m_keys.begin(), w.m_keys.end());
+                    auto& pair = m_pairs[{std::string(previous->m_han) + std::string(w.m_han), joinKeys(keys)}];
+                    pair.first = std::move(keys);
+                    ++pair.second;
+                }
+                previous = han ? &w : nullptr;
+            }
             for (const C_CorpusWord& w : s.m_words) {
                 if (w.m_kind != E_CorpusWordKind::SYLLABLES) {
                     ++sum.m_otherWords;
@@ -241,7 +253,9 @@ int C_DictCompiler::weightOf_(const T_WordKey& key, const C_Counted& w) const {
     const C_WeightScale& s = m_scale;
     const bool hanWord = std::get<0>(key) == 'H';
     if (w.m_keys.size() >= 2)
-        return clampRound(w.m_count ? s.m_wordBase + s.m_wordPerLog * std::log1p(double(w.m_count)) : s.m_lexiconBase, s);
+        return clampRound((w.m_count ? s.m_wordBase + s.m_wordPerLog * std::log1p(double(w.m_count)) : s.m_lexiconBase) +
+                              s.m_perSyllableOverTwo * double(w.m_keys.size() - 2),
+                          s);
     const int weight =
         w.m_count > 0
             ? clampRound(s.m_oneBase + s.m_onePerLog * std::log1p(double(w.m_count) + s.m_charShare * w.m_charCount), s)
@@ -256,6 +270,23 @@ C_TailoWriter C_DictCompiler::build() const {
     std::erase_if(words, [this](const auto& entry) {
         return !entry.second.m_lexicon && entry.second.m_count < m_scale.m_minWordCount;
     });
+    // Neighbouring words often seen together, as one word.
+    if (m_scale.m_minPairCount > 0) {
+        for (const auto& [pair, entry] : m_pairs) {
+            const auto& [keys, count] = entry;
+            if (count < m_scale.m_minPairCount || keys.size() > m_scale.m_pairMaxSyllables)
+                continue;
+            const std::string reading = readingOf(keys);
+            if (reading.empty())
+                continue;
+            C_Counted& c = words[T_WordKey('H', pair.first, pair.second)];
+            if (c.m_keys.empty()) {
+                c.m_keys = keys;
+                c.m_readings = {reading};
+            }
+            c.m_count = std::max(c.m_count, count);
+        }
+    }
     if (m_scale.m_maxComposedCount > 0) {
         std::vector<T_WordKey> composed;
         for (const auto& [key, w] : words) {

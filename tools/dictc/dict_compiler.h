@@ -5,8 +5,9 @@
 //    Tai-lo spelling;
 //  - the news corpus (tools/dictc/corpus.h, the sentences that are not held out): every word
 //    with Han text is filed with its number of occurrences, a word the Han line writes in
-//    Tai-lo as a Tai-lo word, and each Han character with the syllable it is read as in the
-//    words whose characters and syllables line up (a "character reading");
+//    Tai-lo as a Tai-lo word, each Han character with the syllable it is read as in the
+//    words whose characters and syllables line up (a "character reading"), and two
+//    neighbouring Han words often seen together as one word;
 //  - a plain tab-separated list: word, Tai-lo reading, categories, weight (one word a line;
 //    empty lines and lines starting with "#" are skipped; categories are names separated by
 //    ",", a name "noun/place" is the category place under noun).
@@ -82,6 +83,15 @@ struct C_WeightScale {
     // are kept up to this many (the most frequent).
     uint32_t m_minCharReading = 2;
     size_t m_charsPerSyllable = 4;
+    // Each syllable past the second adds this to a word's weight: many corpus words of three or
+    // more syllables are a word with a particle or a suffix (穩定的, 窟仔內), and typed without
+    // tone digits they would otherwise push aside the words that were meant.
+    double m_perSyllableOverTwo = -3.0;
+    // Two neighbouring Han words of the corpus seen together at least this often (0: never)
+    // are filed as one word of their joined keys, weighed by that count, when they have at most
+    // pairMaxSyllables syllables together.
+    uint32_t m_minPairCount = 8;
+    size_t m_pairMaxSyllables = 4;
 };
 
 // What was read from the corpus.
@@ -155,6 +165,8 @@ private:
     std::map<T_WordKey, C_Counted> m_words;
     // Character readings: (character, toned key) -> occurrences.
     std::map<std::pair<std::string, std::string>, uint32_t> m_charReadings;
+    // Neighbouring Han words: (joined text, joined key array) -> their keys and occurrences.
+    std::map<std::pair<std::string, std::string>, std::pair<std::vector<std::string>, uint32_t>> m_pairs;
     C_WeightScale m_scale;
     C_CatsWriter m_cats;
     std::vector<C_Report> m_reports;
