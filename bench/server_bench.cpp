@@ -19,9 +19,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -335,7 +337,12 @@ BENCHMARK(BM_IdleServerWithOneSession)->Iterations(1)->Unit(benchmark::kMillisec
 // 64 users at once on the server program, each typing, listing candidates, nailing, popping
 // and editing the user dictionary (fixtures/pipe_load.h) for 10,000 requests after a warm-up
 // of 500; the time of the run, the requests per second, and the server's resident memory after
-// the warm-up and after the run ("rss_growth" their ratio).
+// the warm-up and after the run ("rss_growth" their ratio). A user that is through with its
+// share goes on reading its pipe until all are through: a session that stops reading piles up
+// the others' change events in the server. Every reply must be well-formed and
+// carry its request's echo number in order (C_BusyUser checks), and every session must have
+// heard every erasure of every user exactly once and at least every addition (the learner may
+// add words too); else the benchmark reports an error.
 void BM_ManySessions(benchmark::State& state) {
     constexpr unsigned kUsers = 64;
     constexpr size_t kWarmUp = 500, kRequests = 10000;
@@ -350,45 +357,75 @@ void BM_ManySessions(benchmark::State& state) {
             clients.back()->open(pipe);
             users.push_back(std::make_unique<test::C_BusyUser>(*clients.back(), id, std::chrono::seconds(60)));
         }
+        // One round alone tells which changes a round makes.
+        users[0]->round();
+        for (auto& u : users)
+            u->sync();
+        const std::map<int, std::uint64_t> perRound = users[0]->changesSeen();
+        std::atomic<std::uint64_t> rounds{1};
+        // Each user does its share of requests; one that is through goes on reading its events
+        // (as a front end does) until every user is through. The requests of its share only.
         const auto work = [&](size_t requestsEach) {
             std::vector<std::thread> threads;
             std::atomic<bool> failed{false};
+            std::atomic<unsigned> working{kUsers};
+            std::atomic<size_t> requests{0};
             for (unsigned id = 0; id < kUsers; ++id)
                 threads.emplace_back([&, id] {
                     try {
                         const auto start = users[id]->requests();
-                        while (users[id]->requests() - start < requestsEach)
+                        while (users[id]->requests() - start < requestsEach) {
                             users[id]->round();
+                            ++rounds;
+                        }
+                        requests += users[id]->requests() - start;
+                        --working;
+                        while (working > 0 && !failed) {
+                            users[id]->sync();
+                            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                        }
                     } catch (const std::exception& e) {
                         std::fprintf(stderr, "%s\n", e.what());
                         failed = true;
+                        --working;
                     }
                 });
             for (auto& t : threads)
                 t.join();
             if (failed)
                 throw std::runtime_error("a user's work failed");
+            for (auto& u : users)
+                u->sync();
+            return size_t(requests);
         };
         state.PauseTiming();
         work(kWarmUp);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         const double warm = double(server.process().residentBytes().value_or(0));
-        size_t before = 0;
-        for (auto& u : users)
-            before += u->requests();
         state.ResumeTiming();
         const auto start = Clock::now();
-        work(kRequests);
+        const size_t requests = work(kRequests);
         const std::chrono::duration<double> took = Clock::now() - start;
         state.PauseTiming();
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         const double after = double(server.process().residentBytes().value_or(0));
-        size_t requests = 0;
-        for (auto& u : users)
-            requests += u->requests();
-        requests -= before;
+        std::uint64_t eventsSeen = 0;
+        bool missed = perRound.empty();
+        for (auto& u : users) {
+            for (const auto& [kind, n] : perRound) {
+                const std::uint64_t made = n * rounds;
+                const auto it = u->changesSeen().find(kind);
+                const std::uint64_t seen = it == u->changesSeen().end() ? 0 : it->second;
+                missed |= (kind == 1 || kind == 3) ? seen != made : seen < made;
+            }
+            for (const auto& [kind, n] : u->changesSeen())
+                eventsSeen += n;
+        }
+        if (missed)
+            state.SkipWithError("a session did not hear every change of the user dictionary");
         state.counters["requests"] = double(requests);
         state.counters["requests_per_s"] = double(requests) / took.count();
+        state.counters["events_seen"] = double(eventsSeen);
         state.counters["rss_warm_mib"] = warm / (1024.0 * 1024.0);
         state.counters["rss_after_mib"] = after / (1024.0 * 1024.0);
         state.counters["rss_growth"] = warm > 0 ? after / warm : 0;

@@ -1,7 +1,7 @@
 #pragma once
 // What the harnesses share: the small system dictionary they search, inputs cut into the parts
-// of several files, files written for the readers, and a database source without the learning
-// thread (its jobs run when the harness says), so that one input runs the same way every time.
+// of several files, files written for the readers, and the server's dictionary chain without the
+// learning thread (its jobs run when the harness says), so that one input runs the same way every time.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,7 +14,6 @@
 
 #include "engine/Kelvaro/db_source.h"
 #include "engine/dict/user_db.h"
-#include "fixtures/learn_db_fixture.h"
 #include "fixtures/tailo_fixture.h"
 #include "fixtures/temp_folder.h"
 #include "tests/support/related_words_dict.h"
@@ -70,36 +69,11 @@ inline std::string joinParts(const std::vector<std::string>& parts) {
     return out;
 }
 
-// The user and learning dictionaries of a folder over the harnesses' system dictionary, as the
-// server's database source holds them but with the learning jobs run by runJobs. Without a
-// folder both start empty and never save.
-class C_FuzzDBSource final : public I_DBSource {
-public:
-    explicit C_FuzzDBSource(const std::filesystem::path& folder = {})
-        : m_userDB(inFolder(folder, "user-db.tab"), *systemDict().m_db),
-          m_learnDB(inFolder(folder, "learn-db.tab"), m_userDB, systemDict().m_policy) {}
-
-    const I_TailoDB& tailoDB() override { return m_learnDB; }
-    C_UserTailoDB& userDB() override { return m_userDB; }
-    const I_Learner* learner() override { return &m_learnDB; }
-    unsigned saveAll() override {
-        unsigned written = 0;
-        if (m_userDB.save())
-            written |= SAVED_USER_DB;
-        if (m_learnDB.save())
-            written |= SAVED_LEARN_DB;
-        return written;
-    }
-    void runJobs() { m_learnDB.runQueuedJobs(); }
-    test::C_TestLearnDB& learnDB() { return m_learnDB; }
-
-private:
-    static std::filesystem::path inFolder(const std::filesystem::path& folder, const char* name) {
-        return folder.empty() ? folder : folder / name;
-    }
-
-    C_UserTailoDB m_userDB;
-    test::C_TestLearnDB m_learnDB;
-};
+// The server's dictionary chain over the harnesses' system dictionary, in folder (none: both
+// dictionaries start empty and never save), without the learning thread: the lines handed to
+// the learner are learned when runQueuedJobs is called.
+inline std::unique_ptr<C_DictChain> dictChain(const std::filesystem::path& folder = {}) {
+    return std::make_unique<C_DictChain>(*systemDict().m_db, folder, systemDict().m_policy, E_LearningThread::NONE);
+}
 
 }  // namespace kov::fuzz

@@ -11,12 +11,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace kov;
-    fuzz::C_FuzzDBSource source;
+    const auto source = fuzz::dictChain();
     {
-        C_InputLine line(source.tailoDB());
-        line.setLearner(source.learner());
+        C_InputLine line(source->tailoDB());
+        line.setLearner(source->learner());
         fuzz::runLineScript(line, std::string_view(reinterpret_cast<const char*>(data), size));
     }
-    source.runJobs();
+    source->runQueuedJobs();
     return 0;
 }

@@ -65,18 +65,18 @@ const std::vector<std::string> kScripts = {
 std::pair<std::string, std::string> savedDictionaries() {
     const test::C_TempFolder folder;
     {
-        fuzz::C_FuzzDBSource source(folder.path());
+        const auto source = fuzz::dictChain(folder.path());
         const uint8_t cats[] = {1};
-        (void)source.userDB().addUserVoc(test::HO + test::PAK, "h\u00f3-pak", {'H', test::HO + test::PAK}, 2, cats, 1);
-        (void)source.userDB().addUserVoc("kha", "kha", {'T', "kha"}, 0, {}, 1);
+        (void)source->userDB().addUserVoc(test::HO + test::PAK, "h\u00f3-pak", {'H', test::HO + test::PAK}, 2, cats, 1);
+        (void)source->userDB().addUserVoc("kha", "kha", {'T', "kha"}, 0, {}, 1);
         for (const std::string& script : kScripts) {
-            C_InputLine line(source.tailoDB());
-            line.setLearner(source.learner());
+            C_InputLine line(source->tailoDB());
+            line.setLearner(source->learner());
             fuzz::runLineScript(line, script);
             line.clear();
         }
-        source.runJobs();
-        source.saveAll();
+        source->runQueuedJobs();
+        source->saveAll();
     }
     return {readFile(folder.path() / "user-db.tab"), readFile(folder.path() / "learn-db.tab")};
 }

@@ -111,12 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     C_World& w = world();
     // Each input starts from empty dictionaries and no settings file.
-    auto source = std::make_unique<fuzz::C_FuzzDBSource>(w.folder.path());
-    // Changes of the user dictionary go to every open session, as the server's source sends them.
-    source->userDB().addListener(1, [](E_UserTailoChange kind) {
-        const nlohmann::json event = {{"event", "user-db-changed"}, {"kind", static_cast<int>(kind)}};
-        runOnServerLoop([text = event.dump()] { broadcastToSessions(text); });
-    });
+    // Changes of the user dictionary go to every open session, as in the server.
+    auto source = fuzz::dictChain(w.folder.path());
     std::string written;
     bool endedItself = false;
     {
@@ -128,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         w.loop.restart();
         while (w.loop.poll() != 0) {
         }
-        source->runJobs();
+        source->runQueuedJobs();
         w.loop.restart();
         w.loop.poll();
         endedItself = session->closed();
@@ -137,7 +133,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     w.loop.restart();
     w.loop.poll();
     checkOutput(written, endedItself);
-    source->userDB().removeListener(1);
     source.reset();
     std::error_code ec;
     for (const char* name : {"user-db.tab", "learn-db.tab", "Brumeli.json"})

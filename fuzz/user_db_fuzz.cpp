@@ -64,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::vector<T_Listed> saved;
     {
-        fuzz::C_FuzzDBSource source(folder.path());
-        C_UserTailoDB& user = source.userDB();
+        const auto source = fuzz::dictChain(folder.path());
+        C_UserTailoDB& user = source->userDB();
         for (uint32_t type = 0; type <= 6; ++type)
             for (const bool descending : {false, true}) {
                 const C_UserVocOrder orders[] = {{type, descending}, {ORDER_BY_KEYS, false}};
@@ -75,19 +75,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             (void)listing(user, search, {});
         user.findUserVoc({"tai5", "uan5"}, 'H', test::TAI + test::UAN, [](const C_TailoVoc&) {});
         {
-            C_InputLine line(source.tailoDB());
-            line.setLearner(source.learner());
+            C_InputLine line(source->tailoDB());
+            line.setLearner(source->learner());
             fuzz::runLineScript(line, parts[2]);
         }
-        source.runJobs();
+        source->runQueuedJobs();
         const uint8_t cats[] = {1};
         (void)user.addUserVoc(test::HO + test::PAK, "h\u00f3-pak", {'H', test::HO + test::PAK}, 2, cats, 1);
-        if ((source.saveAll() & I_DBSource::SAVED_USER_DB) == 0)
+        if ((source->saveAll() & I_DBSource::SAVED_USER_DB) == 0)
             return 0;  // a file that could not be read is never written over
         saved = listing(user, "", {});
     }
-    fuzz::C_FuzzDBSource reloaded(folder.path());
-    if (const auto again = listing(reloaded.userDB(), "", {}); again != saved) {
+    const auto reloaded = fuzz::dictChain(folder.path());
+    if (const auto again = listing(reloaded->userDB(), "", {}); again != saved) {
         print("saved", saved);
         print("reloaded", again);
         std::abort();  // the save lost or changed a word

@@ -40,43 +40,67 @@ void onUserDbChange(E_UserTailoChange kind) {
     runOnServerLoop([text = event.dump()] { broadcastToSessions(text); });
 }
 
-// The chain every input line searches: learning dictionary -> user dictionary -> system
-// dictionary. Members are destroyed in reverse order: the learning dictionary (its thread
-// stopped and joined, then saved) before the user dictionary (saved), so the learner never
-// promotes into a destroyed user dictionary.
-class C_DBSource final : public I_DBSource {
+// The learning dictionary with its thread started or not.
+class C_ChainLearnDB final : public C_LearnTailoDB {
 public:
-    C_DBSource(const I_TailoDB& sysDB, const std::filesystem::path& userFolder)
-        : m_userDB(userFolder / "user-db.tab", sysDB),
-          m_learnDB(userFolder / "learn-db.tab", m_userDB, g_myPolicy) {
-        m_userDB.addListener(kListenerId, [](E_UserTailoChange kind) { onUserDbChange(kind); });
-    }
-    // Unsubscribes first: what the learning thread still promotes while it stops raises no
-    // event.
-    ~C_DBSource() override { m_userDB.removeListener(kListenerId); }
+    C_ChainLearnDB(const std::filesystem::path& dbFile, I_UserTailoDB& upper,
+                   const I_LearnPolicy& policy, E_LearningThread thread)
+        : C_LearnTailoDB(dbFile, upper, policy, C_ThreadOptions{thread == E_LearningThread::START, {}}),
+          m_thread(thread) {}
 
-    const I_TailoDB& tailoDB() override { return m_learnDB; }
-    C_UserTailoDB& userDB() override { return m_userDB; }
-    const I_Learner* learner() override { return &m_learnDB; }
-    unsigned saveAll() override {
-        unsigned written = 0;
-        if (m_userDB.save())
-            written |= SAVED_USER_DB;
-        if (m_learnDB.save())
-            written |= SAVED_LEARN_DB;
-        return written;
-    }
+    size_t runQueuedJobs() { return m_thread == E_LearningThread::NONE ? C_LearnTailoDB::runQueuedJobs() : 0; }
 
 private:
-    C_UserTailoDB m_userDB;
-    C_LearnTailoDB m_learnDB;
+    const E_LearningThread m_thread;
 };
+
+std::filesystem::path inFolder(const std::filesystem::path& folder, const char* name) {
+    return folder.empty() ? folder : folder / name;
+}
 
 }  // namespace
 
+// The chain every input line searches: learning dictionary -> user dictionary -> system
+// dictionary. Members are destroyed in reverse order: the learning dictionary (its thread
+// stopped and joined, then saved) before the user dictionary (saved).
+class C_DictChain::C_Dicts {
+public:
+    C_Dicts(const I_TailoDB& sysDB, const std::filesystem::path& userFolder,
+            const I_LearnPolicy& policy, E_LearningThread thread)
+        : m_userDB(inFolder(userFolder, "user-db.tab"), sysDB),
+          m_learnDB(inFolder(userFolder, "learn-db.tab"), m_userDB, policy, thread) {}
+
+    C_UserTailoDB m_userDB;
+    C_ChainLearnDB m_learnDB;
+};
+
+C_DictChain::C_DictChain(const I_TailoDB& sysDB, const std::filesystem::path& userFolder,
+                         const I_LearnPolicy& policy, E_LearningThread thread)
+    : m_dicts(std::make_unique<C_Dicts>(sysDB, userFolder, policy, thread)) {
+    m_dicts->m_userDB.addListener(kListenerId, [](E_UserTailoChange kind) { onUserDbChange(kind); });
+}
+
+// Unsubscribes first: what the learning thread still promotes while it stops raises no event.
+C_DictChain::~C_DictChain() { m_dicts->m_userDB.removeListener(kListenerId); }
+
+const I_TailoDB& C_DictChain::tailoDB() { return m_dicts->m_learnDB; }
+C_UserTailoDB& C_DictChain::userDB() { return m_dicts->m_userDB; }
+const I_Learner* C_DictChain::learner() { return &m_dicts->m_learnDB; }
+
+unsigned C_DictChain::saveAll() {
+    unsigned written = 0;
+    if (m_dicts->m_userDB.save())
+        written |= SAVED_USER_DB;
+    if (m_dicts->m_learnDB.save())
+        written |= SAVED_LEARN_DB;
+    return written;
+}
+
+size_t C_DictChain::runQueuedJobs() { return m_dicts->m_learnDB.runQueuedJobs(); }
+
 std::unique_ptr<I_DBSource> makeDBSource(const I_TailoDB& sysDB,
                                          const std::filesystem::path& userFolder) {
-    return std::make_unique<C_DBSource>(sysDB, userFolder);
+    return std::make_unique<C_DictChain>(sysDB, userFolder, g_myPolicy, E_LearningThread::START);
 }
 
 const I_LearnPolicy& serverPolicy() { return g_myPolicy; }

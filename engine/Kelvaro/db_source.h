@@ -11,6 +11,7 @@
 #pragma once
 
 #include <filesystem>
+#include <cstddef>
 #include <memory>
 
 #include "engine/dict/tailo_db.h"
@@ -43,12 +44,42 @@ public:
 
 namespace kov {
 
-// Loads "user-db.tab" (over sysDB) and "learn-db.tab" (over the user dictionary) of userFolder,
-// starts the learning thread and subscribes to the user dictionary's changes. A missing file is
-// an empty dictionary; a damaged one loads what it can (the dictionary keeps its error text).
-// Throws std::system_error when the learning thread cannot start. Destroying it unsubscribes,
-// stops and joins the learning thread, then saves the learning and then the user dictionary
-// when they hold unsaved changes.
+// Whether the learning dictionary of a dictionary chain learns on a thread of its own, or only
+// when runQueuedJobs is called (then one input runs the same way every time).
+enum class E_LearningThread { START, NONE };
+
+// The database source's dictionaries: "user-db.tab" of userFolder over sysDB and "learn-db.tab"
+// over the user dictionary, saved in that order, with every change of the user dictionary sent
+// to the open sessions as a "user-db-changed" event. Without a folder both start empty and
+// never save. A missing file is an empty dictionary; a damaged one loads what it can (the
+// dictionary keeps its error text). Throws std::system_error when the learning thread cannot
+// start. Destroying it unsubscribes, stops and joins the learning thread, then saves the
+// learning and then the user dictionary when they hold unsaved changes, so the learner never
+// promotes into a destroyed user dictionary.
+class C_DictChain final : public I_DBSource {
+public:
+    C_DictChain(const I_TailoDB& sysDB, const std::filesystem::path& userFolder,
+                const I_LearnPolicy& policy, E_LearningThread thread);
+    ~C_DictChain() override;
+    C_DictChain(const C_DictChain&) = delete;
+    C_DictChain& operator=(const C_DictChain&) = delete;
+
+    const I_TailoDB& tailoDB() override;
+    C_UserTailoDB& userDB() override;
+    const I_Learner* learner() override;
+    unsigned saveAll() override;
+
+    // Without a thread: learns the lines handed over so far, then trims the learning tables;
+    // the number of lines taken. With a thread: 0, the thread takes them.
+    size_t runQueuedJobs();
+
+private:
+    class C_Dicts;
+    std::unique_ptr<C_Dicts> m_dicts;
+};
+
+// The server's database source: the chain of userFolder with the server's policy and the
+// learning thread started.
 std::unique_ptr<I_DBSource> makeDBSource(const I_TailoDB& sysDB,
                                          const std::filesystem::path& userFolder);
 

@@ -20,6 +20,7 @@
 #include "engine/Kelvaro/request_readers.h"
 #include "engine/Kelvaro/server_loop.h"
 #include "engine/Kelvaro/session.h"
+#include "engine/Kelvaro/settings_file.h"
 #include "engine/dict/mapped_file.h"
 #include "engine/dict/system_dict.h"
 #include "engine/dict/tailo_cats.h"
@@ -106,6 +107,7 @@ int runStartedServer(int argc, char** argv, const C_CommandTables& tables) {
     fs::create_directories(userFolder, ec);
     if (ec)
         throw fs::filesystem_error("create_directories", userFolder, ec);
+    dropUnfinishedSettingsSave(userFolder);
 
     attachServerLoop(loop);
     platform::watchStopEvents(consoleCtrlHandler);

@@ -137,4 +137,8 @@ void notifyReleaseChecked(const nlohmann::json& request, const fs::path& userFol
     reply["ok"] = true;
 }
 
+void dropUnfinishedSettingsSave(const fs::path& userFolder) {
+    removeSideFile(userFolder / kSettingsFileName);
+}
+
 }  // namespace kov

@@ -41,4 +41,9 @@ void getPreferences(const std::filesystem::path& userFolder, nlohmann::json& rep
 void notifyReleaseChecked(const nlohmann::json& request, const std::filesystem::path& userFolder,
                           nlohmann::json& reply);
 
+// Removes the side file that a rewrite of the settings file cut short (the process ended
+// between writing it and replacing the file) left in userFolder. The server calls it once at
+// start-up, before any session can rewrite the file.
+void dropUnfinishedSettingsSave(const std::filesystem::path& userFolder);
+
 }  // namespace kov

@@ -27,6 +27,7 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/Kelvaro/client_server_common.h"
+#include "engine/Kelvaro/settings_file.h"
 #include "platform/driven_process.h"
 #include "platform/environment.h"
 #include "platform/local_pipe.h"
@@ -232,6 +233,43 @@ protected:
             std::this_thread::sleep_for(20ms);
         }
         return false;
+    }
+
+    // Connects this process to the server as an "ime" session, waiting until it listens.
+    void connect(platform::C_DrivenProcess& server, const std::string& pipe, std::unique_ptr<C_PipeClient>& client) {
+        const auto deadline = std::chrono::steady_clock::now() + patience();
+        while (!client) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the server did not start";
+            ASSERT_FALSE(server.wait(0ms)) << readFile(root() / ("stderr-" + std::to_string(m_started - 1)));
+            try {
+                auto c = std::make_unique<C_PipeClient>(pipe);
+                c->open(pipe);
+                client = std::move(c);
+            } catch (const std::runtime_error&) {
+                std::this_thread::sleep_for(2ms);
+            }
+        }
+    }
+
+    // The reply to the last request sent; none when the server ended the stream first.
+    std::optional<json> nextReply(C_PipeClient& client) const {
+        try {
+            for (;;) {
+                json frame = client.receive(patience());
+                if (frame.contains("ok"))
+                    return frame;
+            }
+        } catch (const std::runtime_error&) {
+            return std::nullopt;
+        }
+    }
+
+    // How long after asking for a save the server is killed: the first save is left to finish
+    // (its time is saveTime), every later one is cut at a moment up to 1.25 times that.
+    std::chrono::microseconds killDelay(int run, std::chrono::microseconds saveTime, std::mt19937& random) const {
+        if (run == 0)
+            return std::chrono::microseconds(patience());
+        return std::chrono::microseconds(std::uniform_int_distribution<long long>(0, saveTime.count() * 5 / 4)(random));
     }
 
     // Ends a server that runs with "exit"; its exit code.
@@ -677,18 +715,6 @@ TEST_P(ProgramTest, KillsDuringSavesLoseNoAnsweredSaveAndLeaveNoHalfWrittenFile)
     std::chrono::microseconds saveTime{0};  // of the first save, which is left to finish
     int answered = 0, sideFilesLeft = 0;
 
-    // The reply to the last request; none when the server ended the stream first.
-    const auto nextReply = [&](C_PipeClient& client) -> std::optional<json> {
-        try {
-            for (;;) {
-                json frame = client.receive(patience());
-                if (frame.contains("ok"))
-                    return frame;
-            }
-        } catch (const std::runtime_error&) {
-            return std::nullopt;
-        }
-    };
     // Loads a dictionary file as the server would; the keys of the table, and the words under
     // "ka1". The file must load whole.
     const auto load = [&](const char* name) {
@@ -720,18 +746,7 @@ TEST_P(ProgramTest, KillsDuringSavesLoseNoAnsweredSaveAndLeaveNoHalfWrittenFile)
         // This process is the client (starting a client program for each run would take longer
         // than the run itself).
         std::unique_ptr<C_PipeClient> client;
-        const auto deadline = std::chrono::steady_clock::now() + patience();
-        while (!client) {
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the server did not start";
-            ASSERT_FALSE(server->wait(0ms)) << readFile(root() / ("stderr-" + std::to_string(m_started - 1)));
-            try {
-                auto c = std::make_unique<C_PipeClient>(pipe);
-                c->open(pipe);
-                client = std::move(c);
-            } catch (const std::runtime_error&) {
-                std::this_thread::sleep_for(2ms);
-            }
-        }
+        ASSERT_NO_FATAL_FAILURE(connect(*server, pipe, client));
         // The server loaded the files: the side file of a save cut short is gone.
         for (const auto& entry : fs::directory_iterator(userFolder())) {
             const std::string name = entry.path().filename().string();
@@ -747,9 +762,7 @@ TEST_P(ProgramTest, KillsDuringSavesLoseNoAnsweredSaveAndLeaveNoHalfWrittenFile)
         ASSERT_EQ(nextReply(*client), json({{"ok", true}, {"result", key.size()}})) << "run " << run;
         ASSERT_EQ(nextReply(*client), json({{"ok", true}, {"result", true}})) << "run " << run;
 
-        const std::chrono::microseconds delay = run == 0 ? std::chrono::microseconds(patience())
-                                    : std::chrono::microseconds(std::uniform_int_distribution<long long>(
-                                          0, saveTime.count() * 5 / 4)(random));
+        const std::chrono::microseconds delay = killDelay(run, saveTime, random);
         SCOPED_TRACE("run " + std::to_string(run) + ", killed " + std::to_string(delay.count()) +
                      " us after the save was asked for");
         // Every other run the save is the one of the shutdown that SIGINT asks for; it answered
@@ -808,6 +821,86 @@ TEST_P(ProgramTest, KillsDuringSavesLoseNoAnsweredSaveAndLeaveNoHalfWrittenFile)
     }
     std::cout << "[ kill runs ] " << run << " runs (seed " << kSeed << "), a save took " << saveTime.count()
               << " us; " << answered << " saves answered before the kill, " << sideFilesLeft
+              << " kills left a side file" << std::endl;
+}
+
+// The same for the settings file: the server is killed at random moments of the rewrite that
+// "notify-release-checked" makes, each run with a new day. After every kill the file reads whole,
+// with every other member kept, and holds the day before the run or the new one, the new one
+// when the request answered. The side file of a rewrite cut short is gone once the server
+// started again.
+TEST_P(ProgramTest, KillsDuringSettingsSavesLoseNoAnsweredSaveAndLeaveNoHalfWrittenFile) {
+    if (m_backend.wine)
+        return;  // SIGKILL would end wine's loader, not the Windows server inside it
+    constexpr int kRuns = 300;
+    constexpr auto kTimeBudget = 30s;
+    constexpr std::uint32_t kSeed = 20261211;
+    const auto began = std::chrono::steady_clock::now();
+    std::mt19937 random(kSeed);
+
+    // Members of the front end's own, long texts of some hundred kilobytes in all, so that
+    // writing the file takes a good part of a rewrite and the kills land inside it too.
+    json settings = json::object();
+    for (int i = 0; i < 16; ++i)
+        settings["member-" + std::to_string(i)] = std::string(48 * 1024, char('a' + i));
+    constexpr int kFirstDay = 20000;
+    settings["last-check-release-day"] = kFirstDay;
+    const size_t members = settings.size();
+    writeFile(userFolder() / kSettingsFileName, settingsFileBytes(settings));
+
+    C_ScopedEnv runtime("XDG_RUNTIME_DIR", runtimeFolder().string());
+    const std::string pipe = getPipeName();
+    std::chrono::microseconds saveTime{0};  // of the first rewrite, which is left to finish
+    int day = kFirstDay, answered = 0, sideFilesLeft = 0, run = 0;
+    for (; run < kRuns && !HasFailure() && std::chrono::steady_clock::now() - began < kTimeBudget; ++run) {
+        auto server = startServer({programPath(writeConfig())}, &m_backend.testServer);
+        std::unique_ptr<C_PipeClient> client;
+        ASSERT_NO_FATAL_FAILURE(connect(*server, pipe, client));
+        ASSERT_FALSE(fs::exists(userFolder() / (std::string(kSettingsFileName) + ".tmp"))) << "run " << run;
+
+        const int newDay = kFirstDay + 1 + run;
+        const std::chrono::microseconds delay = killDelay(run, saveTime, random);
+        SCOPED_TRACE("run " + std::to_string(run) + ", killed " + std::to_string(delay.count()) +
+                     " us after the rewrite was asked for");
+        const auto asked = std::chrono::steady_clock::now();
+        client->send({{{"cmd", "notify-release-checked"}, {"last-check-release-day", newDay}}});
+        std::optional<json> reply;
+        if (run == 0) {
+            reply = nextReply(*client);
+            saveTime = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - asked);
+        } else {
+            std::this_thread::sleep_until(asked + delay);
+        }
+        server->kill();
+        ASSERT_TRUE(server->wait(patience()));
+        if (run != 0)
+            reply = nextReply(*client);
+        client.reset();
+        if (reply) {
+            ASSERT_EQ(*reply, json({{"ok", true}}));
+        }
+        answered += reply.has_value();
+
+        for (const auto& entry : fs::directory_iterator(userFolder())) {
+            const std::string name = entry.path().filename().string();
+            sideFilesLeft += name == std::string(kSettingsFileName) + ".tmp";
+            EXPECT_TRUE(name == kSettingsFileName || name == std::string(kSettingsFileName) + ".tmp") << name;
+        }
+        json read;
+        getPreferences(userFolder(), read);
+        ASSERT_EQ(read.value("ok", false), true) << read.dump();
+        const json& now = read["result"];
+        EXPECT_EQ(now.size(), members);
+        EXPECT_EQ(now.value("member-15", ""), std::string(48 * 1024, 'p'));
+        const int nowDay = now.value("last-check-release-day", 0);
+        EXPECT_TRUE(nowDay == day || nowDay == newDay) << nowDay;
+        if (reply) {
+            EXPECT_EQ(nowDay, newDay);
+        }
+        day = nowDay;
+    }
+    std::cout << "[ kill runs ] " << run << " runs (seed " << kSeed << "), a rewrite took " << saveTime.count()
+              << " us; " << answered << " rewrites answered before the kill, " << sideFilesLeft
               << " kills left a side file" << std::endl;
 }
 

@@ -205,6 +205,19 @@ TEST(SettingsFile, AFileThatCannotBeWrittenAnswersAndStaysAsItWas) {
     EXPECT_EQ(reply, failed("Missing preferences"));
 }
 
+// A process ended between writing the side file and replacing the settings file with it: the
+// file holds the last rewrite that answered, and start-up drops the side file.
+TEST(SettingsFile, TheSideFileOfARewriteCutShortIsDroppedAndTheFileKept) {
+    S_Folder f;
+    f.write("{\"a\": 1}");
+    f.m_dir.write("Brumeli.json.tmp", kBom + "{\r\n    \"a\": 1,\r\n    \"last-check");
+    dropUnfinishedSettingsSave(f.m_dir.path());
+    EXPECT_FALSE(fs::exists(f.sideFile()));
+    EXPECT_EQ(readFile(f.file()), "{\"a\": 1}");
+    dropUnfinishedSettingsSave(f.m_dir.path());  // nothing to drop
+    EXPECT_EQ(f.get(), json({{"ok", true}, {"result", {{"a", 1}}}}));
+}
+
 TEST(SettingsFile, ASettingsPathThatIsNoFileIsNotRead) {
     S_Folder f;
     fs::create_directory(f.file());
