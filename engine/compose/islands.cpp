@@ -22,13 +22,6 @@ namespace {
 // choices within them are taken in the order a backtracking engine tries them, so the match and
 // its groups are the ones that engine reports (tests/compose/std_pattern_test.cpp compares the
 // two on random and real keys).
-bool allRimeLetters(std::string_view s) noexcept {
-    for (char c : s)
-        if (!isRimeLetter(c))
-            return false;
-    return true;
-}
-
 bool isLower(char c) noexcept {
     return c >= 'a' && c <= 'z';
 }
@@ -271,9 +264,9 @@ std::optional<C_StdMatch> matchStdPattern(std::string_view keys, size_t p, std::
     }
 
     // A lone initial.
-    if (initials.m_count > 0) {
-        group(6, 0, initials.m_lengths[0]);
-        return finish(initials.m_lengths[0]);
+    if (!initials.empty()) {
+        group(6, 0, *initials.begin());
+        return finish(*initials.begin());
     }
     return std::nullopt;
 }

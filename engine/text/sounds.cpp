@@ -1,4 +1,8 @@
+// The sound inventory and the syllable shape checks over it (syllable_match.h), side by side so
+// that the per-keystroke checks walk the tables without a call per step.
 #include "engine/text/sounds.h"
+
+#include "engine/text/syllable_match.h"
 
 #include <algorithm>
 
@@ -39,6 +43,13 @@ constexpr std::array<uint8_t, 256> makeLetterIndex() {
 }
 constexpr std::array<uint8_t, 256> kLetterIndex = makeLetterIndex();
 
+constexpr std::array<bool, 256> makeRimeLetterTable() {
+    std::array<bool, 256> table{};
+    for (char c : kRimeLetters)
+        table[static_cast<unsigned char>(c)] = true;
+    return table;
+}
+
 // Whether each byte begins some rime: the first letters of the vowel groups and the nasals.
 constexpr std::array<bool, 256> makeRimeStarts() {
     std::array<bool, 256> starts{};
@@ -63,26 +74,105 @@ constexpr size_t longestRimeOfTables() {
 static_assert(longestRimeOfTables() == kLongestRime);
 static_assert(kRimeStarts['a'] && kRimeStarts['m'] && kRimeStarts['n'] && !kRimeStarts['g']);
 
-// The initials beginning with each byte, as indices into kInitials in table order.
-struct C_InitialsByFirst {
-    std::array<std::array<uint8_t, 4>, 256> m_index{};
-    std::array<uint8_t, 256> m_count{};
-    bool m_overflow = false;
-};
-constexpr C_InitialsByFirst makeInitialsByFirst() {
-    C_InitialsByFirst by;
-    for (size_t i = 0; i < std::size(kInitials); ++i) {
-        const auto first = static_cast<unsigned char>(kInitials[i][0]);
-        if (by.m_count[first] == by.m_index[first].size()) {
-            by.m_overflow = true;
-            continue;
-        }
-        by.m_index[first][by.m_count[first]++] = static_cast<uint8_t>(i);
-    }
-    return by;
+// The initials that begin keys, by table: every initial of kInitials that keys start with, in
+// table order.
+constexpr C_InitialLengths initialsByTable(std::string_view keys) {
+    C_InitialLengths found;
+    for (std::string_view initial : kInitials)
+        if (keys.starts_with(initial))
+            found.add(initial.size());
+    return found;
 }
-constexpr C_InitialsByFirst kInitialsByFirst = makeInitialsByFirst();
-static_assert(!kInitialsByFirst.m_overflow);
+
+// The same answer by a switch on the first key, which is what the per-keystroke checks call;
+// checked against the table below for every string of up to four keys that matters.
+constexpr C_InitialLengths initialsBySwitch(std::string_view keys) {
+    C_InitialLengths found;
+    if (keys.empty())
+        return found;
+    auto next = [&](size_t i) { return i < keys.size() ? keys[i] : '\0'; };
+    auto add = [&](size_t length) { found.add(length); };
+    switch (keys[0]) {
+    case 'p':
+    case 'k':
+        if (next(1) == 'h')
+            add(2);
+        add(1);
+        break;
+    case 't':
+        if (next(1) == 'h')
+            add(2);
+        if (next(1) == 's' && next(2) == 'h')
+            add(3);
+        if (next(1) == 's')
+            add(2);
+        add(1);
+        break;
+    case 'n':
+        if (next(1) == 'g')
+            add(2);
+        add(1);
+        break;
+    case 'b':
+    case 'm':
+    case 'l':
+    case 's':
+    case 'j':
+    case 'g':
+    case 'h':
+        add(1);
+        break;
+    default:
+        break;
+    }
+    return found;
+}
+
+// The same lengths in the same order.
+constexpr bool sameInitials(const C_InitialLengths& a, const C_InitialLengths& b) {
+    auto i = a.begin(), j = b.begin();
+    for (; i != a.end() && j != b.end(); ++i, ++j)
+        if (*i != *j)
+            return false;
+    return i == a.end() && j == b.end();
+}
+
+// The lengths of the initials that begin keys, in the order the table lists them.
+constexpr bool tableOrderIsLongestFirst(std::string_view keys) {
+    size_t last = SIZE_MAX;
+    for (std::string_view initial : kInitials) {
+        if (!keys.starts_with(initial))
+            continue;
+        if (initial.size() >= last)
+            return false;
+        last = initial.size();
+    }
+    return true;
+}
+
+// Every string of up to three keys of the letters of the initials and one other letter.
+constexpr bool switchFollowsTable() {
+    constexpr std::string_view letters = "pbmthsnglkjax";
+    char buf[3] = {};
+    for (size_t length = 1; length <= 3; ++length) {
+        size_t total = 1;
+        for (size_t i = 0; i < length; ++i)
+            total *= letters.size();
+        for (size_t n = 0; n < total; ++n) {
+            size_t rest = n;
+            for (size_t i = 0; i < length; ++i) {
+                buf[i] = letters[rest % letters.size()];
+                rest /= letters.size();
+            }
+            const std::string_view keys(buf, length);
+            if (!tableOrderIsLongestFirst(keys) ||
+                !sameInitials(initialsByTable(keys), initialsBySwitch(keys)))
+                return false;
+        }
+    }
+    return true;
+}
+static_assert(switchFollowsTable(), "initialsBySwitch must give the initials of kInitials");
 
 // The rimes: a vowel group with an optional coda, or a syllabic nasal. The set is finite and
 // small, so it is held as a trie built at compile time; a rime is recognised in one walk.
@@ -148,24 +238,20 @@ char lowerAscii(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<cha
 
 }  // namespace
 
-bool isRimeLetter(char c) noexcept { return kLetterIndex[static_cast<unsigned char>(c)] != 0; }
+constexpr std::array<bool, 256> kIsRimeLetter = makeRimeLetterTable();
+
+bool allRimeLetters(std::string_view s) noexcept {
+    for (char c : s)
+        if (!isRimeLetter(c))
+            return false;
+    return true;
+}
 
 std::string_view rimeLetterClass() noexcept { return kRimeLetterClass; }
 
 bool beginsRime(char c) noexcept { return kRimeStarts[static_cast<unsigned char>(c)]; }
 
-C_InitialLengths initialsAt(std::string_view keys) noexcept {
-    C_InitialLengths found;
-    if (keys.empty())
-        return found;
-    const auto first = static_cast<unsigned char>(keys[0]);
-    for (size_t k = 0; k < kInitialsByFirst.m_count[first]; ++k) {
-        const std::string_view initial = kInitials[kInitialsByFirst.m_index[first][k]];
-        if (keys.starts_with(initial) && found.m_count < found.m_lengths.size())
-            found.m_lengths[found.m_count++] = static_cast<uint8_t>(initial.size());
-    }
-    return found;
-}
+C_InitialLengths initialsAt(std::string_view keys) noexcept { return initialsBySwitch(keys); }
 
 bool isRime(std::string_view s) noexcept { return kRimeTrie.accepts(s); }
 
@@ -218,5 +304,78 @@ const std::vector<std::vector<std::string>> kToneLettersUpper = {
     {"A\u030D", "E\u030D", "I\u030D", "O\u030D", "U\u030D", "M\u030D", "N\u030D"},
     {"A\u030B", "E\u030B", "I\u030B", "\u0150", "\u0170", "M\u030B", "N\u030B"},
 };
+
+
+namespace {
+
+// Whether letters (an initial or none, then a rime) form a syllable, trying every initial.
+bool isInitialAndRime(std::string_view letters) noexcept {
+    if (isRime(letters))
+        return true;
+    for (uint8_t length : initialsBySwitch(letters))
+        if (isRime(letters.substr(length)))
+            return true;
+    return false;
+}
+
+bool isWildcard(char c) noexcept { return c == '?' || c == '*'; }
+
+}  // namespace
+
+bool isTonedSyllable(std::string_view keys) noexcept {
+    return keys.size() >= 2 && isToneDigit(keys.back()) && isInitialAndRime(keys.substr(0, keys.size() - 1));
+}
+
+bool isRimeTone(std::string_view keys) noexcept {
+    return keys.size() >= 2 && isDigitKey(keys.back()) && isRime(keys.substr(0, keys.size() - 1));
+}
+
+bool isInitial(std::string_view keys) noexcept { return initialsBySwitch(keys).has(keys.size()); }
+
+// The query shape is: a head (an initial, or letters with an optional initial before them),
+// then a run of wildcards, then any mix of letters and wildcards, then an optional digit. No
+// part but the last takes a digit, and the head takes no wildcard, so the first wildcard ends
+// the head.
+bool isWildcardQuery(std::string_view keys) noexcept {
+    if (!keys.empty() && isDigitKey(keys.back()))
+        keys.remove_suffix(1);
+    size_t w = 0;
+    while (w < keys.size() && !isWildcard(keys[w]))
+        ++w;
+    if (w == 0 || w == keys.size())
+        return false;
+    for (char c : keys.substr(w))
+        if (!isWildcard(c) && !isRimeLetter(c))
+            return false;
+    const std::string_view head = keys.substr(0, w);
+    if (allRimeLetters(head))
+        return true;
+    for (uint8_t length : initialsBySwitch(head))
+        if (allRimeLetters(head.substr(length)))
+            return true;
+    return false;
+}
+
+std::optional<C_SyllableParts> matchSyllable(std::string_view keys) noexcept {
+    C_SyllableParts parts;
+    std::string_view letters = keys;
+    if (!letters.empty() && isDigitKey(letters.back())) {
+        letters.remove_suffix(1);
+        parts.m_hasDigit = true;
+    }
+    // The regex tries each initial before none, in the order of its alternation; the first
+    // that leaves a rime is the one its groups report.
+    for (uint8_t length : initialsBySwitch(letters)) {
+        if (isRime(letters.substr(length))) {
+            parts.m_initialLength = length;
+            parts.m_rimeLength = letters.size() - length;
+            return parts;
+        }
+    }
+    if (!isRime(letters))
+        return std::nullopt;
+    parts.m_rimeLength = letters.size();
+    return parts;
+}
 
 }  // namespace kov

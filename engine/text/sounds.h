@@ -15,6 +15,7 @@
 // query is safe from any thread, also during start-up.
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -29,19 +30,43 @@ inline bool isDigitKey(char c) noexcept { return c >= '0' && c <= '9'; }
 inline bool isToneDigit(char c) noexcept { return c >= '1' && c <= '9'; }
 
 // A letter that occurs in rimes ("aeioumngptkhr"): what a wildcard "?" or "*" stands for.
-bool isRimeLetter(char c) noexcept;
+extern const std::array<bool, 256> kIsRimeLetter;  // by byte; constant-initialised
+inline bool isRimeLetter(char c) noexcept { return kIsRimeLetter[static_cast<unsigned char>(c)]; }
+// Whether every key of s is a rime letter (true for "").
+bool allRimeLetters(std::string_view s) noexcept;
 // The same letters as a regular-expression class, "[aeioumngptkhr]", as wildcard pieces write it.
 std::string_view rimeLetterClass() noexcept;
 // A letter that can begin a rime: a vowel, "m" or "n".
 bool beginsRime(char c) noexcept;
 
-// The initials that begin keys, as lengths, in the order of the alternation of initials (at most
-// three fit: "tsh", "ts", "t" in "tsha").
-struct C_InitialLengths {
-    std::array<uint8_t, 3> m_lengths{};
-    uint8_t m_count = 0;
-    const uint8_t* begin() const noexcept { return m_lengths.data(); }
-    const uint8_t* end() const noexcept { return m_lengths.data() + m_count; }
+// The initials that begin keys, as their lengths. Where several begin the same keys ("tsh", "ts",
+// "t" in "tsha") the alternation of initials takes the longer first, so the lengths are visited
+// longest first, which is the order of the alternation.
+class C_InitialLengths {
+public:
+    class C_Iterator {
+    public:
+        constexpr explicit C_Iterator(uint8_t bits) : m_bits(bits) {}
+        constexpr uint8_t operator*() const { return static_cast<uint8_t>(std::bit_width(m_bits) - 1); }
+        constexpr C_Iterator& operator++() {
+            m_bits = static_cast<uint8_t>(m_bits & ~(1u << (std::bit_width(m_bits) - 1)));
+            return *this;
+        }
+        constexpr bool operator==(const C_Iterator&) const = default;
+
+    private:
+        uint8_t m_bits;
+    };
+
+    constexpr void add(size_t length) { m_bits = static_cast<uint8_t>(m_bits | (1u << length)); }
+    constexpr bool empty() const { return m_bits == 0; }
+    // Whether an initial of this length begins the keys.
+    constexpr bool has(size_t length) const { return length < 8 && ((m_bits >> length) & 1u) != 0; }
+    constexpr C_Iterator begin() const { return C_Iterator(m_bits); }
+    constexpr C_Iterator end() const { return C_Iterator(0); }
+
+private:
+    uint8_t m_bits = 0;  // bit n: an initial of n keys
 };
 C_InitialLengths initialsAt(std::string_view keys) noexcept;
 
