@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -36,11 +37,9 @@ public:
 private:
     bool fail_(std::string_view what);
 
-#ifdef _WIN32
-    void* m_handle = nullptr;
-#else
-    int m_fd = -1;
-#endif
+    // The open file as the system names it (a descriptor or a handle); kNoFile when closed.
+    static constexpr std::intptr_t kNoFile = -1;
+    std::intptr_t m_file = kNoFile;
     std::string m_error;
 };
 

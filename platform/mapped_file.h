@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace kov::platform {
@@ -38,9 +39,9 @@ public:
 private:
     const void* m_view = nullptr;
     size_t m_size = 0;
-#ifdef _WIN32
-    void* m_mapping = nullptr;  // the file-mapping handle; kept until close
-#endif
+    // The system's handle of the mapping where the view needs one kept until close (Windows);
+    // 0 when none.
+    std::uintptr_t m_mapping = 0;
 };
 
 }  // namespace kov::platform

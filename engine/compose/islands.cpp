@@ -1,11 +1,11 @@
 #include "engine/compose/islands.h"
 
-#include <regex>
 #include <set>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 
+#include "engine/text/sounds.h"
 #include "engine/text/syllable_match.h"
 
 namespace kov {
@@ -14,66 +14,16 @@ namespace {
 
 // The STD island pattern, matched by hand at the start of a window of keys. As a regular
 // expression (ECMAScript, tried at the window's start) it reads, with I the initials, R the
-// letters [aeioumngptkhr], V the vowel groups and C the codas, in the orders of the tables below:
+// letters [aeioumngptkhr], V the vowel groups and C the codas, in the orders of the sound
+// inventory (engine/text/sounds.h):
 //   (?:(I)?R+|(I))([?*])+(?:R+[?*]+)*R*\d?  |  (I)?(V C?|mh|m|ngh|ng)\d?  |  (I)
 // Groups: 1 initial before a wildcard, 2 lone initial before a wildcard, 3 wildcard character,
 // 4 initial of a syllable, 5 rime of a syllable, 6 lone initial. The alternatives and the
 // choices within them are taken in the order a backtracking engine tries them, so the match and
 // its groups are the ones that engine reports (tests/compose/std_pattern_test.cpp compares the
 // two on random and real keys).
-constexpr std::string_view kInitials[] = {"ph", "p", "b", "m", "th", "tsh", "ts", "t", "ng",
-                                          "n",  "l", "s", "j", "kh", "k",   "g",  "h"};
-constexpr std::string_view kVowels[] = {"ai", "au", "a", "ere", "ee", "e", "ie", "iau",
-                                        "ia", "ioo", "io", "iu", "i", "oi", "oo", "o",
-                                        "uai", "ua", "uee", "ue", "ui", "u"};
-constexpr std::string_view kCodas[] = {"ng", "nnh", "nn", "n", "m", "p", "t",
-                                       "k",  "h",   "rh", "rm", "rn", "r"};
-constexpr std::string_view kNasals[] = {"mh", "m", "ngh", "ng"};
-
-bool isRimeLetter(char c) noexcept {
-    return std::string_view("aeioumngptkhr").find(c) != std::string_view::npos;
-}
-
-bool allRimeLetters(std::string_view s) noexcept {
-    for (char c : s)
-        if (!isRimeLetter(c))
-            return false;
-    return true;
-}
-
-// The length of the rime group (V C? | mh | m | ngh | ng) at the start of s; 0 when none fits.
-// Nothing after the group can fail, so the first vowel group and the first coda that fit are
-// the ones taken.
-size_t rimeGroupLength(std::string_view s) noexcept {
-    for (std::string_view v : kVowels) {
-        if (!s.starts_with(v))
-            continue;
-        const std::string_view rest = s.substr(v.size());
-        for (std::string_view c : kCodas)
-            if (rest.starts_with(c))
-                return v.size() + c.size();
-        return v.size();
-    }
-    for (std::string_view m : kNasals)
-        if (s.starts_with(m))
-            return m.size();
-    return 0;
-}
-
-const std::regex& tailoIslePattern() {
-    static const std::regex re(
-        "((?:ai|au|a|ere|ee|e|ie|iau|ia|ioo|io|iu|i|oi|oo|o|uai|ua|uee|ue|ui|u)"
-        "(?:ng|nnh|nn|n|m|p|t|k|h|rh|rm|rn|r)?|mh|m|ngh|ng)[1-9]",
-        std::regex::ECMAScript | std::regex::optimize | std::regex::nosubs);
-    return re;
-}
-
 bool isLower(char c) noexcept {
     return c >= 'a' && c <= 'z';
-}
-
-bool isDigit(char c) noexcept {
-    return c >= '0' && c <= '9';
 }
 
 bool isWildcard(char c) noexcept {
@@ -88,7 +38,7 @@ size_t windowEnd(std::string_view keys, size_t p) noexcept {
     size_t e = p;
     while (e < keys.size() && (isLower(keys[e]) || isWildcard(keys[e])))
         ++e;
-    if (e < keys.size() && isDigit(keys[e]))
+    if (e < keys.size() && isDigitKey(keys[e]))
         ++e;
     return e;
 }
@@ -99,7 +49,7 @@ std::optional<C_IsleSyllable> syllableOf(std::string_view keys) {
     if (!parts)
         return std::nullopt;
     C_IsleSyllable syl;
-    if (!keys.empty() && isDigit(keys.back()))
+    if (!keys.empty() && isDigitKey(keys.back()))
         syl.m_toneDigit = keys.back();
     syl.m_hasInitial = parts->m_initialLength > 0;
     return syl;
@@ -250,11 +200,11 @@ std::optional<C_StdMatch> matchStdPattern(std::string_view keys, size_t p, std::
         ++w;
     if (w > 0 && w < n && isWildcard(s[w])) {
         const std::string_view letters = s.substr(0, w);
+        const C_InitialLengths initials = initialsAt(letters);
         bool fits = false;
-        for (std::string_view i : kInitials) {
-            if (letters.size() > i.size() && letters.starts_with(i) &&
-                allRimeLetters(letters.substr(i.size()))) {
-                group(1, 0, i.size());
+        for (uint8_t i : initials) {
+            if (letters.size() > i && allRimeLetters(letters.substr(i))) {
+                group(1, 0, i);
                 fits = true;
                 break;
             }
@@ -262,9 +212,9 @@ std::optional<C_StdMatch> matchStdPattern(std::string_view keys, size_t p, std::
         if (!fits && allRimeLetters(letters))
             fits = true;
         if (!fits) {
-            for (std::string_view i : kInitials) {
-                if (letters == i) {
-                    group(2, 0, i.size());
+            for (uint8_t i : initials) {
+                if (letters.size() == i) {
+                    group(2, 0, i);
                     fits = true;
                     break;
                 }
@@ -287,39 +237,36 @@ std::optional<C_StdMatch> matchStdPattern(std::string_view keys, size_t p, std::
                 while (k < n && isWildcard(s[k]))
                     ++k;
             }
-            if (k < n && isDigit(s[k]))
+            if (k < n && isDigitKey(s[k]))
                 ++k;
             return finish(k);
         }
     }
 
     // A syllable: the first initial after which a rime fits, else a rime alone.
-    for (std::string_view i : kInitials) {
-        if (!s.starts_with(i))
-            continue;
-        if (const size_t r = rimeGroupLength(s.substr(i.size()))) {
-            group(4, 0, i.size());
-            group(5, i.size(), r);
-            size_t k = i.size() + r;
-            if (k < n && isDigit(s[k]))
+    const C_InitialLengths initials = initialsAt(s);
+    for (uint8_t i : initials) {
+        if (const size_t r = leadingRimeLength(s.substr(i))) {
+            group(4, 0, i);
+            group(5, i, r);
+            size_t k = i + r;
+            if (k < n && isDigitKey(s[k]))
                 ++k;
             return finish(k);
         }
     }
-    if (const size_t r = rimeGroupLength(s)) {
+    if (const size_t r = leadingRimeLength(s)) {
         group(5, 0, r);
         size_t k = r;
-        if (k < n && isDigit(s[k]))
+        if (k < n && isDigitKey(s[k]))
             ++k;
         return finish(k);
     }
 
     // A lone initial.
-    for (std::string_view i : kInitials) {
-        if (s.starts_with(i)) {
-            group(6, 0, i.size());
-            return finish(i.size());
-        }
+    if (!initials.empty()) {
+        group(6, 0, *initials.begin());
+        return finish(*initials.begin());
     }
     return std::nullopt;
 }
@@ -381,7 +328,7 @@ void runCut(std::string_view keys, C_Cutter& cut) {
             addWildcardIsles(keys, *isle, *whole, cut);
         } else if (m.m_matched[5]) {
             C_IsleSyllable syl;
-            if (isDigit(mKeys.back()))
+            if (isDigitKey(mKeys.back()))
                 syl.m_toneDigit = mKeys.back();
             syl.m_hasInitial = m.m_matched[4];
             isle = C_StdIsle::makeSyllable(m.m_start, m.m_length, syl);
@@ -446,14 +393,24 @@ size_t recutStdIslands(std::string_view keys, std::string_view previousKeys, C_S
 }
 
 std::vector<std::pair<size_t, size_t>> cutTailoIslands(std::string_view keys) {
+    // A tone-numbered rime is letters only and ends at a tone digit, so it is the tail of the run
+    // of letters before a tone digit. The leftmost match of the search is the longest such tail
+    // that is a rime; the next search starts after the digit.
     std::vector<std::pair<size_t, size_t>> found;
-    using It = std::string_view::const_iterator;
-    It from = keys.begin();
-    std::match_results<It> m;
-    while (from != keys.end() && std::regex_search(from, keys.end(), m, tailoIslePattern())) {
-        const size_t start = size_t(m[0].first - keys.begin());
-        found.emplace_back(start, size_t(m.length(0)));
-        from = m[0].second;
+    size_t from = 0;
+    for (size_t d = 0; d < keys.size(); ++d) {
+        if (!isToneDigit(keys[d]))
+            continue;
+        size_t runStart = d;
+        while (runStart > from && d - runStart < kLongestRime && isLower(keys[runStart - 1]))
+            --runStart;
+        for (size_t p = runStart; p < d; ++p) {
+            if (isRime(keys.substr(p, d - p))) {
+                found.emplace_back(p, d + 1 - p);
+                from = d + 1;
+                break;
+            }
+        }
     }
     return found;
 }

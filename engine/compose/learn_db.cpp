@@ -2,7 +2,12 @@
 
 #include "engine/compose/learn_db.h"
 
+#include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <exception>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 #include "qiv/exception_text.h"
@@ -30,14 +35,28 @@ constexpr auto kMostDeferred = std::chrono::milliseconds(50);
 
 }  // namespace
 
+// The queue of committed lines and the thread that learns them, with what the thread and the
+// session tell each other.
+struct C_LearnTailoDB::C_JobQueue {
+    std::mutex m_lock;                  // guards the queue and the two flags
+    std::condition_variable m_signal;   // a job, a trim or the stop is due
+    std::condition_variable m_idleSignal;
+    std::thread m_thread;
+    std::deque<std::unique_ptr<C_InputLineSnapshot>> m_queue;
+    bool m_stop = false;  // under m_lock
+    bool m_idle = false;  // under m_lock: the thread waits with nothing to do
+    std::atomic<uint32_t> m_sessionQueries{0};   // session queries under way
+    std::atomic<int64_t> m_lastSessionQuery{0};  // when the last one ended (steady ns)
+};
+
 class C_LearnTailoDB::C_SessionQuery {
 public:
     explicit C_SessionQuery(const C_LearnTailoDB& db) : m_db(db) {
-        m_db.m_sessionQueries.fetch_add(1, std::memory_order_acq_rel);
+        m_db.m_jobs->m_sessionQueries.fetch_add(1, std::memory_order_acq_rel);
     }
     ~C_SessionQuery() {
-        m_db.m_lastSessionQuery.store(steadyNanoseconds(), std::memory_order_relaxed);
-        m_db.m_sessionQueries.fetch_sub(1, std::memory_order_acq_rel);
+        m_db.m_jobs->m_lastSessionQuery.store(steadyNanoseconds(), std::memory_order_relaxed);
+        m_db.m_jobs->m_sessionQueries.fetch_sub(1, std::memory_order_acq_rel);
     }
     C_SessionQuery(const C_SessionQuery&) = delete;
     C_SessionQuery& operator=(const C_SessionQuery&) = delete;
@@ -53,13 +72,13 @@ std::unique_lock<std::recursive_mutex> C_LearnTailoDB::lockTables_() const {
     // therefore takes the lock between the session's compositions: once the session has been
     // quiet for a moment, or after waiting long enough. Other threads (a test driving the
     // learner, the destructor) take it at once.
-    if (std::this_thread::get_id() == m_thread.get_id()) {
+    if (std::this_thread::get_id() == m_jobs->m_thread.get_id()) {
         const auto start = std::chrono::steady_clock::now();
         for (;;) {
             std::chrono::nanoseconds wait = kSessionQuiet;
-            if (m_sessionQueries.load(std::memory_order_acquire) == 0) {
+            if (m_jobs->m_sessionQueries.load(std::memory_order_acquire) == 0) {
                 const std::chrono::nanoseconds since(
-                    steadyNanoseconds() - m_lastSessionQuery.load(std::memory_order_relaxed));
+                    steadyNanoseconds() - m_jobs->m_lastSessionQuery.load(std::memory_order_relaxed));
                 if (since >= kSessionQuiet)
                     break;
                 wait = kSessionQuiet - since;
@@ -115,27 +134,28 @@ C_LearnTailoDB::C_LearnTailoDB(const std::filesystem::path& dbFile, I_UserTailoD
     : C_UserTailoMixin(dbFile, upper),
       m_upper(upper),
       m_policy(&policy),
+      m_jobs(std::make_unique<C_JobQueue>()),
       m_process(std::move(options.m_process)) {
     if (options.m_startThread)
-        m_thread = std::thread([this] { learningThread(); });
+        m_jobs->m_thread = std::thread([this] { learningThread(); });
 }
 
 C_LearnTailoDB::~C_LearnTailoDB() {
-    if (m_thread.joinable()) {
+    if (m_jobs->m_thread.joinable()) {
         {
-            std::lock_guard lock(m_queueLock);
-            m_stop = true;
+            std::lock_guard lock(m_jobs->m_lock);
+            m_jobs->m_stop = true;
         }
-        m_queueSignal.notify_all();
+        m_jobs->m_signal.notify_all();
         // No dictionary lock is held here: the job in hand may still promote into the user
         // dictionary, which takes this dictionary's lock and then the user dictionary's.
-        m_thread.join();
+        m_jobs->m_thread.join();
     }
     std::deque<std::unique_ptr<C_InputLineSnapshot>> dropped;
     {
-        std::unique_lock lock(m_queueLock);
-        if (!m_queue.empty()) {
-            dropped.swap(m_queue);
+        std::unique_lock lock(m_jobs->m_lock);
+        if (!m_jobs->m_queue.empty()) {
+            dropped.swap(m_jobs->m_queue);
             lock.unlock();
             try {
                 log_(2, "Learning thread is stopped with " + std::to_string(dropped.size()) +
@@ -154,10 +174,10 @@ void C_LearnTailoDB::enqueue(std::unique_ptr<C_InputLineSnapshot>& job) const {
     if (!job)
         return;
     {
-        std::lock_guard lock(m_queueLock);
-        m_queue.push_back(std::move(job));
+        std::lock_guard lock(m_jobs->m_lock);
+        m_jobs->m_queue.push_back(std::move(job));
     }
-    m_queueSignal.notify_one();
+    m_jobs->m_signal.notify_one();
 }
 
 void C_LearnTailoDB::log_(int level, const std::string& text) const {
@@ -172,20 +192,20 @@ void C_LearnTailoDB::learningThread() {
     for (;;) {
         std::unique_ptr<C_InputLineSnapshot> job;
         try {
-            std::unique_lock lock(m_queueLock);
-            const auto ready = [this] { return m_purgePending || !m_queue.empty() || m_stop; };
+            std::unique_lock lock(m_jobs->m_lock);
+            const auto ready = [this] { return m_purgePending || !m_jobs->m_queue.empty() || m_jobs->m_stop; };
             if (!ready()) {
-                m_idle = true;
-                m_idleSignal.notify_all();
-                m_queueSignal.wait(lock, ready);
-                m_idle = false;
+                m_jobs->m_idle = true;
+                m_jobs->m_idleSignal.notify_all();
+                m_jobs->m_signal.wait(lock, ready);
+                m_jobs->m_idle = false;
             }
             // Jobs still queued when the stop comes stay for the destructor to drop.
-            if (m_stop)
+            if (m_jobs->m_stop)
                 break;
-            if (!m_queue.empty()) {
-                job = std::move(m_queue.front());
-                m_queue.pop_front();
+            if (!m_jobs->m_queue.empty()) {
+                job = std::move(m_jobs->m_queue.front());
+                m_jobs->m_queue.pop_front();
             }
         } catch (const std::exception& e) {
             // Waiting failed: nothing was taken; try again.
@@ -198,10 +218,10 @@ void C_LearnTailoDB::learningThread() {
         runPass_(std::move(job));
     }
     {
-        std::lock_guard lock(m_queueLock);
-        m_idle = true;
+        std::lock_guard lock(m_jobs->m_lock);
+        m_jobs->m_idle = true;
     }
-    m_idleSignal.notify_all();
+    m_jobs->m_idleSignal.notify_all();
     try {
         log_(4, "Leave learning thread");
     } catch (...) {
@@ -238,11 +258,11 @@ size_t C_LearnTailoDB::runQueuedJobs() {
     for (;;) {
         std::unique_ptr<C_InputLineSnapshot> job;
         {
-            std::lock_guard lock(m_queueLock);
-            if (m_queue.empty())
+            std::lock_guard lock(m_jobs->m_lock);
+            if (m_jobs->m_queue.empty())
                 break;
-            job = std::move(m_queue.front());
-            m_queue.pop_front();
+            job = std::move(m_jobs->m_queue.front());
+            m_jobs->m_queue.pop_front();
         }
         runPass_(std::move(job));
         ++n;
@@ -253,20 +273,20 @@ size_t C_LearnTailoDB::runQueuedJobs() {
 }
 
 bool C_LearnTailoDB::waitIdle(std::chrono::milliseconds timeout) const {
-    std::unique_lock lock(m_queueLock);
-    if (!m_thread.joinable())
-        return m_queue.empty();
-    return m_idleSignal.wait_for(lock, timeout, [this] { return m_idle && m_queue.empty(); });
+    std::unique_lock lock(m_jobs->m_lock);
+    if (!m_jobs->m_thread.joinable())
+        return m_jobs->m_queue.empty();
+    return m_jobs->m_idleSignal.wait_for(lock, timeout, [this] { return m_jobs->m_idle && m_jobs->m_queue.empty(); });
 }
 
 size_t C_LearnTailoDB::queuedJobs() const {
-    std::lock_guard lock(m_queueLock);
-    return m_queue.size();
+    std::lock_guard lock(m_jobs->m_lock);
+    return m_jobs->m_queue.size();
 }
 
 bool C_LearnTailoDB::waitStopRequested(std::chrono::milliseconds timeout) const {
-    std::unique_lock lock(m_queueLock);
-    return m_queueSignal.wait_for(lock, timeout, [this] { return m_stop; });
+    std::unique_lock lock(m_jobs->m_lock);
+    return m_jobs->m_signal.wait_for(lock, timeout, [this] { return m_jobs->m_stop; });
 }
 
 bool C_LearnTailoDB::eraseHantTailo(const std::string& hant, const std::string& tailo) {

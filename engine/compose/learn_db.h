@@ -10,7 +10,7 @@
 // policy's limits. Destroying it finishes the job in hand, drops the rest of the queue, trims
 // the tables and saves the file when it changed.
 //
-// Locks: the queue lock guards the queue and the stop flag and is held only to wait, push and
+// Locks: the queue lock (learn_db.cpp) guards the queue and the stop flag and is held only to wait, push and
 // pop; the dictionary lock (mutex()) guards the tables and is held around each change of them;
 // it may be held while the user dictionary's lock is taken (promotions), never the reverse. The
 // queue lock is never taken under a dictionary lock.
@@ -18,17 +18,13 @@
 // Not responsible for: composing lines (C_InputLine), what the user dictionary does with a
 // promotion (its listeners), or when the files are saved besides shutdown.
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "engine/compose/learner.h"
@@ -134,16 +130,9 @@ private:
 
     I_UserTailoDB& m_upper;
     const I_LearnPolicy* m_policy;
-    mutable std::mutex m_queueLock;
-    mutable std::condition_variable m_queueSignal;
-    mutable std::condition_variable m_idleSignal;
-    std::thread m_thread;
-    mutable std::deque<std::unique_ptr<C_InputLineSnapshot>> m_queue;
-    bool m_stop = false;     // under m_queueLock
-    bool m_idle = false;     // under m_queueLock: the thread waits with nothing to do
     bool m_purgePending = false;  // the learning thread's own (the destructor's after the join)
-    mutable std::atomic<uint32_t> m_sessionQueries{0};    // session queries under way
-    mutable std::atomic<int64_t> m_lastSessionQuery{0};   // when the last one ended (steady ns)
+    struct C_JobQueue;  // the job queue and the learning thread (learn_db.cpp)
+    const std::unique_ptr<C_JobQueue> m_jobs;
     FC_JobProcessor m_process;
 };
 

@@ -4,13 +4,11 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/text/sounds.h"
+
 namespace kov {
 
 namespace {
-
-bool isDigit(char c) noexcept {
-    return c >= '0' && c <= '9';
-}
 
 // Keys that can continue a syllable, and the wildcards: a word may not end before them.
 bool continuesSyllable(char c) noexcept {
@@ -146,10 +144,11 @@ std::vector<C_IsleItem> buildWildcardItems(std::string_view keys) {
         }
         switch (k) {
         case '?':
-            item.m_piece += "[aeioumngptkhr]";
+            item.m_piece += rimeLetterClass();
             break;
         case '*':
-            item.m_piece += "[aeioumngptkhr]+";
+            item.m_piece += rimeLetterClass();
+            item.m_piece += '+';
             item.m_hasStar = true;
             break;
         case '0':
@@ -258,9 +257,9 @@ bool isKeyBoundary(const C_VisitConsts& consts, size_t i) noexcept {
     if (continuesSyllable(c))
         return false;
     size_t digits = 0;
-    for (size_t j = i; j > 0 && digits < 2 && isDigit(consts.m_keys[j - 1]); --j)
+    for (size_t j = i; j > 0 && digits < 2 && isDigitKey(consts.m_keys[j - 1]); --j)
         ++digits;
-    return digits <= 1 && (!isDigit(c) || digits == 1);
+    return digits <= 1 && (!isDigitKey(c) || digits == 1);
 }
 
 }  // namespace kov

@@ -16,8 +16,6 @@ namespace kov {
 namespace {
 
 
-bool isToneDigit(char c) { return c >= '1' && c <= '9'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The rime-and-tone test of a syllable's part after its initial: the letters before the first
 // digit must spell a rime (a vowel group with an optional coda, or a syllabic nasal) and a digit
@@ -26,7 +24,7 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 std::optional<size_t> rimeToneLength(std::string_view s) {
     size_t n = 0;
     while (n < s.size() && s[n] >= 'a' && s[n] <= 'z') ++n;
-    if (n == 0 || n >= s.size() || !isDigit(s[n]) || !isRimeTone(s.substr(0, n + 1))) return std::nullopt;
+    if (n == 0 || n >= s.size() || !isDigitKey(s[n]) || !isRimeTone(s.substr(0, n + 1))) return std::nullopt;
     return n + 1;
 }
 
@@ -80,7 +78,7 @@ std::optional<size_t> initialFit(size_t typed, std::string_view entry, size_t& d
     decided = 0;
     const std::string_view rest = entry.substr(std::min(typed, entry.size()));
     if (!rest.empty() && rest[0] >= 'a' && rest[0] <= 'z' &&
-        std::string_view("aeioumn").find(rest[0]) == std::string_view::npos) {
+        !beginsRime(rest[0])) {
         // Every rime begins with a vowel, "m" or "n": whatever follows, a letter that cannot
         // begin one refuses the entry and every entry that shares it ("t" before "sa1",
         // "sai2", ... of the "ts" words).
@@ -208,8 +206,8 @@ public:
                 // typed keys from the first such item to the island's end must then fit the
                 // entry's characters that end where the match ends (its tone digit included).
                 std::string tail(typedKeys(m_rc.m_consts, f.candidateEnd, m_isle.end()));
-                if (tail.empty() || !isDigit(tail.back())) tail += '0';
-                size_t end = len + (isDigit(after) ? 1 : 0);
+                if (tail.empty() || !isDigitKey(tail.back())) tail += '0';
+                size_t end = len + (isDigitKey(after) ? 1 : 0);
                 if (tail.size() > end) return std::nullopt;
                 if (!matchKeyPattern(tail, rest.substr(end - tail.size(), tail.size()), tail.size()))
                     return std::nullopt;

@@ -17,8 +17,6 @@ namespace kov {
 
 namespace {
 
-bool isToneDigit(char c) { return c >= '1' && c <= '9'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Calls f(type, weight, cats, word) for each record of the vocabulary list at offset list,
 // until the type byte 0. A record that runs off the end of the file ends the list; a record of
@@ -437,7 +435,7 @@ bool C_TailoDB::addWildcardWords(C_CompoUnit& unit, size_t spanUnits, std::strin
         const auto m = matcher.matchPrefix(key);
         if (!m) continue;
         const size_t rest = key.size() - m->length;
-        if (rest > 1 || (rest == 1 && !isDigit(key.back()))) continue;
+        if (rest > 1 || (rest == 1 && !isDigitKey(key.back()))) continue;
         const size_t g = m->groups;
         FC_ReadingFilter filter = [&matcher, g](std::string_view reading) {
             auto res = tailo2tonedKeys(reading);

@@ -24,10 +24,6 @@ bool isCapitalKey(char key) {
     return key >= 'A' && key <= 'Z';
 }
 
-bool isToneDigit(char c) {
-    return c >= '1' && c <= '9';
-}
-
 // A match of the wildcard items over a key, leaving at most one tone digit after it.
 std::optional<C_WildcardMatcher::C_Match> wildcardFits(std::string_view key,
                                                        const C_WildcardMatcher& matcher) {
@@ -35,7 +31,7 @@ std::optional<C_WildcardMatcher::C_Match> wildcardFits(std::string_view key,
     if (!m)
         return std::nullopt;
     const size_t rest = key.size() - m->length;
-    if (rest == 0 || (rest == 1 && key[m->length] >= '0' && key[m->length] <= '9'))
+    if (rest == 0 || (rest == 1 && isDigitKey(key[m->length])))
         return m;
     return std::nullopt;
 }

@@ -3,27 +3,18 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "engine/text/sounds.h"
+
 namespace kov {
 
 namespace {
-
-constexpr std::string_view kRimeLetters = "aeioumngptkhr";
-constexpr std::string_view kLetterClass = "[aeioumngptkhr]";
-
-bool isRimeLetter(char c) {
-    return kRimeLetters.find(c) != std::string_view::npos && c != '\0';
-}
-
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
 
 // The elements of a piece as buildWildcardItems writes it (into out's storage).
 std::string elementsOf(std::string_view piece, std::string out = {}) {
     out.clear();
     for (size_t i = 0; i < piece.size();) {
-        if (piece.substr(i, kLetterClass.size()) == kLetterClass) {
-            i += kLetterClass.size();
+        if (piece.substr(i, rimeLetterClass().size()) == rimeLetterClass()) {
+            i += rimeLetterClass().size();
             if (i < piece.size() && piece[i] == '+') {
                 out += '*';
                 ++i;
@@ -47,7 +38,7 @@ bool fitsOne(char element, char c) {
     case '?':
         return isRimeLetter(c);
     case '0':
-        return isDigit(c);
+        return isDigitKey(c);
     default:
         return element == c;
     }
@@ -167,7 +158,7 @@ bool C_WildcardMatcher::matchWhole(std::string_view text) const {
             items.push_back(elementsOf(item.m_piece));
     const size_t n = text.size();
     const auto accepts = [&](const std::vector<bool>& at) {
-        return at[n] || (n > 0 && at[n - 1] && isDigit(text[n - 1]));
+        return at[n] || (n > 0 && at[n - 1] && isDigitKey(text[n - 1]));
     };
     std::vector<bool> at(n + 1, false);
     at[0] = true;

@@ -3,7 +3,8 @@
 // answer of a full match of its regular expression (fixtures/tailo_regex.h, which the tests hold
 // these to), without building or running one, so that the per-keystroke walks can test every
 // syllable they meet. No allocation, no state; safe to call from any thread (also during
-// start-up: the tables are constant-initialised).
+// start-up: the tables are constant-initialised). They are implemented in sounds.cpp, beside the
+// sound inventory they read.
 
 #include <cstddef>
 #include <optional>

@@ -12,41 +12,10 @@ namespace kov {
 
 namespace {
 
-constexpr std::string_view kMarkLettersLower = "aeioumn";
-// The letters that may stand before the final p, t, k or h of a checked syllable: a vowel, m or
-// n, and the g of "ngh" and the r of "rh" ("khngh", "torh").
-constexpr std::string_view kCheckedBeforeFinal = "aeioumngr";
-constexpr std::string_view kMarkLettersUpper = "AEIOUMN";
-
 bool isUpperAscii(char c) { return c >= 'A' && c <= 'Z'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
 char lowerAscii(char c) { return isUpperAscii(c) ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
-
-const std::vector<std::vector<std::string>> kToneLettersLower = {
-    {},
-    {"\u00E1", "\u00E9", "\u00ED", "\u00F3", "\u00FA", "\u1E3F", "\u0144"},
-    {"\u00E0", "\u00E8", "\u00EC", "\u00F2", "\u00F9", "m\u0300", "\u01F9"},
-    {},
-    {"\u00E2", "\u00EA", "\u00EE", "\u00F4", "\u00FB", "m\u0302", "n\u0302"},
-    {"\u01CE", "\u011B", "\u01D0", "\u01D2", "\u01D4", "m\u030C", "\u0148"},
-    {"\u0101", "\u0113", "\u012B", "\u014D", "\u016B", "m\u0304", "n\u0304"},
-    {"a\u030D", "e\u030D", "i\u030D", "o\u030D", "u\u030D", "m\u030D", "n\u030D"},
-    {"a\u030B", "e\u030B", "i\u030B", "\u0151", "\u0171", "m\u030B", "n\u030B"},
-};
-
-const std::vector<std::vector<std::string>> kToneLettersUpper = {
-    {},
-    {"\u00C1", "\u00C9", "\u00CD", "\u00D3", "\u00DA", "\u1E3E", "\u0143"},
-    {"\u00C0", "\u00C8", "\u00CC", "\u00D2", "\u00D9", "M\u0300", "\u01F8"},
-    {},
-    {"\u00C2", "\u00CA", "\u00CE", "\u00D4", "\u00DB", "M\u0302", "N\u0302"},
-    {"\u01CD", "\u011A", "\u01CF", "\u01D1", "\u01D3", "M\u030C", "\u0147"},
-    {"\u0100", "\u0112", "\u012A", "\u014C", "\u016A", "M\u0304", "N\u0304"},
-    {"A\u030D", "E\u030D", "I\u030D", "O\u030D", "U\u030D", "M\u030D", "N\u030D"},
-    {"A\u030B", "E\u030B", "I\u030B", "\u0150", "\u0170", "M\u030B", "N\u030B"},
-};
 
 std::string toLowerAscii(std::string_view text) {
     std::string out(text);
@@ -92,7 +61,7 @@ std::string placeToneMark(const std::string& syllable, size_t pos, size_t toneIn
     const auto& marks = (upper ? kToneLettersUpper : kToneLettersLower)[toneIndex];
     if (marks.empty())
         return syllable;
-    const size_t letter = (upper ? kMarkLettersUpper : kMarkLettersLower).find(syllable[pos]);
+    const size_t letter = toneMarkLetters(upper).find(syllable[pos]);
     if (letter == std::string_view::npos)
         return {};
     return syllable.substr(0, pos) + marks[letter] + syllable.substr(pos + 1);
@@ -168,7 +137,7 @@ struct C_MarkIndex {
         for (size_t tone = 0; tone < table.size(); ++tone)
             for (size_t letter = 0; letter < table[tone].size(); ++letter)
                 m_byFirstByte[static_cast<unsigned char>(table[tone][letter].front())].push_back(
-                    static_cast<uint8_t>(tone * kMarkLettersLower.size() + letter));
+                    static_cast<uint8_t>(tone * toneMarkLetters(false).size() + letter));
     }
 };
 
@@ -204,6 +173,8 @@ std::optional<std::string> untoneSyllable(const std::string& syllable, bool uppe
     // until a lower one has been found, so the position where it is first found is its first.
     const auto& table = upperTable ? kToneLettersUpper : kToneLettersLower;
     const C_MarkIndex& index = markIndex(upperTable);
+    const std::string_view markLetters = toneMarkLetters(false);
+    const size_t letters = markLetters.size();
     constexpr size_t kNone = SIZE_MAX;
     size_t best = kNone;
     size_t bestPos = 0;
@@ -212,7 +183,7 @@ std::optional<std::string> untoneSyllable(const std::string& syllable, bool uppe
         for (uint8_t id : index.m_byFirstByte[static_cast<unsigned char>(s[pos])]) {
             if (id >= best)
                 break;
-            const std::string& mark = table[id / kMarkLettersLower.size()][id % kMarkLettersLower.size()];
+            const std::string& mark = table[id / letters][id % letters];
             // Every entry has at least two bytes; most entries that share a first byte differ
             // in the second.
             if (s.size() - pos >= mark.size() && s[pos + 1] == mark[1] && s.substr(pos, mark.size()) == mark) {
@@ -224,13 +195,13 @@ std::optional<std::string> untoneSyllable(const std::string& syllable, bool uppe
     }
     if (best == kNone)
         return std::nullopt;
-    const size_t tone = best / kMarkLettersLower.size();
-    const size_t letter = best % kMarkLettersLower.size();
+    const size_t tone = best / letters;
+    const size_t letter = best % letters;
     const size_t markSize = table[tone][letter].size();
     std::string out;
     out.reserve(syllable.size() + 1);
     out.append(s.substr(0, bestPos));
-    out += kMarkLettersLower[letter];
+    out += markLetters[letter];
     out.append(s.substr(bestPos + markSize));
     out += static_cast<char>('1' + tone);
     return out;
@@ -254,11 +225,9 @@ C_TonedKeysResult tailo2tonedKeys(std::string_view tailo) {
                 error = C_TonedKeysError{std::move(s), 1};
                 return;
             }
-            const size_t n = s.size();
-            if (isDigit(s.back())) {
+            if (isDigitKey(s.back())) {
                 // the syllable carries its tone digit
-            } else if (n >= 2 && std::string_view("ptkh").find(lowerAscii(s[n - 1])) != std::string_view::npos &&
-                       kCheckedBeforeFinal.find(lowerAscii(s[n - 2])) != std::string_view::npos) {
+            } else if (isCheckedSyllable(s)) {
                 s += '4';  // every unmarked checked syllable is tone 4
             } else {
                 s += '1';

@@ -10,15 +10,10 @@
 #include <variant>
 #include <vector>
 
+#include "engine/text/sounds.h"
 #include "qiv/move_only_function.h"
 
 namespace kov {
-
-// Tone marks: index tone - 1; each non-empty row has 7 entries for the letters "aeioumn"
-// (upper table: "AEIOUMN"), each a precomposed letter or the letter and a combining mark.
-// Tones 1 and 4 are written without a mark and have empty rows.
-extern const std::vector<std::vector<std::string>> kToneLettersLower;
-extern const std::vector<std::vector<std::string>> kToneLettersUpper;
 
 // The characters that separate syllables in a Tai-lo text.
 inline constexpr std::string_view kTailoSeparators = "- ,.;:?!()";
@@ -58,7 +53,7 @@ std::string tonedKey2tailo(std::string key);
 std::optional<std::string> untoneSyllable(const std::string& syllable, bool upperTable);
 
 // Tai-lo text (marks or tone digits, any letter case) to its lower-case toned keys. Unmarked
-// syllables take tone 1, or tone 4 when they end in p, t, k or h after a vowel, m or n.
+// syllables take tone 1, or tone 4 when they are checked (isCheckedSyllable).
 // Never throws for bad text.
 C_TonedKeysResult tailo2tonedKeys(std::string_view tailo);
 

@@ -19,8 +19,8 @@ std::string systemText(int err) {
 }  // namespace
 
 C_OutFile::~C_OutFile() {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    if (m_file != kNoFile)
+        ::close(static_cast<int>(m_file));
 }
 
 bool C_OutFile::fail_(std::string_view what) {
@@ -29,30 +29,32 @@ bool C_OutFile::fail_(std::string_view what) {
 }
 
 bool C_OutFile::open(const std::filesystem::path& path) {
-    if (m_fd >= 0 && !close())
+    if (m_file != kNoFile && !close())
         return false;
     m_error.clear();
+    int fd;
     do {
-        m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    } while (m_fd < 0 && errno == EINTR);
-    if (m_fd < 0)
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
         return fail_("open");
+    m_file = fd;
     return true;
 }
 
 bool C_OutFile::isOpen() const {
-    return m_fd >= 0;
+    return m_file != kNoFile;
 }
 
 bool C_OutFile::write(std::string_view bytes) {
-    if (m_fd < 0) {
+    if (m_file == kNoFile) {
         m_error = "write: file not open";
         return false;
     }
     const char* p = bytes.data();
     size_t left = bytes.size();
     while (left > 0) {
-        const ssize_t n = ::write(m_fd, p, left);
+        const ssize_t n = ::write(static_cast<int>(m_file), p, left);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -69,20 +71,20 @@ bool C_OutFile::write(std::string_view bytes) {
 }
 
 bool C_OutFile::flushToDisk() {
-    if (m_fd < 0) {
+    if (m_file == kNoFile) {
         m_error = "fsync: file not open";
         return false;
     }
-    if (::fsync(m_fd) != 0)
+    if (::fsync(static_cast<int>(m_file)) != 0)
         return fail_("fsync");
     return true;
 }
 
 bool C_OutFile::close() {
-    if (m_fd < 0)
+    if (m_file == kNoFile)
         return true;
-    const int fd = m_fd;
-    m_fd = -1;
+    const int fd = static_cast<int>(m_file);
+    m_file = kNoFile;
     if (::close(fd) != 0 && errno != EINTR)
         return fail_("close");
     return true;

@@ -12,11 +12,15 @@ std::string systemText(DWORD err) {
     return "system error " + std::to_string(static_cast<unsigned long>(err));
 }
 
+HANDLE handleOf(std::intptr_t file) {
+    return reinterpret_cast<HANDLE>(file);
+}
+
 }  // namespace
 
 C_OutFile::~C_OutFile() {
-    if (m_handle)
-        ::CloseHandle(static_cast<HANDLE>(m_handle));
+    if (m_file != kNoFile)
+        ::CloseHandle(handleOf(m_file));
 }
 
 bool C_OutFile::fail_(std::string_view what) {
@@ -25,23 +29,23 @@ bool C_OutFile::fail_(std::string_view what) {
 }
 
 bool C_OutFile::open(const std::filesystem::path& path) {
-    if (m_handle && !close())
+    if (m_file != kNoFile && !close())
         return false;
     m_error.clear();
     HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return fail_("CreateFileW");
-    m_handle = h;
+    m_file = reinterpret_cast<std::intptr_t>(h);
     return true;
 }
 
 bool C_OutFile::isOpen() const {
-    return m_handle != nullptr;
+    return m_file != kNoFile;
 }
 
 bool C_OutFile::write(std::string_view bytes) {
-    if (!m_handle) {
+    if (m_file == kNoFile) {
         m_error = "WriteFile: file not open";
         return false;
     }
@@ -50,7 +54,7 @@ bool C_OutFile::write(std::string_view bytes) {
     while (left > 0) {
         const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
         DWORD written = 0;
-        if (!::WriteFile(static_cast<HANDLE>(m_handle), p, chunk, &written, nullptr))
+        if (!::WriteFile(handleOf(m_file), p, chunk, &written, nullptr))
             return fail_("WriteFile");
         if (written == 0) {
             m_error = "WriteFile: no progress";
@@ -63,20 +67,20 @@ bool C_OutFile::write(std::string_view bytes) {
 }
 
 bool C_OutFile::flushToDisk() {
-    if (!m_handle) {
+    if (m_file == kNoFile) {
         m_error = "FlushFileBuffers: file not open";
         return false;
     }
-    if (!::FlushFileBuffers(static_cast<HANDLE>(m_handle)))
+    if (!::FlushFileBuffers(handleOf(m_file)))
         return fail_("FlushFileBuffers");
     return true;
 }
 
 bool C_OutFile::close() {
-    if (!m_handle)
+    if (m_file == kNoFile)
         return true;
-    HANDLE h = static_cast<HANDLE>(m_handle);
-    m_handle = nullptr;
+    HANDLE h = handleOf(m_file);
+    m_file = kNoFile;
     if (!::CloseHandle(h))
         return fail_("CloseHandle");
     return true;

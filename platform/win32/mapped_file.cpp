@@ -14,14 +14,14 @@ namespace kov::platform {
 C_FileMapping::C_FileMapping(C_FileMapping&& other) noexcept
     : m_view(std::exchange(other.m_view, nullptr)),
       m_size(std::exchange(other.m_size, 0)),
-      m_mapping(std::exchange(other.m_mapping, nullptr)) {}
+      m_mapping(std::exchange(other.m_mapping, 0)) {}
 
 C_FileMapping& C_FileMapping::operator=(C_FileMapping&& other) noexcept {
     if (this != &other) {
         close();
         m_view = std::exchange(other.m_view, nullptr);
         m_size = std::exchange(other.m_size, 0);
-        m_mapping = std::exchange(other.m_mapping, nullptr);
+        m_mapping = std::exchange(other.m_mapping, 0);
     }
     return *this;
 }
@@ -32,10 +32,10 @@ void C_FileMapping::close() noexcept {
     if (m_view)
         ::UnmapViewOfFile(m_view);
     if (m_mapping)
-        ::CloseHandle(static_cast<HANDLE>(m_mapping));
+        ::CloseHandle(reinterpret_cast<HANDLE>(m_mapping));
     m_view = nullptr;
     m_size = 0;
-    m_mapping = nullptr;
+    m_mapping = 0;
 }
 
 E_MapResult C_FileMapping::open(std::string_view utf8Path) noexcept {
@@ -63,7 +63,7 @@ E_MapResult C_FileMapping::open(std::string_view utf8Path) noexcept {
     ::CloseHandle(file);  // the mapping keeps the file open
     if (!mapping)
         return E_MapResult::MAPPING_FAILED;
-    m_mapping = mapping;
+    m_mapping = reinterpret_cast<std::uintptr_t>(mapping);
     const void* view = ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
     if (!view)
         return E_MapResult::VIEW_FAILED;

@@ -1,7 +1,7 @@
 // The hand-written search of the STD island pattern against the regular expression it stands
 // for: same match (start, length) and same groups, matched or not and their texts, from every
 // start position of every short key string, of random key strings and of the lexicon's keys
-// typed as they are and with letters turned into wildcards.
+// typed as they are and with letters turned into wildcards. The same for the TAILO cut.
 
 #include "engine/compose/islands.h"
 
@@ -13,22 +13,12 @@
 #include <vector>
 
 #include "fixtures/lexicon_rows.h"
+#include "fixtures/tailo_regex.h"
 
 namespace kov {
 namespace {
 
-const std::regex& reference() {
-    static const std::regex re(
-        "(?:(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)?[aeioumngptkhr]+"
-        "|(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h))([?*])+(?:[aeioumngptkhr]+[?*]+)*"
-        "[aeioumngptkhr]*\\d?"
-        "|(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)?"
-        "((?:ai|au|a|ere|ee|e|ie|iau|ia|ioo|io|iu|i|oi|oo|o|uai|ua|uee|ue|ui|u)"
-        "(?:ng|nnh|nn|n|m|p|t|k|h|rh|rm|rn|r)?|mh|m|ngh|ng)\\d?"
-        "|(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)",
-        std::regex::ECMAScript);
-    return re;
-}
+const std::regex& reference() { return test::stdIslePatternRegex(); }
 
 // Compares the two searches from every start of keys; false (with a message) on the first
 // difference.
@@ -131,6 +121,79 @@ TEST(StdPattern, EqualsTheRegexOnTheLexiconKeys) {
         }
     }
     EXPECT_GT(checked, 2500u);
+}
+
+// The TAILO cut by hand against the searches of its regular expression, one after another.
+::testing::AssertionResult tailoCutAgrees(const std::string& keys) {
+    std::vector<std::pair<size_t, size_t>> want;
+    for (auto it = keys.cbegin(); it != keys.cend();) {
+        std::smatch m;
+        if (!std::regex_search(it, keys.cend(), m, test::tailoIslePatternRegex()))
+            break;
+        want.emplace_back(size_t(m[0].first - keys.cbegin()), size_t(m.length(0)));
+        it = m[0].second;
+    }
+    const std::vector<std::pair<size_t, size_t>> got = cutTailoIslands(keys);
+    if (got == want)
+        return ::testing::AssertionSuccess();
+    auto text = [](const std::vector<std::pair<size_t, size_t>>& found) {
+        std::string s;
+        for (const auto& [start, length] : found)
+            s += " " + std::to_string(start) + "+" + std::to_string(length);
+        return s;
+    };
+    return ::testing::AssertionFailure() << "keys \"" << keys << "\": regex" << text(want)
+                                         << ", by hand" << text(got);
+}
+
+TEST(TailoPattern, EqualsTheRegexOnRandomAndLexiconKeys) {
+    // Every string of up to four keys of letters where rimes, their ends and the digits meet.
+    const std::string narrow = "aiunghm15";
+    std::string keys;
+    const auto visit = [&](auto&& self, size_t length) -> void {
+        ASSERT_TRUE(tailoCutAgrees(keys));
+        if (length == 4)
+            return;
+        for (char c : narrow) {
+            keys.push_back(c);
+            self(self, length + 1);
+            keys.pop_back();
+            if (HasFatalFailure())
+                return;
+        }
+    };
+    visit(visit, 0);
+
+    // Random strings weighted towards rime letters and digits, with capitals, initials and
+    // keys that are neither.
+    const std::string alphabet = "aaeeiioouunnggmmhhptkrrtsbjlAN?*01599-\t.";
+    std::mt19937 rng(20261211);
+    for (int round = 0; round < 3000; ++round) {
+        std::string random(1 + rng() % 48, ' ');
+        for (char& k : random)
+            k = alphabet[rng() % alphabet.size()];
+        ASSERT_TRUE(tailoCutAgrees(random));
+    }
+
+    // The lexicon's keys with tone digits, as written and typed without hyphens.
+    const std::vector<test::C_LexiconRow> rows = test::readLexiconRows();
+    ASSERT_GT(rows.size(), 1u) << test::lexiconPath();
+    size_t checked = 0;
+    for (size_t r = 1; r < rows.size(); r += 3) {
+        const std::vector<std::string>& fields = rows[r].m_fields;
+        for (size_t col : {2u, 4u}) {
+            if (col >= fields.size())
+                continue;
+            std::string typed;
+            for (char c : fields[col])
+                if (c != '-')
+                    typed += c;
+            ASSERT_TRUE(tailoCutAgrees(fields[col]));
+            ASSERT_TRUE(tailoCutAgrees(typed));
+            checked += 2;
+        }
+    }
+    EXPECT_GT(checked, 5000u);
 }
 
 }  // namespace

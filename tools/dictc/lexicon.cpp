@@ -29,8 +29,8 @@ const std::vector<C_Decomposed>& decomposedMarks() {
                 continue;
             for (const auto* rows : {&kToneLettersLower, &kToneLettersUpper}) {
                 const auto& row = (*rows)[t];
-                const char* letters = rows == &kToneLettersLower ? "aeioumn" : "AEIOUMN";
-                for (size_t i = 0; i < row.size() && i < 7; ++i) {
+                const std::string_view letters = toneMarkLetters(rows == &kToneLettersUpper);
+                for (size_t i = 0; i < row.size() && i < letters.size(); ++i) {
                     std::string from(1, letters[i]);
                     char buf[6];
                     const int n = qiv::encodeUtf8(marks[t], buf);
