@@ -24,13 +24,8 @@
 namespace kov {
 
 // One stored record of a key-array entry as the walk reads it.
-struct C_KarrRecord {
-    std::string_view m_text;                  // Han text; empty for a Tai-lo record
-    std::span<const std::string> m_readings;  // the word itself for a Tai-lo record
-    std::span<const uint8_t> m_cats;
-    float m_weight = 0.0f;
-};
-using FC_KarrRecordVisitor = std::function<void(const C_KarrRecord&)>;
+using C_KarrRecord = C_VocRecord;
+using FC_KarrRecordVisitor = FC_VocRecordVisitor;
 
 // The key order of the tables below: bytes compared unsigned, a prefix first (the order of
 // std::string_view's operator<, written out because keys are short and mostly differ early).

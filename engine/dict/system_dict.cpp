@@ -1,12 +1,15 @@
 #include "engine/dict/system_dict.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <variant>
 #include <vector>
 
 #include "engine/dict/file_layouts.h"
+#include "engine/dict/key_lookup.h"
 #include "engine/text/code_points.h"
 #include "engine/text/key_pattern.h"
 #include "engine/text/syllable_match.h"
@@ -17,6 +20,8 @@ namespace kov {
 
 namespace {
 
+// The system dictionary's source types; a reading reported twice is kept once.
+constexpr C_LayerSources kSystemSources{ST_SYS_EXACT, ST_SYS_WILDCARD, ST_SYS_PREFIX, true};
 
 // Calls f(type, weight, cats, word) for each record of the vocabulary list at offset list,
 // until the type byte 0. A record that runs off the end of the file ends the list; a record of
@@ -59,7 +64,50 @@ const std::vector<std::string>& allInitials() {
     return initials;
 }
 
+// Section C's keys copied in entry order into one block, so that the walk's many searches
+// read a few hundred kilobytes instead of the keys spread over the pool; built at load. Left
+// empty (the walk then reads the keys in place) when the copies would outgrow the file, as
+// entries of a hostile file may all point at one long key.
+// With the copies, when the keys are in order, the end of each block the walk follows:
+// for each key and each length that ends a run of "-" in it, the first entry from that key
+// on that is not less than those keys followed by '\x7F'.
+// A key that opens its block also keeps, for each distinct key after those keys, the first
+// entry of the block that holds it (m_nexts[m_nextFirst, m_nextEnd)).
+struct C_KarrRun {
+    uint32_t m_length;
+    uint32_t m_blockEnd;
+    uint32_t m_nextFirst = 0;
+    uint32_t m_nextEnd = 0;
+    bool m_opens = false;
+};
+struct C_KarrNext {
+    unsigned char m_key;
+    uint32_t m_first;
+};
+
 }  // namespace
+
+struct C_TailoDB::C_KarrKeys {
+    std::string m_text;
+    std::vector<uint32_t> m_starts;  // key i is m_text[m_starts[i], m_starts[i + 1])
+    std::vector<uint32_t> m_runFirst;  // the runs of key i are m_runs[m_runFirst[i], m_runFirst[i + 1])
+    std::vector<C_KarrRun> m_runs;
+    std::vector<C_KarrNext> m_nexts;
+
+    // Finds the runs and next keys above (keys in order only).
+    void indexRuns();
+};
+
+struct C_TailoDB::C_Index {
+    std::once_flag m_longestTonedOnce;
+    size_t m_longestToned = 0;
+    std::once_flag m_karrKeysOnce;
+    C_KarrKeys m_karrKeys;
+    // The blocks of the initials asked for after load; the lock guards the map only, its
+    // entries never change once made.
+    std::mutex m_initialsLock;
+    std::map<std::string, std::unique_ptr<const C_KarrInitialBlocks>, std::less<>> m_initialBlocks;
+};
 
 // Section C as the key-array walk sees it.
 class C_TailoDB::C_KarrSection final : public I_KarrEntries {
@@ -107,13 +155,7 @@ public:
         return m_db.initialBlocks_(initial, *this);
     }
     void visitKarrRecords(size_t i, const FC_KarrRecordVisitor& visit) const override {
-        forEachRecord(m_db.m_bytes, m_db.vocListAt_(m_db.m_sections[2], i),
-                      [&](char type, int8_t weight, std::span<const uint8_t> cats, std::string_view word) {
-                          std::vector<std::string> readings;
-                          if (type == 'T') readings.emplace_back(word);
-                          else m_db.voc2tailos(word, [&](std::string_view r) { readings.emplace_back(r); });
-                          visit(C_KarrRecord{type == 'H' ? word : std::string_view(), readings, cats, float(weight)});
-                      });
+        m_db.visitRecords_(m_db.vocListAt_(m_db.m_sections[2], i), visit);
     }
 
 private:
@@ -121,16 +163,68 @@ private:
     const C_KarrKeys& m_keys;
 };
 
+// Section A or B as the key lookups scan it.
+class C_TailoDB::C_KeySection final : public I_KeyEntries {
+public:
+    C_KeySection(const C_TailoDB& db, size_t section) : m_db(db), m_section(section) {}
+    void scanKeys(std::string_view from, const FC_KeyEntryVisitor& visit) const override {
+        const C_Section& sec = m_db.m_sections[m_section];
+        C_Entry entry(m_db, sec);
+        for (size_t i = m_db.lowerBoundKey_(sec, 0, sec.count, from); i < sec.count; ++i) {
+            entry.m_index = i;
+            entry.m_key = m_db.entryKey_(sec, i);
+            if (!visit(entry))
+                return;
+        }
+    }
+    size_t longestKey() const override { return m_section == 0 ? m_db.longestTonedKey_() : SIZE_MAX; }
+
+private:
+    class C_Entry final : public I_KeyEntry {
+    public:
+        C_Entry(const C_TailoDB& db, const C_Section& sec) : m_db(db), m_sec(sec) {}
+        std::string_view key() const override { return m_key; }
+        void visitRecords(const FC_VocRecordVisitor& visit) const override {
+            m_db.visitRecords_(m_db.vocListAt_(m_sec, m_index), visit);
+        }
+        size_t m_index = 0;
+        std::string_view m_key;
+
+    private:
+        const C_TailoDB& m_db;
+        const C_Section& m_sec;
+    };
+
+    const C_TailoDB& m_db;
+    size_t m_section;
+};
+
+// The dictionary's tables as the island lookups read them.
+class C_TailoDB::C_Tables final : public I_LayerTables {
+public:
+    explicit C_Tables(const C_TailoDB& db) : m_db(db), m_toned(db, 0) {}
+    const I_KeyEntries& syllableKeys() const override { return m_toned; }
+    void walkKarr(const C_VisitConsts& consts, const C_StdIsle& isle, size_t item, E_KarrMode mode,
+                  const FC_CandidateSink& sink) const override {
+        m_db.walk_(consts, isle, item, mode, sink);
+    }
+
+private:
+    const C_TailoDB& m_db;
+    const C_KeySection m_toned;
+};
+
 const C_KarrInitialBlocks* C_TailoDB::initialBlocks_(std::string_view initial, const I_KarrEntries& section) const {
-    std::lock_guard lock(m_initialsLock);
-    if (const auto it = m_initialBlocks.find(initial); it != m_initialBlocks.end()) return it->second.get();
-    if (m_initialBlocks.size() >= kMaxInitials) return nullptr;
+    std::lock_guard lock(m_index->m_initialsLock);
+    auto& kept = m_index->m_initialBlocks;
+    if (const auto it = kept.find(initial); it != kept.end()) return it->second.get();
+    if (kept.size() >= kMaxInitials) return nullptr;
     auto blocks = std::make_unique<const C_KarrInitialBlocks>(findInitialBlocks(section, initial));
-    return m_initialBlocks.emplace(std::string(initial), std::move(blocks)).first->second.get();
+    return kept.emplace(std::string(initial), std::move(blocks)).first->second.get();
 }
 
-void C_TailoDB::indexKarrRuns_() const {
-    C_KarrKeys& keys = m_karrKeys;
+void C_TailoDB::C_KarrKeys::indexRuns() {
+    C_KarrKeys& keys = *this;
     const size_t n = keys.m_starts.size() - 1;
     const auto key = [&keys](size_t i) {
         return std::string_view(keys.m_text).substr(keys.m_starts[i], keys.m_starts[i + 1] - keys.m_starts[i]);
@@ -195,7 +289,7 @@ void C_TailoDB::indexKarrRuns_() const {
 }
 
 const C_TailoDB::C_KarrKeys& C_TailoDB::karrKeys_() const {
-    std::call_once(m_karrKeysOnce, [this] {
+    std::call_once(m_index->m_karrKeysOnce, [this] {
         const C_Section& c = m_sections[2];
         C_KarrKeys keys;
         keys.m_starts.reserve(c.count + 1);
@@ -211,14 +305,14 @@ const C_TailoDB::C_KarrKeys& C_TailoDB::karrKeys_() const {
             keys.m_starts.push_back(uint32_t(keys.m_text.size()));
         }
         if (c.count == 0) return;
-        m_karrKeys = std::move(keys);
-        indexKarrRuns_();
+        m_index->m_karrKeys = std::move(keys);
+        m_index->m_karrKeys.indexRuns();
     });
-    return m_karrKeys;
+    return m_index->m_karrKeys;
 }
 
 C_TailoDB::C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& cats, const I_TailoPolicy& policy)
-    : m_file(tailoTab), m_cats(cats), m_policy(policy), m_rules(cats) {
+    : m_file(tailoTab), m_cats(cats), m_policy(policy), m_rules(cats), m_index(std::make_unique<C_Index>()) {
     if (!load_() && m_file.view()) return;  // a bad file gets no ad hoc rule
     // What the key-array walk reads is built now, so that the first keystroke costs what the
     // others do: the key copies with their runs, the blocks of every initial and the length of
@@ -240,6 +334,8 @@ C_TailoDB::C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& c
     (*rule)[2].weight = 6.0f;
     if (!m_rules.addRule(rule)) m_policy.log(1, "Fail to add ad hoc rule: \xE8\xBC\xB8/\xE5\x85\xA5/\xE6\xB3\x95:+6");
 }
+
+C_TailoDB::~C_TailoDB() = default;
 
 bool C_TailoDB::load_() {
     using qiv::E_FileError;
@@ -340,112 +436,46 @@ uint64_t C_TailoDB::vocListAt_(const C_Section& sec, size_t i) const {
     return entryAt_(sec, i) + entryKey_(sec, i).size() + 1;
 }
 
-void C_TailoDB::visitVocList_(uint64_t list, const FC_VocListVisitor& visitor) const {
+void C_TailoDB::visitRecords_(uint64_t list, const FC_VocRecordVisitor& visit) const {
     forEachRecord(m_bytes, list, [&](char type, int8_t weight, std::span<const uint8_t> cats, std::string_view word) {
-        if (type == 'T') {
-            std::string_view r = word;
-            visitor({}, std::span<std::string_view>(&r, 1), cats, char(weight));
-            return;
-        }
         std::vector<std::string> readings;
-        voc2tailos(word, [&](std::string_view r) { readings.emplace_back(r); });
-        std::vector<std::string_view> views(readings.begin(), readings.end());
-        visitor(word, views, cats, char(weight));
+        if (type == 'T')
+            readings.emplace_back(word);
+        else
+            voc2tailos(word, [&](std::string_view r) { readings.emplace_back(r); });
+        visit(C_VocRecord{type == 'H' ? word : std::string_view(), readings, cats, float(weight)});
     });
 }
 
 void C_TailoDB::visitKeyVocs(size_t section, std::string_view key, const FC_VocListVisitor& visitor) const {
     if (section > 2) return;
-    if (auto e = findKey_(m_sections[section], key)) visitVocList_(vocListAt_(m_sections[section], *e), visitor);
-}
-
-bool C_TailoDB::addVocList_(C_CompoUnit& unit, uint64_t list, size_t spanUnits, uint16_t count, bool capital,
-                            E_SourceType source, const FC_ReadingFilter& filter) const {
-    if (spanUnits > 65535) throw std::runtime_error("Span units too large: " + std::to_string(spanUnits));
-    bool changed = false;
-    // Records of one key mostly share readings: each distinct reading meets the filter once.
-    std::vector<std::pair<std::string, bool>> admitted;
-    visitVocList_(list, [&](std::string_view han, std::span<std::string_view> readings, std::span<const uint8_t> cats,
-                            char weight) {
-        std::vector<std::string> kept;
-        for (std::string_view reading : readings) {
-            if (filter) {
-                auto it = std::find_if(admitted.begin(), admitted.end(), [&](const auto& a) { return a.first == reading; });
-                if (it == admitted.end()) it = admitted.insert(admitted.end(), {std::string(reading), filter(reading)});
-                if (!it->second) continue;
-            }
-            std::string r = capital ? capitalTailo(reading) : std::string(reading);
-            if (std::find(kept.begin(), kept.end(), r) == kept.end()) kept.push_back(std::move(r));
-        }
-        if (kept.empty()) return;
-        changed = unit.add(makeVocCandidate(han, std::move(kept), spanUnits, count, float(static_cast<int8_t>(weight)),
-                                            cats, source)) ||
-                  changed;
+    const auto e = findKey_(m_sections[section], key);
+    if (!e) return;
+    visitRecords_(vocListAt_(m_sections[section], *e), [&](const C_VocRecord& rec) {
+        std::vector<std::string_view> views(rec.m_readings.begin(), rec.m_readings.end());
+        visitor(rec.m_text, views, rec.m_cats, char(static_cast<int8_t>(rec.m_weight)));
     });
-    return changed;
 }
 
 void C_TailoDB::addKeyVocs(C_CompoUnit& unit, std::string_view key, bool capital) const {
-    const C_Section& b = m_sections[1];
-    if (auto e = findKey_(b, key)) addVocList_(unit, vocListAt_(b, *e), key.size(), 0, capital, ST_SYS_EXACT, {});
+    addExactKeyWords(C_KeySection(*this, 1), kSystemSources, unit, key, capital);
 }
 
 size_t C_TailoDB::longestTonedKey_() const {
-    std::call_once(m_longestTonedOnce, [this] {
+    std::call_once(m_index->m_longestTonedOnce, [this] {
         for (size_t i = 0; i < m_sections[0].count; ++i)
-            m_longestToned = std::max(m_longestToned, entryKey_(m_sections[0], i).size());
+            m_index->m_longestToned = std::max(m_index->m_longestToned, entryKey_(m_sections[0], i).size());
     });
-    return m_longestToned;
+    return m_index->m_longestToned;
 }
 
 void C_TailoDB::addPrefixWords(C_CompoUnit& unit, std::string_view key) const {
-    if (key.empty() || key.size() > longestTonedKey_()) return;
-    const C_Section& a = m_sections[0];
-    const bool capital = unit.key() >= 'A' && unit.key() <= 'Z';
-    const size_t n = key.size();
-    const char last = key.back();
-    if (isToneDigit(last)) {
-        if (auto e = findKey_(a, key))
-            addVocList_(unit, vocListAt_(a, *e), n, 1, capital, ST_SYS_PREFIX, createTailoWordMatcher(key, true));
-        return;
-    }
-    // "0" stands for any tone digit: the entry must end right there. Without a tone the entry
-    // must go on with one. Entries that share the keys but go on otherwise sort among the hits
-    // ("ka1x" lies between "ka1" and "ka2"), so they are passed over, not a reason to stop.
-    const bool exactTone = last == '0';
-    const FC_ReadingFilter matcher = createTailoWordMatcher(key, exactTone);
-    for (size_t i = lowerBoundKey_(a, 0, a.count, key); i < a.count; ++i) {
-        const std::string_view k = entryKey_(a, i);
-        if (!matchKeyPattern(key, k, n)) break;
-        const char ch = n < k.size() ? k[n] : '\0';
-        if (exactTone ? ch != '\0' : !isToneDigit(ch)) continue;
-        addVocList_(unit, vocListAt_(a, i), n, 1, capital, ST_SYS_PREFIX, matcher);
-    }
+    kov::addPrefixWords(C_KeySection(*this, 0), kSystemSources, unit, key);
 }
 
-bool C_TailoDB::addWildcardWords(C_CompoUnit& unit, size_t spanUnits, std::string_view prefix,
+bool C_TailoDB::addWildcardWords(C_CompoUnit& unit, std::span<const size_t> spans, std::string_view prefix,
                                  const C_WildcardMatcher& matcher) const {
-    const C_Section& a = m_sections[0];
-    const bool capital = unit.key() >= 'A' && unit.key() <= 'Z';
-    const size_t first = lowerBoundKey_(a, 0, a.count, prefix);
-    const size_t last = lowerBoundKey_(a, first, a.count, std::string(prefix) + '\x7F');
-    bool changed = false;
-    for (size_t i = first; i < last; ++i) {
-        const std::string_view key = entryKey_(a, i);
-        const auto m = matcher.matchPrefix(key);
-        if (!m) continue;
-        const size_t rest = key.size() - m->length;
-        if (rest > 1 || (rest == 1 && !isDigitKey(key.back()))) continue;
-        const size_t g = m->groups;
-        FC_ReadingFilter filter = [&matcher, g](std::string_view reading) {
-            auto res = tailo2tonedKeys(reading);
-            if (res.index() != 0 || std::get<0>(res).size() != 1) return false;
-            const auto m2 = matcher.matchPrefix(std::get<0>(res)[0]);
-            return m2 && m2->groups == g;
-        };
-        changed = addVocList_(unit, vocListAt_(a, i), spanUnits, 1, capital, ST_SYS_WILDCARD, filter) || changed;
-    }
-    return changed;
+    return kov::addWildcardWords(C_KeySection(*this, 0), kSystemSources, unit, spans, prefix, matcher);
 }
 
 bool C_TailoDB::wholeReadings_(std::string_view han, const FC_ReadingSink& reading) const {
@@ -491,66 +521,22 @@ void C_TailoDB::voc2tailos(std::string_view hanWord, const FC_ReadingSink& readi
 }
 
 void C_TailoDB::walk_(const C_VisitConsts& consts, const C_StdIsle& isle, size_t item, E_KarrMode mode,
-                      FC_CandidateSink sink) const {
+                      const FC_CandidateSink& sink) const {
     if (!m_header) return;
     const C_KarrSection section(*this);
-    C_StdKarrVocsRecurseConsts rc(consts, isle, std::move(sink), mode, m_policy.karrThreshold());
+    C_StdKarrVocsRecurseConsts rc(consts, isle, sink, mode, m_policy.karrThreshold(), kSystemSources.m_inexact,
+                                  kSystemSources.m_prefix);
     rc.m_memoKey = &m_sections[2];
     walkKarrVocs(section, rc, item);
 }
 
 void C_TailoDB::getIslandVocs(const C_VisitConsts& consts, const C_StdIsle& isle, const FC_UnitAt& unitAt) const {
-    C_CompoUnit* unit = unitAt(isle.m_start);
-    if (!unit) throw std::runtime_error("Null cu at " + std::to_string(isle.m_start));
-    // A wildcard island walks from each item below, the first one included.
-    if (isle.kind() != ISLE_WILDCARD)
-        walk_(consts, isle, 0, KARR_ISLAND_VOCS, [&](const C_Candidate& c, std::string_view) {
-            if (isKeyBoundary(consts, isle.m_start + c.m_span)) unit->add(c);
-            return true;
-        });
-    switch (isle.kind()) {
-    case ISLE_PLAIN:
-        return;
-    case ISLE_SYLLABLE:
-        if (!isle.syllable()->m_loneN) addPrefixWords(*unit, typedKeys(consts, isle.m_start, isle.end()));
-        return;
-    case ISLE_WILDCARD:
-        break;
-    default:
-        throw std::logic_error("Unknown isle extension id " + std::to_string(size_t(isle.kind())));
-    }
-    const auto items = isle.items();
-    for (size_t i = 0; i < items.size(); ++i) {
-        const size_t p = isle.m_start + items[i].m_start;
-        C_CompoUnit* u = unitAt(p);
-        if (!u) throw std::runtime_error("Null cu_final at " + std::to_string(p));
-        if (!consts.firstItemLookup(this, p, isle.end())) break;
-        walk_(consts, isle, i, KARR_ISLAND_VOCS, [&](const C_Candidate& c, std::string_view) {
-            if (isKeyBoundary(consts, p + c.m_span)) u->add(c);
-            return true;
-        });
-        const auto gap = isle.gapAfterItem(i);
-        if (!gap) {
-            addPrefixWords(*u, typedKeys(consts, p, isle.end()));
-            continue;
-        }
-        // The literal keys of the item, up to the gap, narrow section A to the keys that start
-        // with them; the item and every later one must match, each key of them taking at least
-        // one character.
-        const std::string_view literal = typedKeys(consts, p, isle.m_start + *gap);
-        if (isle.m_length - items[i].m_start > longestTonedKey_()) continue;
-        addWildcardWords(*u, isle.m_length - items[i].m_start, literal,
-                         C_WildcardMatcher(items, i, items.size(), false));
-    }
+    addIslandVocs(C_Tables(*this), kSystemSources, this, consts, isle, unitAt);
 }
 
 void C_TailoDB::getRelatedChoices(const C_VisitConsts& consts, const C_StdIsle& isle,
                                   const FC_RelatedSink& sink) const {
-    walk_(consts, isle, 0, KARR_RELATED, [&](const C_Candidate& c, std::string_view text) {
-        const C_SemiCandidate semi = c.semi();
-        sink(0, std::span<const C_SemiCandidate>(&semi, 1), text);
-        return true;
-    });
+    addRelatedChoices(C_Tables(*this), consts, isle, sink);
 }
 
 void C_TailoDB::visitCatRules(std::span<const uint8_t> cats, const FC_RuleVisitor& visit) const {

@@ -13,9 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <memory>
-#include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -35,6 +34,7 @@ public:
     static constexpr size_t kMaxComposedReadings = 256;
 
     C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& cats, const I_TailoPolicy& policy);
+    ~C_TailoDB() override;
     C_TailoDB(const C_TailoDB&) = delete;
     C_TailoDB& operator=(const C_TailoDB&) = delete;
 
@@ -65,10 +65,12 @@ public:
     size_t karrCount() const { return m_sections[2].count; }
     size_t hanCount() const { return m_sections[3].count; }
 
-    // Toneless and one-syllable lookups in section A (keys ending in "0" take any tone digit).
+    // Toneless and one-syllable lookups in section A (keys ending in "0" take any tone digit);
+    // see addPrefixWords in key_lookup.h.
     void addPrefixWords(C_CompoUnit& unit, std::string_view key) const;
-    // Wildcard lookups in section A over the keys that start with prefix.
-    bool addWildcardWords(C_CompoUnit& unit, size_t spanUnits, std::string_view prefix,
+    // Wildcard lookups in section A over the keys that start with prefix; see addWildcardWords
+    // in key_lookup.h for the spans.
+    bool addWildcardWords(C_CompoUnit& unit, std::span<const size_t> spans, std::string_view prefix,
                           const C_WildcardMatcher& matcher) const;
     // Calls visitor once per record filed under key in a section (0 A, 1 B, 2 C).
     void visitKeyVocs(size_t section, std::string_view key, const FC_VocListVisitor& visitor) const;
@@ -79,6 +81,8 @@ private:
         size_t count = 0;
     };
     class C_KarrSection;
+    class C_KeySection;
+    class C_Tables;
 
     // Absolute file offset of entry i of a section.
     uint64_t entryAt_(const C_Section& sec, size_t i) const;
@@ -89,44 +93,20 @@ private:
     std::optional<size_t> findKey_(const C_Section& sec, std::string_view key) const;
     // File offset of the vocabulary list behind entry i.
     uint64_t vocListAt_(const C_Section& sec, size_t i) const;
-    void visitVocList_(uint64_t list, const FC_VocListVisitor& visitor) const;
-    bool addVocList_(C_CompoUnit& unit, uint64_t list, size_t spanUnits, uint16_t count, bool capital,
-                     E_SourceType source, const FC_ReadingFilter& filter) const;
+    // The records of the vocabulary list at list ('H' readings from voc2tailos).
+    void visitRecords_(uint64_t list, const FC_VocRecordVisitor& visit) const;
     // The stored readings of a Han word found whole in section D; false when it is absent.
     bool wholeReadings_(std::string_view han, const FC_ReadingSink& reading) const;
     void walk_(const C_VisitConsts& consts, const C_StdIsle& isle, size_t item, E_KarrMode mode,
-               FC_CandidateSink sink) const;
-    // Section C's keys copied in entry order into one block, so that the walk's many searches
-    // read a few hundred kilobytes instead of the keys spread over the pool; built at load. Left empty (the walk then reads the keys in place) when the copies would outgrow the
-    // file, as entries of a hostile file may all point at one long key.
-    // With the copies, when the keys are in order, the end of each block the walk follows:
-    // for each key and each length that ends a run of "-" in it, the first entry from that key
-    // on that is not less than those keys followed by '\x7F'.
-    // A key that opens its block also keeps, for each distinct key after those keys, the first
-    // entry of the block that holds it (m_nexts[m_nextFirst, m_nextEnd)).
-    struct C_KarrRun {
-        uint32_t m_length;
-        uint32_t m_blockEnd;
-        uint32_t m_nextFirst = 0;
-        uint32_t m_nextEnd = 0;
-        bool m_opens = false;
-    };
-    struct C_KarrNext {
-        unsigned char m_key;
-        uint32_t m_first;
-    };
-    struct C_KarrKeys {
-        std::string m_text;
-        std::vector<uint32_t> m_starts;  // key i is m_text[m_starts[i], m_starts[i + 1])
-        std::vector<uint32_t> m_runFirst;  // the runs of key i are m_runs[m_runFirst[i], m_runFirst[i + 1])
-        std::vector<C_KarrRun> m_runs;
-        std::vector<C_KarrNext> m_nexts;
-    };
+               const FC_CandidateSink& sink) const;
+    // What load builds for the lookups and the walk, kept beside the mapped file (defined in
+    // system_dict.cpp).
+    struct C_KarrKeys;
+    struct C_Index;
     const C_KarrKeys& karrKeys_() const;
     // The length of the longest key of section A, found at load: longer keys or patterns
     // that need more characters than it find nothing there.
     size_t longestTonedKey_() const;
-    void indexKarrRuns_() const;
     // The blocks an initial typed alone begins in section C, found at load for every initial
     // (else on first use) and kept (the dictionary never changes); at most kMaxInitials are
     // kept, others are walked.
@@ -143,12 +123,7 @@ private:
     size_t m_pool = 0;  // file offset of the pool
     qiv::C_FileError m_error;
     C_RuleTable m_rules;
-    mutable std::once_flag m_longestTonedOnce;
-    mutable size_t m_longestToned = 0;
-    mutable std::once_flag m_karrKeysOnce;
-    mutable C_KarrKeys m_karrKeys;
-    mutable std::mutex m_initialsLock;
-    mutable std::map<std::string, std::unique_ptr<const C_KarrInitialBlocks>, std::less<>> m_initialBlocks;
+    std::unique_ptr<C_Index> m_index;
 };
 
 }  // namespace kov

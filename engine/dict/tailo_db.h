@@ -63,7 +63,8 @@ public:
     virtual uint64_t getLimit(E_LearnLimit kind) const = 0;
 };
 
-// Callback shapes of the dictionary interface.
+// Callback shapes of the dictionary interface. A visitor that returns bool returns true to go
+// on and false to stop the visit; a visitor that cannot stop a visit returns void.
 // Related-choice sink: (position, the related word's candidates, the keys delivered with it).
 using FC_RelatedSink =
     std::function<void(size_t, std::span<const C_SemiCandidate>, std::string_view)>;
@@ -80,10 +81,20 @@ using FC_ReadingSink = std::function<void(std::string_view)>;
 using FC_VocListVisitor = std::function<void(std::string_view hanText,
                                              std::span<std::string_view> readings,
                                              std::span<const uint8_t> cats, char weight)>;
-// Admits a reading; an empty filter admits everything.
+// One stored vocabulary record as the lookups read it (key_lookup.h, karr_walk.h).
+struct C_VocRecord {
+    std::string_view m_text;                  // Han text; empty for a Tai-lo record
+    std::span<const std::string> m_readings;  // the word itself for a Tai-lo record
+    std::span<const uint8_t> m_cats;
+    float m_weight = 0.0f;
+};
+using FC_VocRecordVisitor = std::function<void(const C_VocRecord&)>;
+// Admits a reading; an empty filter admits everything (a filter, not a visitor: its answer is
+// whether the reading is kept).
 using FC_ReadingFilter = std_move_only_function<bool(std::string_view reading)>;
-// Takes a finished candidate of the key-array walk and the key text delivered with it.
-using FC_CandidateSink = std::function<bool(const C_Candidate&, std::string_view keyText)>;
+// Takes a finished candidate of the key-array walk and the key text delivered with it; the walk
+// goes on whatever the sink does with it.
+using FC_CandidateSink = std::function<void(const C_Candidate&, std::string_view keyText)>;
 
 class I_RelatedWords {
 public:

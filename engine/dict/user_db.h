@@ -147,30 +147,6 @@ protected:
 class C_UserTailoDB : public C_UserTailoMixin, public I_UserTailoDB {
 public:
     using FC_Listener = std_move_only_function<void(E_UserTailoChange)>;
-    struct C_Listener {
-        uint64_t id = 0;
-        FC_Listener notify;
-    };
-
-    // One matching record of a search, pointing into the tables.
-    struct C_VocItem {
-        C_Bikey key;                      // the keys2words key or the karr2vocs key array
-        const C_TailoVoc* voc = nullptr;  // the record
-        std::vector<std::string> tailos;  // 'H': its readings whose keys equal the key
-        C_CaseFoldedString word;          // the folded word
-        C_CaseFoldedString tailo;         // the folded first reading; empty without readings
-    };
-    // The items of one search text, and one sorted copy per distinct order list.
-    class C_SearchCache {
-    public:
-        std::vector<C_VocItem> items;
-        std::list<std::pair<std::vector<C_UserVocOrder>, std::vector<C_VocItem>>> sorted;
-
-        // The items sorted by the chain of orders (stable; table order among equals). Throws
-        // std::logic_error "Unknown order type: <n>" for a type above 6 when two or more items
-        // are to be sorted; nothing is cached then.
-        const std::vector<C_VocItem>& getSortedCache(std::span<const C_UserVocOrder> orders);
-    };
 
     C_UserTailoDB(const std::filesystem::path& dbFile, const I_TailoDB& sysDb);
     ~C_UserTailoDB() override;
@@ -199,10 +175,6 @@ public:
     void addListener(uint64_t id, FC_Listener listener);
     bool removeListener(uint64_t id);
 
-    // The search cache of a folded search text, built on first use; the caller holds mutex()
-    // for as long as it uses the cache.
-    C_SearchCache& getSearchCache(const C_CaseFoldedString& search) const;
-
 protected:
     E_UserVocError runAsOneEdit_(std_move_only_function<E_UserVocError()> edit) override;
     // Puts the record back with its old stamp.
@@ -214,8 +186,19 @@ private:
     // Notifies an add that the table took; logs the refusal text of one it did not.
     bool addVoc_(const C_VocTableError& result, std::string_view what);
 
+    // The listing's search caches (user_db_search.cpp): the matching records of each search
+    // text, pointing into the tables, with their sorted copies.
+    struct C_Listing;
+    struct C_ListingDeleter {
+        void operator()(C_Listing* listing) const;
+    };
+    static C_Listing* newListing_();
+    // Drops every search cache; the caller holds the lock.
+    void dropSearchCaches_() const;
+
+    struct C_Listener;  // an id and its callable (user_db_edit.cpp)
     std::list<C_Listener> m_listeners;
-    mutable std::map<C_CaseFoldedString, C_SearchCache> m_searchCaches;
+    std::unique_ptr<C_Listing, C_ListingDeleter> m_listing;
 };
 
 }  // namespace kov

@@ -159,14 +159,19 @@ E_UserVocError I_UserTailoDB::updateUserVoc(const std::string& hantOld,
     });
 }
 
+struct C_UserTailoDB::C_Listener {
+    uint64_t id = 0;
+    FC_Listener notify;
+};
+
 C_UserTailoDB::C_UserTailoDB(const std::filesystem::path& dbFile, const I_TailoDB& sysDb)
-    : C_UserTailoMixin(dbFile, sysDb) {}
+    : C_UserTailoMixin(dbFile, sysDb), m_listing(newListing_()) {}
 
 C_UserTailoDB::~C_UserTailoDB() = default;
 
 void C_UserTailoDB::notifyChange_(E_UserTailoChange kind) {
     markDirty_();
-    m_searchCaches.clear();
+    dropSearchCaches_();
     for (const C_Listener& l : m_listeners)
         l.notify(kind);
 }

@@ -27,7 +27,6 @@
 #include "engine/dict/rule.h"
 #include "engine/dict/tailo_db.h"
 #include "engine/dict/voc_table.h"
-#include "engine/dict/wildcard_matcher.h"
 #include "platform/file_ops.h"
 #include "qiv/file_error.h"
 
@@ -112,16 +111,8 @@ private:
     qiv::C_FileError keepDamagedCopy_();
     qiv::C_FileError writeReplacing_(const std::string& bytes);
 
-    // Own-table parts of the queries.
-    bool addOwnVocList_(C_CompoUnit& unit, const C_CandiPool::Vocs& vocs, size_t spanUnits,
-                        uint16_t count, bool capital, E_SourceType source,
-                        const FC_ReadingFilter& filter) const;
-    void addOwnPrefixWords_(C_CompoUnit& unit, std::string_view key, bool capital) const;
-    bool addOwnWildcardWords_(C_CompoUnit& unit, std::span<const size_t> spans,
-                              const std::string& prefix, const C_WildcardMatcher& matcher,
-                              bool capital) const;
-    void walkOwnKarr_(const C_VisitConsts& consts, const C_StdIsle& isle, size_t itemIndex,
-                      int mode, const FC_CandidateSink& sink) const;
+    // The own tables as the shared lookups (key_lookup.h) read them.
+    class C_OwnTables;
     void ownReadings_(std::string_view hanWord, const FC_ReadingSink& reading) const;
 
     std::filesystem::path m_path;

@@ -3,6 +3,8 @@
 // Every change notification drops all caches; items point into the tables.
 #include <algorithm>
 #include <cmath>
+#include <list>
+#include <map>
 #include <numeric>
 #include <stdexcept>
 #include <variant>
@@ -48,6 +50,27 @@ int compareWeights(float a, float b) {
     return a < b ? -1 : a > b ? 1 : 0;
 }
 
+// One matching record of a search, pointing into the tables.
+struct C_VocItem {
+    C_Bikey key;                      // the keys2words key or the karr2vocs key array
+    const C_TailoVoc* voc = nullptr;  // the record
+    std::vector<std::string> tailos;  // 'H': its readings whose keys equal the key
+    C_CaseFoldedString word;          // the folded word
+    C_CaseFoldedString tailo;         // the folded first reading; empty without readings
+};
+
+// The items of one search text, and one sorted copy per distinct order list.
+class C_SearchCache {
+public:
+    std::vector<C_VocItem> items;
+    std::list<std::pair<std::vector<C_UserVocOrder>, std::vector<C_VocItem>>> sorted;
+
+    // The items sorted by the chain of orders (stable; table order among equals). Throws
+    // std::logic_error "Unknown order type: <n>" for a type above 6 when two or more items
+    // are to be sorted; nothing is cached then.
+    const std::vector<C_VocItem>& getSortedCache(std::span<const C_UserVocOrder> orders);
+};
+
 // The per-item values that the comparisons need, computed once per sort, not per comparison.
 struct C_SortKeys {
     std::vector<std::string> keyText;
@@ -55,15 +78,12 @@ struct C_SortKeys {
     std::vector<size_t> wordLength;
 };
 
-const C_CaseFoldedString& tailoSortText(const C_UserTailoDB::C_VocItem& item) {
+const C_CaseFoldedString& tailoSortText(const C_VocItem& item) {
     // A Tai-lo record has no readings of its own: its word is its Tai-lo.
     return item.voc->type == 'T' ? item.word : item.tailo;
 }
 
-}  // namespace
-
-const std::vector<C_UserTailoDB::C_VocItem>& C_UserTailoDB::C_SearchCache::getSortedCache(
-    std::span<const C_UserVocOrder> orders) {
+const std::vector<C_VocItem>& C_SearchCache::getSortedCache(std::span<const C_UserVocOrder> orders) {
     for (const auto& [sortedBy, copy] : sorted)
         if (std::equal(sortedBy.begin(), sortedBy.end(), orders.begin(), orders.end()))
             return copy;
@@ -136,11 +156,32 @@ const std::vector<C_UserTailoDB::C_VocItem>& C_UserTailoDB::C_SearchCache::getSo
     return sorted.back().second;
 }
 
-C_UserTailoDB::C_SearchCache& C_UserTailoDB::getSearchCache(
-    const C_CaseFoldedString& search) const {
-    std::lock_guard lock(m_lock);
-    const auto found = m_searchCaches.find(search);
-    if (found != m_searchCaches.end())
+}  // namespace
+
+struct C_UserTailoDB::C_Listing {
+    std::map<C_CaseFoldedString, C_SearchCache> m_searchCaches;
+};
+
+void C_UserTailoDB::C_ListingDeleter::operator()(C_Listing* listing) const {
+    delete listing;
+}
+
+C_UserTailoDB::C_Listing* C_UserTailoDB::newListing_() {
+    return new C_Listing();
+}
+
+void C_UserTailoDB::dropSearchCaches_() const {
+    m_listing->m_searchCaches.clear();
+}
+
+namespace {
+
+// The search cache of a folded search text, built on first use; the caller holds the lock
+// for as long as it uses the cache.
+C_SearchCache& getSearchCache(std::map<C_CaseFoldedString, C_SearchCache>& caches,
+                              const C_CandiPool& pool, const C_CaseFoldedString& search) {
+    const auto found = caches.find(search);
+    if (found != caches.end())
         return found->second;
 
     C_SearchCache cache;
@@ -149,8 +190,8 @@ C_UserTailoDB::C_SearchCache& C_UserTailoDB::getSearchCache(
         C_VocItem item{key, &voc, {}, C_CaseFoldedString(voc.word), C_CaseFoldedString()};
         bool match = search.empty() || item.word.find(search) != std::string::npos;
         if (voc.type == 'H') {
-            const auto readings = m_candiPool.hant2tailo.find(voc.word);
-            if (readings != m_candiPool.hant2tailo.end()) {
+            const auto readings = pool.hant2tailo.find(voc.word);
+            if (readings != pool.hant2tailo.end()) {
                 for (const std::string& r : readings->second)
                     if (readingKeys.spells(r, key))
                         item.tailos.push_back(r);
@@ -164,21 +205,23 @@ C_UserTailoDB::C_SearchCache& C_UserTailoDB::getSearchCache(
         if (match)
             cache.items.push_back(std::move(item));
     };
-    for (const auto& [key, vocs] : m_candiPool.keys2words)
+    for (const auto& [key, vocs] : pool.keys2words)
         for (const C_TailoVoc& v : vocs)
             consider(C_Bikey(&key), v);
-    for (const auto& [keys, vocs] : m_candiPool.karr2vocs)
+    for (const auto& [keys, vocs] : pool.karr2vocs)
         for (const C_TailoVoc& v : vocs)
             consider(C_Bikey(&keys), v);
-    if (m_searchCaches.size() >= kMaxSearchCaches)
-        m_searchCaches.clear();
-    return m_searchCaches.emplace(search, std::move(cache)).first->second;
+    if (caches.size() >= kMaxSearchCaches)
+        caches.clear();
+    return caches.emplace(search, std::move(cache)).first->second;
 }
+
+}  // namespace
 
 size_t C_UserTailoDB::countUserVocs(std::string_view search) const {
     const C_CaseFoldedString folded(search);
     std::lock_guard lock(m_lock);
-    return getSearchCache(folded).items.size();
+    return getSearchCache(m_listing->m_searchCaches, m_candiPool, folded).items.size();
 }
 
 void C_UserTailoDB::visitUserVocs(std::string_view search, std::span<const C_UserVocOrder> orders,
@@ -187,7 +230,8 @@ void C_UserTailoDB::visitUserVocs(std::string_view search, std::span<const C_Use
         throw std::bad_function_call();
     const C_CaseFoldedString folded(search);
     std::lock_guard lock(m_lock);
-    const std::vector<C_VocItem>& list = getSearchCache(folded).getSortedCache(orders);
+    const std::vector<C_VocItem>& list =
+        getSearchCache(m_listing->m_searchCaches, m_candiPool, folded).getSortedCache(orders);
     // The page is copied out before the first call: a visitor may edit the dictionary, which
     // drops the caches and frees or moves the records that the items point at.
     struct C_PageItem {

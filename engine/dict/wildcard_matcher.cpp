@@ -115,6 +115,8 @@ C_WildcardMatcher::C_WildcardMatcher(std::span<const C_IsleItem> items, size_t f
         m_flat.emplace();
         for (const C_IsleItem& item : m_span)
             *m_flat += elementsOf(item.m_piece);
+    } else if (!m_span.empty()) {
+        m_firstElements = elementsOf(m_span.front().m_piece);  // every match reads it
     }
 }
 
@@ -131,13 +133,13 @@ std::optional<C_WildcardMatcher::C_Match> C_WildcardMatcher::matchPrefix(std::st
             return std::nullopt;
         return C_Match{*end, 1};
     }
-    // The elements of one item at a time, in a buffer of the thread that outlives the calls.
-    thread_local std::string elems;
-    elems = elementsOf(m_span.front().m_piece, std::move(elems));
-    const std::optional<size_t> first = firstEnd(elems, text, 0, seen);
+    const std::optional<size_t> first = firstEnd(m_firstElements, text, 0, seen);
     if (!first)
         return std::nullopt;
     C_Match m{*first, 1};
+    // The elements of one later item at a time, in a buffer of the thread that outlives the
+    // calls.
+    thread_local std::string elems;
     for (size_t j = 1; j < m_span.size(); ++j) {
         elems = elementsOf(m_span[j].m_piece, std::move(elems));
         const std::optional<size_t> end = firstEnd(elems, text, m.length, seen);

@@ -48,6 +48,8 @@ private:
     // Not nested: the elements of all items in one list (a letter or digit stands for itself,
     // '?' one rime letter, '*' one or more, '0' a digit).
     std::optional<std::string> m_flat;
+    // Nested: the elements of the first item, which every match reads.
+    std::string m_firstElements;
 };
 
 }  // namespace kov

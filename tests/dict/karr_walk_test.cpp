@@ -90,7 +90,6 @@ std::vector<C_Found> walk(C_TypedLine& line, const C_StdIsle& isle, E_KarrMode m
         vc, isle,
         [&](const C_Candidate& c, std::string_view text) {
             found.push_back({c, std::string(text)});
-            return true;
         },
         mode, threshold);
     walkKarrVocs(entries, rc, item);
@@ -358,7 +357,7 @@ TEST(KarrWalk, InitialFitsExactlyTheEntriesWhoseRestIsARimeAndTone) {
         const C_VisitConsts vc = line.consts();
         bool offered = false;
         const C_StdKarrVocsRecurseConsts rc(
-            vc, *isle, [&](const C_Candidate&, std::string_view) { return offered = true; }, KARR_ISLAND_VOCS, 1);
+            vc, *isle, [&](const C_Candidate&, std::string_view) { offered = true; }, KARR_ISLAND_VOCS, 1);
         // The walk reaches the reading check only for entries that fit: count the visits.
         entries.visits = 0;
         walkKarrVocs(entries, rc, 0);
@@ -399,7 +398,7 @@ TEST(KarrWalk, EmptyPositionsAreALogicError) {
     C_TypedLine line("ka");
     const auto isle = line.syllable(0, 2, true);
     const C_VisitConsts vc = line.consts();
-    const C_StdKarrVocsRecurseConsts rc(vc, *isle, [](const C_Candidate&, std::string_view) { return true; },
+    const C_StdKarrVocsRecurseConsts rc(vc, *isle, [](const C_Candidate&, std::string_view) {},
                                         KARR_ISLAND_VOCS, 3);
     try {
         getKarrVocs(sample(), rc, 0, sample().karrCount(), {}, "", false, true);

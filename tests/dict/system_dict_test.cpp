@@ -371,7 +371,8 @@ TEST(SystemDict, WildcardWords) {
     C_SystemDictFixture fx(sampleTailo().bytes());
     C_CompoUnit unit('k');
     const std::vector<C_IsleItem> k = buildWildcardItems("k?");
-    EXPECT_TRUE(fx.m_db->addWildcardWords(unit, 2, "k", C_WildcardMatcher(k, 0, 1, false)));
+    const size_t two[] = {2};
+    EXPECT_TRUE(fx.m_db->addWildcardWords(unit, two, "k", C_WildcardMatcher(k, 0, 1, true)));
     std::vector<std::string> got;
     for (const auto& c : candidates(unit)) {
         got.push_back(c.m_text.empty() ? c.m_readings[0] : c.m_text + ":" + c.m_readings[0]);
@@ -383,7 +384,7 @@ TEST(SystemDict, WildcardWords) {
     EXPECT_EQ(got, (std::vector<std::string>{"ka", "甲:ká", "ká", "kâ"}));
     C_CompoUnit none('t');
     const std::vector<C_IsleItem> ts = buildWildcardItems("ts?");
-    EXPECT_FALSE(fx.m_db->addWildcardWords(none, 2, "t", C_WildcardMatcher(ts, 0, 1, false)));
+    EXPECT_FALSE(fx.m_db->addWildcardWords(none, two, "t", C_WildcardMatcher(ts, 0, 1, true)));
 }
 
 TEST(SystemDict, IslandVocs) {
