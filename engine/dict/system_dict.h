@@ -60,6 +60,13 @@ public:
     const C_MappedFile& file() const { return m_file; }
     const C_RuleTable& rules() const { return m_rules; }
 
+    // Builds now what the lookups would otherwise build on first use: section C's key copies
+    // with their block index, the blocks of every initial typed alone and the length of the
+    // longest key of section A (a few milliseconds for a large dictionary). Loading does none of
+    // it, so that a program can start serving first and prepare meanwhile; safe to call from
+    // any thread, at any time, more than once.
+    void prepareLookups() const;
+
     // Section sizes (0 when not loaded): A toned keys, B exact keys, C key arrays, D Han words.
     size_t tonedCount() const { return m_sections[0].count; }
     size_t exactCount() const { return m_sections[1].count; }
@@ -98,11 +105,13 @@ private:
     void walk_(const C_VisitConsts& consts, const C_StdIsle& isle, size_t item, E_KarrMode mode,
                FC_CandidateSink sink) const;
     // Section C's keys copied in entry order into one block, so that the walk's many searches
-    // read a few hundred kilobytes instead of the keys spread over the pool; built at load. Left empty (the walk then reads the keys in place) when the copies would outgrow the
-    // file, as entries of a hostile file may all point at one long key.
-    // With the copies, when the keys are in order, the end of each block the walk follows:
-    // for each key and each length that ends a run of "-" in it, the first entry from that key
-    // on that is not less than those keys followed by '\x7F'.
+    // read a few hundred kilobytes instead of the keys spread over the pool; built on first use
+    // (or by prepareLookups()). Left empty (the walk then reads the keys in place) when the
+    // copies would outgrow the file, as entries of a hostile file may all point at one long key.
+    // With the copies, when the keys are in order and every byte is below '\x7F', the end of
+    // each block the walk follows: for each key and each length that ends a run of "-" in it,
+    // the first entry from that key on that is not less than those keys followed by '\x7F'
+    // (the first that does not share them).
     // A key that opens its block also keeps, for each distinct key after those keys, the first
     // entry of the block that holds it (m_nexts[m_nextFirst, m_nextEnd)).
     struct C_KarrRun {
@@ -124,13 +133,13 @@ private:
         std::vector<C_KarrNext> m_nexts;
     };
     const C_KarrKeys& karrKeys_() const;
-    // The length of the longest key of section A, found at load: longer keys or patterns
+    // The length of the longest key of section A, found on first use: longer keys or patterns
     // that need more characters than it find nothing there.
     size_t longestTonedKey_() const;
     void indexKarrRuns_() const;
-    // The blocks an initial typed alone begins in section C, found at load for every initial
-    // (else on first use) and kept (the dictionary never changes); at most kMaxInitials are
-    // kept, others are walked.
+    // The blocks an initial typed alone begins in section C, found by prepareLookups() for
+    // every initial (else on first use) and kept (the dictionary never changes); at most
+    // kMaxInitials are kept, others are walked.
     const C_KarrInitialBlocks* initialBlocks_(std::string_view initial, const I_KarrEntries& section) const;
     static constexpr size_t kMaxInitials = 64;
     bool load_();
