@@ -2,6 +2,7 @@
 
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
+#include <asio/post.hpp>
 
 #include <filesystem>
 #include <fstream>
@@ -108,6 +109,10 @@ int runStartedServer(int argc, char** argv, const C_CommandTables& tables) {
     if (ec)
         throw fs::filesystem_error("create_directories", userFolder, ec);
     dropUnfinishedSettingsSave(userFolder);
+    // The pipe accepts from here on. What the lookups build on first use (a few milliseconds
+    // over a large dictionary) is built first thing in the loop, so that a client connects
+    // without waiting for it and the first keystroke finds it done.
+    asio::post(loop, [&sysDB] { sysDB.prepareLookups(); });
 
     attachServerLoop(loop);
     platform::watchStopEvents(consoleCtrlHandler);

@@ -65,10 +65,11 @@ const std::vector<std::string>& allInitials() {
 }
 
 // Section C's keys copied in entry order into one block, so that the walk's many searches
-// read a few hundred kilobytes instead of the keys spread over the pool; built at load. Left
-// empty (the walk then reads the keys in place) when the copies would outgrow the file, as
-// entries of a hostile file may all point at one long key.
-// With the copies, when the keys are in order, the end of each block the walk follows:
+// read a few hundred kilobytes instead of the keys spread over the pool; built on first use
+// (or by prepareLookups()). Left empty (the walk then reads the keys in place) when the copies
+// would outgrow the file, as entries of a hostile file may all point at one long key.
+// With the copies, when the keys are in order and every byte is below '\x7F', the end of each
+// block the walk follows:
 // for each key and each length that ends a run of "-" in it, the first entry from that key
 // on that is not less than those keys followed by '\x7F'.
 // A key that opens its block also keeps, for each distinct key after those keys, the first
@@ -229,63 +230,83 @@ void C_TailoDB::C_KarrKeys::indexRuns() {
     const auto key = [&keys](size_t i) {
         return std::string_view(keys.m_text).substr(keys.m_starts[i], keys.m_starts[i + 1] - keys.m_starts[i]);
     };
-    // The block ends below hold for keys in order only; out of order, the walk searches.
-    for (size_t i = 1; i < n; ++i)
-        if (karrKeyLess(key(i), key(i - 1))) return;
+    // A block is then the run of entries that share its keys: that holds for keys in order
+    // whose bytes all lie below the bound's '\x7F'. Otherwise the walk searches.
+    const auto high = [](char c) { return static_cast<unsigned char>(c) >= 0x7F; };
+    if (std::any_of(keys.m_text.begin(), keys.m_text.end(), high)) return;
+    // One pass in entry order. The blocks that hold the current entry nest, one per length that
+    // ends a run of "-"; each is open from the first entry with those keys until an entry shares
+    // fewer of them. Its runs wait in a chain (linked through m_nextFirst until the end) for the
+    // entry that ends it.
+    struct C_Open {
+        uint32_t m_length;
+        uint32_t m_waiting;  // the last run of the chain
+        uint32_t m_opening;  // the run that opened the block (kNone when its first entry had none)
+    };
+    constexpr uint32_t kNone = UINT32_MAX;
+    std::vector<C_Open> open;
     // Each hyphen run of the copies makes one run and at most one next key.
     const size_t hyphens = size_t(std::count(keys.m_text.begin(), keys.m_text.end(), '-'));
     std::vector<uint32_t> first{0};
     first.reserve(n + 1);
     std::vector<C_KarrRun> runs;
     runs.reserve(hyphens);
-    std::vector<C_KarrNext> nexts;
+    // The next keys in entry order, each with its run; grouped by run at the end.
+    std::vector<std::pair<uint32_t, C_KarrNext>> nexts;
     nexts.reserve(hyphens);
-    std::string bound;
+    const auto close = [&](uint32_t end) {
+        for (uint32_t r = open.back().m_waiting; r != kNone; r = runs[r].m_nextFirst) runs[r].m_blockEnd = end;
+        open.pop_back();
+    };
     for (size_t i = 0; i < n; ++i) {
         const std::string_view k = key(i);
-        const uint32_t previousFirst = first[i];
-        // The runs of a key nest: each later block lies within the one before.
-        size_t outer = n;
+        // How many leading keys the entry shares with the one before; keys out of order get no
+        // index.
+        uint32_t l = 0;
+        if (i > 0) {
+            const std::string_view before = key(i - 1);
+            const size_t m = std::min(before.size(), k.size());
+            while (l < m && before[l] == k[l]) ++l;
+            if (l < m ? static_cast<unsigned char>(k[l]) < static_cast<unsigned char>(before[l])
+                      : k.size() < before.size())
+                return;
+        }
+        while (!open.empty() && open.back().m_length > l) close(uint32_t(i));
+        // A block this entry goes on in whose length the two entries share: a new key after them.
+        for (const C_Open& o : open)
+            if (o.m_length == l && o.m_opening != kNone && k.size() > l)
+                nexts.push_back({o.m_opening, C_KarrNext{static_cast<unsigned char>(k[l]), uint32_t(i)}});
         for (size_t dash = k.find('-'); dash != std::string_view::npos;) {
             const size_t afterRun = std::min(k.find_first_not_of('-', dash), k.size());
-            // An entry inside a block the previous entry reached past shares its end.
-            uint32_t end = 0;
-            for (uint32_t r = i > 0 ? first[i - 1] : 0; i > 0 && r < previousFirst; ++r)
-                if (runs[r].m_length == afterRun && runs[r].m_blockEnd > i) end = runs[r].m_blockEnd;
-            if (end == 0) {
-                bound.assign(k.substr(0, afterRun));
-                bound += '\x7F';
-                size_t lo = i, hi = outer;
-                while (lo < hi) {
-                    const size_t mid = lo + (hi - lo) / 2;
-                    if (karrKeyLess(key(mid), bound)) lo = mid + 1;
-                    else hi = mid;
-                }
-                end = uint32_t(lo);
-            }
-            outer = end;
-            C_KarrRun run{uint32_t(afterRun), end};
-            if (i == 0 || !key(i - 1).starts_with(k.substr(0, afterRun))) {
-                // The block opens here: note where each key after the shared ones first occurs.
-                run.m_opens = true;
-                run.m_nextFirst = uint32_t(nexts.size());
-                for (size_t j = i; j < end; ++j) {
-                    const std::string_view kj = key(j);
-                    if (kj.size() <= afterRun) continue;
-                    const auto c = static_cast<unsigned char>(kj[afterRun]);
-                    if (nexts.size() == run.m_nextFirst || nexts.back().m_key != c)
-                        nexts.push_back(C_KarrNext{c, uint32_t(j)});
-                }
-                run.m_nextEnd = uint32_t(nexts.size());
-            }
+            const uint32_t r = uint32_t(runs.size());
+            C_KarrRun run{uint32_t(afterRun), uint32_t(n)};
+            run.m_opens = i == 0 || l < afterRun;
+            auto at = std::find_if(open.begin(), open.end(), [&](const C_Open& o) { return o.m_length >= afterRun; });
+            if (at == open.end() || at->m_length != afterRun)
+                at = open.insert(at, C_Open{uint32_t(afterRun), kNone, run.m_opens ? r : kNone});
+            run.m_nextFirst = at->m_waiting;
+            at->m_waiting = r;
             runs.push_back(run);
+            if (run.m_opens && afterRun < k.size())
+                nexts.push_back({r, C_KarrNext{static_cast<unsigned char>(k[afterRun]), uint32_t(i)}});
             dash = afterRun < k.size() ? k.find('-', afterRun) : std::string_view::npos;
         }
         first.push_back(uint32_t(runs.size()));
     }
+    while (!open.empty()) close(uint32_t(n));
+    // Each opening run's next keys, together and in entry order.
+    std::vector<uint32_t> count(runs.size() + 1, 0);
+    for (const auto& x : nexts) ++count[x.first + 1];
+    for (size_t r = 0; r < runs.size(); ++r) {
+        count[r + 1] += count[r];
+        runs[r].m_nextFirst = count[r];
+        runs[r].m_nextEnd = count[r + 1];
+    }
+    std::vector<C_KarrNext> grouped(nexts.size());
+    for (const auto& x : nexts) grouped[count[x.first]++] = x.second;
     keys.m_runFirst = std::move(first);
     keys.m_runs = std::move(runs);
-    keys.m_nexts = std::move(nexts);
+    keys.m_nexts = std::move(grouped);
 }
 
 const C_TailoDB::C_KarrKeys& C_TailoDB::karrKeys_() const {
@@ -314,15 +335,8 @@ const C_TailoDB::C_KarrKeys& C_TailoDB::karrKeys_() const {
 C_TailoDB::C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& cats, const I_TailoPolicy& policy)
     : m_file(tailoTab), m_cats(cats), m_policy(policy), m_rules(cats), m_index(std::make_unique<C_Index>()) {
     if (!load_() && m_file.view()) return;  // a bad file gets no ad hoc rule
-    // What the key-array walk reads is built now, so that the first keystroke costs what the
-    // others do: the key copies with their runs, the blocks of every initial and the length of
-    // the longest key of section A.
-    if (loaded()) {
-        karrKeys_();
-        longestTonedKey_();
-        const C_KarrSection section(*this);
-        for (std::string_view initial : allInitials()) initialBlocks_(initial, section);
-    }
+    // What the lookups read besides the file is built on first use or by prepareLookups(), so
+    // that loading maps the file and checks its offsets and nothing more.
     auto rule = std::make_shared<C_Rule>(3);
     const char* texts[3] = {"\xE8\xBC\xB8", "\xE5\x85\xA5", "\xE6\xB3\x95"};  // 輸 入 法
     for (size_t i = 0; i < 3; ++i) {
@@ -336,6 +350,14 @@ C_TailoDB::C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& c
 }
 
 C_TailoDB::~C_TailoDB() = default;
+
+void C_TailoDB::prepareLookups() const {
+    if (!loaded()) return;
+    karrKeys_();
+    longestTonedKey_();
+    const C_KarrSection section(*this);
+    for (std::string_view initial : allInitials()) initialBlocks_(initial, section);
+}
 
 bool C_TailoDB::load_() {
     using qiv::E_FileError;

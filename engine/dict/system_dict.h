@@ -59,6 +59,13 @@ public:
     const C_MappedFile& file() const { return m_file; }
     const C_RuleTable& rules() const { return m_rules; }
 
+    // Builds now what the lookups would otherwise build on first use: section C's key copies
+    // with their block index, the blocks of every initial typed alone and the length of the
+    // longest key of section A (a few milliseconds for a large dictionary). Loading does none of
+    // it, so that a program can start serving first and prepare meanwhile; safe to call from
+    // any thread, at any time, more than once.
+    void prepareLookups() const;
+
     // Section sizes (0 when not loaded): A toned keys, B exact keys, C key arrays, D Han words.
     size_t tonedCount() const { return m_sections[0].count; }
     size_t exactCount() const { return m_sections[1].count; }
@@ -99,17 +106,17 @@ private:
     bool wholeReadings_(std::string_view han, const FC_ReadingSink& reading) const;
     void walk_(const C_VisitConsts& consts, const C_StdIsle& isle, size_t item, E_KarrMode mode,
                const FC_CandidateSink& sink) const;
-    // What load builds for the lookups and the walk, kept beside the mapped file (defined in
-    // system_dict.cpp).
+    // What the lookups and the walk build on first use (or in prepareLookups()), kept beside
+    // the mapped file (defined in system_dict.cpp).
     struct C_KarrKeys;
     struct C_Index;
     const C_KarrKeys& karrKeys_() const;
-    // The length of the longest key of section A, found at load: longer keys or patterns
+    // The length of the longest key of section A, found on first use: longer keys or patterns
     // that need more characters than it find nothing there.
     size_t longestTonedKey_() const;
-    // The blocks an initial typed alone begins in section C, found at load for every initial
-    // (else on first use) and kept (the dictionary never changes); at most kMaxInitials are
-    // kept, others are walked.
+    // The blocks an initial typed alone begins in section C, found by prepareLookups() for
+    // every initial (else on first use) and kept (the dictionary never changes); at most
+    // kMaxInitials are kept, others are walked.
     const C_KarrInitialBlocks* initialBlocks_(std::string_view initial, const I_KarrEntries& section) const;
     static constexpr size_t kMaxInitials = 64;
     bool load_();
