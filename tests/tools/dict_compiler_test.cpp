@@ -41,7 +41,8 @@ public:
     std::unique_ptr<C_TailoDB> m_db;
 };
 
-std::vector<C_Candidate> lookUp(const C_TailoDB& db, const std::vector<std::string>& keys, char how) {
+std::vector<C_Candidate> lookUp(const C_TailoDB& db, const std::vector<std::string>& keys,
+                                char how) {
     return test::typeIslands(db, keys,
                              how == 'f'   ? test::E_KeyTyping::FULL
                              : how == 't' ? test::E_KeyTyping::TONELESS
@@ -50,7 +51,8 @@ std::vector<C_Candidate> lookUp(const C_TailoDB& db, const std::vector<std::stri
 
 bool holds(const std::vector<C_Candidate>& cands, std::string_view text, std::string_view reading) {
     for (const C_Candidate& c : cands)
-        if (c.m_text == text && std::find(c.m_readings.begin(), c.m_readings.end(), reading) != c.m_readings.end())
+        if (c.m_text == text &&
+            std::find(c.m_readings.begin(), c.m_readings.end(), reading) != c.m_readings.end())
             return true;
     return false;
 }
@@ -68,18 +70,19 @@ TEST(DictCompiler, ParsesQuotedCsv) {
 TEST(DictCompiler, LexiconRowsAndReports) {
     const std::string csv =
         "\xEF\xBB\xBF\"DictWordID\",\"KipUnicode\",\"HanLoTaibunKip\"\n"
-        "\"1\",\"Ta\xCC\x82i-gi\xCC\x81/Tâi-gú\",\"台語\"\n"          // decomposed marks, two readings
-        "\"2\",\"tio̍h--bô\",\"著無\"\n"                             // "--": skipped
-        "\"3\",\"xyz\",\"無\"\n"                                    // no Tai-lo: skipped
-        "\"4\",\"only two\"\n"                                      // field count
-        "\"5\",\"guá bē-hiáu\",\"我袂曉\"\n"                        // a phrase: two words
-        "\"6\",\"tsi̍t ê\",\"一个人\"\n"                              // Han does not line up
-        "\"7\",\"sı̍t\",\"實\"\n"                                     // dotless i
-        "\"8\",\"a/b/c\",\"x/y\"\n";                                // form counts differ
+        "\"1\",\"Ta\xCC\x82i-gi\xCC\x81/Tâi-gú\",\"台語\"\n"  // decomposed marks, two readings
+        "\"2\",\"tio̍h--bô\",\"著無\"\n"                       // "--": skipped
+        "\"3\",\"xyz\",\"無\"\n"                              // no Tai-lo: skipped
+        "\"4\",\"only two\"\n"                                // field count
+        "\"5\",\"guá bē-hiáu\",\"我袂曉\"\n"                  // a phrase: two words
+        "\"6\",\"tsi̍t ê\",\"一个人\"\n"                       // Han does not line up
+        "\"7\",\"sı̍t\",\"實\"\n"                              // dotless i
+        "\"8\",\"a/b/c\",\"x/y\"\n";                          // form counts differ
     C_DictCompiler c;
     c.addLexiconCsv(csv, "lex.csv");
     std::vector<size_t> lines;
-    for (const auto& r : c.reports()) lines.push_back(r.line);
+    for (const auto& r : c.reports())
+        lines.push_back(r.line);
     EXPECT_EQ(lines, (std::vector<size_t>{3, 4, 5, 7, 9})) << c.reports().size();
     EXPECT_EQ(c.reports().at(0).text().rfind("lex.csv:3: ", 0), 0u);
 
@@ -104,21 +107,23 @@ TEST(DictCompiler, TabSeparatedList) {
         "# word\treading\tcategories\tweight\n"
         "台北\tTâi-pak\tnoun/place, noun/place/city\t+12\n"
         "\tTâi-pak\t\t-3\n"
-        "台中\tTâi-tiong\tnoun/place\t300\n"     // weight out of range
-        "台南\tTâi-lâm\t\tmany\n"                // weight not a number
-        "台東\n"                                 // no reading
+        "台中\tTâi-tiong\tnoun/place\t300\n"  // weight out of range
+        "台南\tTâi-lâm\t\tmany\n"             // weight not a number
+        "台東\n"                              // no reading
         "\n"
-        "甲\tkah\n"
-        + std::string("a\0b\tka\n", 7);       // a NUL inside the word
+        "甲\tkah\n" +
+        std::string("a\0b\tka\n", 7);  // a NUL inside the word
     C_DictCompiler c;
     EXPECT_EQ(c.addTsv(tsv, "list.tsv"), 3u);
     std::vector<size_t> lines;
-    for (const auto& r : c.reports()) lines.push_back(r.line);
+    for (const auto& r : c.reports())
+        lines.push_back(r.line);
     EXPECT_EQ(lines, (std::vector<size_t>{4, 5, 6, 9}));
     // A folder that does not exist: nothing is written, and the failure is told.
     const test::C_TempFolder folder;
-    EXPECT_EQ(c.writeFiles(folder.path() / "no" / "tailo.tab", folder.path() / "no" / "cats.tab").kind,
-              qiv::E_FileError::WRITE);
+    EXPECT_EQ(
+        c.writeFiles(folder.path() / "no" / "tailo.tab", folder.path() / "no" / "cats.tab").kind,
+        qiv::E_FileError::WRITE);
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "no"));
     C_Compiled out(c);
     ASSERT_TRUE(out.m_db->error().ok()) << out.m_db->error().text;
@@ -163,23 +168,26 @@ TEST(DictCompiler, WholeLexiconIsReachable) {
             han.find('/') != std::string::npos || han.empty())
             continue;
         auto res = tailo2tonedKeys(kip);
-        if (res.index() != 0 || std::get<0>(res).size() > 6) continue;
+        if (res.index() != 0 || std::get<0>(res).size() > 6)
+            continue;
         const auto& keys = std::get<0>(res);
         bool hanIsTailo = tailo2tonedKeys(han).index() == 0;
         const std::string word = hanIsTailo ? "" : han;
         SCOPED_TRACE(kip);
         ++tried;
         const auto full = lookUp(*out.m_db, keys, 'f');
-        EXPECT_TRUE(std::any_of(full.begin(), full.end(), [&](const C_Candidate& cand) { return cand.m_text == word; }));
+        EXPECT_TRUE(std::any_of(full.begin(), full.end(),
+                                [&](const C_Candidate& cand) { return cand.m_text == word; }));
         const auto toneless = lookUp(*out.m_db, keys, 't');
-        EXPECT_TRUE(
-            std::any_of(toneless.begin(), toneless.end(), [&](const C_Candidate& cand) { return cand.m_text == word; }));
+        EXPECT_TRUE(std::any_of(toneless.begin(), toneless.end(),
+                                [&](const C_Candidate& cand) { return cand.m_text == word; }));
         if (keys.size() >= 3) {
             const auto initials = lookUp(*out.m_db, keys, 'i');
             if (!initials.empty()) {
                 ++byInitials;
-                EXPECT_TRUE(std::any_of(initials.begin(), initials.end(),
-                                        [&](const C_Candidate& cand) { return cand.m_text == word; }));
+                EXPECT_TRUE(
+                    std::any_of(initials.begin(), initials.end(),
+                                [&](const C_Candidate& cand) { return cand.m_text == word; }));
             }
         }
     }
@@ -187,13 +195,18 @@ TEST(DictCompiler, WholeLexiconIsReachable) {
     EXPECT_GT(byInitials, 0u);
 }
 
-// The weight of each record filed under a key array (or a one-syllable key in section 0), as "<Han text or Tai-lo>=<weight>".
-std::map<std::string, int> weightsAt(const C_TailoDB& db, const std::string& karr, size_t section = 2) {
+// The weight of each record filed under a key array (or a one-syllable key in section 0), as "<Han
+// text or Tai-lo>=<weight>".
+std::map<std::string, int> weightsAt(const C_TailoDB& db, const std::string& karr,
+                                     size_t section = 2) {
     std::map<std::string, int> out;
-    db.visitKeyVocs(section, karr, [&](std::string_view han, std::span<std::string_view> readings, std::span<const uint8_t>,
-                                 char weight) {
-        out[han.empty() && !readings.empty() ? std::string(readings[0]) : std::string(han)] = int(int8_t(weight));
-    });
+    db.visitKeyVocs(
+        section, karr,
+        [&](std::string_view han, std::span<std::string_view> readings, std::span<const uint8_t>,
+            char weight) {
+            out[han.empty() && !readings.empty() ? std::string(readings[0]) : std::string(han)] =
+                int(int8_t(weight));
+        });
     return out;
 }
 
@@ -209,7 +222,8 @@ std::string composed(const C_TailoDB& db, std::string_view keys, bool doctrine) 
             continue;
         if (!out.empty())
             out += '|';
-        out += w.m_candidate->m_text.empty() ? w.m_candidate->m_readings.at(0) : w.m_candidate->m_text;
+        out +=
+            w.m_candidate->m_text.empty() ? w.m_candidate->m_readings.at(0) : w.m_candidate->m_text;
     }
     return out;
 }
@@ -223,17 +237,18 @@ TEST(DictCompiler, CountsWeighTheWords) {
             tailo += std::string(t) + "\n";
         }
     };
-    say(6, "甲乙 好", "ka1-ki1 ho2");       // a frequent word ...
-    say(1, "丙丁 好", "ka1-ki1 ho2");       // ... and a rare one of the same keys
-    say(30, "甲 乙 好", "ka1 ki1 ho2");     // its characters, much more frequent alone
-    say(3, "屆 好", "kai3 ho2");            // a one-syllable word ...
-    say(20, "可愛 好", "kho2-ai3 ho2");     // ... and a frequent word read from its keys taken as "k" + "ai3"
-    say(10, "kinn1 好", "kinn1 ho2");       // a word the Han line writes in Tai-lo
+    say(6, "甲乙 好", "ka1-ki1 ho2");    // a frequent word ...
+    say(1, "丙丁 好", "ka1-ki1 ho2");    // ... and a rare one of the same keys
+    say(30, "甲 乙 好", "ka1 ki1 ho2");  // its characters, much more frequent alone
+    say(3, "屆 好", "kai3 ho2");         // a one-syllable word ...
+    say(20, "可愛 好",
+        "kho2-ai3 ho2");  // ... and a frequent word read from its keys taken as "k" + "ai3"
+    say(10, "kinn1 好", "kinn1 ho2");  // a word the Han line writes in Tai-lo
     say(1, "緊 好", "kin2 ho2");
     const std::string lexicon =
         "\"id\",\"KipUnicode\",\"HanLoTaibunKip\"\n"
         "\"1\",\"ka-ki\",\"甲乙\"\n"
-        "\"2\",\"Ka-ki\",\"\"\n"      // no Han form: its Tai-lo spelling alone
+        "\"2\",\"Ka-ki\",\"\"\n"  // no Han form: its Tai-lo spelling alone
         "\"3\",\"kinn\",\"經\"\n"
         "\"4\",\"ta-ta\",\"\"\n";
     C_DictCompiler c;
@@ -247,15 +262,15 @@ TEST(DictCompiler, CountsWeighTheWords) {
     const C_TailoDB& db = *out.m_db;
 
     const auto kaki = weightsAt(db, "ka1-ki1");
-    EXPECT_GT(kaki.at("甲乙"), kaki.at("丙丁"));         // frequent before rare
-    EXPECT_EQ(kaki.count("ka-ki"), 0u);                 // 甲乙's own reading: not filed again
-    EXPECT_LT(kaki.at("Ka-ki"), kaki.at("丙丁"));        // a Tai-lo spelling below every Han form
+    EXPECT_GT(kaki.at("甲乙"), kaki.at("丙丁"));   // frequent before rare
+    EXPECT_EQ(kaki.count("ka-ki"), 0u);            // 甲乙's own reading: not filed again
+    EXPECT_LT(kaki.at("Ka-ki"), kaki.at("丙丁"));  // a Tai-lo spelling below every Han form
     EXPECT_GT(kaki.at("Ka-ki"), 0);
     for (const char* key : {"ka1", "ki1", "kai3", "kin2"})
         for (const auto& [word, weight] : weightsAt(db, key, 0))
             EXPECT_GE(weight, 80) << key << " " << word;  // one-syllable Han words
     const auto kinn = weightsAt(db, "kinn1", 0);
-    EXPECT_GT(kinn.at("kinn"), kinn.at("經"));            // the corpus writes it in Tai-lo
+    EXPECT_GT(kinn.at("kinn"), kinn.at("經"));  // the corpus writes it in Tai-lo
     EXPECT_GT(weightsAt(db, "ta1-ta1").at("ta-ta"), 0);
 
     // As typed: the frequent word, whole, before its frequent characters, with tone digits and
@@ -279,16 +294,17 @@ TEST(DictCompiler, NeighboursOftenTogetherAndLongWords) {
     };
     C_WeightScale scale;
     const int often = int(scale.m_minPairCount);
-    say(often, "甲 乙 ， 丙", "ka1 ki1 , pinn2");          // 甲乙 often together; punctuation parts 乙 and 丙
-    say(often - 1, "丁 戊", "ting1 boo7");                 // one time too few
-    say(often, "kinn1 好", "kinn1 ho2");                  // not two Han words
-    say(often, "庚辛壬 癸子", "kinn1-sin1-jim5 kui2-tsu2"); // five syllables together
-    say(3, "長句子 好", "tng5-ku3-tsu2 ho2");               // a word of three syllables ...
-    say(3, "短句 好", "te2-ku3 ho2");                      // ... and one of two, as often
+    say(often, "甲 乙 ， 丙",
+        "ka1 ki1 , pinn2");                 // 甲乙 often together; punctuation parts 乙 and 丙
+    say(often - 1, "丁 戊", "ting1 boo7");  // one time too few
+    say(often, "kinn1 好", "kinn1 ho2");    // not two Han words
+    say(often, "庚辛壬 癸子", "kinn1-sin1-jim5 kui2-tsu2");  // five syllables together
+    say(3, "長句子 好", "tng5-ku3-tsu2 ho2");                // a word of three syllables ...
+    say(3, "短句 好", "te2-ku3 ho2");                        // ... and one of two, as often
     C_DictCompiler c;
     c.addCorpus(han, tailo, "corpus.txt", E_CorpusPart::ALL);
     C_Compiled out(c);
-    ASSERT_EQ(out.m_writeError, "");
+    ASSERT_TRUE(out.m_writeError.ok()) << out.m_writeError.text;
     const C_TailoDB& db = *out.m_db;
 
     EXPECT_EQ(weightsAt(db, "ka1-ki1").count("甲乙"), 1u);
@@ -319,7 +335,8 @@ TEST(DictCompiler, FailedWriteLeavesTheOldPair) {
 
     enum E_Block { BLOCK_SIDE_FILE, BLOCK_TARGET };
     for (const E_Block block : {BLOCK_SIDE_FILE, BLOCK_TARGET}) {
-        SCOPED_TRACE(block == BLOCK_SIDE_FILE ? "dictionary side file cannot be written" : "dictionary cannot be replaced");
+        SCOPED_TRACE(block == BLOCK_SIDE_FILE ? "dictionary side file cannot be written"
+                                              : "dictionary cannot be replaced");
         const test::C_TempFolder folder;
         const auto tailo = folder.path() / "tailo.tab";
         const auto cats = folder.path() / "cats.tab";
