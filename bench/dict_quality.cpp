@@ -26,12 +26,13 @@
 //    right, and the character accuracy.
 // --why sorts the words of the sentences into right, right in several winners, and the causes
 // of a wrong one (not in the dictionary, a winner read from keys taken as initials, a winner
-// across its edges, shown as Tai-lo, a homophone, cut into other words). --part tuning types the tuning sentences of the training part instead, over a
-// dictionary built without them (kelvaro-dictc --without-tuning): the figures the compiler's
-// constants are chosen by, so that the held-out ones stay unseen. --pair-rules types over a user
-// dictionary layer in memory that holds a rule for each pair of neighbouring words seen at least
-// MIN_COUNT times in the sentences the dictionary was built from (both words weighted WEIGHT):
-// what such rules would add to the dictionary. --type prints the winners of the keys given
+// across its edges, shown as Tai-lo, a homophone, cut into other words). --part tuning types the
+// tuning sentences of the training part instead, over a dictionary built without them
+// (kelvaro-dictc --without-tuning): the figures the compiler's constants are chosen by, so that the
+// held-out ones stay unseen. --pair-rules types over a user dictionary layer in memory that holds a
+// rule for each pair of neighbouring words seen at least MIN_COUNT times in the sentences the
+// dictionary was built from (both words weighted WEIGHT): what such rules would add to the
+// dictionary. --type prints the winners of the keys given
 // (--verbose: every unit's candidates) on a line with the doctrine off.
 
 #include <algorithm>
@@ -116,7 +117,8 @@ const C_Style kStyles[] = {
 
 // The label of a row of figures: the way of typing, with or without tone digits.
 std::string rowLabel(const C_Style& style, bool tones) {
-    return std::string(style.m_name) + (tones ? ", with tone digits:    " : ", without tone digits: ");
+    return std::string(style.m_name) +
+           (tones ? ", with tone digits:    " : ", without tone digits: ");
 }
 
 // One word as typed: its keys, or a foreign word typed as raw keys.
@@ -216,9 +218,10 @@ public:
             shown.m_pieces.push_back({w.m_start, c.m_span, std::move(text), tailo, initials});
         }
         if (withList)
-            line.getCandidatesAtNailPos('H', 0, kListLength, [&shown](size_t, const C_VocCandidate& v) {
-                shown.m_listed.emplace_back(v.m_text, v.m_span);
-            });
+            line.getCandidatesAtNailPos('H', 0, kListLength,
+                                        [&shown](size_t, const C_VocCandidate& v) {
+                                            shown.m_listed.emplace_back(v.m_text, v.m_span);
+                                        });
         return shown;
     }
 
@@ -302,8 +305,8 @@ public:
         m_cats = std::make_unique<C_TailoCats>(o.m_dict / "cats.tab");
         m_db = std::make_unique<C_TailoDB>(o.m_dict / "tailo.tab", *m_cats, m_policy);
         if (!m_db->loaded())
-            throw std::runtime_error("no dictionary in " + o.m_dict.string() + ": " + m_db->error().text +
-                                     m_db->file().error().text);
+            throw std::runtime_error("no dictionary in " + o.m_dict.string() + ": " +
+                                     m_db->error().text + m_db->file().error().text);
         m_top = m_db.get();
         if (o.m_pairMin) {
             m_user = std::make_unique<C_UserTailoDB>(std::filesystem::path(), *m_db);
@@ -319,8 +322,9 @@ public:
         const std::string han = readWhole(m_options.m_data / "icorpus" / "icorpus-han.txt");
         const std::string tailo = readWhole(m_options.m_data / "icorpus" / "icorpus-tailo.txt");
         std::vector<dictc::C_CorpusSentence> sentences;
-        dictc::readCorpus(han, tailo, m_options.m_part,
-                          [&sentences](const dictc::C_CorpusSentence& s) { sentences.push_back(s); });
+        dictc::readCorpus(
+            han, tailo, m_options.m_part,
+            [&sentences](const dictc::C_CorpusSentence& s) { sentences.push_back(s); });
         size_t clauses = 0, left = 0;
         std::vector<std::vector<C_Clause>> bySentence;
         std::map<std::pair<std::string, std::vector<std::string>>, size_t> wordCounts;
@@ -353,8 +357,9 @@ public:
             close();
             bySentence.push_back(std::move(cs));
         }
-        std::cout << "News sentences (" << partName() << "): " << sentences.size() << ", " << clauses
-                  << " clauses typed one by one (" << left << " left out: they hold words that are neither "
+        std::cout << "News sentences (" << partName() << "): " << sentences.size() << ", "
+                  << clauses << " clauses typed one by one (" << left
+                  << " left out: they hold words that are neither "
                   << "syllables nor foreign names)\n";
         for (const C_Style& style : kStyles) {
             const C_Typist typist(*m_top, style);
@@ -379,7 +384,8 @@ public:
                         if (shown.m_text != c.m_reference) {
                             allRight = false;
                             if (examples++ < m_options.m_examples)
-                                std::cout << "    " << c.m_reference << " -> " << shown.m_text << "\n";
+                                std::cout << "    " << c.m_reference << " -> " << shown.m_text
+                                          << "\n";
                         }
                         if (m_options.m_why)
                             classify(c, starts, shown, words, wordsRight, causes);
@@ -389,13 +395,15 @@ public:
                 const std::string name = figureName("sentences", style, tones);
                 m_figures[name] = acc.value();
                 m_figures[name + "/whole"] = share(right, typed);
-                std::cout << "  " << rowLabel(style, tones)
-                          << "character accuracy " << percent(acc.value()) << ", whole sentences right "
+                std::cout << "  " << rowLabel(style, tones) << "character accuracy "
+                          << percent(acc.value()) << ", whole sentences right "
                           << percent(share(right, typed)) << "\n";
                 if (m_options.m_why) {
-                    std::cout << "    " << words << " words: right " << percent(share(wordsRight, words));
+                    std::cout << "    " << words << " words: right "
+                              << percent(share(wordsRight, words));
                     for (size_t i = 0; i < CAUSE_COUNT; ++i)
-                        std::cout << "; " << kCauseNames[i] << " " << percent(share(causes[i], words));
+                        std::cout << "; " << kCauseNames[i] << " "
+                                  << percent(share(causes[i], words));
                     std::cout << "\n";
                 }
             }
@@ -407,13 +415,14 @@ public:
         std::vector<dictc::C_Report> reports;
         std::set<std::pair<std::string, std::vector<std::string>>> seen;
         std::vector<C_LexWord> words;
-        for (dictc::C_LexiconWord& w :
-             dictc::readLexicon(readWhole(m_options.m_data / "itaigi-lexicon.csv"), "lexicon", reports)) {
+        for (dictc::C_LexiconWord& w : dictc::readLexicon(
+                 readWhole(m_options.m_data / "itaigi-lexicon.csv"), "lexicon", reports)) {
             if (w.m_han.empty() || w.m_keys.size() < 2 || !seen.insert({w.m_han, w.m_keys}).second)
                 continue;
             words.push_back({std::move(w.m_han), std::move(w.m_keys)});
         }
-        std::cout << "Lexicon words of two or more syllables with a Han form: " << words.size() << "\n";
+        std::cout << "Lexicon words of two or more syllables with a Han form: " << words.size()
+                  << "\n";
         for (const C_Style& style : kStyles) {
             const C_Typist typist(*m_top, style);
             for (const bool tones : {true, false}) {
@@ -430,13 +439,14 @@ public:
                 const std::string name = figureName("lexicon words", style, tones);
                 m_figures[name] = share(first, words.size());
                 m_figures[name + "/listed"] = share(listed, words.size());
-                std::cout << "  alone, " << rowLabel(style, tones)
-                          << "first winner right " << percent(m_figures[name]) << listedText(m_figures[name + "/listed"])
+                std::cout << "  alone, " << rowLabel(style, tones) << "first winner right "
+                          << percent(m_figures[name]) << listedText(m_figures[name + "/listed"])
                           << "\n";
             }
         }
         constexpr size_t kPerLine = 4;
-        std::cout << "Lines of " << kPerLine << " lexicon words (" << words.size() / kPerLine << " lines):\n";
+        std::cout << "Lines of " << kPerLine << " lexicon words (" << words.size() / kPerLine
+                  << " lines):\n";
         for (const C_Style& style : kStyles) {
             const C_Typist typist(*m_top, style);
             for (const bool tones : {true, false}) {
@@ -465,10 +475,11 @@ public:
                 m_figures[name + "/whole"] = share(right, lines);
                 m_figures[name + "/first"] = share(first, lines);
                 m_figures[name + "/listed"] = share(listed, lines);
-                std::cout << "  " << rowLabel(style, tones)
-                          << "whole lines right " << percent(share(right, lines)) << ", character accuracy "
-                          << percent(acc.value()) << "; first word: first winner " << percent(share(first, lines))
-                          << listedText(share(listed, lines)) << "\n";
+                std::cout << "  " << rowLabel(style, tones) << "whole lines right "
+                          << percent(share(right, lines)) << ", character accuracy "
+                          << percent(acc.value()) << "; first word: first winner "
+                          << percent(share(first, lines)) << listedText(share(listed, lines))
+                          << "\n";
             }
         }
     }
@@ -484,8 +495,9 @@ public:
                 continue;
             const C_Candidate& c = *w.m_candidate;
             std::cout << "  @" << w.m_start << " span " << c.m_span << " " << c.m_text << " "
-                      << (c.m_readings.empty() ? "" : c.m_readings[0]) << " weight " << c.m_weight << " bonus "
-                      << c.m_bonus << " source " << int(c.m_source) << " count " << c.m_count << "\n";
+                      << (c.m_readings.empty() ? "" : c.m_readings[0]) << " weight " << c.m_weight
+                      << " bonus " << c.m_bonus << " source " << int(c.m_source) << " count "
+                      << c.m_count << "\n";
         }
         if (!m_options.m_verbose)
             return;
@@ -496,26 +508,29 @@ public:
                 continue;
             std::cout << "  unit " << pos << ":";
             for (size_t i = 0; const C_Candidate* c = unit->at(i); ++i)
-                std::cout << " [" << c->m_text << (c->m_readings.empty() ? "" : "/" + c->m_readings[0]) << " s"
-                          << c->m_span << " w" << c->m_weight << " src" << int(c->m_source) << " n" << c->m_count
-                          << "]";
+                std::cout << " [" << c->m_text
+                          << (c->m_readings.empty() ? "" : "/" + c->m_readings[0]) << " s"
+                          << c->m_span << " w" << c->m_weight << " src" << int(c->m_source) << " n"
+                          << c->m_count << "]";
             std::cout << "\n";
         }
     }
 
 private:
     const char* partName() const {
-        return m_options.m_part == dictc::E_CorpusPart::HELD_OUT   ? "held out of the dictionary"
-               : m_options.m_part == dictc::E_CorpusPart::TUNING   ? "the tuning part"
-               : m_options.m_part == dictc::E_CorpusPart::TRAINING ? "those the dictionary was built from"
-                                                                   : "all";
+        return m_options.m_part == dictc::E_CorpusPart::HELD_OUT ? "held out of the dictionary"
+               : m_options.m_part == dictc::E_CorpusPart::TUNING ? "the tuning part"
+               : m_options.m_part == dictc::E_CorpusPart::TRAINING
+                   ? "those the dictionary was built from"
+                   : "all";
     }
 
     // The sentences the dictionary was built from: a dictionary measured on the tuning part is
     // built without it (kelvaro-dictc --without-tuning).
     dictc::E_CorpusPart builtFrom() const {
-        return m_options.m_part == dictc::E_CorpusPart::TUNING ? dictc::E_CorpusPart::TRAINING_WITHOUT_TUNING
-                                                               : dictc::E_CorpusPart::TRAINING;
+        return m_options.m_part == dictc::E_CorpusPart::TUNING
+                   ? dictc::E_CorpusPart::TRAINING_WITHOUT_TUNING
+                   : dictc::E_CorpusPart::TRAINING;
     }
 
     static std::string figureName(const char* what, const C_Style& style, bool tones) {
@@ -533,7 +548,8 @@ private:
             for (size_t i = 1; i < s.m_words.size(); ++i) {
                 const auto& a = s.m_words[i - 1];
                 const auto& b = s.m_words[i];
-                if (a.m_kind == dictc::E_CorpusWordKind::SYLLABLES && b.m_kind == dictc::E_CorpusWordKind::SYLLABLES)
+                if (a.m_kind == dictc::E_CorpusWordKind::SYLLABLES &&
+                    b.m_kind == dictc::E_CorpusWordKind::SYLLABLES)
                     ++pairs[{std::string(a.m_han), std::string(b.m_han)}];
             }
         });
@@ -549,14 +565,18 @@ private:
         return rules;
     }
 
-    void frequentWords(const std::map<std::pair<std::string, std::vector<std::string>>, size_t>& counts) {
-        std::vector<std::pair<size_t, const std::pair<std::string, std::vector<std::string>>*>> order;
+    void frequentWords(
+        const std::map<std::pair<std::string, std::vector<std::string>>, size_t>& counts) {
+        std::vector<std::pair<size_t, const std::pair<std::string, std::vector<std::string>>*>>
+            order;
         for (const auto& [w, n] : counts)
             order.emplace_back(n, &w);
-        std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        std::stable_sort(order.begin(), order.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
         if (order.size() > 2000)
             order.resize(2000);
-        std::cout << "The " << order.size() << " most frequent words of two or more syllables of these sentences, "
+        std::cout << "The " << order.size()
+                  << " most frequent words of two or more syllables of these sentences, "
                   << "typed alone:\n";
         for (const C_Style& style : kStyles) {
             const C_Typist typist(*m_top, style);
@@ -569,13 +589,14 @@ private:
                     if (shown.m_text == word->first)
                         ++right;
                     else if (examples++ < m_options.m_examples)
-                        std::cout << "    " << word->first << " (" << n << ") -> " << shown.m_text << "\n";
+                        std::cout << "    " << word->first << " (" << n << ") -> " << shown.m_text
+                                  << "\n";
                 }
                 const std::string name = figureName("frequent words", style, tones);
                 m_figures[name] = share(right, order.size());
                 m_figures[name + "/listed"] = share(listed, order.size());
-                std::cout << "  " << rowLabel(style, tones)
-                          << "top-1 " << percent(m_figures[name]) << listedText(m_figures[name + "/listed"]) << "\n";
+                std::cout << "  " << rowLabel(style, tones) << "top-1 " << percent(m_figures[name])
+                          << listedText(m_figures[name + "/listed"]) << "\n";
             }
         }
     }
@@ -586,13 +607,16 @@ private:
             karr += (karr.empty() ? "" : "-") + k;
         bool found = false;
         // A word of one syllable is filed under its toned key, a longer one under its key array.
-        m_db->visitKeyVocs(w.m_keys.size() == 1 ? 0 : 2, karr, [&](std::string_view han, std::span<std::string_view>, std::span<const uint8_t>,
-                                        char) { found = found || han == w.m_han; });
+        m_db->visitKeyVocs(
+            w.m_keys.size() == 1 ? 0 : 2, karr,
+            [&](std::string_view han, std::span<std::string_view>, std::span<const uint8_t>, char) {
+                found = found || han == w.m_han;
+            });
         return found;
     }
 
-    void classify(const C_Clause& c, const std::vector<size_t>& starts, const C_Shown& shown, size_t& words,
-                  size_t& wordsRight, size_t* causes) const {
+    void classify(const C_Clause& c, const std::vector<size_t>& starts, const C_Shown& shown,
+                  size_t& words, size_t& wordsRight, size_t* causes) const {
         for (size_t i = 0; i < c.m_words.size(); ++i) {
             const auto& w = *c.m_words[i];
             if (w.m_kind != dictc::E_CorpusWordKind::SYLLABLES)
@@ -651,7 +675,8 @@ private:
 };
 
 int usage() {
-    std::cerr << "usage: dict_quality [--dict DIR] [--data DIR] [--part held-out|tuning|training|all] [--examples N] "
+    std::cerr << "usage: dict_quality [--dict DIR] [--data DIR] [--part "
+                 "held-out|tuning|training|all] [--examples N] "
                  "[--why] [--pair-rules MIN_COUNT WEIGHT] [--type KEYS [--verbose]]...\n";
     return 2;
 }

@@ -27,9 +27,7 @@ using namespace kov;
 
 using C_Bundled = test::C_BundledDict;
 
-const C_Bundled& bundled() {
-    return test::bundledDict();
-}
+const C_Bundled& bundled() { return test::bundledDict(); }
 
 void runKeystrokes(benchmark::State& state, const std::string& keys) {
     const C_Bundled& b = bundled();
@@ -62,8 +60,14 @@ void BM_KeystrokeOnRealWords(benchmark::State& state) {
     state.counters["syllables"] = double(state.range(0));
 }
 BENCHMARK(BM_KeystrokeOnRealWords)
-    ->Arg(1)->Arg(5)->Arg(10)->Arg(20)->Arg(30)->Arg(64)
-    ->UseManualTime()->Unit(benchmark::kMicrosecond);
+    ->Arg(1)
+    ->Arg(5)
+    ->Arg(10)
+    ->Arg(20)
+    ->Arg(30)
+    ->Arg(64)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 // A whole line: the 1024th element typed at the end of 1023 keys of real words.
 void BM_KeystrokeOnAFullLine(benchmark::State& state) {
@@ -78,15 +82,19 @@ void BM_KeystrokeWithAWildcardInARunOfLetters(benchmark::State& state) {
     runKeystrokes(state, std::string(30, 'm') + "?" + std::string(after, 'm'));
 }
 BENCHMARK(BM_KeystrokeWithAWildcardInARunOfLetters)
-    ->Arg(30)->Arg(90)->Arg(170)
-    ->UseManualTime()->Unit(benchmark::kMicrosecond);
+    ->Arg(30)
+    ->Arg(90)
+    ->Arg(170)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 // The first keystroke after start-up: a fresh system dictionary (its construction and the
 // preparation of its lookups not timed, as the server does both before it reads a request) and a
 // fresh line, then one key and the query, the whole composition of the first key of a session.
 void BM_FirstKeystroke(benchmark::State& state) {
     const C_Bundled& b = bundled();
-    const std::filesystem::path tailo = std::filesystem::path(KOV_BINARY_DIR) / "dict" / "tailo.tab";
+    const std::filesystem::path tailo =
+        std::filesystem::path(KOV_BINARY_DIR) / "dict" / "tailo.tab";
     for (auto _ : state) {
         C_TailoDB db(tailo, *b.cats, b.policy);
         db.prepareLookups();

@@ -33,9 +33,7 @@ using Clock = std::chrono::steady_clock;
 
 using C_Bundled = test::C_BundledDict;
 
-const C_Bundled& bundled() {
-    return test::bundledDict();
-}
+const C_Bundled& bundled() { return test::bundledDict(); }
 
 // A user and a learning dictionary without files over the bundled dictionary.
 struct C_LearnStack {
@@ -69,11 +67,10 @@ C_InputLineSnapshot committedLine(const I_TailoDB& db, bool nail) {
             const C_Candidate* won = winners[i].m_candidate;
             if (!unit || !won)
                 continue;
-            auto other = std::find_if(unit->candidates().begin(), unit->candidates().end(),
-                                      [&](const C_Candidate& c) {
-                                          return &c != won && c.m_span == won->m_span &&
-                                                 c.m_source != ST_RAW_KEY;
-                                      });
+            auto other = std::find_if(
+                unit->candidates().begin(), unit->candidates().end(), [&](const C_Candidate& c) {
+                    return &c != won && c.m_span == won->m_span && c.m_source != ST_RAW_KEY;
+                });
             if (other == unit->candidates().end())
                 continue;
             other->m_rank = RANK_NAILED;
@@ -114,14 +111,10 @@ void learnLine(benchmark::State& state, bool nail) {
     state.counters["keys"] = double(master.m_elements.size());
 }
 
-void BM_LearnLineAsComposed(benchmark::State& state) {
-    learnLine(state, false);
-}
+void BM_LearnLineAsComposed(benchmark::State& state) { learnLine(state, false); }
 BENCHMARK(BM_LearnLineAsComposed)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-void BM_LearnLineWithANailedWord(benchmark::State& state) {
-    learnLine(state, true);
-}
+void BM_LearnLineWithANailedWord(benchmark::State& state) { learnLine(state, true); }
 BENCHMARK(BM_LearnLineWithANailedWord)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 // enqueue on the session thread while the learner works through the jobs before.
@@ -140,7 +133,10 @@ void BM_EnqueueWhileLearning(benchmark::State& state) {
     percentiles(state, times);
     state.counters["queued_at_end"] = double(stack.learn.queuedJobs());
 }
-BENCHMARK(BM_EnqueueWhileLearning)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(5000);
+BENCHMARK(BM_EnqueueWhileLearning)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(5000);
 
 // A committed line of ten words as the engine composed it, followed by one learned word that
 // this commit approves a third time, so that it moves to the user dictionary.
@@ -230,22 +226,25 @@ void keystrokes(benchmark::State& state, bool promoting, bool changeBetween = fa
     state.counters["keys"] = double(keys.size());
 }
 
-void BM_KeystrokeWhilePromoting(benchmark::State& state) {
-    keystrokes(state, true);
-}
-BENCHMARK(BM_KeystrokeWhilePromoting)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(2000);
+void BM_KeystrokeWhilePromoting(benchmark::State& state) { keystrokes(state, true); }
+BENCHMARK(BM_KeystrokeWhilePromoting)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(2000);
 
-void BM_KeystrokeLearnerIdle(benchmark::State& state) {
-    keystrokes(state, false);
-}
-BENCHMARK(BM_KeystrokeLearnerIdle)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(2000);
+void BM_KeystrokeLearnerIdle(benchmark::State& state) { keystrokes(state, false); }
+BENCHMARK(BM_KeystrokeLearnerIdle)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(2000);
 
 // The same with the learner idle and one word added to the user dictionary before each
 // keystroke on the session thread: what a keystroke costs after any change of the words.
-void BM_KeystrokeAfterAChangeOfWords(benchmark::State& state) {
-    keystrokes(state, false, true);
-}
-BENCHMARK(BM_KeystrokeAfterAChangeOfWords)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(2000);
+void BM_KeystrokeAfterAChangeOfWords(benchmark::State& state) { keystrokes(state, false, true); }
+BENCHMARK(BM_KeystrokeAfterAChangeOfWords)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(2000);
 
 }  // namespace
 

@@ -70,7 +70,9 @@ public:
         m_stream = platform::connectPipe(m_loop, pipeName, ec);
         if (!m_stream)
             throw std::runtime_error("connect: " + ec.message());
-        roundTrip(nlohmann::json{{"cmd", "open"}, {"magic", pipeNameHash(pipeName)}, {"agent", "ime"}}.dump());
+        roundTrip(
+            nlohmann::json{{"cmd", "open"}, {"magic", pipeNameHash(pipeName)}, {"agent", "ime"}}
+                .dump());
     }
 
     // Sends one request and reads frames until one came; returns that frame's body.
@@ -83,11 +85,12 @@ public:
         for (const std::string& body : bodies)
             appendFrame(frames, body);
         bool written = false;
-        m_stream->asyncWrite(frames.data(), frames.size(), [&](const std::error_code& ec, std::size_t) {
-            if (ec)
-                throw std::runtime_error("write: " + ec.message());
-            written = true;
-        });
+        m_stream->asyncWrite(frames.data(), frames.size(),
+                             [&](const std::error_code& ec, std::size_t) {
+                                 if (ec)
+                                     throw std::runtime_error("write: " + ec.message());
+                                 written = true;
+                             });
         std::vector<std::string> replies;
         std::string_view reply;
         while (replies.size() < bodies.size()) {
@@ -96,12 +99,13 @@ public:
                 continue;
             }
             bool read = false;
-            m_stream->asyncReadSome(m_buffer, sizeof m_buffer, [&](const std::error_code& ec, std::size_t n) {
-                if (ec)
-                    throw std::runtime_error("read: " + ec.message());
-                m_reader.feed(std::string_view(m_buffer, n));
-                read = true;
-            });
+            m_stream->asyncReadSome(m_buffer, sizeof m_buffer,
+                                    [&](const std::error_code& ec, std::size_t n) {
+                                        if (ec)
+                                            throw std::runtime_error("read: " + ec.message());
+                                        m_reader.feed(std::string_view(m_buffer, n));
+                                        read = true;
+                                    });
             while (!read)
                 m_loop.run_one();
         }
@@ -113,7 +117,8 @@ public:
 private:
     asio::io_context m_loop;
     // Without it the loop would count as stopped once it ran out of work between round trips.
-    asio::executor_work_guard<asio::io_context::executor_type> m_work = asio::make_work_guard(m_loop);
+    asio::executor_work_guard<asio::io_context::executor_type> m_work =
+        asio::make_work_guard(m_loop);
     std::unique_ptr<platform::I_PipeStream> m_stream;
     C_FrameReader m_reader;
     char m_buffer[4096];
@@ -170,16 +175,22 @@ void BM_RoundTrip(benchmark::State& state) {
         w.join();
     reportPercentiles(state, times);
 }
-BENCHMARK(BM_RoundTrip)->Args({0, 0})->Args({63, 8})->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RoundTrip)
+    ->Args({0, 0})
+    ->Args({63, 8})
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
-const std::string kCandidatePage = R"({"cmd":"get-candidates-at-nail-pos","count":10,"index":0,"type":"M"})";
+const std::string kCandidatePage =
+    R"({"cmd":"get-candidates-at-nail-pos","count":10,"index":0,"type":"M"})";
 const std::string kRemoveKeyBack = R"({"cmd":"remove-key","dir":-1})";
 
 // One keystroke as a front end makes it: the key, then the first page of 10 candidates at the
 // nail position (which composes the line); the second request sent after the first one's reply
 // came, or, pipelined, both in one write. Its time in microseconds.
 double keystroke(C_Client& client, char key, bool pipelined = false) {
-    const std::string insert = nlohmann::json{{"cmd", "insert-key"}, {"key", std::string(1, key)}}.dump();
+    const std::string insert =
+        nlohmann::json{{"cmd", "insert-key"}, {"key", std::string(1, key)}}.dump();
     const auto start = Clock::now();
     if (pipelined) {
         benchmark::DoNotOptimize(client.roundTrips({insert, kCandidatePage}));
@@ -217,13 +228,15 @@ void BM_KeystrokeOverThePipe(benchmark::State& state) {
 }
 BENCHMARK(BM_KeystrokeOverThePipe)
     ->ArgsProduct({{1, 5, 10, 20, 30, 64}, {0, 1}})
-    ->UseManualTime()->Unit(benchmark::kMicrosecond);
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 // The server program with the bundled dictionary, in folders of its own.
 class C_ServerProgram {
 public:
     C_ServerProgram() {
-        const fs::path config = m_folder.write("Kelvaro.json", nlohmann::json{{"db-dir", kDict.string()}}.dump());
+        const fs::path config =
+            m_folder.write("Kelvaro.json", nlohmann::json{{"db-dir", kDict.string()}}.dump());
         m_options.argv = {KOV_SERVER_EXE, config.string()};
         m_options.env = {{"XDG_RUNTIME_DIR", runtimeFolder().string()},
                          {"XDG_CONFIG_HOME", m_folder.path().string()}};
@@ -319,7 +332,10 @@ void BM_FirstKeystrokeAfterStart(benchmark::State& state) {
     state.counters["again_p50_us"] = median(again);
     state.counters["paused_p50_us"] = median(paused);
 }
-BENCHMARK(BM_FirstKeystrokeAfterStart)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(30);
+BENCHMARK(BM_FirstKeystrokeAfterStart)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(30);
 
 void BM_IdleServerWithOneSession(benchmark::State& state) {
     for (auto _ : state) {
@@ -355,7 +371,8 @@ void BM_ManySessions(benchmark::State& state) {
         for (unsigned id = 0; id < kUsers; ++id) {
             clients.push_back(std::make_unique<test::C_PipeClient>(pipe));
             clients.back()->open(pipe);
-            users.push_back(std::make_unique<test::C_BusyUser>(*clients.back(), id, std::chrono::seconds(60)));
+            users.push_back(
+                std::make_unique<test::C_BusyUser>(*clients.back(), id, std::chrono::seconds(60)));
         }
         // One round alone tells which changes a round makes.
         users[0]->round();

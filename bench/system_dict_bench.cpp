@@ -32,7 +32,8 @@ double peakRssKib() {
     std::ifstream in("/proc/self/status");
     std::string line;
     while (std::getline(in, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6));
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stod(line.substr(6));
     return 0;
 }
 
@@ -54,7 +55,8 @@ C_DictFiles compiledFolder(const dictc::C_DictCompiler& c) {
     f.folder = std::make_unique<test::C_TempFolder>();
     f.tailo = f.folder->path() / "tailo.tab";
     f.cats = f.folder->path() / "cats.tab";
-    if (auto e = c.writeFiles(f.tailo, f.cats); !e.ok()) throw std::runtime_error(e.text);
+    if (auto e = c.writeFiles(f.tailo, f.cats); !e.ok())
+        throw std::runtime_error(e.text);
     return f;
 }
 
@@ -63,9 +65,12 @@ const C_DictFiles& bundled() {
         C_DictFiles f;
         f.tailo = std::filesystem::path(KOV_BINARY_DIR) / "dict" / "tailo.tab";
         f.cats = std::filesystem::path(KOV_BINARY_DIR) / "dict" / "cats.tab";
-        if (std::filesystem::exists(f.tailo) && std::filesystem::exists(f.cats)) return f;
+        if (std::filesystem::exists(f.tailo) && std::filesystem::exists(f.cats))
+            return f;
         dictc::C_DictCompiler c;
-        c.addLexiconCsv(readWhole(std::filesystem::path(KOV_SOURCE_DIR) / "data" / "itaigi-lexicon.csv"), "lexicon");
+        c.addLexiconCsv(
+            readWhole(std::filesystem::path(KOV_SOURCE_DIR) / "data" / "itaigi-lexicon.csv"),
+            "lexicon");
         return compiledFolder(c);
     }();
     return files;
@@ -74,10 +79,11 @@ const C_DictFiles& bundled() {
 // About 500,000 entries: random words of 1 to 4 syllables, Han and Tai-lo, through the compiler.
 const C_DictFiles& large() {
     static const C_DictFiles files = [] {
-        static const char* initials[] = {"", "p", "ph", "b", "m", "t", "th", "n", "l", "ts", "tsh", "s", "j",
-                                         "k", "kh", "g", "ng", "h"};
-        static const char* rimes[] = {"a", "ai", "au", "e", "i", "ia", "iau", "io", "iu", "o", "oo", "u", "ua",
-                                      "ue", "ui", "an", "ang", "ian", "ing", "ong", "un", "uan", "ap", "at", "ak"};
+        static const char* initials[] = {"",   "p",   "ph", "b", "m", "t",  "th", "n",  "l",
+                                         "ts", "tsh", "s",  "j", "k", "kh", "g",  "ng", "h"};
+        static const char* rimes[] = {"a",   "ai",  "au", "e",   "i",  "ia", "iau", "io",  "iu",
+                                      "o",   "oo",  "u",  "ua",  "ue", "ui", "an",  "ang", "ian",
+                                      "ing", "ong", "un", "uan", "ap", "at", "ak"};
         std::mt19937 rng(42);
         std::string tsv;
         dictc::C_DictCompiler c;
@@ -105,7 +111,9 @@ const C_DictFiles& large() {
     return files;
 }
 
-size_t entries(const C_TailoDB& db) { return db.tonedCount() + db.exactCount() + db.karrCount() + db.hanCount(); }
+size_t entries(const C_TailoDB& db) {
+    return db.tonedCount() + db.exactCount() + db.karrCount() + db.hanCount();
+}
 
 void construct(benchmark::State& state, const C_DictFiles& files) {
     test::C_CapturePolicy policy;
@@ -182,7 +190,8 @@ void measureIslandWalk(benchmark::State& state, const C_TailoDB& db, test::C_Typ
     const FC_UnitAt unitAt = line.unitAt();
     size_t found = 0;
     for (auto _ : state) {
-        for (size_t i = 0; i < typedLength; ++i) line.unit(i).clear();
+        for (size_t i = 0; i < typedLength; ++i)
+            line.unit(i).clear();
         db.getIslandVocs(vc, first, unitAt);
         found += line.unit(0).size();
     }
@@ -191,19 +200,26 @@ void measureIslandWalk(benchmark::State& state, const C_TailoDB& db, test::C_Typ
 
 // A real word of n syllables, typed in full, one island per syllable.
 void BM_KarrWalk(benchmark::State& state) {
-    static const char* words[] = {"tshuì", "sú-sū", "pó-tshinn-mo̍oh", "tiám-lu-îng-bōo", "tsah-sin-ji̍p-tiān-a̍p",
+    static const char* words[] = {"tshuì",
+                                  "sú-sū",
+                                  "pó-tshinn-mo̍oh",
+                                  "tiám-lu-îng-bōo",
+                                  "tsah-sin-ji̍p-tiān-a̍p",
                                   "khì-ióng-hu̍t-thn̂g-hu̍t-sng"};
     const size_t n = size_t(state.range(0));
     const auto keys = std::get<0>(tailo2tonedKeys(words[n - 1]));
     std::string typed;
-    for (const auto& k : keys) typed += k;
+    for (const auto& k : keys)
+        typed += k;
     const C_TailoDB& db = loadedBundled().db;
     test::C_TypedLine line(typed);
     std::shared_ptr<const C_StdIsle> first;
     size_t at = 0;
     for (const auto& k : keys) {
-        auto isle = line.syllable(at, k.size(), k[0] != 'a' && k[0] != 'i' && k[0] != 'o' && k[0] != 'u');
-        if (!first) first = isle;
+        auto isle =
+            line.syllable(at, k.size(), k[0] != 'a' && k[0] != 'i' && k[0] != 'o' && k[0] != 'u');
+        if (!first)
+            first = isle;
         at += k.size();
     }
     measureIslandWalk(state, db, line, typed.size(), *first);
@@ -226,7 +242,8 @@ void BM_KarrWalkInitials(benchmark::State& state) {
     size_t at = 0;
     for (size_t len : lengths) {
         auto isle = line.plain(at, len);
-        if (!first) first = isle;
+        if (!first)
+            first = isle;
         at += len;
     }
     const C_TailoDB& db = loadedBundled().db;
@@ -238,7 +255,8 @@ void BM_Voc2tailos(benchmark::State& state) {
     const char* words[] = {"點攄螢幕", "台語", "喙喙"};  // whole, whole, composed from characters
     const char* word = words[state.range(0)];
     size_t n = 0;
-    for (auto _ : state) db.voc2tailos(word, [&](std::string_view r) { n += r.size(); });
+    for (auto _ : state)
+        db.voc2tailos(word, [&](std::string_view r) { n += r.size(); });
     benchmark::DoNotOptimize(n);
 }
 

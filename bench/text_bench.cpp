@@ -18,19 +18,19 @@
 namespace {
 
 using namespace kov;
-using test::kRimeToneRegex;
-using test::kWildcardQueryRegex;
-using test::kSyllableRegex;
 using test::kInitialRegex;
+using test::kRimeToneRegex;
+using test::kSyllableRegex;
+using test::kWildcardQueryRegex;
 using test::tonedSyllableRegex;
 
 const std::vector<std::string> kWords = {
-    "tsi\u00e2nn",                             // one marked syllable
-    "tu\u0101-l\u00e2ng",                      // two marked syllables
-    "tsit-tshut-tsiah",                        // three unmarked (tones 4, 4 and 4)
-    "T\u00e2i-u\u00e2n l\u00e2ng",             // capitals and a space
-    "tsiann5-tsiah8",                          // tone digits
-    "g\u00edn-\u00e1 kh\u00ec tshit-th\u00f4", // a phrase of five syllables
+    "tsi\u00e2nn",                              // one marked syllable
+    "tu\u0101-l\u00e2ng",                       // two marked syllables
+    "tsit-tshut-tsiah",                         // three unmarked (tones 4, 4 and 4)
+    "T\u00e2i-u\u00e2n l\u00e2ng",              // capitals and a space
+    "tsiann5-tsiah8",                           // tone digits
+    "g\u00edn-\u00e1 kh\u00ec tshit-th\u00f4",  // a phrase of five syllables
 };
 
 void wordArgs(benchmark::internal::Benchmark* b) {
@@ -56,8 +56,9 @@ BENCHMARK(BM_TonedKeysByRegex)->Apply(wordArgs);
 
 // Keys of every shape: toned syllables, rimes with a tone, initials, wildcard queries, and
 // near misses. Times are per key.
-const std::vector<std::string> kKeys = {"tsiann5", "lang5",  "ngh4", "uainnh8", "iann5", "ng1", "tsh", "ph",
-                                        "ts?a",    "k?",     "h1",   "tsa0",    "kh1",   "x1",  "tsiannn5", "a?b"};
+const std::vector<std::string> kKeys = {"tsiann5", "lang5", "ngh4",     "uainnh8", "iann5", "ng1",
+                                        "tsh",     "ph",    "ts?a",     "k?",      "h1",    "tsa0",
+                                        "kh1",     "x1",    "tsiannn5", "a?b"};
 
 enum E_Check { TONED, RIME_TONE, INITIAL, QUERY, SYLLABLE };
 
@@ -67,13 +68,14 @@ void checkArgs(benchmark::internal::Benchmark* b) {
 }
 
 const char* checkName(int64_t c) {
-    static const char* const names[] = {"toned syllable", "rime and tone", "initial", "wildcard query", "syllable"};
+    static const char* const names[] = {"toned syllable", "rime and tone", "initial",
+                                        "wildcard query", "syllable"};
     return names[c];
 }
 
 void BM_CheckByRegex(benchmark::State& state) {
-    const std::regex* res[] = {&tonedSyllableRegex(), &kRimeToneRegex, &kInitialRegex, &kWildcardQueryRegex,
-                               &kSyllableRegex};
+    const std::regex* res[] = {&tonedSyllableRegex(), &kRimeToneRegex, &kInitialRegex,
+                               &kWildcardQueryRegex, &kSyllableRegex};
     const std::regex& re = *res[state.range(0)];
     for (auto _ : state)
         for (const std::string& k : kKeys)
@@ -88,21 +90,21 @@ void BM_CheckByHand(benchmark::State& state) {
     for (auto _ : state) {
         for (const std::string& k : kKeys) {
             switch (check) {
-            case TONED:
-                benchmark::DoNotOptimize(isTonedSyllable(k));
-                break;
-            case RIME_TONE:
-                benchmark::DoNotOptimize(isRimeTone(k));
-                break;
-            case INITIAL:
-                benchmark::DoNotOptimize(isInitial(k));
-                break;
-            case QUERY:
-                benchmark::DoNotOptimize(isWildcardQuery(k));
-                break;
-            default:
-                benchmark::DoNotOptimize(matchSyllable(k));
-                break;
+                case TONED:
+                    benchmark::DoNotOptimize(isTonedSyllable(k));
+                    break;
+                case RIME_TONE:
+                    benchmark::DoNotOptimize(isRimeTone(k));
+                    break;
+                case INITIAL:
+                    benchmark::DoNotOptimize(isInitial(k));
+                    break;
+                case QUERY:
+                    benchmark::DoNotOptimize(isWildcardQuery(k));
+                    break;
+                default:
+                    benchmark::DoNotOptimize(matchSyllable(k));
+                    break;
             }
         }
     }

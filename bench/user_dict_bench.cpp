@@ -21,10 +21,10 @@ using namespace kov;
 // Toned syllable keys: initial x rime x tone, in a fixed order.
 const std::vector<std::string>& syllables() {
     static const std::vector<std::string> keys = [] {
-        const char* initials[] = {"", "p", "ph", "b", "m", "t", "th", "n", "l", "ts", "tsh",
-                                  "s", "j", "k", "kh", "g", "ng", "h"};
-        const char* rimes[] = {"a", "e", "i", "o", "u", "ai", "au", "ia", "iu", "ua", "ue", "oo",
-                               "an", "in", "un", "ang", "ing", "ong"};
+        const char* initials[] = {"",   "p",   "ph", "b", "m", "t",  "th", "n",  "l",
+                                  "ts", "tsh", "s",  "j", "k", "kh", "g",  "ng", "h"};
+        const char* rimes[] = {"a",  "e",  "i",  "o",  "u",  "ai", "au",  "ia",  "iu",
+                               "ua", "ue", "oo", "an", "in", "un", "ang", "ing", "ong"};
         std::vector<std::string> out;
         for (const char* i : initials)
             for (const char* r : rimes)
@@ -156,10 +156,9 @@ const std::vector<C_UserVocOrder> kOrders{{ORDER_BY_WEIGHT, true}, {ORDER_BY_KEY
 
 size_t page(C_UserTailoDB& db, std::string_view search, size_t index) {
     size_t n = 0;
-    db.visitUserVocs(search, kOrders, index, 50,
-                     [&](const C_Bikey&, const C_TailoVoc&, const std::vector<std::string>&) {
-                         ++n;
-                     });
+    db.visitUserVocs(
+        search, kOrders, index, 50,
+        [&](const C_Bikey&, const C_TailoVoc&, const std::vector<std::string>&) { ++n; });
     return n;
 }
 

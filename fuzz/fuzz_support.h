@@ -1,7 +1,8 @@
 #pragma once
 // What the harnesses share: the small system dictionary they search, inputs cut into the parts
 // of several files, files written for the readers, and the server's dictionary chain without the
-// learning thread (its jobs run when the harness says), so that one input runs the same way every time.
+// learning thread (its jobs run when the harness says), so that one input runs the same way every
+// time.
 
 #include <cstddef>
 #include <cstdint>
@@ -44,7 +45,8 @@ inline std::vector<std::string_view> splitParts(const uint8_t* data, size_t size
     for (size_t i = 0; i + 1 < parts; ++i) {
         size_t length = rest.size();
         if (rest.size() >= 2) {
-            length = static_cast<uint8_t>(rest[0]) | static_cast<size_t>(static_cast<uint8_t>(rest[1])) << 8;
+            length = static_cast<uint8_t>(rest[0]) |
+                     static_cast<size_t>(static_cast<uint8_t>(rest[1])) << 8;
             rest.remove_prefix(2);
         } else {
             rest = {};
@@ -73,7 +75,8 @@ inline std::string joinParts(const std::vector<std::string>& parts) {
 // dictionaries start empty and never save), without the learning thread: the lines handed to
 // the learner are learned when runQueuedJobs is called.
 inline std::unique_ptr<C_DictChain> dictChain(const std::filesystem::path& folder = {}) {
-    return std::make_unique<C_DictChain>(*systemDict().m_db, folder, systemDict().m_policy, E_LearningThread::NONE);
+    return std::make_unique<C_DictChain>(*systemDict().m_db, folder, systemDict().m_policy,
+                                         E_LearningThread::NONE);
 }
 
 }  // namespace kov::fuzz

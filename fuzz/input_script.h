@@ -22,53 +22,88 @@ inline void runLineScript(C_InputLine& line, std::string_view script) {
         const char op = script[i];
         try {
             switch (op) {
-            case '|': line.toggleNoCross(); break;
-            case '<': line.removeKey(C_InputLine::DIR_BACKWARD); break;
-            case '>': line.removeKey(C_InputLine::DIR_FORWARD); break;
-            case '[': line.moveBack(); break;
-            case ']': line.moveForward(); break;
-            case '^': line.moveHome(); break;
-            case '$': line.moveEnd(); break;
-            case '@': line.moveTo(argument(i) % (line.size() + 2)); break;
-            case '!': line.toggleCompositionMode(); break;
-            case '~': line.toggleSpuriousSpaces(); break;
-            case '%': line.toggleFullShapeSymbols(); break;
-            case '#': line.toggleRawKeyOnly(); break;
-            case '&': line.setIslandDoctrine(!line.islandDoctrine()); line.syncIslandDoctrine(); break;
-            case '{': case '}': case '(': {
-                listMode = op == '{' ? 'H' : op == '}' ? 'T' : 'M';
-                const size_t count = line.getCandidateCountAtNailPos(listMode);
-                line.getCandidatesAtNailPos(listMode, 0, count, [](size_t, const C_VocCandidate&) {});
-                break;
-            }
-            case '=': {
-                const size_t count = line.getCandidateCountAtNailPos(listMode);
-                line.nailCandidate(listMode, count == 0 ? 0 : argument(i) % count);
-                break;
-            }
-            case '.': line.popFront(); break;
-            case '/':
-                line.getConfirmedCandidates([](size_t, const C_VocCandidate&) { return true; }, false);
-                (void)line.winners();
-                (void)line.nailPosition();
-                (void)line.doneNailing();
-                break;
-            case ',':
-                for (char type : {'H', 'M', 'T'}) {
-                    const size_t count = line.getCountOfRelatedChoices(type);
-                    line.getRelatedChoices(type, 0, count, [](std::string_view, char) {});
+                case '|':
+                    line.toggleNoCross();
+                    break;
+                case '<':
+                    line.removeKey(C_InputLine::DIR_BACKWARD);
+                    break;
+                case '>':
+                    line.removeKey(C_InputLine::DIR_FORWARD);
+                    break;
+                case '[':
+                    line.moveBack();
+                    break;
+                case ']':
+                    line.moveForward();
+                    break;
+                case '^':
+                    line.moveHome();
+                    break;
+                case '$':
+                    line.moveEnd();
+                    break;
+                case '@':
+                    line.moveTo(argument(i) % (line.size() + 2));
+                    break;
+                case '!':
+                    line.toggleCompositionMode();
+                    break;
+                case '~':
+                    line.toggleSpuriousSpaces();
+                    break;
+                case '%':
+                    line.toggleFullShapeSymbols();
+                    break;
+                case '#':
+                    line.toggleRawKeyOnly();
+                    break;
+                case '&':
+                    line.setIslandDoctrine(!line.islandDoctrine());
+                    line.syncIslandDoctrine();
+                    break;
+                case '{':
+                case '}':
+                case '(': {
+                    listMode = op == '{' ? 'H' : op == '}' ? 'T' : 'M';
+                    const size_t count = line.getCandidateCountAtNailPos(listMode);
+                    line.getCandidatesAtNailPos(listMode, 0, count,
+                                                [](size_t, const C_VocCandidate&) {});
+                    break;
                 }
-                break;
-            case ';': {
-                const size_t count = line.getCountOfRelatedChoices(listMode);
-                line.insertRelatedChoice(listMode, count == 0 ? 0 : argument(i) % count);
-                break;
-            }
-            case '\n': line.clear(); break;
-            default:
-                if (op > ' ' && op < 0x7F)
-                    line.insertKey(op);
-                break;
+                case '=': {
+                    const size_t count = line.getCandidateCountAtNailPos(listMode);
+                    line.nailCandidate(listMode, count == 0 ? 0 : argument(i) % count);
+                    break;
+                }
+                case '.':
+                    line.popFront();
+                    break;
+                case '/':
+                    line.getConfirmedCandidates([](size_t, const C_VocCandidate&) { return true; },
+                                                false);
+                    (void)line.winners();
+                    (void)line.nailPosition();
+                    (void)line.doneNailing();
+                    break;
+                case ',':
+                    for (char type : {'H', 'M', 'T'}) {
+                        const size_t count = line.getCountOfRelatedChoices(type);
+                        line.getRelatedChoices(type, 0, count, [](std::string_view, char) {});
+                    }
+                    break;
+                case ';': {
+                    const size_t count = line.getCountOfRelatedChoices(listMode);
+                    line.insertRelatedChoice(listMode, count == 0 ? 0 : argument(i) % count);
+                    break;
+                }
+                case '\n':
+                    line.clear();
+                    break;
+                default:
+                    if (op > ' ' && op < 0x7F)
+                        line.insertKey(op);
+                    break;
             }
         } catch (const std::runtime_error&) {
             // A full line, a list past its storage, a related word that does not fit.

@@ -67,7 +67,8 @@ std::pair<std::string, std::string> savedDictionaries() {
     {
         const auto source = fuzz::dictChain(folder.path());
         const uint8_t cats[] = {1};
-        (void)source->userDB().addUserVoc(test::HO + test::PAK, "h\u00f3-pak", {'H', test::HO + test::PAK}, 2, cats, 1);
+        (void)source->userDB().addUserVoc(test::HO + test::PAK, "h\u00f3-pak",
+                                          {'H', test::HO + test::PAK}, 2, cats, 1);
         (void)source->userDB().addUserVoc("kha", "kha", {'T', "kha"}, 0, {}, 1);
         for (const std::string& script : kScripts) {
             C_InputLine line(source->tailoDB());
@@ -82,12 +83,14 @@ std::pair<std::string, std::string> savedDictionaries() {
 }
 
 void sessionSeeds() {
-    const json open = {{"cmd", "open"}, {"magic", pipeNameHash("\\\\.\\pipe\\Kelvaro_fuzz")}, {"agent", "ime"}};
+    const json open = {
+        {"cmd", "open"}, {"magic", pipeNameHash("\\\\.\\pipe\\Kelvaro_fuzz")}, {"agent", "ime"}};
     std::vector<json> typing = {open};
     for (char k : std::string("tai5uan5"))
         typing.push_back({{"cmd", "insert-key"}, {"key", std::string(1, k)}});
     typing.push_back({{"cmd", "get-candidate-count-at-nail-pos"}, {"type", "H"}});
-    typing.push_back({{"cmd", "get-candidates-at-nail-pos"}, {"type", "H"}, {"index", 0}, {"count", 5}});
+    typing.push_back(
+        {{"cmd", "get-candidates-at-nail-pos"}, {"type", "H"}, {"index", 0}, {"count", 5}});
     typing.push_back({{"cmd", "nail-candidate"}, {"type", "H"}, {"index", 0}});
     typing.push_back({{"cmd", "get-confirmed-candidates"}});
     typing.push_back({{"cmd", "get-count-of-related-choices"}, {"type", "H"}});
@@ -104,11 +107,21 @@ void sessionSeeds() {
     seed("session", "typing-cut", std::string(1, '\x03') + frames(typing));
 
     std::vector<json> vocs = {open};
-    vocs.push_back({{"cmd", "add-user-voc"}, {"hant", test::HO + test::PAK}, {"tailo", "h\u00f3-pak"}, {"weight", 1.5}});
+    vocs.push_back({{"cmd", "add-user-voc"},
+                    {"hant", test::HO + test::PAK},
+                    {"tailo", "h\u00f3-pak"},
+                    {"weight", 1.5}});
     vocs.push_back({{"cmd", "get-count-of-user-vocs"}, {"search", ""}});
-    vocs.push_back({{"cmd", "get-user-vocs"}, {"search", "h"}, {"order", {{3, true}, {0, false}}}, {"index", 0}, {"count", 9}});
-    vocs.push_back({{"cmd", "update-user-voc"}, {"hant-old", test::HO + test::PAK}, {"tailo-old", "h\u00f3-pak"},
-                    {"hant-new", test::HO}, {"tailo-new", "h\u00f3"}});
+    vocs.push_back({{"cmd", "get-user-vocs"},
+                    {"search", "h"},
+                    {"order", {{3, true}, {0, false}}},
+                    {"index", 0},
+                    {"count", 9}});
+    vocs.push_back({{"cmd", "update-user-voc"},
+                    {"hant-old", test::HO + test::PAK},
+                    {"tailo-old", "h\u00f3-pak"},
+                    {"hant-new", test::HO},
+                    {"tailo-new", "h\u00f3"}});
     vocs.push_back({{"cmd", "erase-user-voc"}, {"hant", test::HO}, {"tailo", "h\u00f3"}});
     vocs.push_back({{"cmd", "save-user-db"}});
     vocs.push_back({{"cmd", "notify-release-checked"}, {"last-check-release-day", 20000}});
@@ -117,12 +130,16 @@ void sessionSeeds() {
     vocs.push_back({{"cmd", "clear-user-vocs"}});
     seed("session", "vocabulary", std::string(1, '\x01') + frames(vocs));
 
-    std::vector<json> noIme = {{{"cmd", "open"}, {"magic", pipeNameHash("\\\\.\\pipe\\Kelvaro_fuzz")}, {"agent", "no-ime"}},
+    std::vector<json> noIme = {{{"cmd", "open"},
+                                {"magic", pipeNameHash("\\\\.\\pipe\\Kelvaro_fuzz")},
+                                {"agent", "no-ime"}},
                                {{"cmd", "insert-key"}, {"key", "a"}},
                                {{"cmd", "set-input-line-limit"}, {"limit", 3}},
                                {{"cmd", "exit"}}};
     seed("session", "no-ime-exit", '\0' + frames(noIme));
-    seed("session", "bad-frames", std::string("\x02") + frames({open}) + "  +12\0{\"cmd\":\"x\"}"s + "-1\0"s + "99999999999\0"s);
+    seed("session", "bad-frames",
+         std::string("\x02") + frames({open}) + "  +12\0{\"cmd\":\"x\"}"s + "-1\0"s +
+             "99999999999\0"s);
 }
 
 }  // namespace
@@ -135,12 +152,20 @@ int main(int argc, char** argv) {
     g_out = argv[1];
 
     // Settings file and configuration.
-    seed("settings", "object", fuzz::joinParts({settingsFileBytes({{"last-check-release-day", 19000}, {"theme", "dark"},
-                                                                   {"keys", {1, 2, {{"x", nullptr}}}}}),
-                                               R"({"last-check-release-day": -5})"}));
-    seed("settings", "not-an-object", fuzz::joinParts({"\xEF\xBB\xBF[1, 2]", R"({"last-check-release-day": 4294967296})"}));
-    seed("config", "full", "\xEF\xBB\xBF" + json{{"db-dir", "dict/\u53f0"}, {"preferences", "prefs.exe"}, {"about", "about.exe"},
-                                                 {"edit-user-dict", "edit.exe"}, {"check-release", "check.exe"}}.dump(2));
+    seed("settings", "object",
+         fuzz::joinParts({settingsFileBytes({{"last-check-release-day", 19000},
+                                             {"theme", "dark"},
+                                             {"keys", {1, 2, {{"x", nullptr}}}}}),
+                          R"({"last-check-release-day": -5})"}));
+    seed("settings", "not-an-object",
+         fuzz::joinParts({"\xEF\xBB\xBF[1, 2]", R"({"last-check-release-day": 4294967296})"}));
+    seed("config", "full",
+         "\xEF\xBB\xBF" + json{{"db-dir", "dict/\u53f0"},
+                               {"preferences", "prefs.exe"},
+                               {"about", "about.exe"},
+                               {"edit-user-dict", "edit.exe"},
+                               {"check-release", "check.exe"}}
+                              .dump(2));
     seed("config", "odd-types", R"({"db-dir": 5, "about": ["a"], "preferences": null})");
 
     // Text.
@@ -148,9 +173,15 @@ int main(int argc, char** argv) {
     seed("tailo", "keys", "tsiann5");
     seed("tailo", "wildcards", "t?i*");
     seed("tailo", "combining", "a\u0301 m\u0304 N\u030d ng5 hm7");
-    seed("unicode", "utf8-bom", "\x00\xEF\xBB\xBF" "T\u00e2i-u\u00e2n \u53f0\u7063"s);
-    seed("unicode", "utf16le-bom", std::string("\x01\xFF\xFE" "T\0\xE2\0i\0\x3D\xD8\x00\xDE", 11));
-    seed("unicode", "utf32be", std::string("\x02\x00\x00\x00T\x00\x00\x00\xE2\x00\x01\xF6\x00", 13));
+    seed("unicode", "utf8-bom",
+         "\x00\xEF\xBB\xBF"
+         "T\u00e2i-u\u00e2n \u53f0\u7063"s);
+    seed("unicode", "utf16le-bom",
+         std::string("\x01\xFF\xFE"
+                     "T\0\xE2\0i\0\x3D\xD8\x00\xDE",
+                     11));
+    seed("unicode", "utf32be",
+         std::string("\x02\x00\x00\x00T\x00\x00\x00\xE2\x00\x01\xF6\x00", 13));
     seed("unicode", "big5", "\x03\xA5\x78\xC6\x57 ka");
 
     // Typing.
@@ -161,11 +192,14 @@ int main(int argc, char** argv) {
     const std::string cats = test::C_SystemDictFixture::sampleCatsBytes();
     const std::string tailo = fuzz::dictionaryFixture().bytes();
     seed("system_dict", "sample", fuzz::joinParts({cats, tailo}));
-    seed("system_dict", "truncated", fuzz::joinParts({test::truncated(cats, 20), test::truncated(tailo, tailo.size() / 2)}));
+    seed("system_dict", "truncated",
+         fuzz::joinParts({test::truncated(cats, 20), test::truncated(tailo, tailo.size() / 2)}));
     const auto [user, learn] = savedDictionaries();
     seed("user_db", "saved", fuzz::joinParts({user, learn, kScripts[0]}));
     seed("user_db", "fixture", fuzz::joinParts({test::sampleUserDb().bytes(), "", kScripts[2]}));
-    seed("user_db", "cut", fuzz::joinParts({test::truncated(user, user.size() - 3), test::truncated(learn, learn.size() / 2), ""}));
+    seed("user_db", "cut",
+         fuzz::joinParts({test::truncated(user, user.size() - 3),
+                          test::truncated(learn, learn.size() / 2), ""}));
 
     sessionSeeds();
     return 0;

@@ -117,8 +117,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool endedItself = false;
     {
         auto session = std::make_shared<C_Session>(
-            std::make_unique<C_FeedStream>(w.loop, std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1),
-                                           data[0], written),
+            std::make_unique<C_FeedStream>(
+                w.loop, std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1),
+                data[0], written),
             source.get(), &w.config);
         session->onRead();
         w.loop.restart();

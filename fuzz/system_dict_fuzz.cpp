@@ -19,7 +19,8 @@ namespace {
 
 // Typing that reaches every lookup of the sample words: toned and toneless syllables, key
 // arrays, exact keys, wildcards, capitals, candidate lists, nails and related choices.
-constexpr std::string_view kScript = "tai5uan5lang5{=\x01;\x00,/\ntai0pak{}(=\x02.\nKa1 t?i*k*|ho2,;\x01$<<[[!/";
+constexpr std::string_view kScript =
+    "tai5uan5lang5{=\x01;\x00,/\ntai0pak{}(=\x02.\nKa1 t?i*k*|ho2,;\x01$<<[[!/";
 
 }  // namespace
 
@@ -40,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t section = 0; section < 3; ++section)
         for (const char* key : {"tai5", "ka1", "Ka1", "tai5-uan5", "tai5-uan5-lang5", ""})
             db.visitKeyVocs(section, key, [](const auto&...) {});
-    for (const std::string& han : {test::TAI, test::TAI + test::UAN, test::TAI_THAU, test::HO + test::PAK})
+    for (const std::string& han :
+         {test::TAI, test::TAI + test::UAN, test::TAI_THAU, test::HO + test::PAK})
         db.voc2tailos(han, [](std::string_view) {});
     const uint8_t someCats[] = {0, 1, 2, 3, 255};
     db.visitCatRules(someCats, [](const auto&...) {});

@@ -32,19 +32,20 @@ using T_Listed = std::tuple<std::string, char, std::string, std::vector<unsigned
 std::vector<T_Listed> listing(const C_UserTailoDB& db, std::string_view search,
                               std::span<const C_UserVocOrder> orders) {
     std::vector<T_Listed> out;
-    db.visitUserVocs(search, orders, 0, db.countUserVocs(search),
-                     [&out](const C_Bikey& key, const C_TailoVoc& voc, const std::vector<std::string>& tailos) {
-                         uint32_t weightBits = 0;
-                         std::memcpy(&weightBits, &voc.weight, sizeof weightBits);
-                         out.emplace_back(bikeyText(key), voc.type, voc.word, voc.cats, weightBits, tailos);
-                     });
+    db.visitUserVocs(
+        search, orders, 0, db.countUserVocs(search),
+        [&out](const C_Bikey& key, const C_TailoVoc& voc, const std::vector<std::string>& tailos) {
+            uint32_t weightBits = 0;
+            std::memcpy(&weightBits, &voc.weight, sizeof weightBits);
+            out.emplace_back(bikeyText(key), voc.type, voc.word, voc.cats, weightBits, tailos);
+        });
     return out;
 }
 
 void print(const char* what, const std::vector<T_Listed>& list) {
     for (const auto& [key, type, word, cats, weightBits, tailos] : list) {
-        std::fprintf(stderr, "%s %s %c %s cats %zu weight %08x", what, key.c_str(), type, word.c_str(),
-                     cats.size(), static_cast<unsigned>(weightBits));
+        std::fprintf(stderr, "%s %s %c %s cats %zu weight %08x", what, key.c_str(), type,
+                     word.c_str(), cats.size(), static_cast<unsigned>(weightBits));
         for (const std::string& t : tailos)
             std::fprintf(stderr, " %s", t.c_str());
         std::fprintf(stderr, "\n");
@@ -81,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         source->runQueuedJobs();
         const uint8_t cats[] = {1};
-        (void)user.addUserVoc(test::HO + test::PAK, "h\u00f3-pak", {'H', test::HO + test::PAK}, 2, cats, 1);
+        (void)user.addUserVoc(test::HO + test::PAK, "h\u00f3-pak", {'H', test::HO + test::PAK}, 2,
+                              cats, 1);
         if ((source->saveAll() & I_DBSource::SAVED_USER_DB) == 0)
             return 0;  // a file that could not be read is never written over
         saved = listing(user, "", {});

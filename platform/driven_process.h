@@ -27,10 +27,10 @@ public:
         // Variables set on top of this process's environment.
         std::vector<std::pair<std::string, std::string>> env;
         std::vector<std::string> unsetEnv;  // removed from the inherited environment
-        std::filesystem::path cwd;           // empty: this process's folder
-        bool pipeStdin = false;              // else /dev/null
-        bool pipeStdout = false;             // else inherited
-        std::filesystem::path stderrFile;    // empty: inherited
+        std::filesystem::path cwd;          // empty: this process's folder
+        bool pipeStdin = false;             // else /dev/null
+        bool pipeStdout = false;            // else inherited
+        std::filesystem::path stderrFile;   // empty: inherited
     };
 
     C_DrivenProcess() = default;

@@ -19,11 +19,11 @@ namespace kov::platform {
 
 // What the system tells about a fault, in the Windows terms on both systems.
 struct S_FaultRecord {
-    std::uint32_t code = 0;          // exception code
-    std::uint32_t flags = 0;         // exception flags
-    const void* chained = nullptr;   // chained exception record
-    const void* address = nullptr;   // faulting instruction
-    std::uint32_t paramCount = 0;    // number of exception parameters
+    std::uint32_t code = 0;         // exception code
+    std::uint32_t flags = 0;        // exception flags
+    const void* chained = nullptr;  // chained exception record
+    const void* address = nullptr;  // faulting instruction
+    std::uint32_t paramCount = 0;   // number of exception parameters
 };
 
 // Writes the report line for record into buf (at most cap bytes, no NUL needed) and returns its

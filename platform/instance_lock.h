@@ -15,9 +15,9 @@ namespace kov::platform {
 class C_InstanceLock {
 public:
     enum E_Result {
-        ACQUIRED,         // this process holds the lock now
-        HELD_ELSEWHERE,   // another process holds it
-        FAILED,           // it could not be created or tested
+        ACQUIRED,        // this process holds the lock now
+        HELD_ELSEWHERE,  // another process holds it
+        FAILED,          // it could not be created or tested
     };
 
     C_InstanceLock() = default;

@@ -9,9 +9,9 @@ namespace kov::platform {
 
 // Test flags, in the Windows numbering (the low four bits test little-endian UTF-16, the next
 // four the same tests on byte-swapped units).
-inline constexpr unsigned kUnicodeStatistics = 0x2;         // mostly units up to 0xFF
-inline constexpr unsigned kUnicodeControls = 0x4;           // CR, LF, TAB, blank or U+3000
-inline constexpr unsigned kUnicodeSignature = 0x8;          // starts with U+FEFF
+inline constexpr unsigned kUnicodeStatistics = 0x2;  // mostly units up to 0xFF
+inline constexpr unsigned kUnicodeControls = 0x4;    // CR, LF, TAB, blank or U+3000
+inline constexpr unsigned kUnicodeSignature = 0x8;   // starts with U+FEFF
 inline constexpr unsigned kUnicodeMask = 0x0F;
 inline constexpr unsigned kReverseUnicodeControls = 0x40;
 inline constexpr unsigned kReverseUnicodeSignature = 0x80;

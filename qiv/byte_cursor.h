@@ -26,7 +26,8 @@ public:
     C_ByteCursor(const void* data, size_t size)
         : m_begin(static_cast<const unsigned char*>(data)), m_size(data ? size : 0) {}
     explicit C_ByteCursor(std::string_view bytes) : C_ByteCursor(bytes.data(), bytes.size()) {}
-    explicit C_ByteCursor(std::span<const std::byte> bytes) : C_ByteCursor(bytes.data(), bytes.size()) {}
+    explicit C_ByteCursor(std::span<const std::byte> bytes)
+        : C_ByteCursor(bytes.data(), bytes.size()) {}
 
     // The whole range and the read position within it.
     const unsigned char* data() const { return m_begin; }
@@ -147,7 +148,8 @@ public:
         const void* nul = std::memchr(m_begin + start, 0, m_size - start);
         if (!nul)
             return std::nullopt;
-        return view_(start, static_cast<size_t>(static_cast<const unsigned char*>(nul) - (m_begin + start)));
+        return view_(
+            start, static_cast<size_t>(static_cast<const unsigned char*>(nul) - (m_begin + start)));
     }
 
 private:
@@ -208,4 +210,4 @@ inline void putCString(std::string& out, std::string_view s) {
     out.push_back('\0');
 }
 
-} // namespace qiv
+}  // namespace qiv

@@ -31,8 +31,9 @@ public:
         if constexpr (std::is_pointer_v<D> || std::is_member_pointer_v<D>) {
             if (f == nullptr)
                 return;
-        } else if constexpr (requires(const D& d) { static_cast<bool>(d); } &&
-                             requires { typename D::result_type; }) {
+        } else if constexpr (
+            requires(const D& d) { static_cast<bool>(d); } &&
+            requires { typename D::result_type; }) {
             // An empty std::function (or similar) stays empty here too.
             if (!static_cast<bool>(f))
                 return;
@@ -100,8 +101,9 @@ private:
     };
 
     template <class D>
-    static constexpr bool kFitsInline = sizeof(D) <= kInlineSize && alignof(D) <= kInlineAlign &&
-                                        std::is_nothrow_move_constructible_v<D>;
+    static constexpr bool kFitsInline =
+        sizeof(D) <= kInlineSize &&
+        alignof(D) <= kInlineAlign&& std::is_nothrow_move_constructible_v<D>;
 
     template <class D>
     static D& inlineObject_(void* storage) noexcept {
@@ -113,25 +115,23 @@ private:
     }
 
     template <class D>
-    static constexpr S_Ops kInlineOps{
-        [](void* s, Args&&... args) -> R {
-            return std::invoke(inlineObject_<D>(s), std::forward<Args>(args)...);
-        },
-        [](void* from, void* to) noexcept {
-            D& src = inlineObject_<D>(from);
-            ::new (to) D(std::move(src));
-            src.~D();
-        },
-        [](void* s) noexcept { inlineObject_<D>(s).~D(); }};
+    static constexpr S_Ops kInlineOps{[](void* s, Args&&... args) -> R {
+                                          return std::invoke(inlineObject_<D>(s),
+                                                             std::forward<Args>(args)...);
+                                      },
+                                      [](void* from, void* to) noexcept {
+                                          D& src = inlineObject_<D>(from);
+                                          ::new (to) D(std::move(src));
+                                          src.~D();
+                                      },
+                                      [](void* s) noexcept { inlineObject_<D>(s).~D(); }};
 
     template <class D>
     static constexpr S_Ops kHeapOps{
         [](void* s, Args&&... args) -> R {
             return std::invoke(heapObject_<D>(s), std::forward<Args>(args)...);
         },
-        [](void* from, void* to) noexcept {
-            ::new (to) D*(*static_cast<D**>(from));
-        },
+        [](void* from, void* to) noexcept { ::new (to) D*(*static_cast<D**>(from)); },
         [](void* s) noexcept { delete *static_cast<D**>(s); }};
 
     template <class D, class F>
@@ -171,31 +171,31 @@ private:
 template <class Sig>
 class std_move_only_function;
 
-#define QIV_MOVE_ONLY_FUNCTION_FORM(QUALS)                                               \
-    template <class R, class... Args>                                                    \
-    class std_move_only_function<R(Args...) QUALS>                                       \
-        : public qiv::detail::C_MoveOnlyFunctionBase<R, Args...> {                       \
-        using Base = qiv::detail::C_MoveOnlyFunctionBase<R, Args...>;                    \
-                                                                                         \
-    public:                                                                              \
-        using result_type = R;                                                           \
-        using Base::Base;                                                                \
-        std_move_only_function() noexcept = default;                                     \
-        std_move_only_function(std_move_only_function&&) noexcept = default;             \
-        std_move_only_function& operator=(std_move_only_function&&) noexcept = default;  \
-        std_move_only_function& operator=(std::nullptr_t) noexcept {                     \
-            Base::operator=(nullptr);                                                    \
-            return *this;                                                                \
-        }                                                                                \
-        template <class F, class = std::enable_if_t<                                     \
+#define QIV_MOVE_ONLY_FUNCTION_FORM(QUALS)                                                \
+    template <class R, class... Args>                                                     \
+    class std_move_only_function<R(Args...) QUALS>                                        \
+        : public qiv::detail::C_MoveOnlyFunctionBase<R, Args...> {                        \
+        using Base = qiv::detail::C_MoveOnlyFunctionBase<R, Args...>;                     \
+                                                                                          \
+    public:                                                                               \
+        using result_type = R;                                                            \
+        using Base::Base;                                                                 \
+        std_move_only_function() noexcept = default;                                      \
+        std_move_only_function(std_move_only_function&&) noexcept = default;              \
+        std_move_only_function& operator=(std_move_only_function&&) noexcept = default;   \
+        std_move_only_function& operator=(std::nullptr_t) noexcept {                      \
+            Base::operator=(nullptr);                                                     \
+            return *this;                                                                 \
+        }                                                                                 \
+        template <class F, class = std::enable_if_t<                                      \
                                !std::is_same_v<std::decay_t<F>, std_move_only_function>>> \
-        std_move_only_function& operator=(F&& f) {                                       \
-            std_move_only_function tmp(std::forward<F>(f));                              \
-            return *this = std::move(tmp);                                               \
-        }                                                                                \
+        std_move_only_function& operator=(F&& f) {                                        \
+            std_move_only_function tmp(std::forward<F>(f));                               \
+            return *this = std::move(tmp);                                                \
+        }                                                                                 \
         friend void swap(std_move_only_function& a, std_move_only_function& b) noexcept { \
-            a.swap(b);                                                                   \
-        }                                                                                \
+            a.swap(b);                                                                    \
+        }                                                                                 \
     };
 
 QIV_MOVE_ONLY_FUNCTION_FORM()

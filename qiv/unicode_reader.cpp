@@ -47,8 +47,8 @@ std::size_t incompleteUtf8Tail(std::string_view s) {
 std::span<const unsigned> C_UnicodeReader::detectionCodePages() { return kCodePages; }
 
 C_UnicodeReader::C_UnicodeReader(std::span<const char> bytes, unsigned codePage)
-    : C_UnicodeReader(ByteSource(FC_ReadMem{bytes.data(), bytes.data() + bytes.size()}),
-                      codePage) {}
+    : C_UnicodeReader(ByteSource(FC_ReadMem{bytes.data(), bytes.data() + bytes.size()}), codePage) {
+}
 
 C_UnicodeReader::C_UnicodeReader(ByteSource source, unsigned codePage)
     : m_source(std::move(source)) {
@@ -91,8 +91,7 @@ void C_UnicodeReader::advance_(std::size_t n) {
     m_AvailBeg += n;
 }
 
-std::uint32_t C_UnicodeReader::unitAt_(std::size_t index, std::size_t width,
-                                       bool bigEndian) const {
+std::uint32_t C_UnicodeReader::unitAt_(std::size_t index, std::size_t width, bool bigEndian) const {
     const std::size_t offset = m_AvailBeg + index * width;
     const std::size_t end = offset + width;
     if (end > m_buffer.size())

@@ -17,11 +17,11 @@ namespace qiv {
 
 // Error codes of a reader; 0 means none.
 enum E_UnicodeReadError : int {
-    kUnpairedSurrogate = -1,   // UTF-16: a surrogate without its partner
-    kTruncatedText = -2,       // the text ends inside a character
-    kCodePageFailed = -3,      // the code-page conversion failed
-    kInvalidCodePoint = -4,    // UTF-32: a surrogate or a value above U+10FFFF
-    kDetectionOverrun = -9,    // detection found more than 4 bytes where it expected at most 4
+    kUnpairedSurrogate = -1,  // UTF-16: a surrogate without its partner
+    kTruncatedText = -2,      // the text ends inside a character
+    kCodePageFailed = -3,     // the code-page conversion failed
+    kInvalidCodePoint = -4,   // UTF-32: a surrogate or a value above U+10FFFF
+    kDetectionOverrun = -9,   // detection found more than 4 bytes where it expected at most 4
 };
 
 // The byte source over a memory range.

@@ -6,7 +6,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 need=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
       nlohmann-json3-dev libasio-dev g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-      wine wine64 wine32:i386 clang libclang-rt-dev)
+      wine wine64 wine32:i386 clang libclang-rt-dev clang-format)
 
 SUDO=
 [ "$(id -u)" -eq 0 ] || SUDO=sudo

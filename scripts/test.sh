@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds and tests everything: the Linux build under AddressSanitizer and UBSan, the
-# ThreadSanitizer programs, a build without tests, the libFuzzer harnesses (clang, run briefly
+# Checks the code format, then builds and tests everything: the Linux build under
+# AddressSanitizer and UBSan, the ThreadSanitizer programs, a build without tests, the libFuzzer harnesses (clang, run briefly
 # over their seeds), then the 64-bit and 32-bit Windows builds with mingw-w64, whose tests run
 # under wine (headless, private prefix under the build folder). Fails when any of them fails,
 # and when the 32-bit Windows tests cannot run.
@@ -61,6 +61,9 @@ step() {
   step_start=$SECONDS
   echo; echo "==== $*"
 }
+
+step "Code format (clang-format; scripts/check-format.sh --fix formats)"
+bash scripts/check-format.sh
 
 step "Linux build (AddressSanitizer + UBSan)"
 cmake -S . -B "$B/native" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKOV_SANITIZE=address,undefined >/dev/null

@@ -114,10 +114,9 @@ void getRelatedChoices(C_Session& session, const json& request, json& reply) {
     if (!args)
         return;
     json choices = json::array();
-    session.inputLine().getRelatedChoices(args->type, args->index, args->count,
-                                          [&](std::string_view word, char mode) {
-                                              appendRelatedChoice(word, mode, choices);
-                                          });
+    session.inputLine().getRelatedChoices(
+        args->type, args->index, args->count,
+        [&](std::string_view word, char mode) { appendRelatedChoice(word, mode, choices); });
     reply["result"] = std::move(choices);
 }
 

@@ -19,7 +19,8 @@ std::string numberText(std::int64_t n) {
 
 // Where a failure was found: "ClientServerCommon(<build date>)#<line> <function>: ".
 std::string sourceLocation(int line, std::string_view function) {
-    return "ClientServerCommon(" __DATE__ ")#" + numberText(line) + " " + std::string(function) + ": ";
+    return "ClientServerCommon(" __DATE__ ")#" + numberText(line) + " " + std::string(function) +
+           ": ";
 }
 
 [[noreturn]] void fail(const platform::S_CallError& error, int line, std::string_view function) {

@@ -4,11 +4,11 @@
 
 namespace kov {
 
-T_CommandGroup registerLifecycleCommands;  // lifecycle_commands.cpp: "exit"
-T_CommandGroup registerInputLineCommands;  // input_line_commands.cpp: keys, caret, flags, limit
-T_CommandGroup registerCandidateCommands;  // candidate_commands.cpp: candidates, related choices
+T_CommandGroup registerLifecycleCommands;   // lifecycle_commands.cpp: "exit"
+T_CommandGroup registerInputLineCommands;   // input_line_commands.cpp: keys, caret, flags, limit
+T_CommandGroup registerCandidateCommands;   // candidate_commands.cpp: candidates, related choices
 T_CommandGroup registerVocabularyCommands;  // vocabulary_commands.cpp: the user's vocabulary
-T_CommandGroup registerCompanionCommands;  // companion_commands.cpp: companions, settings file
+T_CommandGroup registerCompanionCommands;   // companion_commands.cpp: companions, settings file
 
 const C_CommandTables& serverCommandTables() {
     static const C_CommandTables tables = [] {

@@ -31,7 +31,8 @@ C_CompanionContext companionContext(const C_Session& session) {
     if (!s.m_launcher)
         throw std::logic_error("Companion programs are not set up");
     const json& config = session.config();
-    return C_CompanionContext{config.is_null() ? nullptr : &config, s.m_serverExePath, s.m_launcher};
+    return C_CompanionContext{config.is_null() ? nullptr : &config, s.m_serverExePath,
+                              s.m_launcher};
 }
 
 std::filesystem::path userFolder() {
@@ -42,8 +43,9 @@ std::filesystem::path userFolder() {
 }
 
 void preferences(C_Session& session, const json&, json& reply) {
-    runPreferences(companionContext(session),
-                   [](const std::string& event) { broadcastToSessions(event); }, reply);
+    runPreferences(
+        companionContext(session), [](const std::string& event) { broadcastToSessions(event); },
+        reply);
 }
 
 void about(C_Session& session, const json&, json& reply) {

@@ -79,16 +79,16 @@ void waitCompanionExit(std::stop_token stop, C_CompanionSlot& slot, FC_Companion
 
 std::string_view companionConfigKey(E_Companion which) {
     switch (which) {
-    case COMPANION_PREFERENCES:
-        return "preferences";
-    case COMPANION_ABOUT:
-        return "about";
-    case COMPANION_EDIT_USER_DICT:
-        return "edit-user-dict";
-    case COMPANION_CHECK_RELEASE:
-        return "check-release";
-    case COMPANION_COUNT:
-        break;
+        case COMPANION_PREFERENCES:
+            return "preferences";
+        case COMPANION_ABOUT:
+            return "about";
+        case COMPANION_EDIT_USER_DICT:
+            return "edit-user-dict";
+        case COMPANION_CHECK_RELEASE:
+            return "check-release";
+        case COMPANION_COUNT:
+            break;
     }
     return {};
 }
@@ -128,8 +128,8 @@ void C_CompanionLauncher::launch(E_Companion which, const nlohmann::json* config
         return setError(reply, launchError(error, program));
     try {
         // The previous waiter has finished: it let go of the program as its last act.
-        slot.m_waiter = std::jthread(waitCompanionExit, std::ref(slot), std::move(onExit),
-                                     std::cref(m_post));
+        slot.m_waiter =
+            std::jthread(waitCompanionExit, std::ref(slot), std::move(onExit), std::cref(m_post));
     } catch (...) {
         slot.m_process.close();  // no waiter: let it go rather than hold it for ever
         throw;
@@ -143,9 +143,7 @@ bool C_CompanionLauncher::isRunning(E_Companion which) const {
     return slot.m_process.started();
 }
 
-std::string prefsChangedEvent() {
-    return nlohmann::json{{"event", "prefs-changed"}}.dump();
-}
+std::string prefsChangedEvent() { return nlohmann::json{{"event", "prefs-changed"}}.dump(); }
 
 void runPreferences(const C_CompanionContext& context, FC_Broadcast broadcast,
                     nlohmann::json& reply) {

@@ -45,10 +45,13 @@ class C_ChainLearnDB final : public C_LearnTailoDB {
 public:
     C_ChainLearnDB(const std::filesystem::path& dbFile, I_UserTailoDB& upper,
                    const I_LearnPolicy& policy, E_LearningThread thread)
-        : C_LearnTailoDB(dbFile, upper, policy, C_ThreadOptions{thread == E_LearningThread::START, {}}),
+        : C_LearnTailoDB(dbFile, upper, policy,
+                         C_ThreadOptions{thread == E_LearningThread::START, {}}),
           m_thread(thread) {}
 
-    size_t runQueuedJobs() { return m_thread == E_LearningThread::NONE ? C_LearnTailoDB::runQueuedJobs() : 0; }
+    size_t runQueuedJobs() {
+        return m_thread == E_LearningThread::NONE ? C_LearnTailoDB::runQueuedJobs() : 0;
+    }
 
 private:
     const E_LearningThread m_thread;
@@ -77,7 +80,8 @@ public:
 C_DictChain::C_DictChain(const I_TailoDB& sysDB, const std::filesystem::path& userFolder,
                          const I_LearnPolicy& policy, E_LearningThread thread)
     : m_dicts(std::make_unique<C_Dicts>(sysDB, userFolder, policy, thread)) {
-    m_dicts->m_userDB.addListener(kListenerId, [](E_UserTailoChange kind) { onUserDbChange(kind); });
+    m_dicts->m_userDB.addListener(kListenerId,
+                                  [](E_UserTailoChange kind) { onUserDbChange(kind); });
 }
 
 // Unsubscribes first: what the learning thread still promotes while it stops raises no event.

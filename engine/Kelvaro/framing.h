@@ -64,7 +64,7 @@ public:
 private:
     std::uint32_t m_maxBody;
     std::string m_received;
-    std::size_t m_consumed = 0;  // bytes at the front of m_received already taken
+    std::size_t m_consumed = 0;                 // bytes at the front of m_received already taken
     std::optional<std::uint32_t> m_bodyLength;  // of the frame whose prefix was taken
     bool m_malformed = false;
 };

@@ -13,12 +13,12 @@ namespace kov {
 
 std::string_view compoModeName(E_CompoMode mode) {
     switch (mode) {
-    case CM_STD:
-        return "STD";
-    case CM_EZ:
-        return "EZ";
-    case CM_TAILO:
-        return "TAILO";
+        case CM_STD:
+            return "STD";
+        case CM_EZ:
+            return "EZ";
+        case CM_TAILO:
+            return "TAILO";
     }
     return "";
 }
@@ -127,8 +127,8 @@ void getKeySections(C_Session& session, const json& request, json& reply) {
         positions.push_back(*pos);
     }
     json sections = json::array();
-    session.inputLine().getKeySections(positions,
-                                       [&](std::string_view s) { sections.push_back(std::string(s)); });
+    session.inputLine().getKeySections(
+        positions, [&](std::string_view s) { sections.push_back(std::string(s)); });
     reply["result"] = std::move(sections);
 }
 

@@ -18,9 +18,14 @@ struct C_PipeListener::C_Retry {
 C_PipeListener::C_PipeListener(I_DBSource* source, const nlohmann::json* config,
                                asio::io_context& loop, std::string pipeName,
                                const C_CommandTables& tables)
-    : m_source(source), m_config(config), m_ioContext(loop), m_pipeName(std::move(pipeName)),
-      m_tables(tables), m_acceptor(std::make_unique<platform::C_PipeAcceptor>(loop)),
-      m_retry(std::make_unique<C_Retry>(loop)), m_alive(std::make_shared<C_PipeListener*>(this)) {}
+    : m_source(source),
+      m_config(config),
+      m_ioContext(loop),
+      m_pipeName(std::move(pipeName)),
+      m_tables(tables),
+      m_acceptor(std::make_unique<platform::C_PipeAcceptor>(loop)),
+      m_retry(std::make_unique<C_Retry>(loop)),
+      m_alive(std::make_shared<C_PipeListener*>(this)) {}
 
 C_PipeListener::~C_PipeListener() {
     m_alive.reset();
@@ -43,11 +48,12 @@ bool C_PipeListener::listen(std::string* error) {
 }
 
 void C_PipeListener::waitForClient_() {
-    m_acceptor->asyncAccept([alive = std::weak_ptr<C_PipeListener*>(m_alive)](
-                                const std::error_code& ec, std::unique_ptr<platform::I_PipeStream> stream) {
-        if (const auto self = alive.lock())
-            (*self)->onConnected_(ec, std::move(stream));
-    });
+    m_acceptor->asyncAccept(
+        [alive = std::weak_ptr<C_PipeListener*>(m_alive)](
+            const std::error_code& ec, std::unique_ptr<platform::I_PipeStream> stream) {
+            if (const auto self = alive.lock())
+                (*self)->onConnected_(ec, std::move(stream));
+        });
 }
 
 void C_PipeListener::onConnected_(const std::error_code& ec,
@@ -61,10 +67,11 @@ void C_PipeListener::onConnected_(const std::error_code& ec,
     }
     // This connection failed (or no instance could be made); the pipe stays served.
     m_retry->timer.expires_after(std::chrono::milliseconds(100));
-    m_retry->timer.async_wait([alive = std::weak_ptr<C_PipeListener*>(m_alive)](const std::error_code& e) {
-        if (const auto self = alive.lock(); self && !e)
-            (*self)->waitForClient_();
-    });
+    m_retry->timer.async_wait(
+        [alive = std::weak_ptr<C_PipeListener*>(m_alive)](const std::error_code& e) {
+            if (const auto self = alive.lock(); self && !e)
+                (*self)->waitForClient_();
+        });
 }
 
 }  // namespace kov

@@ -17,8 +17,8 @@ struct C_LoopState {
     std::mutex mutex;
     asio::io_context* loop = nullptr;  // g_ioContext: set while the server runs
     std::thread::id loopThread;
-    bool started = false;              // a loop was attached once: stop events wait
-    std::promise<int> exitPromise;     // g_exitPromise
+    bool started = false;           // a loop was attached once: stop events wait
+    std::promise<int> exitPromise;  // g_exitPromise
     std::shared_future<int> exitFuture = exitPromise.get_future().share();
     std::atomic<bool> tornDown{false};
 };

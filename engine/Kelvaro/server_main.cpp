@@ -138,7 +138,8 @@ qiv::C_FileError readConfiguration(const fs::path& path, nlohmann::json& config)
     std::error_code ec;
     const bool exists = fs::exists(path, ec);
     if (ec)
-        return {E_FileError::UNREADABLE, "Failed to test configuration " + pathText(path) + ": " + ec.message()};
+        return {E_FileError::UNREADABLE,
+                "Failed to test configuration " + pathText(path) + ": " + ec.message()};
     if (!exists)
         return {};
     std::ifstream in(path, std::ios::binary);
@@ -151,22 +152,23 @@ qiv::C_FileError readConfiguration(const fs::path& path, nlohmann::json& config)
         config = nlohmann::json::parse(bytes);
     } catch (const nlohmann::json::exception& e) {
         config = nullptr;
-        return {E_FileError::DAMAGED, "Malformed configuration " + pathText(path) + ": " + e.what()};
+        return {E_FileError::DAMAGED,
+                "Malformed configuration " + pathText(path) + ": " + e.what()};
     }
     return {};
 }
 
 bool consoleCtrlHandler(unsigned event) {
     switch (static_cast<platform::E_StopEvent>(event)) {
-    case platform::E_StopEvent::INTERRUPT:
-    case platform::E_StopEvent::CLOSE:
-        stopServer(true);
-        return true;
-    case platform::E_StopEvent::BREAK:
-    case platform::E_StopEvent::LOGOFF:
-    case platform::E_StopEvent::SHUTDOWN:
-        stopServer(true);
-        return false;
+        case platform::E_StopEvent::INTERRUPT:
+        case platform::E_StopEvent::CLOSE:
+            stopServer(true);
+            return true;
+        case platform::E_StopEvent::BREAK:
+        case platform::E_StopEvent::LOGOFF:
+        case platform::E_StopEvent::SHUTDOWN:
+            stopServer(true);
+            return false;
     }
     return false;
 }

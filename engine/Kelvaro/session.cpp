@@ -99,21 +99,21 @@ void C_Session::startRead_() {
     if (m_ended || m_readEnded || m_readPending)
         return;
     m_readPending = true;
-    m_pipe->asyncReadSome(
-        m_readBuf, sizeof m_readBuf,
-        [self = shared_from_this()](const std::error_code& ec, std::size_t n) {
-            self->m_readPending = false;
-            if (self->m_ended)
-                return;
-            if (ec) {
-                self->m_readEnded = true;  // end of the stream or an error: no more requests
-                return;
-            }
-            self->m_received.feed(std::string_view(self->m_readBuf, n));
-            // While output drains, what came waits; the drain reads it.
-            if (!self->m_writePending)
-                self->onRead();
-        });
+    m_pipe->asyncReadSome(m_readBuf, sizeof m_readBuf,
+                          [self = shared_from_this()](const std::error_code& ec, std::size_t n) {
+                              self->m_readPending = false;
+                              if (self->m_ended)
+                                  return;
+                              if (ec) {
+                                  self->m_readEnded =
+                                      true;  // end of the stream or an error: no more requests
+                                  return;
+                              }
+                              self->m_received.feed(std::string_view(self->m_readBuf, n));
+                              // While output drains, what came waits; the drain reads it.
+                              if (!self->m_writePending)
+                                  self->onRead();
+                          });
 }
 
 bool C_Session::dispatch(std::string_view body) {
@@ -235,7 +235,8 @@ void C_Session::flushReplies() {
     m_pipe->asyncWrite(m_writing.data(), m_writing.size(),
                        [self = shared_from_this()](const std::error_code& ec, std::size_t) {
                            self->m_writePending = false;
-                           self->m_unsentBytes -= std::min(self->m_unsentBytes, self->m_writing.size());
+                           self->m_unsentBytes -=
+                               std::min(self->m_unsentBytes, self->m_writing.size());
                            self->m_writing.clear();
                            if (self->m_ended)
                                return;

@@ -54,7 +54,9 @@ bool readAtMost(const fs::path& file, std::size_t limit, std::string& bytes) {
 S_SettingsRead readSettingsFile(const fs::path& file) {
     using qiv::E_FileError;
     S_SettingsRead r;
-    const auto malformed = [&r](std::string text) { r.m_error = {E_FileError::DAMAGED, std::move(text)}; };
+    const auto malformed = [&r](std::string text) {
+        r.m_error = {E_FileError::DAMAGED, std::move(text)};
+    };
     if (!fs::exists(file))  // a failing test throws filesystem_error
         return r;
     r.m_present = true;
@@ -86,7 +88,8 @@ S_SettingsRead readSettingsFile(const fs::path& file) {
     try {
         r.m_object = nlohmann::json::parse(bytes, boundDepth);
     } catch (const S_TooDeep&) {
-        malformed("Malformed preferences: nested deeper than " + decimal(kMaxSettingsDepth) + " levels");
+        malformed("Malformed preferences: nested deeper than " + decimal(kMaxSettingsDepth) +
+                  " levels");
         return r;
     }
     if (!r.m_object.is_object())

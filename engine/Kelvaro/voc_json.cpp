@@ -7,14 +7,14 @@ namespace kov {
 
 std::string_view vocModeName(char mode) {
     switch (mode) {
-    case COMPO_SEGMENT:
-        return "segment";
-    case COMPO_HANT:
-        return "hant";
-    case COMPO_TAILO:
-        return "tailo";
-    default:
-        return "";
+        case COMPO_SEGMENT:
+            return "segment";
+        case COMPO_HANT:
+            return "hant";
+        case COMPO_TAILO:
+            return "tailo";
+        default:
+            return "";
     }
 }
 
@@ -57,8 +57,8 @@ std::string popFrontEvent(const C_VocCandidate& view) {
 }
 
 void appendRelatedChoice(std::string_view word, char mode, nlohmann::json& out) {
-    out.push_back(
-        nlohmann::json::array({std::string(word), std::string(vocModeName(mode)), halfshape_estimate_utf8(word)}));
+    out.push_back(nlohmann::json::array(
+        {std::string(word), std::string(vocModeName(mode)), halfshape_estimate_utf8(word)}));
 }
 
 }  // namespace kov

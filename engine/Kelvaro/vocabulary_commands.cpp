@@ -177,8 +177,8 @@ void updateUserVoc(C_Session& session, const json& request, json& reply) {
     if (!texts)
         return;
     const auto& [hantOld, tailoOld, hantNew, tailoNew] = *texts;
-    reply["result"] =
-        static_cast<int>(session.source().userDB().updateUserVoc(hantOld, tailoOld, hantNew, tailoNew));
+    reply["result"] = static_cast<int>(
+        session.source().userDB().updateUserVoc(hantOld, tailoOld, hantNew, tailoNew));
 }
 
 void clearUserVocs(C_Session& session, const json&, json&) {
@@ -201,11 +201,11 @@ void getUserVocs(C_Session& session, const json& request, json& reply) {
     json result = json::array();
     // The page is read under the dictionary's lock; counted by calls, so a count near the
     // largest size_t lists to the end and never wraps.
-    session.source().userDB().visitUserVocs(
-        *search, orders, *index, *count,
-        [&result](const C_Bikey& key, const C_TailoVoc& voc, const std::vector<std::string>& tailos) {
-            result.push_back(userVocToJson(key, voc, tailos));
-        });
+    session.source().userDB().visitUserVocs(*search, orders, *index, *count,
+                                            [&result](const C_Bikey& key, const C_TailoVoc& voc,
+                                                      const std::vector<std::string>& tailos) {
+                                                result.push_back(userVocToJson(key, voc, tailos));
+                                            });
     reply["result"] = std::move(result);
 }
 
@@ -230,7 +230,8 @@ std::string lastAccessText(uint32_t stamp) {
     return std::string(text, n);
 }
 
-json userVocToJson(const C_Bikey& key, const C_TailoVoc& voc, const std::vector<std::string>& tailos) {
+json userVocToJson(const C_Bikey& key, const C_TailoVoc& voc,
+                   const std::vector<std::string>& tailos) {
     return json{
         {"keys", bikeyText(key)},
         {"mode", std::string(vocModeName(voc.type))},

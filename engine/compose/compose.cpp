@@ -26,13 +26,9 @@ std::string decimal(unsigned long long value) {
     return std::string(buf, end);
 }
 
-bool isUpper(char c) noexcept {
-    return c >= 'A' && c <= 'Z';
-}
+bool isUpper(char c) noexcept { return c >= 'A' && c <= 'Z'; }
 
-char toLower(char c) noexcept {
-    return isUpper(c) ? char(c - 'A' + 'a') : c;
-}
+char toLower(char c) noexcept { return isUpper(c) ? char(c - 'A' + 'a') : c; }
 
 // A Tai-lo reading spelled from tone-numbered keys (the keys as typed, capitals kept).
 C_Candidate spelledCandidate(std::string keys, size_t span) {
@@ -152,32 +148,34 @@ void C_InputLine::composeByMode_(size_t recomposeEnd, C_LookupBasis previous) {
         keepLookups_(recomposeEnd, C_LookupReach{});
     }
     switch (m_mode) {
-    case CM_STD: {
-        // The cut starts where the keys begin to differ from the last cut's.
-        C_StdIslands cut{std::move(m_islesByStart), std::move(m_hyphenRuns), std::move(m_cutLog)};
-        m_cutLog = {};
-        previous.m_islesFrom = recutStdIslands(m_keys, previous.m_keys, cut, previous.m_isleTail);
-        m_islesByStart = std::move(cut.m_islesByStart);
-        m_hyphenRuns = std::move(cut.m_hyphenRuns);
-        m_cutLog = std::move(cut.m_log);
+        case CM_STD: {
+            // The cut starts where the keys begin to differ from the last cut's.
+            C_StdIslands cut{std::move(m_islesByStart), std::move(m_hyphenRuns),
+                             std::move(m_cutLog)};
+            m_cutLog = {};
+            previous.m_islesFrom =
+                recutStdIslands(m_keys, previous.m_keys, cut, previous.m_isleTail);
+            m_islesByStart = std::move(cut.m_islesByStart);
+            m_hyphenRuns = std::move(cut.m_hyphenRuns);
+            m_cutLog = std::move(cut.m_log);
 
-        const std::optional<uint64_t> revision = vocRevisionOf(m_db);
-        const bool sameWords = revision && revision == m_vocRevision &&
-                               m_islandDoctrine == m_lookupDoctrine;
-        m_vocRevision = revision;
-        m_lookupDoctrine = m_islandDoctrine;
-        const std::vector<bool> kept =
-            keepLookups_(recomposeEnd, sameWords ? unchangedEnd_(previous) : C_LookupReach{});
-        visitIsles_(visitConsts_(), recomposeEnd, kept);
-        return;
-    }
-    case CM_EZ:
-        return;
-    case CM_TAILO:
-        for (const auto& [q, length] : cutTailoIslands(m_keys))
-            if (C_CompoUnit* unit = unitAt(q))
-                unit->add(spelledCandidate(keysOf(q, length), length));
-        return;
+            const std::optional<uint64_t> revision = vocRevisionOf(m_db);
+            const bool sameWords =
+                revision && revision == m_vocRevision && m_islandDoctrine == m_lookupDoctrine;
+            m_vocRevision = revision;
+            m_lookupDoctrine = m_islandDoctrine;
+            const std::vector<bool> kept =
+                keepLookups_(recomposeEnd, sameWords ? unchangedEnd_(previous) : C_LookupReach{});
+            visitIsles_(visitConsts_(), recomposeEnd, kept);
+            return;
+        }
+        case CM_EZ:
+            return;
+        case CM_TAILO:
+            for (const auto& [q, length] : cutTailoIslands(m_keys))
+                if (C_CompoUnit* unit = unitAt(q))
+                    unit->add(spelledCandidate(keysOf(q, length), length));
+            return;
     }
     throw std::runtime_error("Unknown composition mode " + decimal(unsigned(m_mode)));
 }
@@ -223,15 +221,17 @@ C_LookupReach C_InputLine::unchangedEnd_(const C_LookupBasis& previous) const {
     keys = std::min(keys, firstDifference(previous.m_capitals.begin(), previous.m_capitals.end(),
                                           m_capitals.begin(), m_capitals.end(),
                                           [](size_t pos) { return pos; }));
-    keys = std::min(keys, firstDifference(previous.m_hyphenRuns.begin(), previous.m_hyphenRuns.end(),
-                                          m_hyphenRuns.begin(), m_hyphenRuns.end(),
-                                          [](const auto& run) { return run.first; }));
+    keys =
+        std::min(keys, firstDifference(previous.m_hyphenRuns.begin(), previous.m_hyphenRuns.end(),
+                                       m_hyphenRuns.begin(), m_hyphenRuns.end(),
+                                       [](const auto& run) { return run.first; }));
     // The lists below m_islesFrom are the same lists; from there on they are compared.
     const size_t listed = std::min(common, m_islesByStart.size());
     size_t isles = listed;
     for (size_t p = previous.m_islesFrom; p < listed; ++p) {
         const size_t k = p - previous.m_islesFrom;
-        if (k >= previous.m_isleTail.size() || !sameIsles(previous.m_isleTail[k], m_islesByStart[p])) {
+        if (k >= previous.m_isleTail.size() ||
+            !sameIsles(previous.m_isleTail[k], m_islesByStart[p])) {
             isles = p;
             break;
         }
@@ -311,8 +311,8 @@ void C_InputLine::visitIsles_(const C_VisitConsts& consts, size_t end,
             m_discard.clear();
             noteReach(p, consts.readEnd(), consts.isleReadEnd());
             if (table)
-                table->m_reaches.emplace_back(w->items().size(),
-                                              C_LookupReach{consts.readEnd(), consts.isleReadEnd()});
+                table->m_reaches.emplace_back(
+                    w->items().size(), C_LookupReach{consts.readEnd(), consts.isleReadEnd()});
         }
     }
     // Each item's unit read as far as the furthest of the islands that hold the item.
@@ -327,7 +327,8 @@ void C_InputLine::visitIsles_(const C_VisitConsts& consts, size_t end,
                 furthest.m_isles = std::max(furthest.m_isles, table.m_reaches[r].second.m_isles);
             }
             if (r > 0)
-                noteReach(table.m_start + table.m_items[i].m_start, furthest.m_keys, furthest.m_isles);
+                noteReach(table.m_start + table.m_items[i].m_start, furthest.m_keys,
+                          furthest.m_isles);
         }
     }
 
@@ -429,9 +430,8 @@ void C_InputLine::rankNoCrosses_(size_t end) {
         for (C_Candidate& c : unit->candidates()) {
             if (c.m_rank == RANK_NAILED)
                 continue;
-            const auto inside = std::find_if(marks.begin(), marks.end(), [&](size_t m) {
-                return p < m && m < p + c.m_span;
-            });
+            const auto inside = std::find_if(marks.begin(), marks.end(),
+                                             [&](size_t m) { return p < m && m < p + c.m_span; });
             const E_CandidateRank rank =
                 c.m_span > 1 && inside != marks.end() ? RANK_CROSSING : RANK_ORDINARY;
             if (c.m_rank != rank) {

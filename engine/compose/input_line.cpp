@@ -237,9 +237,7 @@ void C_InputLine::moveHome() {
     m_dirty = true;
 }
 
-void C_InputLine::moveEnd() {
-    moveTo(m_elements.size());
-}
+void C_InputLine::moveEnd() { moveTo(m_elements.size()); }
 
 bool C_InputLine::moveTo(size_t pos) {
     if (pos > m_elements.size())
@@ -280,9 +278,7 @@ void C_InputLine::setIslandDoctrine(bool on) {
     syncUnits_();
 }
 
-void C_InputLine::syncIslandDoctrine() {
-    syncUnits_();
-}
+void C_InputLine::syncIslandDoctrine() { syncUnits_(); }
 
 bool C_InputLine::toggleSpuriousSpaces() {
     if (m_spuriousSpaces)
@@ -346,8 +342,9 @@ void C_InputLine::getNoCrosses(const std_move_only_function<void(size_t)>& visit
             visit(i);
 }
 
-void C_InputLine::getKeySections(std::span<const size_t> positions,
-                                 const std_move_only_function<void(std::string_view)>& visit) const {
+void C_InputLine::getKeySections(
+    std::span<const size_t> positions,
+    const std_move_only_function<void(std::string_view)>& visit) const {
     std::vector<size_t> cuts(positions.begin(), positions.end());
     std::sort(cuts.begin(), cuts.end());
     size_t prev = 0;
@@ -375,13 +372,9 @@ std::string C_InputLine::keysOf(size_t from, size_t count) const {
     return keys;
 }
 
-bool C_InputLine::wantsHant(char listMode) const {
-    return m_mode != CM_TAILO && listMode != 'T';
-}
+bool C_InputLine::wantsHant(char listMode) const { return m_mode != CM_TAILO && listMode != 'T'; }
 
-bool C_InputLine::wantsTailo(char listMode) const {
-    return m_mode == CM_TAILO || listMode != 'H';
-}
+bool C_InputLine::wantsTailo(char listMode) const { return m_mode == CM_TAILO || listMode != 'H'; }
 
 // --- Hand-over to the learner ---
 
@@ -392,7 +385,8 @@ bool C_InputLine::learnable_() const noexcept {
 void C_InputLine::learn() {
     if (!learnable_())
         return;
-    auto job = std::make_unique<C_InputLineSnapshot>(static_cast<const C_InputLineSnapshot&>(*this));
+    auto job =
+        std::make_unique<C_InputLineSnapshot>(static_cast<const C_InputLineSnapshot&>(*this));
     m_learner->enqueue(job);
 }
 
@@ -409,18 +403,18 @@ size_t C_InputLine::popFront() {
         [&](size_t, const C_VocCandidate& view) {
             span += view.m_span;
             switch (view.m_mode) {
-            case COMPO_SEGMENT:
-                return true;
-            case COMPO_HANT:
-            case COMPO_KEY:
-            case COMPO_TAILO:
-                if (m_onPopFront)
-                    m_onPopFront(view);
-                // Spaces and other made-up views go with the word after them.
-                return view.m_virtual;
-            default:
-                throw std::logic_error("Unknown voc mode '" +
-                                       qiv::escapeCodePoint((unsigned char)view.m_mode) + "'");
+                case COMPO_SEGMENT:
+                    return true;
+                case COMPO_HANT:
+                case COMPO_KEY:
+                case COMPO_TAILO:
+                    if (m_onPopFront)
+                        m_onPopFront(view);
+                    // Spaces and other made-up views go with the word after them.
+                    return view.m_virtual;
+                default:
+                    throw std::logic_error("Unknown voc mode '" +
+                                           qiv::escapeCodePoint((unsigned char)view.m_mode) + "'");
             }
         },
         true);

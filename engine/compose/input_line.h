@@ -189,8 +189,9 @@ public:
     // there is no list. Throws std::runtime_error "Null compo unit at <p>" for an entry whose
     // unit is gone, and the storage-limit errors of building the list ("Candidate count(<n>)
     // exceeds storage limit", "Tailo count(<n>) exceeds storage limit").
-    bool getCandidatesAtNailPos(char mode, size_t index, size_t count,
-                                const std_move_only_function<void(size_t, const C_VocCandidate&)>& visit);
+    bool getCandidatesAtNailPos(
+        char mode, size_t index, size_t count,
+        const std_move_only_function<void(size_t, const C_VocCandidate&)>& visit);
     // Nails entry index of the list of mode at the nail position, which must have been counted
     // or viewed since the last composition; the line becomes dirty. False, with a level-2 log
     // line and nothing changed, when the line is dirty, there is no such list or entry.
@@ -200,8 +201,8 @@ public:
     // hidden view. visit returns false to stop. Popping, the class of the last word walked is
     // kept for the next walk. Throws std::logic_error "COMPO_KEY with no winner at <p>" for a
     // unit without winner.
-    void getConfirmedCandidates(const std_move_only_function<bool(size_t, const C_VocCandidate&)>& visit,
-                                bool popping);
+    void getConfirmedCandidates(
+        const std_move_only_function<bool(size_t, const C_VocCandidate&)>& visit, bool popping);
 
     // --- Popping and the learner ---
 
@@ -275,7 +276,8 @@ private:
 
     // Runs action, after filling the related-choice cache, when related choices can exist.
     void useRelatedWords(std_move_only_function<void()> action);
-    void applyRelatedChoice_(char type, std::string_view keys, std::span<const C_RelatedPair> pairs);
+    void applyRelatedChoice_(char type, std::string_view keys,
+                             std::span<const C_RelatedPair> pairs);
     // Nails c when it is the candidate s stands for in a list of type; true when nailed.
     bool matchRelatedCandidate_(char type, C_Candidate& c, const C_SemiCandidate& s) const;
 

@@ -49,19 +49,19 @@ uint32_t rawClass(std::string_view text) noexcept {
 // The classes before which a space follows a word of class previous (none after 8, 128, 256).
 uint32_t spaceBefore(uint32_t previous) noexcept {
     switch (previous) {
-    case WC_HANT:
-        return WC_TAILO | WC_LETTER | WC_DIGIT;
-    case WC_TAILO:
-    case WC_PUNCT:
-        return WC_HANT | WC_TAILO | WC_LONG_RAW | WC_LETTER | WC_DIGIT;
-    case WC_LONG_RAW:
-        return WC_TAILO;
-    case WC_LETTER:
-        return WC_HANT | WC_TAILO | WC_LONG_RAW;
-    case WC_DIGIT:
-        return WC_HANT | WC_TAILO | WC_LONG_RAW | WC_LETTER;
-    default:
-        return 0;
+        case WC_HANT:
+            return WC_TAILO | WC_LETTER | WC_DIGIT;
+        case WC_TAILO:
+        case WC_PUNCT:
+            return WC_HANT | WC_TAILO | WC_LONG_RAW | WC_LETTER | WC_DIGIT;
+        case WC_LONG_RAW:
+            return WC_TAILO;
+        case WC_LETTER:
+            return WC_HANT | WC_TAILO | WC_LONG_RAW;
+        case WC_DIGIT:
+            return WC_HANT | WC_TAILO | WC_LONG_RAW | WC_LETTER;
+        default:
+            return 0;
     }
 }
 
@@ -105,7 +105,8 @@ uint64_t packRef(size_t element, size_t candidate, size_t reading, bool isReadin
 }
 
 C_ListRef unpackRef(uint64_t ref) noexcept {
-    return C_ListRef{uint16_t(ref), uint16_t(ref >> 16), uint16_t(ref >> 32), ((ref >> 48) & 0xFF) != 0};
+    return C_ListRef{uint16_t(ref), uint16_t(ref >> 16), uint16_t(ref >> 32),
+                     ((ref >> 48) & 0xFF) != 0};
 }
 
 std::string storageLimit(const char* what, size_t count) {
@@ -143,9 +144,11 @@ void C_InputLine::walkConfirmed_(
     const auto walk = [&] {
         for (const C_Winner& w : m_winners) {
             if (!w.m_candidate) {
-                const size_t kind = w.m_start < m_elements.size() ? m_elements[w.m_start].index() : 2;
+                const size_t kind =
+                    w.m_start < m_elements.size() ? m_elements[w.m_start].index() : 2;
                 if (kind == 1)
-                    throw std::logic_error("COMPO_KEY with no winner at " + std::to_string(w.m_start));
+                    throw std::logic_error("COMPO_KEY with no winner at " +
+                                           std::to_string(w.m_start));
                 if (kind != 0)
                     throw std::logic_error("Unknown variant id " + std::to_string(kind) + " at " +
                                            std::to_string(w.m_start));
@@ -187,7 +190,8 @@ void C_InputLine::walkConfirmed_(
 
             const std::optional<uint32_t> before = previous;
             if (m_spuriousSpaces) {
-                if (previous && (spaceBefore(*previous) & wordClass) && !emit(w.m_start, spaceView()))
+                if (previous && (spaceBefore(*previous) & wordClass) &&
+                    !emit(w.m_start, spaceView()))
                     return;
                 previous = wordClass;
             }
@@ -310,11 +314,11 @@ void C_InputLine::addWholeLineCandidates_(C_CandiList& list, size_t viewPos) {
         return v;
     };
     if (wantsTailo(list.m_mode) && !tailo.empty()) {
-        list.m_own.push_back(C_CandiList::C_Own{
-            wholeLine(tailo, {}, COMPO_TAILO), [](C_Candidate& c) {
-                if (!c.m_readings.empty())
-                    c.m_chosenReading = C_ChosenReading{0, true};
-            }});
+        list.m_own.push_back(
+            C_CandiList::C_Own{wholeLine(tailo, {}, COMPO_TAILO), [](C_Candidate& c) {
+                                   if (!c.m_readings.empty())
+                                       c.m_chosenReading = C_ChosenReading{0, true};
+                               }});
     }
     if (wantsHant(list.m_mode)) {
         // Han words as written, Tai-lo-only words by their reading, hidden hyphen runs left out.
@@ -455,7 +459,8 @@ bool C_InputLine::nailCandidate(char mode, size_t index) {
 
     const size_t r = index - list->m_own.size();
     if (r >= list->m_refs.size())
-        return refuse("Nail candidate index " + std::to_string(r) + " out of range at view pos " + at);
+        return refuse("Nail candidate index " + std::to_string(r) + " out of range at view pos " +
+                      at);
     const C_ListRef ref = unpackRef(list->m_refs[r]);
     C_CompoUnit* unit = unitAt(ref.m_element);
     if (!unit)
@@ -466,7 +471,8 @@ bool C_InputLine::nailCandidate(char mode, size_t index) {
                       std::to_string(ref.m_candidate));
     const std::pair<size_t, size_t> range{ref.m_element, ref.m_element + c->m_span};
     invalidateOverlaps(std::span(&range, 1));
-    c->m_chosenReading = C_ChosenReading{ref.m_isReading ? ref.m_reading : uint16_t(0), ref.m_isReading};
+    c->m_chosenReading =
+        C_ChosenReading{ref.m_isReading ? ref.m_reading : uint16_t(0), ref.m_isReading};
     c->m_rank = RANK_NAILED;
     unit->markUnsorted();
     m_dirty = true;

@@ -22,8 +22,9 @@ void C_InputLine::useRelatedWords(std_move_only_function<void()> action) {
         last.m_candidate->m_source > ST_USER_PREFIX)
         return;
     const std::span<const C_IslePtr> isles =
-        last.m_start < m_islesByStart.size() ? std::span<const C_IslePtr>(m_islesByStart[last.m_start])
-                                             : std::span<const C_IslePtr>();
+        last.m_start < m_islesByStart.size()
+            ? std::span<const C_IslePtr>(m_islesByStart[last.m_start])
+            : std::span<const C_IslePtr>();
     m_related.initCache(visitConsts_(), isles, last.m_candidate->semi(), m_caret);
     action();
 }
@@ -37,8 +38,9 @@ size_t C_InputLine::getCountOfRelatedChoices(char type) {
     return count;
 }
 
-bool C_InputLine::getRelatedChoices(char type, size_t index, size_t count,
-                                    const std_move_only_function<void(std::string_view, char)>& visit) {
+bool C_InputLine::getRelatedChoices(
+    char type, size_t index, size_t count,
+    const std_move_only_function<void(std::string_view, char)>& visit) {
     bool listed = false;
     useRelatedWords([&] {
         const std::vector<C_RelatedEntry>* list = m_related.listOf(type);
@@ -57,9 +59,10 @@ bool C_InputLine::insertRelatedChoice(char type, size_t index) {
     if (m_dirty)
         return false;
     useRelatedWords([&] {
-        m_related.apply(type, index, [&](std::string_view keys, std::span<const C_RelatedPair> pairs) {
-            applyRelatedChoice_(type, keys, pairs);
-        });
+        m_related.apply(type, index,
+                        [&](std::string_view keys, std::span<const C_RelatedPair> pairs) {
+                            applyRelatedChoice_(type, keys, pairs);
+                        });
     });
     return m_dirty;
 }
@@ -125,7 +128,8 @@ void C_InputLine::applyRelatedChoice_(char type, std::string_view keys,
     m_dirty = true;
 }
 
-bool C_InputLine::matchRelatedCandidate_(char type, C_Candidate& c, const C_SemiCandidate& s) const {
+bool C_InputLine::matchRelatedCandidate_(char type, C_Candidate& c,
+                                         const C_SemiCandidate& s) const {
     if (c.m_span != s.m_span || c.m_text != s.m_text)
         return false;
     const auto byReading = [&] {
@@ -142,18 +146,18 @@ bool C_InputLine::matchRelatedCandidate_(char type, C_Candidate& c, const C_Semi
         return false;
     };
     switch (type) {
-    case COMPO_HANT:
-        break;
-    case 'M':
-        if (c.m_text.empty() || s.m_chosenReading.m_set)
+        case COMPO_HANT:
+            break;
+        case 'M':
+            if (c.m_text.empty() || s.m_chosenReading.m_set)
+                return byReading();
+            break;
+        case COMPO_TAILO:
             return byReading();
-        break;
-    case COMPO_TAILO:
-        return byReading();
-    default:
-        m_db.logger().log(1, std::string("Unexpected candidate mode ") + type +
-                                 " to insert the related choice");
-        break;
+        default:
+            m_db.logger().log(1, std::string("Unexpected candidate mode ") + type +
+                                     " to insert the related choice");
+            break;
     }
     c.m_rank = RANK_NAILED;
     return true;

@@ -22,13 +22,9 @@ namespace {
 // choices within them are taken in the order a backtracking engine tries them, so the match and
 // its groups are the ones that engine reports (tests/compose/std_pattern_test.cpp compares the
 // two on random and real keys).
-bool isLower(char c) noexcept {
-    return c >= 'a' && c <= 'z';
-}
+bool isLower(char c) noexcept { return c >= 'a' && c <= 'z'; }
 
-bool isWildcard(char c) noexcept {
-    return c == '?' || c == '*';
-}
+bool isWildcard(char c) noexcept { return c == '?' || c == '*'; }
 
 // Every STD match is made of lower-case letters and wildcards, with at most one digit at its
 // end; so a match that starts at p lies within the window this returns, and searching the

@@ -33,8 +33,10 @@ struct C_StdCutLog {
 
 // The islands of a key string in STD mode.
 struct C_StdIslands {
-    std::vector<C_IsleList> m_islesByStart;  // one list per key position, islands in the order added
-    std::map<size_t, size_t> m_hyphenRuns;   // start -> end of each run of "-" skipped before an island
+    std::vector<C_IsleList>
+        m_islesByStart;  // one list per key position, islands in the order added
+    std::map<size_t, size_t>
+        m_hyphenRuns;  // start -> end of each run of "-" skipped before an island
     C_StdCutLog m_log;
 };
 
@@ -59,7 +61,7 @@ size_t recutStdIslands(std::string_view keys, std::string_view previousKeys, C_S
 struct C_StdMatch {
     size_t m_start = 0;
     size_t m_length = 0;
-    std::string_view m_groups[7];     // the whole match, then groups 1 to 6 ("" when unmatched)
+    std::string_view m_groups[7];  // the whole match, then groups 1 to 6 ("" when unmatched)
     bool m_matched[7] = {};
 };
 

@@ -38,14 +38,14 @@ constexpr auto kMostDeferred = std::chrono::milliseconds(50);
 // The queue of committed lines and the thread that learns them, with what the thread and the
 // session tell each other.
 struct C_LearnTailoDB::C_JobQueue {
-    std::mutex m_lock;                  // guards the queue and the two flags
-    std::condition_variable m_signal;   // a job, a trim or the stop is due
+    std::mutex m_lock;                 // guards the queue and the two flags
+    std::condition_variable m_signal;  // a job, a trim or the stop is due
     std::condition_variable m_idleSignal;
     std::thread m_thread;
     std::deque<std::unique_ptr<C_InputLineSnapshot>> m_queue;
-    bool m_stop = false;  // under m_lock
-    bool m_idle = false;  // under m_lock: the thread waits with nothing to do
-    std::atomic<uint32_t> m_sessionQueries{0};   // session queries under way
+    bool m_stop = false;                        // under m_lock
+    bool m_idle = false;                        // under m_lock: the thread waits with nothing to do
+    std::atomic<uint32_t> m_sessionQueries{0};  // session queries under way
     std::atomic<int64_t> m_lastSessionQuery{0};  // when the last one ended (steady ns)
 };
 
@@ -78,7 +78,8 @@ std::unique_lock<std::recursive_mutex> C_LearnTailoDB::lockTables_() const {
             std::chrono::nanoseconds wait = kSessionQuiet;
             if (m_jobs->m_sessionQueries.load(std::memory_order_acquire) == 0) {
                 const std::chrono::nanoseconds since(
-                    steadyNanoseconds() - m_jobs->m_lastSessionQuery.load(std::memory_order_relaxed));
+                    steadyNanoseconds() -
+                    m_jobs->m_lastSessionQuery.load(std::memory_order_relaxed));
                 if (since >= kSessionQuiet)
                     break;
                 wait = kSessionQuiet - since;
@@ -180,9 +181,7 @@ void C_LearnTailoDB::enqueue(std::unique_ptr<C_InputLineSnapshot>& job) const {
     m_jobs->m_signal.notify_one();
 }
 
-void C_LearnTailoDB::log_(int level, const std::string& text) const {
-    m_policy->log(level, text);
-}
+void C_LearnTailoDB::log_(int level, const std::string& text) const { m_policy->log(level, text); }
 
 void C_LearnTailoDB::learningThread() {
     try {
@@ -193,7 +192,9 @@ void C_LearnTailoDB::learningThread() {
         std::unique_ptr<C_InputLineSnapshot> job;
         try {
             std::unique_lock lock(m_jobs->m_lock);
-            const auto ready = [this] { return m_purgePending || !m_jobs->m_queue.empty() || m_jobs->m_stop; };
+            const auto ready = [this] {
+                return m_purgePending || !m_jobs->m_queue.empty() || m_jobs->m_stop;
+            };
             if (!ready()) {
                 m_jobs->m_idle = true;
                 m_jobs->m_idleSignal.notify_all();
@@ -276,7 +277,8 @@ bool C_LearnTailoDB::waitIdle(std::chrono::milliseconds timeout) const {
     std::unique_lock lock(m_jobs->m_lock);
     if (!m_jobs->m_thread.joinable())
         return m_jobs->m_queue.empty();
-    return m_jobs->m_idleSignal.wait_for(lock, timeout, [this] { return m_jobs->m_idle && m_jobs->m_queue.empty(); });
+    return m_jobs->m_idleSignal.wait_for(
+        lock, timeout, [this] { return m_jobs->m_idle && m_jobs->m_queue.empty(); });
 }
 
 size_t C_LearnTailoDB::queuedJobs() const {

@@ -10,10 +10,10 @@
 // policy's limits. Destroying it finishes the job in hand, drops the rest of the queue, trims
 // the tables and saves the file when it changed.
 //
-// Locks: the queue lock (learn_db.cpp) guards the queue and the stop flag and is held only to wait, push and
-// pop; the dictionary lock (mutex()) guards the tables and is held around each change of them;
-// it may be held while the user dictionary's lock is taken (promotions), never the reverse. The
-// queue lock is never taken under a dictionary lock.
+// Locks: the queue lock (learn_db.cpp) guards the queue and the stop flag and is held only to wait,
+// push and pop; the dictionary lock (mutex()) guards the tables and is held around each change of
+// them; it may be held while the user dictionary's lock is taken (promotions), never the reverse.
+// The queue lock is never taken under a dictionary lock.
 //
 // Not responsible for: composing lines (C_InputLine), what the user dictionary does with a
 // promotion (its listeners), or when the files are saved besides shutdown.
@@ -117,8 +117,7 @@ private:
     void approveVocs(const std::vector<C_Winner>& winners);
     void approveVoc_(const std::vector<std::string>& keys, char type, const std::string& text);
     void disapproveVocs_(const C_InputLineSnapshot& job);
-    void disapproveVoc_(const std::vector<std::string>& keys, char type,
-                        const std::string& text);
+    void disapproveVoc_(const std::vector<std::string>& keys, char type, const std::string& text);
     void ripenRules_(const C_RuleMatches& matches);
     void learnAdhocTailos_(const std::vector<C_Winner>& winners);
     void learnAdhocTailo(const std::string& tailo);
@@ -131,7 +130,7 @@ private:
     I_UserTailoDB& m_upper;
     const I_LearnPolicy* m_policy;
     bool m_purgePending = false;  // the learning thread's own (the destructor's after the join)
-    struct C_JobQueue;  // the job queue and the learning thread (learn_db.cpp)
+    struct C_JobQueue;            // the job queue and the learning thread (learn_db.cpp)
     const std::unique_ptr<C_JobQueue> m_jobs;
     FC_JobProcessor m_process;
 };

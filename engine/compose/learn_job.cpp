@@ -30,9 +30,7 @@ constexpr double kNoWeight = std::numeric_limits<double>::quiet_NaN();
 // A joined word keeps at most this many readings, the first in sorted order.
 constexpr size_t kMaxJoinedReadings = 64;
 
-std::string decimal(size_t n) {
-    return std::to_string(n);
-}
+std::string decimal(size_t n) { return std::to_string(n); }
 
 // printf's "%f": fixed notation with six decimals.
 std::string fixed6(double value) {
@@ -41,9 +39,7 @@ std::string fixed6(double value) {
     return ec == std::errc() ? std::string(buf, end) : std::string();
 }
 
-std::string textOf(const C_Candidate* c) {
-    return c ? c->m_text : std::string("<null>");
-}
+std::string textOf(const C_Candidate* c) { return c ? c->m_text : std::string("<null>"); }
 
 size_t winnerEnd(const C_Winner& w) {
     return w.m_start + (w.m_candidate ? w.m_candidate->m_span : 1);
@@ -200,8 +196,7 @@ private:
     };
 
     C_Walk walk_();
-    E_Step sameUnit_(C_LearnContext& a, size_t k, const C_ClosureRange& n, size_t i0,
-                     size_t j0);
+    E_Step sameUnit_(C_LearnContext& a, size_t k, const C_ClosureRange& n, size_t i0, size_t j0);
     void poolClosure_(const C_ClosureRange& q);
     void joinWords_(const C_ClosureRange& n);
     // Adds the candidate's readings to the candidate pool; true when the pool took any.
@@ -224,9 +219,7 @@ private:
     int m_generation = 0;
 };
 
-void C_LearnTailoDB::learnJob(C_InputLineSnapshot& job) {
-    C_JobLearning(*this, job).run();
-}
+void C_LearnTailoDB::learnJob(C_InputLineSnapshot& job) { C_JobLearning(*this, job).run(); }
 
 void C_LearnTailoDB::C_JobLearning::run() {
     bool agreed = false;
@@ -328,17 +321,18 @@ C_LearnTailoDB::C_JobLearning::C_Walk C_LearnTailoDB::C_JobLearning::walk_() {
                             " is already stronger than naive's at " + decimal(p) +
                             " with candidate " + t);
             else
-                log_(4, "Snapshot closure at " + at + " is stronger than naive's at " +
-                            decimal(p) + " with candidate " + t + " after " +
-                            decimal(size_t(m_generation - 1)) + " generations");
+                log_(4, "Snapshot closure at " + at + " is stronger than naive's at " + decimal(p) +
+                            " with candidate " + t + " after " + decimal(size_t(m_generation - 1)) +
+                            " generations");
             continue;
         }
         if (j0 < q.m_begin || j0 >= q.m_end)
-            throw std::logic_error("Snapshot winner at " + decimal(p) + " not found in its closure");
+            throw std::logic_error("Snapshot winner at " + decimal(p) +
+                                   " not found in its closure");
         const size_t k = j0 - q.m_begin;
         C_RuleRunnerForWinner jobRunner(m_db.cats(), m_job);
-        C_LearnContext a{m_job.m_ruleMatches, committed, q.m_begin, q.m_end, jobRunner,
-                         mapToNaive_()};
+        C_LearnContext a{m_job.m_ruleMatches, committed,    q.m_begin, q.m_end,
+                         jobRunner,           mapToNaive_()};
 
         if (r.m_order == 0) {
             learnWeight(a, k, 1.0, kNoWeight);
@@ -348,84 +342,85 @@ C_LearnTailoDB::C_JobLearning::C_Walk C_LearnTailoDB::C_JobLearning::walk_() {
         const C_ClosureRange n = getClosure(m_naive, s, l);
         E_Step step = E_Step::LEARNED;
         switch (r.m_category) {
-        case CMP_STRENGTH: {
-            const double sa = C_InputLineSnapshot::scoreSequence(n.m_candidates);
-            const double sb = C_InputLineSnapshot::scoreSequence(q.m_candidates);
-            const double learned = learnToPR100(a);
-            if (sa - sb > 0)
-                learnWeight(a, k, sa - sb + 1.0, learned);
-            break;
-        }
-        case CMP_SINGLE: {
-            // One word of the engine's against several of the user's: a word of a user layer
-            // is lowered below zero, where it no longer wins for being single; otherwise the
-            // user's words are raised to full strength.
-            const C_Candidate* single = n.size() == 1 ? n.m_candidates.front() : nullptr;
-            if (single && single->m_source >= ST_USER_EXACT) {
+            case CMP_STRENGTH: {
+                const double sa = C_InputLineSnapshot::scoreSequence(n.m_candidates);
+                const double sb = C_InputLineSnapshot::scoreSequence(q.m_candidates);
+                const double learned = learnToPR100(a);
+                if (sa - sb > 0)
+                    learnWeight(a, k, sa - sb + 1.0, learned);
+                break;
+            }
+            case CMP_SINGLE: {
+                // One word of the engine's against several of the user's: a word of a user layer
+                // is lowered below zero, where it no longer wins for being single; otherwise the
+                // user's words are raised to full strength.
+                const C_Candidate* single = n.size() == 1 ? n.m_candidates.front() : nullptr;
+                if (single && single->m_source >= ST_USER_EXACT) {
+                    C_RuleRunnerForWinner naiveRunner(m_db.cats(), m_naive);
+                    C_LearnContext b{m_job.m_ruleMatches, naive, n.m_begin, n.m_end, naiveRunner,
+                                     addToCandidate_()};
+                    learnWeight(b, 0, -single->score() - 1.0, kNoWeight);
+                } else {
+                    learnToPR100(a);
+                }
+                break;
+            }
+            case CMP_SCORE: {
+                const C_Winner& ni = naive[i0];
+                const C_Winner& cj = committed[j0];
+                const bool sameUnit = ni.m_start == cj.m_start && ni.m_candidate &&
+                                      cj.m_candidate &&
+                                      ni.m_candidate->m_span == cj.m_candidate->m_span;
+                if (sameUnit) {
+                    step = sameUnit_(a, k, n, i0, j0);
+                    break;
+                }
+                const int m = findWinnerIndex(naive, n.m_begin, n.m_end, p);
+                if (m < 0)
+                    throw std::logic_error("Naive winner at " + decimal(p) +
+                                           " not found in its closure");
                 C_RuleRunnerForWinner naiveRunner(m_db.cats(), m_naive);
                 C_LearnContext b{m_job.m_ruleMatches, naive, n.m_begin, n.m_end, naiveRunner,
                                  addToCandidate_()};
-                learnWeight(b, 0, -single->score() - 1.0, kNoWeight);
-            } else {
-                learnToPR100(a);
-            }
-            break;
-        }
-        case CMP_SCORE: {
-            const C_Winner& ni = naive[i0];
-            const C_Winner& cj = committed[j0];
-            const bool sameUnit = ni.m_start == cj.m_start && ni.m_candidate && cj.m_candidate &&
-                                  ni.m_candidate->m_span == cj.m_candidate->m_span;
-            if (sameUnit) {
-                step = sameUnit_(a, k, n, i0, j0);
+                const double w = (r.m_d + 1.0) * 0.5;
+                learnWeight(a, k, w, kNoWeight);
+                learnWeight(b, size_t(m), -w, kNoWeight);
                 break;
             }
-            const int m = findWinnerIndex(naive, n.m_begin, n.m_end, p);
-            if (m < 0)
-                throw std::logic_error("Naive winner at " + decimal(p) +
-                                       " not found in its closure");
-            C_RuleRunnerForWinner naiveRunner(m_db.cats(), m_naive);
-            C_LearnContext b{m_job.m_ruleMatches, naive, n.m_begin, n.m_end, naiveRunner,
-                             addToCandidate_()};
-            const double w = (r.m_d + 1.0) * 0.5;
-            learnWeight(a, k, w, kNoWeight);
-            learnWeight(b, size_t(m), -w, kNoWeight);
-            break;
-        }
-        case CMP_SOURCE_LEVEL: {
-            if (meanSourceLevel(n.m_candidates) < ST_USER_EXACT) {
-                poolClosure_(q);
+            case CMP_SOURCE_LEVEL: {
+                if (meanSourceLevel(n.m_candidates) < ST_USER_EXACT) {
+                    poolClosure_(q);
+                    break;
+                }
+                const bool allStrong =
+                    std::all_of(n.m_candidates.begin(), n.m_candidates.end(),
+                                [](const C_Candidate* c) { return c && c->m_weight >= 100.0f; });
+                if (allStrong) {
+                    log_(4, "(TBD) CC_SRCLEVEL, all PR100");
+                    break;
+                }
+                const auto hasReadings = [](const C_Candidate* c) {
+                    return c && !c->m_readings.empty();
+                };
+                const bool allHan = std::all_of(
+                    n.m_candidates.begin(), n.m_candidates.end(),
+                    [&](const C_Candidate* c) { return hasReadings(c) && !c->m_text.empty(); });
+                const bool allTailo = std::all_of(
+                    n.m_candidates.begin(), n.m_candidates.end(),
+                    [&](const C_Candidate* c) { return hasReadings(c) && c->m_text.empty(); });
+                if (n.size() >= 2 && (allHan || allTailo))
+                    joinWords_(n);
+                else
+                    poolClosure_(q);
                 break;
             }
-            const bool allStrong =
-                std::all_of(n.m_candidates.begin(), n.m_candidates.end(),
-                            [](const C_Candidate* c) { return c && c->m_weight >= 100.0f; });
-            if (allStrong) {
-                log_(4, "(TBD) CC_SRCLEVEL, all PR100");
+            default:
+                log_(1, "Unknown compare category " + std::to_string(r.m_category) +
+                            " for closure at " + decimal(s) + " spanned " + decimal(l) + " with " +
+                            decimal(n.size()) + " winners for naive winner at " + decimal(p) +
+                            " with candidate " + t);
+                step = E_Step::WALK_ON;
                 break;
-            }
-            const auto hasReadings = [](const C_Candidate* c) {
-                return c && !c->m_readings.empty();
-            };
-            const bool allHan = std::all_of(
-                n.m_candidates.begin(), n.m_candidates.end(),
-                [&](const C_Candidate* c) { return hasReadings(c) && !c->m_text.empty(); });
-            const bool allTailo = std::all_of(
-                n.m_candidates.begin(), n.m_candidates.end(),
-                [&](const C_Candidate* c) { return hasReadings(c) && c->m_text.empty(); });
-            if (n.size() >= 2 && (allHan || allTailo))
-                joinWords_(n);
-            else
-                poolClosure_(q);
-            break;
-        }
-        default:
-            log_(1, "Unknown compare category " + std::to_string(r.m_category) +
-                        " for closure at " + decimal(s) + " spanned " + decimal(l) + " with " +
-                        decimal(n.size()) + " winners for naive winner at " + decimal(p) +
-                        " with candidate " + t);
-            step = E_Step::WALK_ON;
-            break;
         }
         if (step == E_Step::LEARNED) {
             walk.m_learned = true;
@@ -487,8 +482,8 @@ C_LearnTailoDB::C_JobLearning::E_Step C_LearnTailoDB::C_JobLearning::sameUnit_(
     if (m < 0)
         throw std::logic_error("Naive winner at " + decimal(p) + " not found in its closure");
     C_RuleRunnerForWinner naiveRunner(m_db.cats(), m_naive);
-    C_LearnContext b{m_job.m_ruleMatches, m_naive.m_winners, n.m_begin, n.m_end, naiveRunner,
-                     addToCandidate_()};
+    C_LearnContext b{m_job.m_ruleMatches, m_naive.m_winners, n.m_begin, n.m_end,
+                     naiveRunner,         addToCandidate_()};
     for (size_t v = t; v < q; ++v) {
         const double d = u[v]->score() - s;
         if (d <= 0)
@@ -524,14 +519,16 @@ bool C_LearnTailoDB::C_JobLearning::poolCandidate_(const C_Candidate& c) {
     bool added = false;
     const auto add = [&](const std::vector<std::string>& keys, char type, const std::string& word) {
         const C_VocTableError e =
-            keys.size() == 1 ? pool.add_keys_to_word(keys.front(), type, word, c.m_weight, c.m_cats, 0)
-                             : pool.add_karray_to_voc(keys, type, word, c.m_weight, c.m_cats, 0);
+            keys.size() == 1
+                ? pool.add_keys_to_word(keys.front(), type, word, c.m_weight, c.m_cats, 0)
+                : pool.add_karray_to_voc(keys, type, word, c.m_weight, c.m_cats, 0);
         added = added || !e.failed;
     };
     const auto nonTailo = [&](const std::string& reading, const char* which) {
-        log_(1, "Non-Tailo \"" + reading +
-                    "\" calling m_candiPool.add_keys_to_word() or m_candiPool.add_karray_to_voc() " +
-                    which);
+        log_(1,
+             "Non-Tailo \"" + reading +
+                 "\" calling m_candiPool.add_keys_to_word() or m_candiPool.add_karray_to_voc() " +
+                 which);
     };
     if (const std::string* chosen = chosenReading(c)) {
         if (const auto keys = tonedKeysOf(*chosen))
@@ -587,8 +584,8 @@ void C_LearnTailoDB::C_JobLearning::joinWords_(const C_ClosureRange& n) {
     for (const std::string& reading : joined.m_readings) {
         const std::optional<std::vector<std::string>> keys = tonedKeysOf(reading);
         if (!keys) {
-            log_(1, "Non-Tailo \"" + reading +
-                        "\" calling m_candiPool.add_karray_to_voc() " + (han ? "2/2" : "1/2"));
+            log_(1, "Non-Tailo \"" + reading + "\" calling m_candiPool.add_karray_to_voc() " +
+                        (han ? "2/2" : "1/2"));
             continue;
         }
         if (han)
@@ -701,9 +698,7 @@ std::pair<ptrdiff_t, ptrdiff_t> ruleWinnerSpan(const std::vector<C_Winner>& winn
     return {std::max(first, ptrdiff_t(-1)), last};
 }
 
-bool isGap(const C_RuleElem& e) {
-    return e.pattern.index() == RULE_GAP;
-}
+bool isGap(const C_RuleElem& e) { return e.pattern.index() == RULE_GAP; }
 
 }  // namespace
 

@@ -59,9 +59,7 @@ const std::string* writtenReading(const C_Candidate& c) {
     return c.m_readings.empty() ? nullptr : &c.m_readings.front();
 }
 
-bool isRawHyphen(const C_Candidate& c) {
-    return c.m_source == ST_RAW_KEY && c.m_text == "-";
-}
+bool isRawHyphen(const C_Candidate& c) { return c.m_source == ST_RAW_KEY && c.m_text == "-"; }
 
 }  // namespace
 
@@ -208,7 +206,8 @@ void C_LearnTailoDB::ripenRules_(const C_RuleMatches& matches) {
         const C_UsageStamp stamp = m_rules.find(key)->stamp;
         C_RulePtr rule = m_rules.takeRule(key);
         if (!rule) {
-            log_(1, "Failed to erase ripe rule from the DB: " + dumpRules(parseRulePats(key), cats()));
+            log_(1,
+                 "Failed to erase ripe rule from the DB: " + dumpRules(parseRulePats(key), cats()));
             continue;
         }
         if (!m_upper.addRule(rule)) {

@@ -106,13 +106,15 @@ void C_RelatedChoices::initCache(const C_VisitConsts& consts, std::span<const C_
 
     // Reading j of a related word continues the last reading: longer, beginning with it (letter
     // case aside), and, when the dictionary delivered keys, going on by exactly those keys.
-    const auto continues = [&](const std::string& reading, std::string_view keyText, bool testKeys) {
+    const auto continues = [&](const std::string& reading, std::string_view keyText,
+                               bool testKeys) {
         if (reading.size() <= lastReading.size() ||
             !C_CaseFoldedString(reading).startsWith(folded, folded.size()))
             return false;
         if (!testKeys)
             return true;
-        const C_TonedKeysResult rest = tailo2tonedKeys(std::string_view(reading).substr(lastReading.size()));
+        const C_TonedKeysResult rest =
+            tailo2tonedKeys(std::string_view(reading).substr(lastReading.size()));
         const auto* keys = std::get_if<std::vector<std::string>>(&rest);
         return keys && joinedKeys(*keys, "-") == keyText;
     };
@@ -193,8 +195,9 @@ const std::vector<C_RelatedEntry>* C_RelatedChoices::listOf(char type) {
         for (size_t j = 0; j < c.m_readings.size(); ++j)
             add(i, j, true, skipWords(c.m_readings[j], c.m_count));
     }
-    std::stable_sort(list.m_entries.begin(), list.m_entries.end(),
-                     [this](const C_RelatedEntry& a, const C_RelatedEntry& b) { return lessEntry(a, b); });
+    std::stable_sort(
+        list.m_entries.begin(), list.m_entries.end(),
+        [this](const C_RelatedEntry& a, const C_RelatedEntry& b) { return lessEntry(a, b); });
     m_lists.push_back(std::move(list));
     return &m_lists.back().m_entries;
 }
@@ -267,7 +270,8 @@ bool C_RelatedChoices::lessEntry(const C_RelatedEntry& a, const C_RelatedEntry& 
     const C_RelatedRecord& ra = m_cache.at(a.m_record);
     const C_RelatedRecord& rb = m_cache.at(b.m_record);
     const auto reach = [](const C_RelatedRecord& r) {
-        return r.m_pos + (r.m_keyText.empty() || r.m_candidates.empty() ? 0 : r.m_candidates.front().m_span);
+        return r.m_pos +
+               (r.m_keyText.empty() || r.m_candidates.empty() ? 0 : r.m_candidates.front().m_span);
     };
     const size_t sa = reach(ra), sb = reach(rb);
     if (sa != sb)

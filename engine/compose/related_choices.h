@@ -40,7 +40,7 @@ struct C_RelatedEntry {
     uint16_t m_record = 0;   // index into the cache
     uint16_t m_reading = 0;  // reading index, for a reading entry
     bool m_isReading = false;
-    std::string m_text;      // what the entry shows: the part of the word after the last word
+    std::string m_text;  // what the entry shows: the part of the word after the last word
 };
 
 // Where an inserted related word's candidates go: an absolute position of the input line and
@@ -104,7 +104,7 @@ private:
     std::list<C_List> m_lists;
     std::string m_lastText;  // the last word's text; list texts of Han words follow it
     size_t m_position = 0;
-    bool m_filled = false;   // the dictionaries were asked since the last clear
+    bool m_filled = false;  // the dictionaries were asked since the last clear
 };
 
 }  // namespace kov

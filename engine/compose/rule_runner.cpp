@@ -95,9 +95,7 @@ size_t leastSpan(const C_RuleElem& elem) {
     return 1;
 }
 
-std::string decimal(size_t n) {
-    return std::to_string(n);
-}
+std::string decimal(size_t n) { return std::to_string(n); }
 
 // printf's "%+.3g", written the same way on every platform.
 std::string signedG3(double value) {
@@ -192,29 +190,29 @@ bool C_RuleRunner::run(size_t start, C_Candidate& c, const std::vector<C_RuleEle
             C_MatchNode* child = slot->second;
             bool matched = false;
             switch (elem.pattern.index()) {
-            case RULE_GAP:
-                if (gapAt(p)) {
-                    next.try_emplace(p + 1, child);
-                    matched = true;
-                }
-                break;
-            case RULE_WORD:
-            case RULE_CAT:
-                // Nothing at or past the end is looked at: units after the caret are stale.
-                if (p < m_end && child->m_unit) {
-                    child->m_unit->visitCandidates([&](C_Candidate& x) {
-                        if (fits(elem, x, m_cats)) {
-                            matched = true;
-                            next.try_emplace(p + x.m_span, child);
-                            record(child, x, i, elem.weight);
-                        }
-                        return true;
-                    });
-                }
-                break;
-            default:
-                throw std::logic_error("Unknown pattern type(1/2): " +
-                                       decimal(elem.pattern.index()));
+                case RULE_GAP:
+                    if (gapAt(p)) {
+                        next.try_emplace(p + 1, child);
+                        matched = true;
+                    }
+                    break;
+                case RULE_WORD:
+                case RULE_CAT:
+                    // Nothing at or past the end is looked at: units after the caret are stale.
+                    if (p < m_end && child->m_unit) {
+                        child->m_unit->visitCandidates([&](C_Candidate& x) {
+                            if (fits(elem, x, m_cats)) {
+                                matched = true;
+                                next.try_emplace(p + x.m_span, child);
+                                record(child, x, i, elem.weight);
+                            }
+                            return true;
+                        });
+                    }
+                    break;
+                default:
+                    throw std::logic_error("Unknown pattern type(1/2): " +
+                                           decimal(elem.pattern.index()));
             }
             if (fresh && !matched)
                 node->m_children.erase(slot);
@@ -232,49 +230,49 @@ bool C_RuleRunner::run(size_t start, C_Candidate& c, const std::vector<C_RuleEle
         C_Frontier next;
         bool beforeLine = false;
         switch (elem.pattern.index()) {
-        case RULE_GAP:
-            for (auto [pos, node] : frontier) {
-                if (pos == 0) {
-                    beforeLine = true;  // the gap lies before the line
-                    continue;
+            case RULE_GAP:
+                for (auto [pos, node] : frontier) {
+                    if (pos == 0) {
+                        beforeLine = true;  // the gap lies before the line
+                        continue;
+                    }
+                    size_t q = pos - 1;
+                    if (gapAt(q))
+                        next.try_emplace(q, childAt(node, q).first->second);
                 }
-                size_t q = pos - 1;
-                if (gapAt(q))
-                    next.try_emplace(q, childAt(node, q).first->second);
-            }
-            break;
-        case RULE_WORD:
-        case RULE_CAT: {
-            // Scan down from the last frontier position, stopping at the first position
-            // without a unit; nothing is found when the frontier is empty or too near the
-            // start of the line. Below the first frontier position less the longest span no
-            // candidate can end in the frontier, so the scan stops there too.
-            size_t m = leastSpan(elem);
-            if (frontier.empty() || frontier.rbegin()->first < m)
                 break;
-            const size_t first = frontier.begin()->first;
-            const size_t lowest = first > maxSpan() ? first - maxSpan() : 0;
-            for (size_t q = frontier.rbegin()->first - m + 1; q-- > lowest;) {
-                I_CompoUnit* unit = m_unitAt(q);
-                if (!unit)
+            case RULE_WORD:
+            case RULE_CAT: {
+                // Scan down from the last frontier position, stopping at the first position
+                // without a unit; nothing is found when the frontier is empty or too near the
+                // start of the line. Below the first frontier position less the longest span no
+                // candidate can end in the frontier, so the scan stops there too.
+                size_t m = leastSpan(elem);
+                if (frontier.empty() || frontier.rbegin()->first < m)
                     break;
-                unit->visitCandidates([&](C_Candidate& x) {
-                    if (!fits(elem, x, m_cats))
+                const size_t first = frontier.begin()->first;
+                const size_t lowest = first > maxSpan() ? first - maxSpan() : 0;
+                for (size_t q = frontier.rbegin()->first - m + 1; q-- > lowest;) {
+                    I_CompoUnit* unit = m_unitAt(q);
+                    if (!unit)
+                        break;
+                    unit->visitCandidates([&](C_Candidate& x) {
+                        if (!fits(elem, x, m_cats))
+                            return true;
+                        auto ends = frontier.find(q + x.m_span);
+                        if (ends == frontier.end())
+                            return true;
+                        C_MatchNode* child = childAt(ends->second, q).first->second;
+                        next.try_emplace(q, child);
+                        record(child, x, i, elem.weight);
                         return true;
-                    auto ends = frontier.find(q + x.m_span);
-                    if (ends == frontier.end())
-                        return true;
-                    C_MatchNode* child = childAt(ends->second, q).first->second;
-                    next.try_emplace(q, child);
-                    record(child, x, i, elem.weight);
-                    return true;
-                });
+                    });
+                }
+                break;
             }
-            break;
-        }
-        default:
-            throw std::logic_error("Unknown pattern type(2/2): " +
-                                   decimal(elem.pattern.index()));
+            default:
+                throw std::logic_error("Unknown pattern type(2/2): " +
+                                       decimal(elem.pattern.index()));
         }
         // A gap before the line ends the backward match: it succeeds only as the first element.
         if (next.empty() && !(beforeLine && i == 0))

@@ -13,28 +13,24 @@
 namespace kov {
 namespace {
 
-std::string decimal(size_t n) {
-    return std::to_string(n);
-}
+std::string decimal(size_t n) { return std::to_string(n); }
 
-std::string decimal(std::ptrdiff_t n) {
-    return std::to_string(n);
-}
+std::string decimal(std::ptrdiff_t n) { return std::to_string(n); }
 
 // Deep copy of one element; a null unit slot stays null.
 C_LineElement copyElement(const C_LineElement& element) {
     switch (element.index()) {
-    case 0:
-        return std::monostate{};
-    case 1: {
-        const auto& unit = std::get<1>(element);
-        if (!unit)
-            return std::unique_ptr<C_CompoUnit>();
-        return std::make_unique<C_CompoUnit>(*unit);
-    }
-    default:
-        // Only a variant left valueless by an exception gets here.
-        throw std::logic_error("Unknown variant id " + decimal(element.index()));
+        case 0:
+            return std::monostate{};
+        case 1: {
+            const auto& unit = std::get<1>(element);
+            if (!unit)
+                return std::unique_ptr<C_CompoUnit>();
+            return std::make_unique<C_CompoUnit>(*unit);
+        }
+        default:
+            // Only a variant left valueless by an exception gets here.
+            throw std::logic_error("Unknown variant id " + decimal(element.index()));
     }
 }
 
@@ -99,8 +95,7 @@ struct C_ClosureFrame {
 
 }  // namespace
 
-C_InputLineSnapshot::C_InputLineSnapshot(std::span<const C_LineElement> elements,
-                                         E_CompoMode mode)
+C_InputLineSnapshot::C_InputLineSnapshot(std::span<const C_LineElement> elements, E_CompoMode mode)
     : m_mode(mode) {
     m_elements.reserve(elements.size());
     bool anyMark = false;
@@ -305,8 +300,8 @@ std::vector<C_Candidate*> C_InputLineSnapshot::findClosure(size_t from, size_t t
                 ++qi;
                 continue;
             }
-            C_CompareResult r = compareClosures(paths[qi].m_candidates, paths[pi].m_candidates,
-                                                f.m_nested);
+            C_CompareResult r =
+                compareClosures(paths[qi].m_candidates, paths[pi].m_candidates, f.m_nested);
             if (r.m_order >= 0) {
                 paths.erase(paths.begin() + std::ptrdiff_t(pi));
                 return;
@@ -364,8 +359,7 @@ std::vector<C_Candidate*> C_InputLineSnapshot::findClosure(size_t from, size_t t
 }
 
 C_CompareResult C_InputLineSnapshot::compareClosures(std::span<C_Candidate* const> a,
-                                                     std::span<C_Candidate* const> b,
-                                                     bool nested) {
+                                                     std::span<C_Candidate* const> b, bool nested) {
     checkCandidates(a);
     checkCandidates(b);
     const bool singleA = a.size() == 1, singleB = b.size() == 1;
@@ -405,37 +399,68 @@ double C_InputLineSnapshot::scoreSequence(std::span<C_Candidate* const> sequence
 
 char32_t fullWidthSymbol(char key) noexcept {
     switch (key) {
-    case '~': return U'\uFF5E';
-    case '!': return U'\uFF01';
-    case '@': return U'\uFF20';
-    case '#': return U'\uFF03';
-    case '$': return U'\uFF04';
-    case '%': return U'\uFF05';
-    case '^': return U'\uFE3F';
-    case '&': return U'\uFF06';
-    case '*': return U'\uFF0A';
-    case '(': return U'\uFF08';
-    case ')': return U'\uFF09';
-    case '=': return U'\uFF1D';
-    case '[': return U'\u300C';
-    case ']': return U'\u300D';
-    case '\\': return U'\uFF3C';
-    case ';': return U'\uFF1B';
-    case '\'': return U'\u3001';
-    case ',': return U'\uFF0C';
-    case '.': return U'\u3002';
-    case '/': return U'\uFF0F';
-    case '_': return U'\uFF3F';
-    case '+': return U'\uFF0B';
-    case '{': return U'\u300E';
-    case '}': return U'\u300F';
-    case '|': return U'\uFF5C';
-    case ':': return U'\uFF1A';
-    case '"': return U'\uFF02';  // the full-width quotation mark
-    case '<': return U'\u300A';
-    case '>': return U'\u300B';
-    case '?': return U'\uFF1F';
-    default: return 0;
+        case '~':
+            return U'\uFF5E';
+        case '!':
+            return U'\uFF01';
+        case '@':
+            return U'\uFF20';
+        case '#':
+            return U'\uFF03';
+        case '$':
+            return U'\uFF04';
+        case '%':
+            return U'\uFF05';
+        case '^':
+            return U'\uFE3F';
+        case '&':
+            return U'\uFF06';
+        case '*':
+            return U'\uFF0A';
+        case '(':
+            return U'\uFF08';
+        case ')':
+            return U'\uFF09';
+        case '=':
+            return U'\uFF1D';
+        case '[':
+            return U'\u300C';
+        case ']':
+            return U'\u300D';
+        case '\\':
+            return U'\uFF3C';
+        case ';':
+            return U'\uFF1B';
+        case '\'':
+            return U'\u3001';
+        case ',':
+            return U'\uFF0C';
+        case '.':
+            return U'\u3002';
+        case '/':
+            return U'\uFF0F';
+        case '_':
+            return U'\uFF3F';
+        case '+':
+            return U'\uFF0B';
+        case '{':
+            return U'\u300E';
+        case '}':
+            return U'\u300F';
+        case '|':
+            return U'\uFF5C';
+        case ':':
+            return U'\uFF1A';
+        case '"':
+            return U'\uFF02';  // the full-width quotation mark
+        case '<':
+            return U'\u300A';
+        case '>':
+            return U'\u300B';
+        case '?':
+            return U'\uFF1F';
+        default:
+            return 0;
     }
 }
 

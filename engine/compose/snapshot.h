@@ -120,15 +120,14 @@ public:
     C_CompoUnit* unitAt(size_t pos) const noexcept;
 
     std::vector<C_LineElement> m_elements;
-    std::vector<C_Winner> m_winners;      // ascending starts, covering [0, end) after findWinners
-    std::vector<C_Closure> m_closures;    // one per closure step of the last winner search
+    std::vector<C_Winner> m_winners;    // ascending starts, covering [0, end) after findWinners
+    std::vector<C_Closure> m_closures;  // one per closure step of the last winner search
     C_RuleMatches m_ruleMatches;
     E_CompoMode m_mode = CM_STD;
 
 private:
     using C_ClosureMemo = std::map<size_t, std::vector<C_Candidate*>>;
-    std::vector<C_Candidate*> findClosure(size_t from, size_t to, C_ClosureMemo& memo,
-                                          bool nested);
+    std::vector<C_Candidate*> findClosure(size_t from, size_t to, C_ClosureMemo& memo, bool nested);
 };
 
 // The text a raw key stands for: the key itself; with full shape, the full-width form of a

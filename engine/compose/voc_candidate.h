@@ -20,9 +20,9 @@ struct C_VocCandidate {
     uint16_t m_words = 0;                 // the candidate's count
     char m_mode = COMPO_KEY;              // COMPO_HANT, COMPO_TAILO, COMPO_KEY or COMPO_SEGMENT
     E_SourceType m_source = ST_RAW_KEY;
-    double m_weight = 0.0;                // the candidate's score (weight plus rule bonus)
-    bool m_virtual = false;               // made up by the line, not a composed word
-    bool m_hidden = false;                // a joined run of hyphens that consumers leave out
+    double m_weight = 0.0;   // the candidate's score (weight plus rule bonus)
+    bool m_virtual = false;  // made up by the line, not a composed word
+    bool m_hidden = false;   // a joined run of hyphens that consumers leave out
 };
 
 }  // namespace kov

@@ -32,8 +32,8 @@ int compareSources(const C_Candidate& a, const C_Candidate& b, bool doctrine) no
     if (h.m_count == l.m_count || h.m_count > 1)
         highFirst = true;
     else if (h.m_count == 1)
-        highFirst = (h.m_source == ST_SYS_PREFIX || h.m_source == ST_USER_PREFIX) &&
-                    h.score() >= 80.0;
+        highFirst =
+            (h.m_source == ST_SYS_PREFIX || h.m_source == ST_USER_PREFIX) && h.score() >= 80.0;
     else
         return 0;  // the higher source matched over no syllable: the score decides
     return highFirst == aHigher ? 1 : -1;
@@ -147,9 +147,7 @@ bool C_Candidate::less(const C_Candidate& a, const C_Candidate& b, bool doctrine
     return lessWith(a, widthOf(a), b, widthOf(b), doctrine);
 }
 
-size_t C_Candidate::width() const noexcept {
-    return widthOf(*this);
-}
+size_t C_Candidate::width() const noexcept { return widthOf(*this); }
 
 bool C_CompoUnit::noSourcedCandidate() const {
     return m_candidates.empty() || m_candidates.front().m_source == ST_RAW_KEY;
@@ -207,8 +205,8 @@ void C_CompoUnit::sealLookup(size_t pos, C_LookupReach reach, uint64_t basis) {
 
 bool C_CompoUnit::restoreLookup(size_t pos, C_LookupReach limit, uint64_t basis,
                                 uint64_t newBasis) {
-    if (!m_sealed || m_sealPos != pos || m_sealBasis != basis || m_sealReach.m_keys > limit.m_keys ||
-        m_sealReach.m_isles > limit.m_isles)
+    if (!m_sealed || m_sealPos != pos || m_sealBasis != basis ||
+        m_sealReach.m_keys > limit.m_keys || m_sealReach.m_isles > limit.m_isles)
         return false;
     m_sealBasis = newBasis;
     const size_t n = m_sealCount;

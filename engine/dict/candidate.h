@@ -19,12 +19,12 @@ namespace kov {
 
 // Where a candidate comes from. The user-layer values are the system values plus 3.
 enum E_SourceType : uint8_t {
-    ST_RAW_KEY = 0,        // the typed key itself
-    ST_SPELLED = 1,        // Tai-lo spelled from tone-numbered typed keys
-    ST_SYS_EXACT = 2,      // exact key in the system dictionary
-    ST_SYS_WILDCARD = 3,   // wildcard key, or inexact key-array find, in the system dictionary
-    ST_SYS_PREFIX = 4,     // toneless key prefix, or exact key-array find, in the system dictionary
-    ST_USER_EXACT = 5,     // the same three in a user layer (user or learning dictionary)
+    ST_RAW_KEY = 0,       // the typed key itself
+    ST_SPELLED = 1,       // Tai-lo spelled from tone-numbered typed keys
+    ST_SYS_EXACT = 2,     // exact key in the system dictionary
+    ST_SYS_WILDCARD = 3,  // wildcard key, or inexact key-array find, in the system dictionary
+    ST_SYS_PREFIX = 4,    // toneless key prefix, or exact key-array find, in the system dictionary
+    ST_USER_EXACT = 5,    // the same three in a user layer (user or learning dictionary)
     ST_USER_WILDCARD = 6,
     ST_USER_PREFIX = 7,
 };
@@ -75,14 +75,14 @@ struct C_SemiCandidate {
 // One candidate word or phrase starting at its unit. A plain record; fill it field by field
 // (gcc 12 warns about designated initialisers that leave fields out).
 struct C_Candidate {
-    std::string m_text;                  // UTF-8 as shown; empty for a reading-only candidate
-    std::vector<std::string> m_readings; // Tai-lo readings, in the order they were added
+    std::string m_text;                   // UTF-8 as shown; empty for a reading-only candidate
+    std::vector<std::string> m_readings;  // Tai-lo readings, in the order they were added
     C_ChosenReading m_chosenReading;
-    uint16_t m_span = 1;                 // key positions covered, starting at the unit
-    uint16_t m_count = 0;                // syllable positions matched over (see the adders)
-    float m_weight = 0.0f;               // dictionary weight
-    std::vector<uint8_t> m_cats;         // categories, without repeats
-    double m_bonus = 0.0;                // sum of the weights of the rules matched last time
+    uint16_t m_span = 1;          // key positions covered, starting at the unit
+    uint16_t m_count = 0;         // syllable positions matched over (see the adders)
+    float m_weight = 0.0f;        // dictionary weight
+    std::vector<uint8_t> m_cats;  // categories, without repeats
+    double m_bonus = 0.0;         // sum of the weights of the rules matched last time
     E_SourceType m_source = ST_RAW_KEY;
     E_CandidateRank m_rank = RANK_ORDINARY;
 
@@ -226,7 +226,7 @@ private:
     uint64_t m_sealBasis = 0;
     uint32_t m_sealCount = 0;
     bool m_sealed = false;
-    char m_key = 0;           // as typed, case kept
+    char m_key = 0;  // as typed, case kept
     bool m_sorted = true;
     bool m_doctrine = false;  // island-doctrine flag handed to the comparator
     E_UnitState m_state = UNIT_SETTLED;

@@ -7,7 +7,9 @@
 namespace kov {
 
 qiv::C_FileError C_CatsWriter::add(std::string_view name, uint8_t parent) {
-    const auto refused = [](std::string text) { return qiv::C_FileError(qiv::E_FileError::REFUSED, std::move(text)); };
+    const auto refused = [](std::string text) {
+        return qiv::C_FileError(qiv::E_FileError::REFUSED, std::move(text));
+    };
     if (m_cats.size() >= kMaxCats)
         return refused("Too many categories (at most " + std::to_string(kMaxCats) + ")");
     if (name.empty())

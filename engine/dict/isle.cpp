@@ -110,8 +110,9 @@ std::shared_ptr<C_StdIsle> C_StdIsle::makeWildcardPrefix(const C_StdIsle& whole,
     // The items of the first length keys are whole's items that start before length, when
     // an item of whole starts right there (or whole ends there); else the last one is cut.
     const std::span<const C_IsleItem> all = w->items();
-    const auto cut = std::lower_bound(all.begin(), all.end(), length,
-                                      [](const C_IsleItem& item, size_t at) { return item.m_start < at; });
+    const auto cut =
+        std::lower_bound(all.begin(), all.end(), length,
+                         [](const C_IsleItem& item, size_t at) { return item.m_start < at; });
     if (length == whole.m_length || (cut != all.end() && cut->m_start == length))
         return std::make_shared<C_StdIsle>(
             C_StdIsle{whole.m_start, length, C_IsleWildcard(*w, size_t(cut - all.begin()))});
@@ -143,19 +144,19 @@ std::vector<C_IsleItem> buildWildcardItems(std::string_view keys) {
             literalEndFixed = true;
         }
         switch (k) {
-        case '?':
-            item.m_piece += rimeLetterClass();
-            break;
-        case '*':
-            item.m_piece += rimeLetterClass();
-            item.m_piece += '+';
-            item.m_hasStar = true;
-            break;
-        case '0':
-            item.m_piece += "\\d";
-            break;
-        default:
-            item.m_piece += k;
+            case '?':
+                item.m_piece += rimeLetterClass();
+                break;
+            case '*':
+                item.m_piece += rimeLetterClass();
+                item.m_piece += '+';
+                item.m_hasStar = true;
+                break;
+            case '0':
+                item.m_piece += "\\d";
+                break;
+            default:
+                item.m_piece += k;
         }
     }
     if (!literalEndFixed)

@@ -38,10 +38,10 @@ struct C_IsleSyllable {
 
 // One item of a wildcard island; positions count keys within the island.
 struct C_IsleItem {
-    std::string m_piece;       // regex piece built from the item's keys
-    uint16_t m_start = 0;      // position of the item's first key
-    uint16_t m_literalEnd = 0; // position of its first wildcard or "0", else its end
-    bool m_hasStar = false;    // the piece holds a "*"
+    std::string m_piece;        // regex piece built from the item's keys
+    uint16_t m_start = 0;       // position of the item's first key
+    uint16_t m_literalEnd = 0;  // position of its first wildcard or "0", else its end
+    bool m_hasStar = false;     // the piece holds a "*"
 
     bool operator==(const C_IsleItem&) const = default;
 };
@@ -139,13 +139,14 @@ using C_IsleList = std::vector<C_IslePtr>;  // the islands of one start, in the 
 // have changed. Dictionaries read the keys and islands through these accessors, not through the
 // fields.
 struct C_VisitConsts {
-    std::string_view m_keys;               // one byte per element before the caret, lower case;
-                                           // "\t" for a no-cross mark, "\a" for a raw-key-only unit
-    std::span<const size_t> m_capitals;    // ascending positions whose key is upper case
+    std::string_view m_keys;             // one byte per element before the caret, lower case;
+                                         // "\t" for a no-cross mark, "\a" for a raw-key-only unit
+    std::span<const size_t> m_capitals;  // ascending positions whose key is upper case
     std::span<const C_IsleList> m_islesByStart;  // one list per key position
-    size_t m_length = 0;                   // the key string's length
-    std::vector<std::pair<size_t, size_t>> m_hyphenRuns;  // (start, end) of skipped "-" runs, ascending
-    bool m_doctrine = false;               // island-doctrine flag
+    size_t m_length = 0;                         // the key string's length
+    std::vector<std::pair<size_t, size_t>>
+        m_hyphenRuns;         // (start, end) of skipped "-" runs, ascending
+    bool m_doctrine = false;  // island-doctrine flag
 
     // The islands that start at pos; empty past the lists.
     std::span<const C_IslePtr> islesAt(size_t pos) const noexcept;

@@ -32,7 +32,8 @@ using FC_KarrRecordVisitor = FC_VocRecordVisitor;
 inline bool karrKeyLess(std::string_view a, std::string_view b) noexcept {
     const size_t n = a.size() < b.size() ? a.size() : b.size();
     for (size_t j = 0; j < n; ++j)
-        if (a[j] != b[j]) return static_cast<unsigned char>(a[j]) < static_cast<unsigned char>(b[j]);
+        if (a[j] != b[j])
+            return static_cast<unsigned char>(a[j]) < static_cast<unsigned char>(b[j]);
     return a.size() < b.size();
 }
 
@@ -85,13 +86,15 @@ enum E_KarrMode : uint8_t {
 // The walk's constant context.
 class C_StdKarrVocsRecurseConsts {
 public:
-    C_StdKarrVocsRecurseConsts(const C_VisitConsts& consts, const C_StdIsle& isle, FC_CandidateSink sink,
-                               E_KarrMode mode, size_t threshold, E_SourceType inexactSource = ST_SYS_WILDCARD,
+    C_StdKarrVocsRecurseConsts(const C_VisitConsts& consts, const C_StdIsle& isle,
+                               FC_CandidateSink sink, E_KarrMode mode, size_t threshold,
+                               E_SourceType inexactSource = ST_SYS_WILDCARD,
                                E_SourceType exactSource = ST_SYS_PREFIX);
 
     // The reading checked against the key positions, with the typed capitals carried into it;
     // nullopt when it does not fit them.
-    std::optional<std::string> matchTailo(std::string_view tailo, std::span<const C_IlKeyPos> positions) const;
+    std::optional<std::string> matchTailo(std::string_view tailo,
+                                          std::span<const C_IlKeyPos> positions) const;
     // Upper-cases the first letter of each position whose first key was typed upper case.
     void syncTailoCapitals(std::string& tailo, std::span<const C_IlKeyPos> positions) const;
 
@@ -99,7 +102,7 @@ public:
     const C_StdIsle& m_isle;  // the island the walk started from
     FC_CandidateSink m_sink;
     E_KarrMode m_mode;
-    size_t m_threshold;          // the policy's karrThreshold()
+    size_t m_threshold;  // the policy's karrThreshold()
     E_SourceType m_inexactSource;
     E_SourceType m_exactSource;
     // Names the table for what the walk keeps in the visit's memos (see C_VisitConsts::memo),
@@ -109,27 +112,29 @@ public:
 
 private:
     const C_WildcardMatcher& itemsMatcher_(const C_StdIsle& isle, size_t from, size_t to) const;
-    mutable std::map<std::tuple<const C_StdIsle*, size_t, size_t>, C_WildcardMatcher> m_matcherCache;
+    mutable std::map<std::tuple<const C_StdIsle*, size_t, size_t>, C_WildcardMatcher>
+        m_matcherCache;
 };
 
 // A dictionary word as a candidate: rank ordinary, no bonus, categories without repeats. Throws
 // std::runtime_error "Span units too large: <span>" for a span above 65535.
-C_Candidate makeVocCandidate(std::string_view text, std::vector<std::string> readings, size_t span, size_t count,
-                             float weight, std::span<const uint8_t> cats, E_SourceType source);
+C_Candidate makeVocCandidate(std::string_view text, std::vector<std::string> readings, size_t span,
+                             size_t count, float weight, std::span<const uint8_t> cats,
+                             E_SourceType source);
 
 // Typed keys [from, to) of the visit, cut at the end of the key string.
 std::string_view typedKeys(const C_VisitConsts& consts, size_t from, size_t to);
 
-
 // The walk's top call: from the island's key offset 0 (kinds 0 and 1) or its item `item`
 // (kind 2), over the whole table.
-void walkKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts& rc, size_t item = 0);
+void walkKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts& rc,
+                  size_t item = 0);
 
 // One level of the walk over the entries [first, last) whose key starts with prefix (the text
 // matched by the earlier positions). Throws std::logic_error "Empty word_poses" and
 // "Unknown exts index <kind>".
-void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts& rc, size_t first, size_t last,
-                 std::span<const C_IlKeyPos> positions, std::string_view prefix, bool laterSyllable,
-                 bool abbreviation);
+void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts& rc, size_t first,
+                 size_t last, std::span<const C_IlKeyPos> positions, std::string_view prefix,
+                 bool laterSyllable, bool abbreviation);
 
 }  // namespace kov

@@ -16,12 +16,11 @@ namespace kov {
 namespace {
 
 // The unit's typed key is an upper-case letter: its readings are shown capitalised.
-bool isCapitalKey(char key) {
-    return key >= 'A' && key <= 'Z';
-}
+bool isCapitalKey(char key) { return key >= 'A' && key <= 'Z'; }
 
 // A match of the wildcard items over a key, leaving at most one tone digit after it.
-std::optional<C_WildcardMatcher::C_Match> wildcardFits(std::string_view key, const C_WildcardMatcher& matcher) {
+std::optional<C_WildcardMatcher::C_Match> wildcardFits(std::string_view key,
+                                                       const C_WildcardMatcher& matcher) {
     const auto m = matcher.matchPrefix(key);
     if (!m)
         return std::nullopt;
@@ -64,8 +63,8 @@ bool addEntryRecords(C_CompoUnit& unit, const I_KeyEntry& entry, const C_RecordA
         }
         if (kept.empty())
             return;
-        if (unit.add(makeVocCandidate(rec.m_text, std::move(kept), how.m_span, how.m_count, rec.m_weight,
-                                      rec.m_cats, how.m_source)))
+        if (unit.add(makeVocCandidate(rec.m_text, std::move(kept), how.m_span, how.m_count,
+                                      rec.m_weight, rec.m_cats, how.m_source)))
             changed = true;
     });
     return changed;
@@ -87,7 +86,9 @@ void addEqualKey(const I_KeyEntries& entries, std::string_view key, const C_Reco
 
 void addExactKeyWords(const I_KeyEntries& entries, const C_LayerSources& sources, C_CompoUnit& unit,
                       std::string_view key, bool capital) {
-    addEqualKey(entries, key, {key.size(), 0, capital, sources.m_exact, sources.m_dropRepeatedReadings}, {}, unit);
+    addEqualKey(entries, key,
+                {key.size(), 0, capital, sources.m_exact, sources.m_dropRepeatedReadings}, {},
+                unit);
 }
 
 void addPrefixWords(const I_KeyEntries& entries, const C_LayerSources& sources, C_CompoUnit& unit,
@@ -95,7 +96,8 @@ void addPrefixWords(const I_KeyEntries& entries, const C_LayerSources& sources, 
     if (key.empty() || key.size() > entries.longestKey())
         return;
     const size_t n = key.size();
-    const C_RecordAdd how{n, 1, isCapitalKey(unit.key()), sources.m_prefix, sources.m_dropRepeatedReadings};
+    const C_RecordAdd how{n, 1, isCapitalKey(unit.key()), sources.m_prefix,
+                          sources.m_dropRepeatedReadings};
     const char last = key.back();
     if (isToneDigit(last)) {
         addEqualKey(entries, key, how, createTailoWordMatcher(key, true), unit);
@@ -118,7 +120,8 @@ void addPrefixWords(const I_KeyEntries& entries, const C_LayerSources& sources, 
 }
 
 bool addWildcardWords(const I_KeyEntries& entries, const C_LayerSources& sources, C_CompoUnit& unit,
-                      std::span<const size_t> spans, std::string_view prefix, const C_WildcardMatcher& matcher) {
+                      std::span<const size_t> spans, std::string_view prefix,
+                      const C_WildcardMatcher& matcher) {
     if (prefix.size() > entries.longestKey())
         return false;
     const bool capital = isCapitalKey(unit.key());
@@ -140,7 +143,8 @@ bool addWildcardWords(const I_KeyEntries& entries, const C_LayerSources& sources
             const auto km = matcher.matchPrefix(keys->front());
             return km && km->groups == g;
         };
-        const C_RecordAdd how{spans[g - 1], 1, capital, sources.m_inexact, sources.m_dropRepeatedReadings};
+        const C_RecordAdd how{spans[g - 1], 1, capital, sources.m_inexact,
+                              sources.m_dropRepeatedReadings};
         if (addEntryRecords(unit, e, how, filter))
             changed = true;
         return true;
@@ -155,21 +159,24 @@ void addIslandVocs(const I_LayerTables& tables, const C_LayerSources& sources, c
         throw std::runtime_error("Null cu at " + std::to_string(isle.m_start));
     // A wildcard island walks from each item below, the first one included.
     if (isle.kind() != ISLE_WILDCARD)
-        tables.walkKarr(consts, isle, 0, KARR_ISLAND_VOCS, [&](const C_Candidate& c, std::string_view) {
-            if (isKeyBoundary(consts, isle.m_start + c.m_span))
-                unit->add(c);
-        });
+        tables.walkKarr(consts, isle, 0, KARR_ISLAND_VOCS,
+                        [&](const C_Candidate& c, std::string_view) {
+                            if (isKeyBoundary(consts, isle.m_start + c.m_span))
+                                unit->add(c);
+                        });
     switch (isle.kind()) {
-    case ISLE_PLAIN:
-        return;
-    case ISLE_SYLLABLE:
-        if (!isle.syllable()->m_loneN)
-            addPrefixWords(tables.syllableKeys(), sources, *unit, typedKeys(consts, isle.m_start, isle.end()));
-        return;
-    case ISLE_WILDCARD:
-        break;
-    default:
-        throw std::logic_error("Unknown isle extension id " + std::to_string(static_cast<unsigned>(isle.kind())));
+        case ISLE_PLAIN:
+            return;
+        case ISLE_SYLLABLE:
+            if (!isle.syllable()->m_loneN)
+                addPrefixWords(tables.syllableKeys(), sources, *unit,
+                               typedKeys(consts, isle.m_start, isle.end()));
+            return;
+        case ISLE_WILDCARD:
+            break;
+        default:
+            throw std::logic_error("Unknown isle extension id " +
+                                   std::to_string(static_cast<unsigned>(isle.kind())));
     }
     const std::span<const C_IsleItem> items = isle.items();
     std::vector<size_t> spans;
@@ -180,10 +187,11 @@ void addIslandVocs(const I_LayerTables& tables, const C_LayerSources& sources, c
             throw std::runtime_error("Null cu_final at " + std::to_string(p));
         if (!consts.firstItemLookup(layer, p, isle.end()))
             break;
-        tables.walkKarr(consts, isle, i, KARR_ISLAND_VOCS, [&](const C_Candidate& c, std::string_view) {
-            if (isKeyBoundary(consts, p + c.m_span))
-                u->add(c);
-        });
+        tables.walkKarr(consts, isle, i, KARR_ISLAND_VOCS,
+                        [&](const C_Candidate& c, std::string_view) {
+                            if (isKeyBoundary(consts, p + c.m_span))
+                                u->add(c);
+                        });
         const std::optional<size_t> gap = isle.gapAfterItem(i);
         if (!gap) {
             addPrefixWords(tables.syllableKeys(), sources, *u, typedKeys(consts, p, isle.end()));
@@ -195,17 +203,19 @@ void addIslandVocs(const I_LayerTables& tables, const C_LayerSources& sources, c
         for (size_t j = i + 1; j < items.size(); ++j)
             spans.push_back(items[j].m_start - items[i].m_start);
         spans.push_back(isle.m_length - items[i].m_start);
-        addWildcardWords(tables.syllableKeys(), sources, *u, spans, typedKeys(consts, p, isle.m_start + *gap),
+        addWildcardWords(tables.syllableKeys(), sources, *u, spans,
+                         typedKeys(consts, p, isle.m_start + *gap),
                          C_WildcardMatcher(items, i, items.size(), true));
     }
 }
 
-void addRelatedChoices(const I_LayerTables& tables, const C_VisitConsts& consts, const C_StdIsle& isle,
-                       const FC_RelatedSink& sink) {
-    tables.walkKarr(consts, isle, 0, KARR_RELATED, [&](const C_Candidate& c, std::string_view text) {
-        const C_SemiCandidate semi = c.semi();
-        sink(0, std::span<const C_SemiCandidate>(&semi, 1), text);
-    });
+void addRelatedChoices(const I_LayerTables& tables, const C_VisitConsts& consts,
+                       const C_StdIsle& isle, const FC_RelatedSink& sink) {
+    tables.walkKarr(consts, isle, 0, KARR_RELATED,
+                    [&](const C_Candidate& c, std::string_view text) {
+                        const C_SemiCandidate semi = c.semi();
+                        sink(0, std::span<const C_SemiCandidate>(&semi, 1), text);
+                    });
 }
 
 }  // namespace kov

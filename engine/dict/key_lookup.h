@@ -52,9 +52,9 @@ public:
 
 // The source types a layer gives its candidates (E_SourceType), and how it joins readings.
 struct C_LayerSources {
-    E_SourceType m_exact = ST_SYS_EXACT;        // exact keys
-    E_SourceType m_inexact = ST_SYS_WILDCARD;   // wildcard keys, inexact key-array words
-    E_SourceType m_prefix = ST_SYS_PREFIX;      // toned and toneless syllable keys, exact walks
+    E_SourceType m_exact = ST_SYS_EXACT;       // exact keys
+    E_SourceType m_inexact = ST_SYS_WILDCARD;  // wildcard keys, inexact key-array words
+    E_SourceType m_prefix = ST_SYS_PREFIX;     // toned and toneless syllable keys, exact walks
     // A reading that two records or layers report is kept once per candidate, or as often as
     // reported (the user layers keep the repeats: each layer's reading counts).
     bool m_dropRepeatedReadings = true;
@@ -91,7 +91,8 @@ void addPrefixWords(const I_KeyEntries& entries, const C_LayerSources& sources, 
 // distance from the first item's start to the start of item j + 1, and the last one to the
 // island's end. Count 1, the unit's capital; true when the unit changed.
 bool addWildcardWords(const I_KeyEntries& entries, const C_LayerSources& sources, C_CompoUnit& unit,
-                      std::span<const size_t> spans, std::string_view prefix, const C_WildcardMatcher& matcher);
+                      std::span<const size_t> spans, std::string_view prefix,
+                      const C_WildcardMatcher& matcher);
 
 // A layer's two tables as the island lookups read them.
 class I_LayerTables {
@@ -100,8 +101,8 @@ public:
     virtual const I_KeyEntries& syllableKeys() const = 0;
     // The key-array walk of the layer's table from item `item` of the island (0 for the other
     // kinds), offering its words to sink.
-    virtual void walkKarr(const C_VisitConsts& consts, const C_StdIsle& isle, size_t item, E_KarrMode mode,
-                          const FC_CandidateSink& sink) const = 0;
+    virtual void walkKarr(const C_VisitConsts& consts, const C_StdIsle& isle, size_t item,
+                          E_KarrMode mode, const FC_CandidateSink& sink) const = 0;
 };
 
 // Adds to the units every word of the layer that the island's keys spell: the key-array words
@@ -114,7 +115,7 @@ void addIslandVocs(const I_LayerTables& tables, const C_LayerSources& sources, c
                    const C_VisitConsts& consts, const C_StdIsle& isle, const FC_UnitAt& unitAt);
 
 // The layer's key-array words that go on beyond the island's keys, each as one related choice.
-void addRelatedChoices(const I_LayerTables& tables, const C_VisitConsts& consts, const C_StdIsle& isle,
-                       const FC_RelatedSink& sink);
+void addRelatedChoices(const I_LayerTables& tables, const C_VisitConsts& consts,
+                       const C_StdIsle& isle, const FC_RelatedSink& sink);
 
 }  // namespace kov

@@ -24,14 +24,15 @@ std::string pathText(const std::filesystem::path& path) {
 qiv::C_FileError mapFailure(platform::E_MapResult result, const std::filesystem::path& path) {
     using qiv::E_FileError;
     switch (result) {
-    case platform::E_MapResult::MAPPED:
-        return {};
-    case platform::E_MapResult::OPEN_FAILED:
-        return {E_FileError::UNREADABLE, "Failed to open \"" + pathText(path) + "\" for read-only"};
-    case platform::E_MapResult::MAPPING_FAILED:
-        return {E_FileError::UNREADABLE, "Failed to create file mapping"};
-    case platform::E_MapResult::VIEW_FAILED:
-        break;
+        case platform::E_MapResult::MAPPED:
+            return {};
+        case platform::E_MapResult::OPEN_FAILED:
+            return {E_FileError::UNREADABLE,
+                    "Failed to open \"" + pathText(path) + "\" for read-only"};
+        case platform::E_MapResult::MAPPING_FAILED:
+            return {E_FileError::UNREADABLE, "Failed to create file mapping"};
+        case platform::E_MapResult::VIEW_FAILED:
+            break;
     }
     return {E_FileError::UNREADABLE, "Failed to map a view of \"" + pathText(path) + "\""};
 }

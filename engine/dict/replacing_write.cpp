@@ -55,21 +55,22 @@ C_ReplaceResult writeReplacing(const std::filesystem::path& path, FC_SideFileWri
 }
 
 qiv::C_FileError writeFileReplacing(const std::filesystem::path& path, std::string_view bytes) {
-    return replaceFailure(writeReplacing(path, [bytes](platform::C_OutFile& out) { return out.write(bytes); }),
-                              path);
+    return replaceFailure(
+        writeReplacing(path, [bytes](platform::C_OutFile& out) { return out.write(bytes); }), path);
 }
 
 qiv::C_FileError replaceFailure(const C_ReplaceResult& r, const std::filesystem::path& path) {
     using qiv::E_FileError;
     switch (r.m_failedStep) {
-    case RS_NONE:
-        return {};
-    case RS_OPEN:
-        return {E_FileError::WRITE, "Failed to open \"" + pathText(r.m_sideFile) + "\" for writing"};
-    case RS_WRITE:
-        return {E_FileError::WRITE, "Failed to write \"" + pathText(r.m_sideFile) + "\""};
-    case RS_REPLACE:
-        break;
+        case RS_NONE:
+            return {};
+        case RS_OPEN:
+            return {E_FileError::WRITE,
+                    "Failed to open \"" + pathText(r.m_sideFile) + "\" for writing"};
+        case RS_WRITE:
+            return {E_FileError::WRITE, "Failed to write \"" + pathText(r.m_sideFile) + "\""};
+        case RS_REPLACE:
+            break;
     }
     return {E_FileError::WRITE,
             "Failed to rename \"" + pathText(r.m_sideFile) + "\" to \"" + pathText(path) + "\""};

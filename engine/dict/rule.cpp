@@ -33,29 +33,29 @@ std::string ruleKey(const C_Rule& rule) {
     for (const C_RuleElem& e : rule) {
         const size_t kind = e.pattern.index();
         switch (kind) {
-        case RULE_GAP:
-            qiv::putU8(key, RULE_GAP);
-            break;
-        case RULE_WORD: {
-            const auto& w = std::get<C_WordPat>(e.pattern);
-            qiv::putU8(key, RULE_WORD);
-            qiv::putU16(key, w.count);
-            qiv::putCString(key, w.text);
-            for (const std::string& k : w.keys)
-                qiv::putCString(key, k);
-            qiv::putU8(key, 0);
-            break;
-        }
-        case RULE_CAT: {
-            const auto& c = std::get<C_CatPat>(e.pattern);
-            qiv::putU8(key, RULE_CAT);
-            qiv::putU8(key, c.cat);
-            qiv::putU16(key, c.min);
-            qiv::putU16(key, c.max);
-            break;
-        }
-        default:
-            throwUnknownKind(kind);
+            case RULE_GAP:
+                qiv::putU8(key, RULE_GAP);
+                break;
+            case RULE_WORD: {
+                const auto& w = std::get<C_WordPat>(e.pattern);
+                qiv::putU8(key, RULE_WORD);
+                qiv::putU16(key, w.count);
+                qiv::putCString(key, w.text);
+                for (const std::string& k : w.keys)
+                    qiv::putCString(key, k);
+                qiv::putU8(key, 0);
+                break;
+            }
+            case RULE_CAT: {
+                const auto& c = std::get<C_CatPat>(e.pattern);
+                qiv::putU8(key, RULE_CAT);
+                qiv::putU8(key, c.cat);
+                qiv::putU16(key, c.min);
+                qiv::putU16(key, c.max);
+                break;
+            }
+            default:
+                throwUnknownKind(kind);
         }
     }
     return key;
@@ -67,37 +67,37 @@ C_Rule parseRulePats(const std::string& key) {
     while (!in.atEnd()) {
         const uint8_t kind = *in.u8();
         switch (kind) {
-        case RULE_GAP:
-            rule.push_back(C_RuleElem{C_GapPat{}, 0});
-            break;
-        case RULE_WORD: {
-            C_WordPat w;
-            const auto count = in.u16();
-            const auto text = in.cString();
-            if (!count || !text)
-                throwTruncatedKey(in.pos());
-            w.count = *count;
-            w.text = std::string(*text);
-            for (;;) {
-                const auto k = in.cString();
-                if (!k)
+            case RULE_GAP:
+                rule.push_back(C_RuleElem{C_GapPat{}, 0});
+                break;
+            case RULE_WORD: {
+                C_WordPat w;
+                const auto count = in.u16();
+                const auto text = in.cString();
+                if (!count || !text)
                     throwTruncatedKey(in.pos());
-                if (k->empty())
-                    break;
-                w.keys.emplace_back(*k);
+                w.count = *count;
+                w.text = std::string(*text);
+                for (;;) {
+                    const auto k = in.cString();
+                    if (!k)
+                        throwTruncatedKey(in.pos());
+                    if (k->empty())
+                        break;
+                    w.keys.emplace_back(*k);
+                }
+                rule.push_back(C_RuleElem{std::move(w), 0});
+                break;
             }
-            rule.push_back(C_RuleElem{std::move(w), 0});
-            break;
-        }
-        case RULE_CAT: {
-            C_CatPat c;
-            if (!in.readU8(c.cat) || !in.readU16(c.min) || !in.readU16(c.max))
-                throwTruncatedKey(in.pos());
-            rule.push_back(C_RuleElem{c, 0});
-            break;
-        }
-        default:
-            throwUnknownKind(kind);
+            case RULE_CAT: {
+                C_CatPat c;
+                if (!in.readU8(c.cat) || !in.readU16(c.min) || !in.readU16(c.max))
+                    throwTruncatedKey(in.pos());
+                rule.push_back(C_RuleElem{c, 0});
+                break;
+            }
+            default:
+                throwUnknownKind(kind);
         }
     }
     return rule;

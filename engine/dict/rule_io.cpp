@@ -44,47 +44,50 @@ E_RuleRead readRuleRecord(qiv::C_ByteCursor& in, const std::map<uint8_t, uint8_t
         return damaged("usage stamp cut short");
     for (;;) {
         uint8_t flags = 0;
-        if (!in.readU8(flags) || flags == rule_layout::kEndMark)  // the end of the section ends the rule too
+        if (!in.readU8(flags) ||
+            flags == rule_layout::kEndMark)  // the end of the section ends the rule too
             return dropped ? E_RuleRead::DROPPED : E_RuleRead::OK;
         C_RuleElem e;
         switch (const unsigned kind = flags & rule_layout::kKindMask) {
-        case RULE_GAP:
-            break;
-        case RULE_WORD: {
-            C_WordPat w;
-            std::string_view text;
-            if (!in.readU16(w.count) || !in.readCString(text))
-                return damaged("word element cut short");
-            w.text = std::string(text);
-            // Keys up to an empty one; at the end of the section the complete keys stay and a
-            // key cut before its NUL is dropped.
-            for (std::string_view k; !in.atEnd();) {
-                if (!in.readCString(k)) {
-                    in.seek(in.size());
-                    break;
+            case RULE_GAP:
+                break;
+            case RULE_WORD: {
+                C_WordPat w;
+                std::string_view text;
+                if (!in.readU16(w.count) || !in.readCString(text))
+                    return damaged("word element cut short");
+                w.text = std::string(text);
+                // Keys up to an empty one; at the end of the section the complete keys stay and a
+                // key cut before its NUL is dropped.
+                for (std::string_view k; !in.atEnd();) {
+                    if (!in.readCString(k)) {
+                        in.seek(in.size());
+                        break;
+                    }
+                    if (k.empty())
+                        break;
+                    w.keys.emplace_back(k);
                 }
-                if (k.empty())
-                    break;
-                w.keys.emplace_back(k);
+                e.pattern = std::move(w);
+                break;
             }
-            e.pattern = std::move(w);
-            break;
-        }
-        case RULE_CAT: {
-            C_CatPat c;
-            uint8_t stored = 0, pad = 0;
-            if (!in.readU8(stored) || !in.readU8(pad) || !in.readU16(c.min) || !in.readU16(c.max))
-                return damaged("category element cut short");
-            const auto mapped = categoryMap.find(stored);
-            if (mapped == categoryMap.end())
-                return damaged("category " + std::to_string(stored) + " that the file does not name");
-            dropped = dropped || mapped->second == 0;
-            c.cat = mapped->second;
-            e.pattern = c;
-            break;
-        }
-        default:
-            return damaged("unknown element kind " + std::to_string(kind));
+            case RULE_CAT: {
+                C_CatPat c;
+                uint8_t stored = 0, pad = 0;
+                if (!in.readU8(stored) || !in.readU8(pad) || !in.readU16(c.min) ||
+                    !in.readU16(c.max))
+                    return damaged("category element cut short");
+                const auto mapped = categoryMap.find(stored);
+                if (mapped == categoryMap.end())
+                    return damaged("category " + std::to_string(stored) +
+                                   " that the file does not name");
+                dropped = dropped || mapped->second == 0;
+                c.cat = mapped->second;
+                e.pattern = c;
+                break;
+            }
+            default:
+                return damaged("unknown element kind " + std::to_string(kind));
         }
         if (flags & rule_layout::kWeightFlag) {
             if (!in.readF32(e.weight))
@@ -108,8 +111,9 @@ void C_RuleTable::write(std::ostream& out) const {
 qiv::C_FileError C_RuleTable::read(qiv::C_ByteCursor& in, size_t n,
                                    const std::map<uint8_t, uint8_t>& categoryMap, size_t* dropped) {
     const auto damaged = [n](size_t i, const std::string& cause) {
-        return qiv::C_FileError(qiv::E_FileError::DAMAGED, "Failed to read rule " + std::to_string(i) +
-                                                               "/" + std::to_string(n) + ": " + cause);
+        return qiv::C_FileError(
+            qiv::E_FileError::DAMAGED,
+            "Failed to read rule " + std::to_string(i) + "/" + std::to_string(n) + ": " + cause);
     };
     for (size_t i = 0; i < n; ++i) {
         auto rule = std::make_shared<C_Rule>();

@@ -30,15 +30,20 @@ constexpr C_LayerSources kSystemSources{ST_SYS_EXACT, ST_SYS_WILDCARD, ST_SYS_PR
 template <class F>
 void forEachRecord(const qiv::C_ByteCursor& bytes, uint64_t list, F&& f) {
     auto c = bytes.at(list);
-    if (!c) return;
+    if (!c)
+        return;
     for (;;) {
         uint8_t type;
-        if (!c->readU8(type) || type == tailo_layout::kListEnd) return;
+        if (!c->readU8(type) || type == tailo_layout::kListEnd)
+            return;
         int8_t weight;
         std::string_view cats, word;
-        if (!c->readI8(weight) || !c->readCString(cats) || !c->readCString(word)) return;
-        if (type != tailo_layout::kWordRecord && type != tailo_layout::kHanRecord) continue;
-        f(char(type), weight, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(cats.data()), cats.size()),
+        if (!c->readI8(weight) || !c->readCString(cats) || !c->readCString(word))
+            return;
+        if (type != tailo_layout::kWordRecord && type != tailo_layout::kHanRecord)
+            continue;
+        f(char(type), weight,
+          std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(cats.data()), cats.size()),
           word);
     }
 }
@@ -50,8 +55,10 @@ const std::vector<std::string>& allInitials() {
         std::vector<std::string> out;
         std::string s;
         const auto grow = [&](const auto& self, size_t length) -> void {
-            if (!s.empty() && isInitial(s)) out.push_back(s);
-            if (s.size() == length) return;
+            if (!s.empty() && isInitial(s))
+                out.push_back(s);
+            if (s.size() == length)
+                return;
             for (char c = 'a'; c <= 'z'; ++c) {
                 s.push_back(c);
                 self(self, length);
@@ -91,7 +98,8 @@ struct C_KarrNext {
 struct C_TailoDB::C_KarrKeys {
     std::string m_text;
     std::vector<uint32_t> m_starts;  // key i is m_text[m_starts[i], m_starts[i + 1])
-    std::vector<uint32_t> m_runFirst;  // the runs of key i are m_runs[m_runFirst[i], m_runFirst[i + 1])
+    std::vector<uint32_t>
+        m_runFirst;  // the runs of key i are m_runs[m_runFirst[i], m_runFirst[i + 1])
     std::vector<C_KarrRun> m_runs;
     std::vector<C_KarrNext> m_nexts;
 
@@ -116,30 +124,37 @@ public:
     explicit C_KarrSection(const C_TailoDB& db) : m_db(db), m_keys(db.karrKeys_()) {}
     size_t karrCount() const override { return m_db.m_sections[2].count; }
     std::string_view karrKey(size_t i) const override {
-        if (m_keys.m_starts.empty()) return m_db.entryKey_(m_db.m_sections[2], i);
-        return std::string_view(m_keys.m_text).substr(m_keys.m_starts[i], m_keys.m_starts[i + 1] - m_keys.m_starts[i]);
+        if (m_keys.m_starts.empty())
+            return m_db.entryKey_(m_db.m_sections[2], i);
+        return std::string_view(m_keys.m_text)
+            .substr(m_keys.m_starts[i], m_keys.m_starts[i + 1] - m_keys.m_starts[i]);
     }
     size_t karrLowerBound(size_t first, size_t last, std::string_view key) const override {
-        if (m_keys.m_starts.empty()) return m_db.lowerBoundKey_(m_db.m_sections[2], first, last, key);
+        if (m_keys.m_starts.empty())
+            return m_db.lowerBoundKey_(m_db.m_sections[2], first, last, key);
         // The copies compare as the keys in place do: bytes unsigned, a prefix first.
         while (first < last) {
             const size_t mid = first + (last - first) / 2;
-            if (karrKeyLess(karrKey(mid), key)) first = mid + 1;
-            else last = mid;
+            if (karrKeyLess(karrKey(mid), key))
+                first = mid + 1;
+            else
+                last = mid;
         }
         return first;
     }
     size_t karrBlockEnd(size_t i, size_t last, size_t length) const override {
         if (!m_keys.m_runFirst.empty())
             for (uint32_t r = m_keys.m_runFirst[i]; r < m_keys.m_runFirst[i + 1]; ++r)
-                if (m_keys.m_runs[r].m_length == length) return std::min<size_t>(m_keys.m_runs[r].m_blockEnd, last);
+                if (m_keys.m_runs[r].m_length == length)
+                    return std::min<size_t>(m_keys.m_runs[r].m_blockEnd, last);
         return I_KarrEntries::karrBlockEnd(i, last, length);
     }
     size_t karrNextLowerBound(size_t i, size_t last, size_t length, char next) const override {
         if (!m_keys.m_runFirst.empty())
             for (uint32_t r = m_keys.m_runFirst[i]; r < m_keys.m_runFirst[i + 1]; ++r) {
                 const C_KarrRun& run = m_keys.m_runs[r];
-                if (run.m_length != length || !run.m_opens) continue;
+                if (run.m_length != length || !run.m_opens)
+                    continue;
                 // The block's keys after the shared ones ascend: the first that is not less
                 // than next starts the entries sought (the block's end when none).
                 size_t found = run.m_blockEnd;
@@ -178,7 +193,9 @@ public:
                 return;
         }
     }
-    size_t longestKey() const override { return m_section == 0 ? m_db.longestTonedKey_() : SIZE_MAX; }
+    size_t longestKey() const override {
+        return m_section == 0 ? m_db.longestTonedKey_() : SIZE_MAX;
+    }
 
 private:
     class C_Entry final : public I_KeyEntry {
@@ -215,11 +232,14 @@ private:
     const C_KeySection m_toned;
 };
 
-const C_KarrInitialBlocks* C_TailoDB::initialBlocks_(std::string_view initial, const I_KarrEntries& section) const {
+const C_KarrInitialBlocks* C_TailoDB::initialBlocks_(std::string_view initial,
+                                                     const I_KarrEntries& section) const {
     std::lock_guard lock(m_index->m_initialsLock);
     auto& kept = m_index->m_initialBlocks;
-    if (const auto it = kept.find(initial); it != kept.end()) return it->second.get();
-    if (kept.size() >= kMaxInitials) return nullptr;
+    if (const auto it = kept.find(initial); it != kept.end())
+        return it->second.get();
+    if (kept.size() >= kMaxInitials)
+        return nullptr;
     auto blocks = std::make_unique<const C_KarrInitialBlocks>(findInitialBlocks(section, initial));
     return kept.emplace(std::string(initial), std::move(blocks)).first->second.get();
 }
@@ -228,12 +248,14 @@ void C_TailoDB::C_KarrKeys::indexRuns() {
     C_KarrKeys& keys = *this;
     const size_t n = keys.m_starts.size() - 1;
     const auto key = [&keys](size_t i) {
-        return std::string_view(keys.m_text).substr(keys.m_starts[i], keys.m_starts[i + 1] - keys.m_starts[i]);
+        return std::string_view(keys.m_text)
+            .substr(keys.m_starts[i], keys.m_starts[i + 1] - keys.m_starts[i]);
     };
     // A block is then the run of entries that share its keys: that holds for keys in order
     // whose bytes all lie below the bound's '\x7F'. Otherwise the walk searches.
     const auto high = [](char c) { return static_cast<unsigned char>(c) >= 0x7F; };
-    if (std::any_of(keys.m_text.begin(), keys.m_text.end(), high)) return;
+    if (std::any_of(keys.m_text.begin(), keys.m_text.end(), high))
+        return;
     // One pass in entry order. The blocks that hold the current entry nest, one per length that
     // ends a run of "-"; each is open from the first entry with those keys until an entry shares
     // fewer of them. Its runs wait in a chain (linked through m_nextFirst until the end) for the
@@ -255,7 +277,8 @@ void C_TailoDB::C_KarrKeys::indexRuns() {
     std::vector<std::pair<uint32_t, C_KarrNext>> nexts;
     nexts.reserve(hyphens);
     const auto close = [&](uint32_t end) {
-        for (uint32_t r = open.back().m_waiting; r != kNone; r = runs[r].m_nextFirst) runs[r].m_blockEnd = end;
+        for (uint32_t r = open.back().m_waiting; r != kNone; r = runs[r].m_nextFirst)
+            runs[r].m_blockEnd = end;
         open.pop_back();
     };
     for (size_t i = 0; i < n; ++i) {
@@ -266,44 +289,52 @@ void C_TailoDB::C_KarrKeys::indexRuns() {
         if (i > 0) {
             const std::string_view before = key(i - 1);
             const size_t m = std::min(before.size(), k.size());
-            while (l < m && before[l] == k[l]) ++l;
+            while (l < m && before[l] == k[l])
+                ++l;
             if (l < m ? static_cast<unsigned char>(k[l]) < static_cast<unsigned char>(before[l])
                       : k.size() < before.size())
                 return;
         }
-        while (!open.empty() && open.back().m_length > l) close(uint32_t(i));
+        while (!open.empty() && open.back().m_length > l)
+            close(uint32_t(i));
         // A block this entry goes on in whose length the two entries share: a new key after them.
         for (const C_Open& o : open)
             if (o.m_length == l && o.m_opening != kNone && k.size() > l)
-                nexts.push_back({o.m_opening, C_KarrNext{static_cast<unsigned char>(k[l]), uint32_t(i)}});
+                nexts.push_back(
+                    {o.m_opening, C_KarrNext{static_cast<unsigned char>(k[l]), uint32_t(i)}});
         for (size_t dash = k.find('-'); dash != std::string_view::npos;) {
             const size_t afterRun = std::min(k.find_first_not_of('-', dash), k.size());
             const uint32_t r = uint32_t(runs.size());
             C_KarrRun run{uint32_t(afterRun), uint32_t(n)};
             run.m_opens = i == 0 || l < afterRun;
-            auto at = std::find_if(open.begin(), open.end(), [&](const C_Open& o) { return o.m_length >= afterRun; });
+            auto at = std::find_if(open.begin(), open.end(),
+                                   [&](const C_Open& o) { return o.m_length >= afterRun; });
             if (at == open.end() || at->m_length != afterRun)
                 at = open.insert(at, C_Open{uint32_t(afterRun), kNone, run.m_opens ? r : kNone});
             run.m_nextFirst = at->m_waiting;
             at->m_waiting = r;
             runs.push_back(run);
             if (run.m_opens && afterRun < k.size())
-                nexts.push_back({r, C_KarrNext{static_cast<unsigned char>(k[afterRun]), uint32_t(i)}});
+                nexts.push_back(
+                    {r, C_KarrNext{static_cast<unsigned char>(k[afterRun]), uint32_t(i)}});
             dash = afterRun < k.size() ? k.find('-', afterRun) : std::string_view::npos;
         }
         first.push_back(uint32_t(runs.size()));
     }
-    while (!open.empty()) close(uint32_t(n));
+    while (!open.empty())
+        close(uint32_t(n));
     // Each opening run's next keys, together and in entry order.
     std::vector<uint32_t> count(runs.size() + 1, 0);
-    for (const auto& x : nexts) ++count[x.first + 1];
+    for (const auto& x : nexts)
+        ++count[x.first + 1];
     for (size_t r = 0; r < runs.size(); ++r) {
         count[r + 1] += count[r];
         runs[r].m_nextFirst = count[r];
         runs[r].m_nextEnd = count[r + 1];
     }
     std::vector<C_KarrNext> grouped(nexts.size());
-    for (const auto& x : nexts) grouped[count[x.first]++] = x.second;
+    for (const auto& x : nexts)
+        grouped[count[x.first]++] = x.second;
     keys.m_runFirst = std::move(first);
     keys.m_runs = std::move(runs);
     keys.m_nexts = std::move(grouped);
@@ -321,20 +352,28 @@ const C_TailoDB::C_KarrKeys& C_TailoDB::karrKeys_() const {
         keys.m_text.reserve(std::min(cap, m_bytes.size() - m_pool));
         for (size_t i = 0; i < c.count; ++i) {
             const std::string_view key = entryKey_(c, i);
-            if (key.size() > cap - keys.m_text.size()) return;  // stays empty: read in place
+            if (key.size() > cap - keys.m_text.size())
+                return;  // stays empty: read in place
             keys.m_text.append(key);
             keys.m_starts.push_back(uint32_t(keys.m_text.size()));
         }
-        if (c.count == 0) return;
+        if (c.count == 0)
+            return;
         m_index->m_karrKeys = std::move(keys);
         m_index->m_karrKeys.indexRuns();
     });
     return m_index->m_karrKeys;
 }
 
-C_TailoDB::C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& cats, const I_TailoPolicy& policy)
-    : m_file(tailoTab), m_cats(cats), m_policy(policy), m_rules(cats), m_index(std::make_unique<C_Index>()) {
-    if (!load_() && m_file.view()) return;  // a bad file gets no ad hoc rule
+C_TailoDB::C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& cats,
+                     const I_TailoPolicy& policy)
+    : m_file(tailoTab),
+      m_cats(cats),
+      m_policy(policy),
+      m_rules(cats),
+      m_index(std::make_unique<C_Index>()) {
+    if (!load_() && m_file.view())
+        return;  // a bad file gets no ad hoc rule
     // What the lookups read besides the file is built on first use or by prepareLookups(), so
     // that loading maps the file and checks its offsets and nothing more.
     auto rule = std::make_shared<C_Rule>(3);
@@ -346,17 +385,20 @@ C_TailoDB::C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& c
         (*rule)[i].pattern = std::move(word);
     }
     (*rule)[2].weight = 6.0f;
-    if (!m_rules.addRule(rule)) m_policy.log(1, "Fail to add ad hoc rule: \xE8\xBC\xB8/\xE5\x85\xA5/\xE6\xB3\x95:+6");
+    if (!m_rules.addRule(rule))
+        m_policy.log(1, "Fail to add ad hoc rule: \xE8\xBC\xB8/\xE5\x85\xA5/\xE6\xB3\x95:+6");
 }
 
 C_TailoDB::~C_TailoDB() = default;
 
 void C_TailoDB::prepareLookups() const {
-    if (!loaded()) return;
+    if (!loaded())
+        return;
     karrKeys_();
     longestTonedKey_();
     const C_KarrSection section(*this);
-    for (std::string_view initial : allInitials()) initialBlocks_(initial, section);
+    for (std::string_view initial : allInitials())
+        initialBlocks_(initial, section);
 }
 
 bool C_TailoDB::load_() {
@@ -415,16 +457,19 @@ uint64_t C_TailoDB::entryAt_(const C_Section& sec, size_t i) const {
     // Checked at load: the offset arrays lie inside the file and every offset inside the pool,
     // so the offset is read in place (little-endian) without a bounds check per read.
     const unsigned char* p = m_bytes.data() + sec.arrays + 4 * size_t(i);
-    return m_pool + (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+    return m_pool +
+           (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
 }
 
 std::string_view C_TailoDB::entryKey_(const C_Section& sec, size_t i) const {
     const uint64_t at = entryAt_(sec, i);
-    if (auto s = m_bytes.cStringAt(at)) return *s;
+    if (auto s = m_bytes.cStringAt(at))
+        return *s;
     return m_bytes.bytesAt(at, m_bytes.size() - at).value_or(std::string_view());
 }
 
-size_t C_TailoDB::lowerBoundKey_(const C_Section& sec, size_t first, size_t last, std::string_view key) const {
+size_t C_TailoDB::lowerBoundKey_(const C_Section& sec, size_t first, size_t last,
+                                 std::string_view key) const {
     // Compares in place, byte by byte up to the entry's NUL (or the file's end): the entry is
     // less when it differs by a smaller unsigned byte or ends first.
     const unsigned char* base = m_bytes.data();
@@ -434,23 +479,29 @@ size_t C_TailoDB::lowerBoundKey_(const C_Section& sec, size_t first, size_t last
         const size_t avail = size - size_t(at);
         for (size_t j = 0;; ++j) {
             const bool ended = j >= avail || e[j] == 0;
-            if (j == key.size()) return false;
-            if (ended) return true;
+            if (j == key.size())
+                return false;
+            if (ended)
+                return true;
             const unsigned char k = static_cast<unsigned char>(key[j]);
-            if (e[j] != k) return e[j] < k;
+            if (e[j] != k)
+                return e[j] < k;
         }
     };
     while (first < last) {
         const size_t mid = first + (last - first) / 2;
-        if (entryLess(entryAt_(sec, mid))) first = mid + 1;
-        else last = mid;
+        if (entryLess(entryAt_(sec, mid)))
+            first = mid + 1;
+        else
+            last = mid;
     }
     return first;
 }
 
 std::optional<size_t> C_TailoDB::findKey_(const C_Section& sec, std::string_view key) const {
     const size_t e = lowerBoundKey_(sec, 0, sec.count, key);
-    if (e == sec.count || entryKey_(sec, e) != key) return std::nullopt;
+    if (e == sec.count || entryKey_(sec, e) != key)
+        return std::nullopt;
     return e;
 }
 
@@ -459,20 +510,26 @@ uint64_t C_TailoDB::vocListAt_(const C_Section& sec, size_t i) const {
 }
 
 void C_TailoDB::visitRecords_(uint64_t list, const FC_VocRecordVisitor& visit) const {
-    forEachRecord(m_bytes, list, [&](char type, int8_t weight, std::span<const uint8_t> cats, std::string_view word) {
-        std::vector<std::string> readings;
-        if (type == 'T')
-            readings.emplace_back(word);
-        else
-            voc2tailos(word, [&](std::string_view r) { readings.emplace_back(r); });
-        visit(C_VocRecord{type == 'H' ? word : std::string_view(), readings, cats, float(weight)});
-    });
+    forEachRecord(
+        m_bytes, list,
+        [&](char type, int8_t weight, std::span<const uint8_t> cats, std::string_view word) {
+            std::vector<std::string> readings;
+            if (type == 'T')
+                readings.emplace_back(word);
+            else
+                voc2tailos(word, [&](std::string_view r) { readings.emplace_back(r); });
+            visit(C_VocRecord{type == 'H' ? word : std::string_view(), readings, cats,
+                              float(weight)});
+        });
 }
 
-void C_TailoDB::visitKeyVocs(size_t section, std::string_view key, const FC_VocListVisitor& visitor) const {
-    if (section > 2) return;
+void C_TailoDB::visitKeyVocs(size_t section, std::string_view key,
+                             const FC_VocListVisitor& visitor) const {
+    if (section > 2)
+        return;
     const auto e = findKey_(m_sections[section], key);
-    if (!e) return;
+    if (!e)
+        return;
     visitRecords_(vocListAt_(m_sections[section], *e), [&](const C_VocRecord& rec) {
         std::vector<std::string_view> views(rec.m_readings.begin(), rec.m_readings.end());
         visitor(rec.m_text, views, rec.m_cats, char(static_cast<int8_t>(rec.m_weight)));
@@ -486,7 +543,8 @@ void C_TailoDB::addKeyVocs(C_CompoUnit& unit, std::string_view key, bool capital
 size_t C_TailoDB::longestTonedKey_() const {
     std::call_once(m_index->m_longestTonedOnce, [this] {
         for (size_t i = 0; i < m_sections[0].count; ++i)
-            m_index->m_longestToned = std::max(m_index->m_longestToned, entryKey_(m_sections[0], i).size());
+            m_index->m_longestToned =
+                std::max(m_index->m_longestToned, entryKey_(m_sections[0], i).size());
     });
     return m_index->m_longestToned;
 }
@@ -495,23 +553,27 @@ void C_TailoDB::addPrefixWords(C_CompoUnit& unit, std::string_view key) const {
     kov::addPrefixWords(C_KeySection(*this, 0), kSystemSources, unit, key);
 }
 
-bool C_TailoDB::addWildcardWords(C_CompoUnit& unit, std::span<const size_t> spans, std::string_view prefix,
-                                 const C_WildcardMatcher& matcher) const {
-    return kov::addWildcardWords(C_KeySection(*this, 0), kSystemSources, unit, spans, prefix, matcher);
+bool C_TailoDB::addWildcardWords(C_CompoUnit& unit, std::span<const size_t> spans,
+                                 std::string_view prefix, const C_WildcardMatcher& matcher) const {
+    return kov::addWildcardWords(C_KeySection(*this, 0), kSystemSources, unit, spans, prefix,
+                                 matcher);
 }
 
 bool C_TailoDB::wholeReadings_(std::string_view han, const FC_ReadingSink& reading) const {
     const C_Section& d = m_sections[3];
     const auto e = findKey_(d, han);
-    if (!e) return false;
+    if (!e)
+        return false;
     auto c = m_bytes.at(vocListAt_(d, *e));
     std::string_view r;
-    while (c && c->readCString(r) && !r.empty()) reading(r);
+    while (c && c->readCString(r) && !r.empty())
+        reading(r);
     return true;
 }
 
 void C_TailoDB::voc2tailos(std::string_view hanWord, const FC_ReadingSink& reading) const {
-    if (hanWord.empty() || wholeReadings_(hanWord, reading)) return;
+    if (hanWord.empty() || wholeReadings_(hanWord, reading))
+        return;
     // Compose the readings of the word's characters, one reading per character.
     std::vector<std::vector<std::string>> pieces;
     bool complete = true;
@@ -524,35 +586,43 @@ void C_TailoDB::voc2tailos(std::string_view hanWord, const FC_ReadingSink& readi
         pieces.push_back(std::move(rs));
         return true;
     });
-    if (!complete || pieces.empty()) return;
+    if (!complete || pieces.empty())
+        return;
     size_t combos = 1;
-    for (const auto& p : pieces) combos = p.size() > kMaxComposedReadings / combos ? kMaxComposedReadings + 1 : combos * p.size();
+    for (const auto& p : pieces)
+        combos =
+            p.size() > kMaxComposedReadings / combos ? kMaxComposedReadings + 1 : combos * p.size();
     if (combos > kMaxComposedReadings)
         m_policy.log(2, "Readings composed for \"" + std::string(hanWord) + "\" capped at " +
                             std::to_string(kMaxComposedReadings));
     std::vector<size_t> at(pieces.size(), 0);
     for (size_t n = 0; n < kMaxComposedReadings; ++n) {
         std::string joined = pieces[0][at[0]];
-        for (size_t i = 1; i < pieces.size(); ++i) joined += "-" + pieces[i][at[i]];
+        for (size_t i = 1; i < pieces.size(); ++i)
+            joined += "-" + pieces[i][at[i]];
         reading(joined);
         // The last character's reading changes fastest.
         size_t i = pieces.size();
-        while (i > 0 && ++at[i - 1] == pieces[i - 1].size()) at[--i] = 0;
-        if (i == 0) return;
+        while (i > 0 && ++at[i - 1] == pieces[i - 1].size())
+            at[--i] = 0;
+        if (i == 0)
+            return;
     }
 }
 
-void C_TailoDB::walk_(const C_VisitConsts& consts, const C_StdIsle& isle, size_t item, E_KarrMode mode,
-                      const FC_CandidateSink& sink) const {
-    if (!m_header) return;
+void C_TailoDB::walk_(const C_VisitConsts& consts, const C_StdIsle& isle, size_t item,
+                      E_KarrMode mode, const FC_CandidateSink& sink) const {
+    if (!m_header)
+        return;
     const C_KarrSection section(*this);
-    C_StdKarrVocsRecurseConsts rc(consts, isle, sink, mode, m_policy.karrThreshold(), kSystemSources.m_inexact,
-                                  kSystemSources.m_prefix);
+    C_StdKarrVocsRecurseConsts rc(consts, isle, sink, mode, m_policy.karrThreshold(),
+                                  kSystemSources.m_inexact, kSystemSources.m_prefix);
     rc.m_memoKey = &m_sections[2];
     walkKarrVocs(section, rc, item);
 }
 
-void C_TailoDB::getIslandVocs(const C_VisitConsts& consts, const C_StdIsle& isle, const FC_UnitAt& unitAt) const {
+void C_TailoDB::getIslandVocs(const C_VisitConsts& consts, const C_StdIsle& isle,
+                              const FC_UnitAt& unitAt) const {
     addIslandVocs(C_Tables(*this), kSystemSources, this, consts, isle, unitAt);
 }
 

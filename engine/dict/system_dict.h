@@ -33,7 +33,8 @@ public:
     // Readings composed from the characters of a Han word are capped at this many.
     static constexpr size_t kMaxComposedReadings = 256;
 
-    C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& cats, const I_TailoPolicy& policy);
+    C_TailoDB(const std::filesystem::path& tailoTab, const C_TailoCats& cats,
+              const I_TailoPolicy& policy);
     ~C_TailoDB() override;
     C_TailoDB(const C_TailoDB&) = delete;
     C_TailoDB& operator=(const C_TailoDB&) = delete;
@@ -42,7 +43,8 @@ public:
     void getRelatedChoices(const C_VisitConsts& consts, const C_StdIsle& isle,
                            const FC_RelatedSink& sink) const override;
     const I_TailoCats& cats() const override { return m_cats; }
-    void getIslandVocs(const C_VisitConsts& consts, const C_StdIsle& isle, const FC_UnitAt& unitAt) const override;
+    void getIslandVocs(const C_VisitConsts& consts, const C_StdIsle& isle,
+                       const FC_UnitAt& unitAt) const override;
     void addKeyVocs(C_CompoUnit& unit, std::string_view key, bool capital) const override;
     void visitCatRules(std::span<const uint8_t> cats, const FC_RuleVisitor& visit) const override;
     void visitWordRules(const std::string& text, const std::vector<std::string>& keys,
@@ -95,7 +97,8 @@ private:
     uint64_t entryAt_(const C_Section& sec, size_t i) const;
     // The entry's leading string (bounded by the file end when its NUL is missing).
     std::string_view entryKey_(const C_Section& sec, size_t i) const;
-    size_t lowerBoundKey_(const C_Section& sec, size_t first, size_t last, std::string_view key) const;
+    size_t lowerBoundKey_(const C_Section& sec, size_t first, size_t last,
+                          std::string_view key) const;
     // The entry equal to key, or nullopt.
     std::optional<size_t> findKey_(const C_Section& sec, std::string_view key) const;
     // File offset of the vocabulary list behind entry i.
@@ -117,7 +120,8 @@ private:
     // The blocks an initial typed alone begins in section C, found by prepareLookups() for
     // every initial (else on first use) and kept (the dictionary never changes); at most
     // kMaxInitials are kept, others are walked.
-    const C_KarrInitialBlocks* initialBlocks_(std::string_view initial, const I_KarrEntries& section) const;
+    const C_KarrInitialBlocks* initialBlocks_(std::string_view initial,
+                                              const I_KarrEntries& section) const;
     static constexpr size_t kMaxInitials = 64;
     bool load_();
 

@@ -4,7 +4,8 @@
 
 namespace kov {
 
-C_TailoCats::C_TailoCats(const std::filesystem::path& path) : m_file(path), m_bytes(m_file.bytes()) {
+C_TailoCats::C_TailoCats(const std::filesystem::path& path)
+    : m_file(path), m_bytes(m_file.bytes()) {
     using qiv::E_FileError;
     if (!m_file.error().ok()) {
         m_error = m_file.error();

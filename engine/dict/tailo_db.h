@@ -78,9 +78,9 @@ using FC_ReadingSink = std::function<void(std::string_view)>;
 // Callback shapes shared inside the dictionary implementations.
 // One record of a stored vocabulary list: Han text (empty for a Tai-lo-only record), readings,
 // categories, signed weight.
-using FC_VocListVisitor = std::function<void(std::string_view hanText,
-                                             std::span<std::string_view> readings,
-                                             std::span<const uint8_t> cats, char weight)>;
+using FC_VocListVisitor =
+    std::function<void(std::string_view hanText, std::span<std::string_view> readings,
+                       std::span<const uint8_t> cats, char weight)>;
 // One stored vocabulary record as the lookups read it (key_lookup.h, karr_walk.h).
 struct C_VocRecord {
     std::string_view m_text;                  // Han text; empty for a Tai-lo record

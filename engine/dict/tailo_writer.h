@@ -41,7 +41,8 @@ public:
     // Files rec under key. A record of the same type and word under the same key is merged:
     // categories united in order, the higher weight kept. REFUSED with the reason for a record
     // the file cannot hold (nothing is added then).
-    qiv::C_FileError addRecord(E_TailoSection section, std::string_view key, const C_TailoRecord& rec);
+    qiv::C_FileError addRecord(E_TailoSection section, std::string_view key,
+                               const C_TailoRecord& rec);
 
     // Appends a reading of a Han word (repeats are dropped); REFUSED as addRecord.
     qiv::C_FileError addReading(std::string_view han, std::string_view reading);

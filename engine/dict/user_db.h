@@ -87,8 +87,8 @@ protected:
 };
 
 using FC_UserVocVisitor = std_move_only_function<void(const C_TailoVoc&)>;
-using FC_UserVocListVisitor = std_move_only_function<void(
-    const C_Bikey& key, const C_TailoVoc& voc, const std::vector<std::string>& tailos)>;
+using FC_UserVocListVisitor = std_move_only_function<void(const C_Bikey& key, const C_TailoVoc& voc,
+                                                          const std::vector<std::string>& tailos)>;
 
 // Sort key of the vocabulary listing.
 enum E_UserVocOrderBy : uint32_t {
@@ -111,8 +111,8 @@ class I_UserTailoDB : public I_UserTailoDbErasor {
 public:
     virtual void addHantTailo(const std::string& hant, const std::string& tailo) = 0;
     virtual bool addKarrToVoc(const std::vector<std::string>& keys, char type,
-                              const std::string& word, float weight,
-                              std::span<const uint8_t> cats, uint32_t count) = 0;
+                              const std::string& word, float weight, std::span<const uint8_t> cats,
+                              uint32_t count) = 0;
     virtual bool addKeysToWord(const std::string& key, char type, const std::string& word,
                                float weight, std::span<const uint8_t> cats, uint32_t count) = 0;
     virtual bool addRule(C_RulePtr rule) = 0;

@@ -11,9 +11,7 @@ namespace kov {
 
 namespace {
 
-bool holdsNul(std::string_view s) {
-    return s.find('\0') != std::string_view::npos;
-}
+bool holdsNul(std::string_view s) { return s.find('\0') != std::string_view::npos; }
 
 E_UserVocError tailoKeysError(int code) {
     return code == 1 ? UVE_NON_ASCII : code == 2 ? UVE_BAD_SYLLABLE : UVE_TAILO_ERROR;
@@ -70,8 +68,7 @@ E_UserVocError I_UserTailoDbErasor::withTailoKeys(std::string_view tailo, FC_One
     return done ? UVE_OK : UVE_REFUSED;
 }
 
-E_UserVocError I_UserTailoDbErasor::eraseUserVoc(const std::string& hant,
-                                                 const std::string& tailo,
+E_UserVocError I_UserTailoDbErasor::eraseUserVoc(const std::string& hant, const std::string& tailo,
                                                  const C_HantTailoAttr& attr) {
     return catching(*this, "eraseUserVoc()", [&] {
         if (holdsNul(hant) || holdsNul(tailo))
@@ -121,8 +118,7 @@ E_UserVocError I_UserTailoDB::addUserVoc(const std::string& hant, const std::str
     });
 }
 
-E_UserVocError I_UserTailoDB::updateUserVoc(const std::string& hantOld,
-                                            const std::string& tailoOld,
+E_UserVocError I_UserTailoDB::updateUserVoc(const std::string& hantOld, const std::string& tailoOld,
                                             const std::string& hantNew,
                                             const std::string& tailoNew) {
     return runAsOneEdit_([&] {

@@ -37,8 +37,7 @@ public:
     }
     // The keys noted for han (after sort).
     std::span<const std::pair<std::string, C_Bikey>> of(std::string_view han) const {
-        const auto range = std::equal_range(
-            m_entries.begin(), m_entries.end(), han, C_Less());
+        const auto range = std::equal_range(m_entries.begin(), m_entries.end(), han, C_Less());
         return {range.first, range.second};
     }
 
@@ -54,17 +53,15 @@ private:
     std::vector<std::pair<std::string, C_Bikey>> m_entries;
 };
 
-std::string num(uint64_t n) {
-    return std::to_string(n);
-}
+std::string num(uint64_t n) { return std::to_string(n); }
 
 // How reading a voc record ended.
 enum class E_VocRead {
-    DONE,           // a record was read
-    END,            // the NUL that ends the list
-    CUT,            // the file ends inside the record
-    UNKNOWN_TYPE,   // a type byte other than 'H', 'T' and the NUL
-    UNNAMED_CAT,    // a category byte that the file's category names do not cover
+    DONE,          // a record was read
+    END,           // the NUL that ends the list
+    CUT,           // the file ends inside the record
+    UNKNOWN_TYPE,  // a type byte other than 'H', 'T' and the NUL
+    UNNAMED_CAT,   // a category byte that the file's category names do not cover
 };
 
 struct C_VocReadResult {
@@ -83,14 +80,14 @@ struct C_LoadCats {
 
 std::string causeText(const C_VocReadResult& r) {
     switch (r.result) {
-    case E_VocRead::CUT:
-        return "record cut short";
-    case E_VocRead::UNKNOWN_TYPE:
-        return "unknown record type '" + qiv::escapeCodePoint(r.byte) + "'";
-    case E_VocRead::UNNAMED_CAT:
-        return "category " + std::to_string(r.byte) + " that the file does not name";
-    default:
-        return {};
+        case E_VocRead::CUT:
+            return "record cut short";
+        case E_VocRead::UNKNOWN_TYPE:
+            return "unknown record type '" + qiv::escapeCodePoint(r.byte) + "'";
+        case E_VocRead::UNNAMED_CAT:
+            return "category " + std::to_string(r.byte) + " that the file does not name";
+        default:
+            return {};
     }
 }
 
@@ -127,9 +124,7 @@ C_VocReadResult readVoc(qiv::C_ByteCursor& in, C_LoadCats& cats, C_TailoVoc& voc
 }
 
 // A key or word the file can hold: not empty, no NUL (the file ends each one with a NUL).
-bool storable(std::string_view s) {
-    return !s.empty() && s.find('\0') == std::string_view::npos;
-}
+bool storable(std::string_view s) { return !s.empty() && s.find('\0') == std::string_view::npos; }
 // A key array is stored joined with "-": two keys or more, none holding a "-".
 bool storableKey(const std::string& key) { return storable(key); }
 bool storableKey(const std::vector<std::string>& keys) {
@@ -228,8 +223,8 @@ C_UserTailoMixin::~C_UserTailoMixin() {
         save();
     } catch (const std::exception& e) {
         try {
-            logger().log(1, "Failed to save user DB " + pathText(m_path) + ": " +
-                                qiv::exceptionText(e));
+            logger().log(
+                1, "Failed to save user DB " + pathText(m_path) + ": " + qiv::exceptionText(e));
         } catch (...) {
         }
     } catch (...) {
@@ -312,7 +307,8 @@ qiv::C_FileError C_UserTailoMixin::load_() {
     auto logDropped = [&] {
         if (cats.droppedUses.empty() && droppedRules == 0)
             return;
-        std::string text = "Categories unknown to the category table dropped from user DB " + where + ":";
+        std::string text =
+            "Categories unknown to the category table dropped from user DB " + where + ":";
         for (const auto& [fileCat, uses] : cats.droppedUses)
             text += " \"" + cats.fileNames[fileCat - 1u] + "\" (" + num(uses) + " records)";
         if (droppedRules > 0)
@@ -523,12 +519,14 @@ qiv::C_FileError C_UserTailoMixin::keepDamagedCopy_() {
     }
     std::string bytes;
     if (!readWholeFile(m_path, bytes))
-        return {E_FileError::UNREADABLE, "Failed to read damaged user DB file " + where + " to keep a copy"};
+        return {E_FileError::UNREADABLE,
+                "Failed to read damaged user DB file " + where + " to keep a copy"};
     for (unsigned slot = 1; slot <= kDamagedCopySlots; ++slot) {
         const std::filesystem::path bad = damagedCopyPath(m_path, slot);
         const bool taken = std::filesystem::exists(bad, ec);
         if (ec)
-            return {E_FileError::UNREADABLE, "Failed to test " + pathText(bad) + ": " + ec.message()};
+            return {E_FileError::UNREADABLE,
+                    "Failed to test " + pathText(bad) + ": " + ec.message()};
         if (taken) {
             std::string kept;
             if (readWholeFile(bad, kept) && kept == bytes) {
@@ -538,14 +536,16 @@ qiv::C_FileError C_UserTailoMixin::keepDamagedCopy_() {
             continue;
         }
         if (const qiv::C_FileError failure = writeFileReplacing(bad, bytes); !failure.ok())
-            return {E_FileError::WRITE, "Failed to keep a copy of damaged user DB file " + where + " as " +
-                                            pathText(bad) + ": " + failure.text};
+            return {E_FileError::WRITE, "Failed to keep a copy of damaged user DB file " + where +
+                                            " as " + pathText(bad) + ": " + failure.text};
         m_damagedCopyKept = true;
         logger().log(3, "Kept a copy of damaged user DB file " + where + " as " + pathText(bad));
         return {};
     }
-    return {E_FileError::WRITE, "Not saving user DB file " + where + ": every copy slot for its damaged "
-                                "content is taken (" + pathText(damagedCopyPath(m_path, 1)) + " and on)"};
+    return {E_FileError::WRITE, "Not saving user DB file " + where +
+                                    ": every copy slot for its damaged "
+                                    "content is taken (" +
+                                    pathText(damagedCopyPath(m_path, 1)) + " and on)"};
 }
 
 qiv::C_FileError C_UserTailoMixin::writeReplacing_(const std::string& bytes) {
@@ -556,8 +556,8 @@ qiv::C_FileError C_UserTailoMixin::writeReplacing_(const std::string& bytes) {
     const std::string where = pathText(m_path);
     if (r.m_failedStep == RS_OPEN)
         return {qiv::E_FileError::WRITE, "Failed to open user DB file " + where + " for saving"};
-    return {qiv::E_FileError::WRITE,
-            "Failed to write user DB file " + where + (r.m_error.empty() ? std::string() : ": " + r.m_error)};
+    return {qiv::E_FileError::WRITE, "Failed to write user DB file " + where +
+                                         (r.m_error.empty() ? std::string() : ": " + r.m_error)};
 }
 
 qiv::C_FileError C_UserTailoMixin::save_(const std::string& bytes) {
@@ -565,15 +565,16 @@ qiv::C_FileError C_UserTailoMixin::save_(const std::string& bytes) {
     const std::string where = pathText(m_path);
     if (m_error.kind == E_FileError::UNREADABLE) {
         // What the file holds is unknown: writing over it could lose every word in it.
-        return {E_FileError::UNREADABLE, "Not saving user DB file " + where + ": it could not be read (" +
-                                             m_error.text + ")"};
+        return {E_FileError::UNREADABLE, "Not saving user DB file " + where +
+                                             ": it could not be read (" + m_error.text + ")"};
     }
     const std::filesystem::path parent = m_path.parent_path();
     if (!parent.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(parent, ec);
         if (ec)
-            return {E_FileError::WRITE, "Failed to create the folder of user DB file " + where + ": " + ec.message()};
+            return {E_FileError::WRITE,
+                    "Failed to create the folder of user DB file " + where + ": " + ec.message()};
     }
     if (qiv::C_FileError e = keepDamagedCopy_(); !e.ok())
         return e;
@@ -587,7 +588,8 @@ bool C_UserTailoMixin::save() {
         logger().log(4, "No change or no path to save user DB: " + where);
         return false;
     }
-    const std::string bytes = m_error.kind == qiv::E_FileError::UNREADABLE ? std::string() : serialize_();
+    const std::string bytes =
+        m_error.kind == qiv::E_FileError::UNREADABLE ? std::string() : serialize_();
     if (const qiv::C_FileError e = save_(bytes); !e.ok()) {
         logger().log(1, e.text);
         return false;

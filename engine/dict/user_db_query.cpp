@@ -21,7 +21,8 @@ void checkVocType(char type) {
 
 // The records of a row: 'T' its word, 'H' the layer's readings of the Han word (its own, then
 // every lower layer's).
-void visitOwnRecords(const C_CandiPool::Vocs& vocs, const I_TailoDB& layer, const FC_VocRecordVisitor& visit) {
+void visitOwnRecords(const C_CandiPool::Vocs& vocs, const I_TailoDB& layer,
+                     const FC_VocRecordVisitor& visit) {
     for (const C_TailoVoc& v : vocs) {
         checkVocType(v.type);
         std::vector<std::string> readings;
@@ -48,8 +49,7 @@ public:
     using Rows = std::map<C_CandiPool::KeyArray, C_CandiPool::Vocs>;
 
     // The rows [first, last) of the table, a run that holds every row the walk can reach.
-    C_OwnKarrEntries(Rows::const_iterator first, Rows::const_iterator last,
-                     const I_TailoDB& layer)
+    C_OwnKarrEntries(Rows::const_iterator first, Rows::const_iterator last, const I_TailoDB& layer)
         : m_layer(layer) {
         for (auto row = first; row != last; ++row)
             m_rows.push_back(&*row);
@@ -113,16 +113,11 @@ constexpr C_LayerSources kUserSources{ST_USER_EXACT, ST_USER_WILDCARD, ST_USER_P
 
 }  // namespace
 
-const I_TailoCats& C_UserTailoMixin::cats() const {
-    return m_lower.cats();
-}
+const I_TailoCats& C_UserTailoMixin::cats() const { return m_lower.cats(); }
 
-const I_TailoPolicy& C_UserTailoMixin::logger() const {
-    return m_lower.logger();
-}
+const I_TailoPolicy& C_UserTailoMixin::logger() const { return m_lower.logger(); }
 
-void C_UserTailoMixin::ownReadings_(std::string_view hanWord,
-                                    const FC_ReadingSink& reading) const {
+void C_UserTailoMixin::ownReadings_(std::string_view hanWord, const FC_ReadingSink& reading) const {
     std::lock_guard lock(m_lock);
     const auto e = m_candiPool.hant2tailo.find(std::string(hanWord));
     if (e == m_candiPool.hant2tailo.end())
@@ -153,14 +148,14 @@ public:
         const char key = consts.keyAt(isle.m_start);
         if (isle.kind() != ISLE_WILDCARD && key >= 'a' && key <= 'z') {
             first = table.lower_bound(C_CandiPool::KeyArray{std::string(1, key)});
-            last = table.lower_bound(C_CandiPool::KeyArray{std::string(1, static_cast<char>(key + 1))});
+            last = table.lower_bound(
+                C_CandiPool::KeyArray{std::string(1, static_cast<char>(key + 1))});
         }
         if (first == last)
             return;
         const C_OwnKarrEntries entries(first, last, m_layer);
-        C_StdKarrVocsRecurseConsts rc(consts, isle, sink, mode,
-                                      m_layer.logger().karrThreshold(), kUserSources.m_inexact,
-                                      kUserSources.m_prefix);
+        C_StdKarrVocsRecurseConsts rc(consts, isle, sink, mode, m_layer.logger().karrThreshold(),
+                                      kUserSources.m_inexact, kUserSources.m_prefix);
         // The walk's memos name the rows by their place in the whole table, as long as it
         // stays the same.
         if (first == table.begin() && last == table.end()) {
@@ -178,7 +173,8 @@ private:
 void C_UserTailoMixin::addKeyVocs(C_CompoUnit& unit, std::string_view key, bool capital) const {
     m_lower.addKeyVocs(unit, key, capital);
     std::lock_guard lock(m_lock);
-    addExactKeyWords(C_OwnKeyEntries(m_candiPool.keys2words, *this), kUserSources, unit, key, capital);
+    addExactKeyWords(C_OwnKeyEntries(m_candiPool.keys2words, *this), kUserSources, unit, key,
+                     capital);
 }
 
 void C_UserTailoMixin::getIslandVocs(const C_VisitConsts& consts, const C_StdIsle& isle,
@@ -209,8 +205,7 @@ void C_UserTailoMixin::visitCatRules(std::span<const uint8_t> cats,
     m_rules.visitCatRules(cats, visit);
 }
 
-void C_UserTailoMixin::visitWordRules(const std::string& text,
-                                      const std::vector<std::string>& keys,
+void C_UserTailoMixin::visitWordRules(const std::string& text, const std::vector<std::string>& keys,
                                       const FC_RuleVisitor& visit) const {
     m_lower.visitWordRules(text, keys, visit);
     std::lock_guard lock(m_lock);

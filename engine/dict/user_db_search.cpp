@@ -24,9 +24,7 @@ constexpr uint32_t kLastOrderType = ORDER_BY_TIME;
 constexpr size_t kMaxSearchCaches = 32;
 constexpr size_t kMaxSortedCopies = 8;
 
-int sign(int v) {
-    return (v > 0) - (v < 0);
-}
+int sign(int v) { return (v > 0) - (v < 0); }
 
 template <class T>
 int threeWay(const T& a, const T& b) {
@@ -83,7 +81,8 @@ const C_CaseFoldedString& tailoSortText(const C_VocItem& item) {
     return item.voc->type == 'T' ? item.word : item.tailo;
 }
 
-const std::vector<C_VocItem>& C_SearchCache::getSortedCache(std::span<const C_UserVocOrder> orders) {
+const std::vector<C_VocItem>& C_SearchCache::getSortedCache(
+    std::span<const C_UserVocOrder> orders) {
     for (const auto& [sortedBy, copy] : sorted)
         if (std::equal(sortedBy.begin(), sortedBy.end(), orders.begin(), orders.end()))
             return copy;
@@ -114,20 +113,20 @@ const std::vector<C_VocItem>& C_SearchCache::getSortedCache(std::span<const C_Us
             const C_VocItem& x = items[a];
             const C_VocItem& y = items[b];
             switch (type) {
-            case ORDER_BY_KEYS:
-                return sign(keys.keyText[a].compare(keys.keyText[b]));
-            case ORDER_BY_KEY_COUNT:
-                return threeWay(keys.keyCount[a], keys.keyCount[b]);
-            case ORDER_BY_WORD:
-                return sign(x.word.compare(y.word));
-            case ORDER_BY_WORD_LENGTH:
-                return threeWay(keys.wordLength[a], keys.wordLength[b]);
-            case ORDER_BY_TAILO:
-                return sign(tailoSortText(x).compare(tailoSortText(y)));
-            case ORDER_BY_WEIGHT:
-                return compareWeights(x.voc->weight, y.voc->weight);
-            default:  // ORDER_BY_TIME, compared as the unsigned stamps they are
-                return threeWay(x.voc->stamp.time, y.voc->stamp.time);
+                case ORDER_BY_KEYS:
+                    return sign(keys.keyText[a].compare(keys.keyText[b]));
+                case ORDER_BY_KEY_COUNT:
+                    return threeWay(keys.keyCount[a], keys.keyCount[b]);
+                case ORDER_BY_WORD:
+                    return sign(x.word.compare(y.word));
+                case ORDER_BY_WORD_LENGTH:
+                    return threeWay(keys.wordLength[a], keys.wordLength[b]);
+                case ORDER_BY_TAILO:
+                    return sign(tailoSortText(x).compare(tailoSortText(y)));
+                case ORDER_BY_WEIGHT:
+                    return compareWeights(x.voc->weight, y.voc->weight);
+                default:  // ORDER_BY_TIME, compared as the unsigned stamps they are
+                    return threeWay(x.voc->stamp.time, y.voc->stamp.time);
             }
         };
         std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
@@ -151,8 +150,7 @@ const std::vector<C_VocItem>& C_SearchCache::getSortedCache(std::span<const C_Us
         copy.push_back(items[i]);
     if (sorted.size() >= kMaxSortedCopies)
         sorted.pop_front();
-    sorted.emplace_back(std::vector<C_UserVocOrder>(orders.begin(), orders.end()),
-                        std::move(copy));
+    sorted.emplace_back(std::vector<C_UserVocOrder>(orders.begin(), orders.end()), std::move(copy));
     return sorted.back().second;
 }
 
@@ -162,17 +160,11 @@ struct C_UserTailoDB::C_Listing {
     std::map<C_CaseFoldedString, C_SearchCache> m_searchCaches;
 };
 
-void C_UserTailoDB::C_ListingDeleter::operator()(C_Listing* listing) const {
-    delete listing;
-}
+void C_UserTailoDB::C_ListingDeleter::operator()(C_Listing* listing) const { delete listing; }
 
-C_UserTailoDB::C_Listing* C_UserTailoDB::newListing_() {
-    return new C_Listing();
-}
+C_UserTailoDB::C_Listing* C_UserTailoDB::newListing_() { return new C_Listing(); }
 
-void C_UserTailoDB::dropSearchCaches_() const {
-    m_listing->m_searchCaches.clear();
-}
+void C_UserTailoDB::dropSearchCaches_() const { m_listing->m_searchCaches.clear(); }
 
 namespace {
 

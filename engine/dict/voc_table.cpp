@@ -20,19 +20,14 @@ bool isArrayKey(std::string_view key) {
     return true;
 }
 
-bool holdsNul(std::string_view s) {
-    return s.find('\0') != std::string_view::npos;
-}
+bool holdsNul(std::string_view s) { return s.find('\0') != std::string_view::npos; }
 
-C_VocTableError failure(std::string text) {
-    return C_VocTableError{std::move(text), true};
-}
+C_VocTableError failure(std::string text) { return C_VocTableError{std::move(text), true}; }
 
 template <class Vocs>
 auto findVoc(Vocs& vocs, char type, const std::string& word) {
-    return std::find_if(vocs.begin(), vocs.end(), [&](const C_TailoVoc& v) {
-        return v.type == type && v.word == word;
-    });
+    return std::find_if(vocs.begin(), vocs.end(),
+                        [&](const C_TailoVoc& v) { return v.type == type && v.word == word; });
 }
 
 template <class Table, class K>
@@ -243,13 +238,9 @@ void C_CandiPool::visit_tailos_of_hant(
         visit(r);
 }
 
-size_t C_CandiPool::purge_vocs(size_t limit) {
-    return purgeTable(karr2vocs, limit);
-}
+size_t C_CandiPool::purge_vocs(size_t limit) { return purgeTable(karr2vocs, limit); }
 
-size_t C_CandiPool::purge_words(size_t limit) {
-    return purgeTable(keys2words, limit);
-}
+size_t C_CandiPool::purge_words(size_t limit) { return purgeTable(keys2words, limit); }
 
 size_t C_CandiPool::vocCount() const {
     size_t n = 0;

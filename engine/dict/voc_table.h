@@ -30,7 +30,8 @@ struct C_TailoVocT {
     std::vector<CatT> cats;  // system category indexes, given order, changed only by merging
     WeightT weight = 0;      // only ever raised by a refresh
     char type = 0;           // 'H' Han word, 'T' Tai-lo word
-    C_UsageStamp stamp = C_UsageStamp::fresh();  // count as the owner keeps it; time of last refresh
+    C_UsageStamp stamp =
+        C_UsageStamp::fresh();  // count as the owner keeps it; time of last refresh
 };
 
 using C_TailoVoc = C_TailoVocT<unsigned char, float>;

@@ -35,12 +35,12 @@ std::string elementsOf(std::string_view piece, std::string out = {}) {
 
 bool fitsOne(char element, char c) {
     switch (element) {
-    case '?':
-        return isRimeLetter(c);
-    case '0':
-        return isDigitKey(c);
-    default:
-        return element == c;
+        case '?':
+            return isRimeLetter(c);
+        case '0':
+            return isDigitKey(c);
+        default:
+            return element == c;
     }
 }
 
@@ -74,7 +74,8 @@ std::optional<size_t> firstEnd(std::string_view elems, size_t i, std::string_vie
     return pos;
 }
 
-std::optional<size_t> firstEnd(std::string_view elems, std::string_view text, size_t pos, size_t& seen) {
+std::optional<size_t> firstEnd(std::string_view elems, std::string_view text, size_t pos,
+                               size_t& seen) {
     std::vector<bool> failed;  // needed only where a star can be retried: after another star
     if (std::count(elems.begin(), elems.end(), '*') > 1)
         failed.assign((elems.size() + 1) * (text.size() + 1), false);
@@ -82,7 +83,8 @@ std::optional<size_t> firstEnd(std::string_view elems, std::string_view text, si
 }
 
 // Every end of elems from each position of from: the positions reachable by any choice.
-std::vector<bool> allEnds(std::string_view elems, std::string_view text, const std::vector<bool>& from) {
+std::vector<bool> allEnds(std::string_view elems, std::string_view text,
+                          const std::vector<bool>& from) {
     std::vector<bool> at = from;
     for (const char e : elems) {
         std::vector<bool> next(text.size() + 1, false);

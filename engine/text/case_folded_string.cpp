@@ -48,7 +48,8 @@ C_CaseFoldedString::C_CaseFoldedString(std::string_view utf8Text) {
     });
 }
 
-bool C_CaseFoldedString::agreeAt_(size_t pos, const C_CaseFoldedString& other, size_t otherPos) const {
+bool C_CaseFoldedString::agreeAt_(size_t pos, const C_CaseFoldedString& other,
+                                  size_t otherPos) const {
     const uint8_t a = m_foldKeys[pos] & kLetterMask;
     if (a != (other.m_foldKeys[otherPos] & kLetterMask))
         return false;
@@ -66,7 +67,8 @@ int C_CaseFoldedString::compare(const C_CaseFoldedString& other) const {
             return static_cast<int32_t>(static_cast<uint32_t>(m_codePoints[i]) -
                                         static_cast<uint32_t>(other.m_codePoints[i]));
     }
-    return static_cast<int32_t>(static_cast<uint32_t>(size()) - static_cast<uint32_t>(other.size()));
+    return static_cast<int32_t>(static_cast<uint32_t>(size()) -
+                                static_cast<uint32_t>(other.size()));
 }
 
 bool C_CaseFoldedString::startsWith(const C_CaseFoldedString& prefix, size_t n) const {

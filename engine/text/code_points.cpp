@@ -11,8 +11,8 @@ namespace {
 // IDC lists by arity, as 0-terminated UTF-16 tables; code points are compared at full width,
 // so nothing above U+FFFF ever matches.
 constexpr char16_t kIdcArity3[] = {0x2FF2, 0x2FF3, 0};
-constexpr char16_t kIdcArity2[] = {0x2FF0, 0x2FF1, 0x2FF4, 0x2FF5, 0x2FF6, 0x2FF7, 0x2FF8, 0x2FF9,
-                                   0x2FFA, 0x2FFB, 0x2FFC, 0x2FFD, 0x31EF, 0};
+constexpr char16_t kIdcArity2[] = {0x2FF0, 0x2FF1, 0x2FF4, 0x2FF5, 0x2FF6, 0x2FF7, 0x2FF8,
+                                   0x2FF9, 0x2FFA, 0x2FFB, 0x2FFC, 0x2FFD, 0x31EF, 0};
 constexpr char16_t kIdcArity1[] = {0x2FFE, 0x2FFF, 0x303E, 0};
 
 bool inTable(const char16_t* table, unsigned codePoint) {

@@ -94,10 +94,10 @@ std::string bikeyText(const C_Bikey& bikey) {
         return joinKeys(**keys);
     }
     // A variant without a value has index variant_npos; it is written as -1 on every build.
-    throw std::logic_error("UNKNOWN bikey type: " +
-                           std::to_string(static_cast<long long>(bikey.index() == std::variant_npos
-                                                                     ? -1
-                                                                     : static_cast<long long>(bikey.index()))));
+    throw std::logic_error(
+        "UNKNOWN bikey type: " +
+        std::to_string(static_cast<long long>(
+            bikey.index() == std::variant_npos ? -1 : static_cast<long long>(bikey.index()))));
 }
 
 }  // namespace kov

@@ -12,9 +12,9 @@ namespace {
 
 constexpr std::string_view kInitials[] = {"ph", "p", "b", "m", "th", "tsh", "ts", "t", "ng",
                                           "n",  "l", "s", "j", "kh", "k",   "g",  "h"};
-constexpr std::string_view kVowelGroups[] = {"ai", "au", "a",  "ere", "ee",  "e",  "ie", "iau",
-                                             "ia", "ioo", "io", "iu", "i",   "oi", "oo", "o",
-                                             "uai", "ua", "uee", "ue", "ui", "u"};
+constexpr std::string_view kVowelGroups[] = {"ai",  "au",  "a",   "ere", "ee", "e",  "ie", "iau",
+                                             "ia",  "ioo", "io",  "iu",  "i",  "oi", "oo", "o",
+                                             "uai", "ua",  "uee", "ue",  "ui", "u"};
 constexpr std::string_view kCodas[] = {"ng", "nnh", "nn", "n",  "m",  "p", "t",
                                        "k",  "h",   "rh", "rm", "rn", "r"};
 constexpr std::string_view kSyllabicNasals[] = {"mh", "m", "ngh", "ng"};
@@ -93,37 +93,37 @@ constexpr C_InitialLengths initialsBySwitch(std::string_view keys) {
     auto next = [&](size_t i) { return i < keys.size() ? keys[i] : '\0'; };
     auto add = [&](size_t length) { found.add(length); };
     switch (keys[0]) {
-    case 'p':
-    case 'k':
-        if (next(1) == 'h')
-            add(2);
-        add(1);
-        break;
-    case 't':
-        if (next(1) == 'h')
-            add(2);
-        if (next(1) == 's' && next(2) == 'h')
-            add(3);
-        if (next(1) == 's')
-            add(2);
-        add(1);
-        break;
-    case 'n':
-        if (next(1) == 'g')
-            add(2);
-        add(1);
-        break;
-    case 'b':
-    case 'm':
-    case 'l':
-    case 's':
-    case 'j':
-    case 'g':
-    case 'h':
-        add(1);
-        break;
-    default:
-        break;
+        case 'p':
+        case 'k':
+            if (next(1) == 'h')
+                add(2);
+            add(1);
+            break;
+        case 't':
+            if (next(1) == 'h')
+                add(2);
+            if (next(1) == 's' && next(2) == 'h')
+                add(3);
+            if (next(1) == 's')
+                add(2);
+            add(1);
+            break;
+        case 'n':
+            if (next(1) == 'g')
+                add(2);
+            add(1);
+            break;
+        case 'b':
+        case 'm':
+        case 'l':
+        case 's':
+        case 'j':
+        case 'g':
+        case 'h':
+            add(1);
+            break;
+        default:
+            break;
     }
     return found;
 }
@@ -234,7 +234,9 @@ static_assert(!buildRimeTrie<1024>().m_overflow);
 constexpr C_RimeTrie<kRimeTrieNodes> kRimeTrie = buildRimeTrie<kRimeTrieNodes>();
 static_assert(!kRimeTrie.m_overflow);
 
-char lowerAscii(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char lowerAscii(char c) noexcept {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 }  // namespace
 
@@ -279,7 +281,9 @@ bool isCheckedSyllable(std::string_view letters) noexcept {
            occursIn(kCheckedBeforeFinal, lowerAscii(letters[n - 2]));
 }
 
-std::string_view toneMarkLetters(bool upper) noexcept { return upper ? kMarkLettersUpper : kMarkLettersLower; }
+std::string_view toneMarkLetters(bool upper) noexcept {
+    return upper ? kMarkLettersUpper : kMarkLettersLower;
+}
 
 const std::vector<std::vector<std::string>> kToneLettersLower = {
     {},
@@ -305,7 +309,6 @@ const std::vector<std::vector<std::string>> kToneLettersUpper = {
     {"A\u030B", "E\u030B", "I\u030B", "\u0150", "\u0170", "M\u030B", "N\u030B"},
 };
 
-
 namespace {
 
 // Whether letters (an initial or none, then a rime) form a syllable, trying every initial.
@@ -323,7 +326,8 @@ bool isWildcard(char c) noexcept { return c == '?' || c == '*'; }
 }  // namespace
 
 bool isTonedSyllable(std::string_view keys) noexcept {
-    return keys.size() >= 2 && isToneDigit(keys.back()) && isInitialAndRime(keys.substr(0, keys.size() - 1));
+    return keys.size() >= 2 && isToneDigit(keys.back()) &&
+           isInitialAndRime(keys.substr(0, keys.size() - 1));
 }
 
 bool isRimeTone(std::string_view keys) noexcept {

@@ -47,7 +47,9 @@ public:
     class C_Iterator {
     public:
         constexpr explicit C_Iterator(uint8_t bits) : m_bits(bits) {}
-        constexpr uint8_t operator*() const { return static_cast<uint8_t>(std::bit_width(m_bits) - 1); }
+        constexpr uint8_t operator*() const {
+            return static_cast<uint8_t>(std::bit_width(m_bits) - 1);
+        }
         constexpr C_Iterator& operator++() {
             m_bits = static_cast<uint8_t>(m_bits & ~(1u << (std::bit_width(m_bits) - 1)));
             return *this;

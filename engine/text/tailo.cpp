@@ -186,7 +186,8 @@ std::optional<std::string> untoneSyllable(const std::string& syllable, bool uppe
             const std::string& mark = table[id / letters][id % letters];
             // Every entry has at least two bytes; most entries that share a first byte differ
             // in the second.
-            if (s.size() - pos >= mark.size() && s[pos + 1] == mark[1] && s.substr(pos, mark.size()) == mark) {
+            if (s.size() - pos >= mark.size() && s[pos + 1] == mark[1] &&
+                s.substr(pos, mark.size()) == mark) {
                 best = id;
                 bestPos = pos;
                 break;
@@ -218,7 +219,8 @@ C_TonedKeysResult tailo2tonedKeys(std::string_view tailo) {
         // Every tone mark holds a byte outside ASCII, so an ASCII syllable has none.
         const bool ascii = onlyAsciiBytes(s);
         std::optional<std::string> untoned;
-        if (!ascii && ((untoned = untoneSyllable(s, false)) || (untoned = untoneSyllable(s, true)))) {
+        if (!ascii &&
+            ((untoned = untoneSyllable(s, false)) || (untoned = untoneSyllable(s, true)))) {
             s = std::move(*untoned);
         } else {
             if (!ascii && !only_asciis(s)) {

@@ -61,10 +61,9 @@ bool decodeUtf8Strict(std::string_view bytes, std::u32string& out) {
 // map to the C1 control of the same value, as Windows does, so every byte decodes.
 bool decodeWindows1252(std::string_view bytes, std::u32string& out) {
     static constexpr char16_t kHigh[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
     for (char ch : bytes) {
         const unsigned b = static_cast<unsigned char>(ch);
         out.push_back(b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : b);
@@ -85,8 +84,8 @@ bool decodeWithIconv(unsigned codePage, std::string_view bytes, std::u32string& 
     std::size_t inLeft = bytes.size();
     char* outPtr = converted.data();
     std::size_t outLeft = converted.size();
-    bool ok = iconv(cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1) &&
-              inLeft == 0;
+    bool ok =
+        iconv(cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1) && inLeft == 0;
     if (ok)  // flush any shift state
         ok = iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
     iconv_close(cd);
@@ -108,19 +107,19 @@ bool decodeCodePage(unsigned codePage, std::string_view bytes, std::u32string& o
     std::u32string decoded;
     bool ok;
     switch (codePage) {
-    case 65001:
-        ok = decodeUtf8Strict(bytes, decoded);
-        break;
-    case 0:
-    case 1252:
-        ok = decodeWindows1252(bytes, decoded);
-        break;
-    case 65000:  // UTF-7 refuses the strict flag on Windows too
-        ok = false;
-        break;
-    default:
-        ok = decodeWithIconv(codePage, bytes, decoded);
-        break;
+        case 65001:
+            ok = decodeUtf8Strict(bytes, decoded);
+            break;
+        case 0:
+        case 1252:
+            ok = decodeWindows1252(bytes, decoded);
+            break;
+        case 65000:  // UTF-7 refuses the strict flag on Windows too
+            ok = false;
+            break;
+        default:
+            ok = decodeWithIconv(codePage, bytes, decoded);
+            break;
     }
     if (!ok)
         return false;

@@ -70,20 +70,27 @@ int signalIndex(int sig) {
 // The Windows exception code that describes the signal best.
 std::uint32_t faultCode(int sig, int code) {
     switch (sig) {
-    case SIGFPE:
-        switch (code) {
-        case FPE_INTDIV: return 0xC0000094u;  // integer divide by zero
-        case FPE_INTOVF: return 0xC0000095u;  // integer overflow
-        case FPE_FLTDIV: return 0xC000008Eu;
-        case FPE_FLTOVF: return 0xC0000091u;
-        case FPE_FLTUND: return 0xC0000093u;
-        case FPE_FLTRES: return 0xC000008Fu;
-        default: return 0xC0000090u;  // invalid floating-point operation
-        }
-    case SIGILL:
-        return 0xC000001Du;  // illegal instruction
-    default:
-        return 0xC0000005u;  // access violation
+        case SIGFPE:
+            switch (code) {
+                case FPE_INTDIV:
+                    return 0xC0000094u;  // integer divide by zero
+                case FPE_INTOVF:
+                    return 0xC0000095u;  // integer overflow
+                case FPE_FLTDIV:
+                    return 0xC000008Eu;
+                case FPE_FLTOVF:
+                    return 0xC0000091u;
+                case FPE_FLTUND:
+                    return 0xC0000093u;
+                case FPE_FLTRES:
+                    return 0xC000008Fu;
+                default:
+                    return 0xC0000090u;  // invalid floating-point operation
+            }
+        case SIGILL:
+            return 0xC000001Du;  // illegal instruction
+        default:
+            return 0xC0000005u;  // access violation
     }
 }
 
@@ -145,7 +152,7 @@ void onFault(int sig, siginfo_t* info, void* context) {
             n = sizeof text;
         debugOutput(std::string_view(text, n));
     }
-    struct sigaction dfl{};
+    struct sigaction dfl {};
     dfl.sa_handler = SIG_DFL;
     sigemptyset(&dfl.sa_mask);
     reraiseWith(sig, dfl);
@@ -176,7 +183,7 @@ void installFaultHandler(FaultFormatter formatter) noexcept {
     g_formatter.store(formatter, std::memory_order_release);
     if (g_installed.exchange(true))
         return;
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_sigaction = &onFault;
     sa.sa_flags = SA_SIGINFO | SA_ONSTACK;
     sigemptyset(&sa.sa_mask);

@@ -12,9 +12,7 @@ namespace kov::platform {
 
 namespace {
 
-std::string systemText(int err) {
-    return std::string(std::strerror(err));
-}
+std::string systemText(int err) { return std::string(std::strerror(err)); }
 
 }  // namespace
 
@@ -42,9 +40,7 @@ bool C_OutFile::open(const std::filesystem::path& path) {
     return true;
 }
 
-bool C_OutFile::isOpen() const {
-    return m_file != kNoFile;
-}
+bool C_OutFile::isOpen() const { return m_file != kNoFile; }
 
 bool C_OutFile::write(std::string_view bytes) {
     if (m_file == kNoFile) {

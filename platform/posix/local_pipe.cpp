@@ -48,7 +48,8 @@ std::unique_ptr<I_PipeStream> socketStream(T_Socket socket) {
 // The socket's file name: the logical name after its last backslash.
 bool socketPath(std::string_view pipeName, std::filesystem::path& out, std::string& error) {
     const size_t cut = pipeName.rfind('\\');
-    const std::string_view leaf = cut == std::string_view::npos ? pipeName : pipeName.substr(cut + 1);
+    const std::string_view leaf =
+        cut == std::string_view::npos ? pipeName : pipeName.substr(cut + 1);
     if (leaf.empty() || leaf == "." || leaf == ".." || leaf.find('/') != std::string_view::npos ||
         leaf.find('\0') != std::string_view::npos) {
         error = "invalid pipe name";
@@ -74,7 +75,9 @@ struct C_PipeAcceptor::C_Impl {
 
     asio::local::stream_protocol::acceptor acceptor;
     std::filesystem::path path;
-    C_PipeAcceptor::FC_PeerCheck admit = [](std::uint32_t peer, std::uint32_t own) { return peer == own; };
+    C_PipeAcceptor::FC_PeerCheck admit = [](std::uint32_t peer, std::uint32_t own) {
+        return peer == own;
+    };
     // Expires with the acceptor, so that a wait completing afterwards calls nobody back.
     std::shared_ptr<C_Impl*> alive = std::make_shared<C_Impl*>(this);
 };
@@ -144,7 +147,8 @@ void C_PipeAcceptor::C_Impl::accept(C_PipeAcceptor::FC_Accepted done) {
         ucred cred{};
         socklen_t len = sizeof cred;
         if (::getsockopt(socket.native_handle(), SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 ||
-            !(*impl)->admit(static_cast<std::uint32_t>(cred.uid), static_cast<std::uint32_t>(::geteuid()))) {
+            !(*impl)->admit(static_cast<std::uint32_t>(cred.uid),
+                            static_cast<std::uint32_t>(::geteuid()))) {
             std::error_code ignored;
             socket.close(ignored);
             (*impl)->accept(std::move(done));

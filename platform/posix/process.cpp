@@ -33,7 +33,8 @@ public:
             sigaddset(&defaults, sig);
         m_ok = ::posix_spawnattr_setsigmask(&m_attr, &none) == 0 &&
                ::posix_spawnattr_setsigdefault(&m_attr, &defaults) == 0 &&
-               ::posix_spawnattr_setflags(&m_attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
+               ::posix_spawnattr_setflags(&m_attr,
+                                          POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
     }
     ~C_SpawnAttributes() { ::posix_spawnattr_destroy(&m_attr); }
     C_SpawnAttributes(const C_SpawnAttributes&) = delete;
@@ -89,7 +90,8 @@ uint32_t C_ChildProcess::start(const std::filesystem::path& program,
     if (!attributes.get())
         return ENOMEM;
     pid_t pid = 0;
-    const int err = ::posix_spawn(&pid, path.c_str(), nullptr, attributes.get(), argv.data(), environ);
+    const int err =
+        ::posix_spawn(&pid, path.c_str(), nullptr, attributes.get(), argv.data(), environ);
     if (err != 0)
         return static_cast<uint32_t>(err);
     m_process = static_cast<std::uintptr_t>(pid);

@@ -21,14 +21,14 @@ sigset_t stopSignals() {
 
 E_StopEvent eventOf(int signal) {
     switch (signal) {
-    case SIGINT:
-        return E_StopEvent::INTERRUPT;
-    case SIGQUIT:
-        return E_StopEvent::BREAK;
-    case SIGHUP:
-        return E_StopEvent::CLOSE;
-    default:
-        return E_StopEvent::SHUTDOWN;
+        case SIGINT:
+            return E_StopEvent::INTERRUPT;
+        case SIGQUIT:
+            return E_StopEvent::BREAK;
+        case SIGHUP:
+            return E_StopEvent::CLOSE;
+        default:
+            return E_StopEvent::SHUTDOWN;
     }
 }
 

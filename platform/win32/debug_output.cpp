@@ -13,8 +13,7 @@ void debugOutput(std::string_view line) noexcept {
     if (line.size() > static_cast<std::size_t>(INT_MAX / 2))
         return;
     const int inLen = static_cast<int>(line.size());
-    int n = inLen == 0 ? 0
-                       : MultiByteToWideChar(CP_UTF8, 0, line.data(), inLen, nullptr, 0);
+    int n = inLen == 0 ? 0 : MultiByteToWideChar(CP_UTF8, 0, line.data(), inLen, nullptr, 0);
     if (n < 0)
         n = 0;
     if (static_cast<std::size_t>(n) < sizeof small / sizeof small[0]) {

@@ -13,7 +13,9 @@ bool C_DrivenProcess::start(const S_Options&, std::string& error) {
 bool C_DrivenProcess::writeStdin(std::string_view) { return false; }
 void C_DrivenProcess::closeStdin() {}
 bool C_DrivenProcess::fillOut_(std::chrono::milliseconds) { return false; }
-std::optional<std::string> C_DrivenProcess::readLine(std::chrono::milliseconds) { return std::nullopt; }
+std::optional<std::string> C_DrivenProcess::readLine(std::chrono::milliseconds) {
+    return std::nullopt;
+}
 bool C_DrivenProcess::waitStdoutEnd(std::chrono::milliseconds) { return false; }
 bool C_DrivenProcess::signal_(int) { return false; }
 bool C_DrivenProcess::interrupt() { return false; }

@@ -12,9 +12,7 @@ std::string systemText(DWORD err) {
     return "system error " + std::to_string(static_cast<unsigned long>(err));
 }
 
-HANDLE handleOf(std::intptr_t file) {
-    return reinterpret_cast<HANDLE>(file);
-}
+HANDLE handleOf(std::intptr_t file) { return reinterpret_cast<HANDLE>(file); }
 
 }  // namespace
 
@@ -40,9 +38,7 @@ bool C_OutFile::open(const std::filesystem::path& path) {
     return true;
 }
 
-bool C_OutFile::isOpen() const {
-    return m_file != kNoFile;
-}
+bool C_OutFile::isOpen() const { return m_file != kNoFile; }
 
 bool C_OutFile::write(std::string_view bytes) {
     if (m_file == kNoFile) {

@@ -48,7 +48,8 @@ bool pipeAccessList(std::wstring& sddl, std::string& error) {
     DWORD size = 0;
     ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
     std::string buffer(size, '\0');
-    const bool got = size > 0 && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
+    const bool got =
+        size > 0 && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
     const DWORD tokenError = ::GetLastError();
     ::CloseHandle(token);
     if (!got) {
@@ -56,7 +57,8 @@ bool pipeAccessList(std::wstring& sddl, std::string& error) {
         return false;
     }
     LPWSTR sidText = nullptr;
-    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sidText)) {
+    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid,
+                                  &sidText)) {
         error = "ConvertSidToStringSidW error " + numberText(::GetLastError());
         return false;
     }
@@ -76,7 +78,8 @@ struct C_LocalFreeGuard {
     }
 };
 
-constexpr DWORD kPipeMode = PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS;
+constexpr DWORD kPipeMode =
+    PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS;
 
 }  // namespace
 
@@ -123,10 +126,11 @@ void C_PipeAcceptor::C_Impl::accept(C_PipeAcceptor::FC_Accepted done) {
         DWORD error = 0;
         const HANDLE h = createInstance(error);
         if (h == INVALID_HANDLE_VALUE) {
-            asio::post(loop, [alive = std::weak_ptr<C_Impl*>(alive), done = std::move(done), error] {
-                if (alive.lock())
-                    done(systemError(error), nullptr);
-            });
+            asio::post(loop,
+                       [alive = std::weak_ptr<C_Impl*>(alive), done = std::move(done), error] {
+                           if (alive.lock())
+                               done(systemError(error), nullptr);
+                       });
             return;
         }
         pending = std::make_shared<T_Handle>(loop);
@@ -242,8 +246,9 @@ std::unique_ptr<I_PipeStream> connectPipe(asio::io_context& loop, std::string_vi
 std::pair<std::unique_ptr<I_PipeStream>, std::unique_ptr<I_PipeStream>> connectedPipePair(
     asio::io_context& loop) {
     static std::atomic<unsigned> serial{0};
-    const std::wstring name = L"\\\\.\\pipe\\kelvaro-pair-" + std::to_wstring(::GetCurrentProcessId()) +
-                              L"-" + std::to_wstring(serial.fetch_add(1));
+    const std::wstring name = L"\\\\.\\pipe\\kelvaro-pair-" +
+                              std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(serial.fetch_add(1));
     const auto fail = [](const char* what) {
         throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), what);
     };
@@ -273,7 +278,8 @@ std::pair<std::unique_ptr<I_PipeStream>, std::unique_ptr<I_PipeStream>> connecte
     T_Handle a(loop), b(loop);
     a.assign(server);
     b.assign(client);
-    return {std::make_unique<C_HandleStream>(std::move(a)), std::make_unique<C_HandleStream>(std::move(b))};
+    return {std::make_unique<C_HandleStream>(std::move(a)),
+            std::make_unique<C_HandleStream>(std::move(b))};
 }
 
 std::string pipeLocation(std::string_view pipeName) { return std::string(pipeName); }

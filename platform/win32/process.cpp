@@ -73,16 +73,16 @@ E_WaitResult C_ChildProcess::waitForExit(std::chrono::milliseconds timeout,
                          ? INFINITE - 1
                          : static_cast<DWORD>(timeout.count());
     switch (::WaitForSingleObject(handleOf(m_process), ms)) {
-    case WAIT_OBJECT_0: {
-        DWORD code = 0;
-        if (::GetExitCodeProcess(handleOf(m_process), &code))
-            exitCode = static_cast<uint32_t>(code);
-        return E_WaitResult::EXITED;
-    }
-    case WAIT_TIMEOUT:
-        return E_WaitResult::TIMEOUT;
-    default:
-        return E_WaitResult::FAILED;
+        case WAIT_OBJECT_0: {
+            DWORD code = 0;
+            if (::GetExitCodeProcess(handleOf(m_process), &code))
+                exitCode = static_cast<uint32_t>(code);
+            return E_WaitResult::EXITED;
+        }
+        case WAIT_TIMEOUT:
+            return E_WaitResult::TIMEOUT;
+        default:
+            return E_WaitResult::FAILED;
     }
 }
 

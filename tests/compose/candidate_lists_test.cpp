@@ -79,9 +79,8 @@ TEST_F(CandidateLists, AListHoldsTheUnitsReadingsAndTextsByMode) {
 TEST_F(CandidateLists, EntriesCarryTheirCandidatesFields) {
     type(m_line, "ka1");
     std::vector<std::pair<size_t, C_VocCandidate>> got;
-    ASSERT_TRUE(m_line.getCandidatesAtNailPos('M', 0, 3, [&](size_t pos, const C_VocCandidate& v) {
-        got.emplace_back(pos, v);
-    }));
+    ASSERT_TRUE(m_line.getCandidatesAtNailPos(
+        'M', 0, 3, [&](size_t pos, const C_VocCandidate& v) { got.emplace_back(pos, v); }));
     ASSERT_EQ(got.size(), 3u);
     const C_VocCandidate& reading = got[0].second;
     EXPECT_EQ(got[0].first, 0u);
@@ -323,11 +322,13 @@ TEST_F(CandidateLists, CommittedViewsByMode) {
     };
     const auto walk = [](C_InputLine& line) {
         std::vector<Seen> seen;
-        line.getConfirmedCandidates([&](size_t pos, const C_VocCandidate& v) {
-            if (!v.m_virtual)
-                seen.push_back(Seen{pos, v});
-            return true;
-        }, false);
+        line.getConfirmedCandidates(
+            [&](size_t pos, const C_VocCandidate& v) {
+                if (!v.m_virtual)
+                    seen.push_back(Seen{pos, v});
+                return true;
+            },
+            false);
         return seen;
     };
     type(m_line, "ka1si7!");
@@ -359,10 +360,12 @@ TEST_F(CandidateLists, CommittedViewsByMode) {
 TEST_F(CandidateLists, TheWalkStopsWhenTheCallbackSaysSo) {
     type(m_line, "si7lang5ka1");
     std::vector<std::string> seen;
-    m_line.getConfirmedCandidates([&](size_t pos, const C_VocCandidate& v) {
-        seen.push_back(test::viewText(pos, v));
-        return !v.m_virtual;
-    }, false);
+    m_line.getConfirmedCandidates(
+        [&](size_t pos, const C_VocCandidate& v) {
+            seen.push_back(test::viewText(pos, v));
+            return !v.m_virtual;
+        },
+        false);
     EXPECT_EQ(seen, (std::vector<std::string>{"{s\u012b}@0/3", "_@3/0"}));
 }
 

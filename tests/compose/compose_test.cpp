@@ -155,11 +155,13 @@ TEST_F(Compose, RuleBonusesAreResetBeforeEveryRulePass) {
     C_Candidate b = dictWord("\u4e59");
     b.m_cats = {2};
     m_db.word("b", b);
-    m_db.wordRule("\u7532", {C_RuleElem{C_WordPat{"\u7532", {}, 0}, 2.5f},
-                             C_RuleElem{C_WordPat{"\u4e59", {}, 0}, 0.5f}}, 0);
+    m_db.wordRule("\u7532",
+                  {C_RuleElem{C_WordPat{"\u7532", {}, 0}, 2.5f},
+                   C_RuleElem{C_WordPat{"\u4e59", {}, 0}, 0.5f}},
+                  0);
     // Filed under the category of the second word; the weight goes to the word before it.
-    m_db.catRule(1, {C_RuleElem{C_WordPat{"\u7532", {}, 0}, 0.25f}, C_RuleElem{C_CatPat{1, 0, 0}, 0}},
-                 1);
+    m_db.catRule(
+        1, {C_RuleElem{C_WordPat{"\u7532", {}, 0}, 0.25f}, C_RuleElem{C_CatPat{1, 0, 0}, 0}}, 1);
     type(m_line, "ab");
     for (int round = 0; round < 2; ++round) {
         EXPECT_EQ(winnersText(m_line), "0:\u7532/1 1:\u4e59/1");
@@ -216,7 +218,8 @@ TEST_P(RandomEdits, NeverLeaveStaleWinners) {
     db.word("tsiann5", dictWord("\u6b63", {"tsi\u00e0nn"}, 5.0f));
     db.word("ts?", dictWord("\u4e4b", {}, 0.5f, ST_SYS_WILDCARD));
     db.exact("ho", dictWord("\u597d"));
-    db.wordRule("\u52a0", {C_RuleElem{C_WordPat{"\u52a0", {}, 0}, 0.5f}, C_RuleElem{C_GapPat{}, 0}}, 0);
+    db.wordRule("\u52a0", {C_RuleElem{C_WordPat{"\u52a0", {}, 0}, 0.5f}, C_RuleElem{C_GapPat{}, 0}},
+                0);
     const std::string keys = "kaKtsiannho25?-*, ";
     C_InputLine line(db);
     std::mt19937 rng(GetParam());

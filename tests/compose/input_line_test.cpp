@@ -131,15 +131,15 @@ TEST_F(InputLine, RemovingKeysTakesTheMarksAroundThem) {
         const char* after;
     };
     const Case cases[] = {
-        {"a|b", 3, C_InputLine::DIR_BACKWARD, true, "a^"},     // the key after a mark, and the mark
+        {"a|b", 3, C_InputLine::DIR_BACKWARD, true, "a^"},  // the key after a mark, and the mark
         {"ab", 2, C_InputLine::DIR_BACKWARD, true, "a^"},
         {"ab", 0, C_InputLine::DIR_BACKWARD, false, "^ab"},
-        {"a|", 2, C_InputLine::DIR_BACKWARD, true, "^"},       // over the mark, then the a
-        {"|a", 1, C_InputLine::DIR_BACKWARD, false, "^|a"},    // only a mark before: caret moves
+        {"a|", 2, C_InputLine::DIR_BACKWARD, true, "^"},     // over the mark, then the a
+        {"|a", 1, C_InputLine::DIR_BACKWARD, false, "^|a"},  // only a mark before: caret moves
         {"ab", 0, C_InputLine::DIR_FORWARD, true, "^b"},
         {"ab", 2, C_InputLine::DIR_FORWARD, false, "ab^"},
-        {"a||", 1, C_InputLine::DIR_FORWARD, false, "a||^"},   // only marks after: caret at the end
-        {"a|b|c", 2, C_InputLine::DIR_FORWARD, true, "a^c"},   // b with both marks
+        {"a||", 1, C_InputLine::DIR_FORWARD, false, "a||^"},  // only marks after: caret at the end
+        {"a|b|c", 2, C_InputLine::DIR_FORWARD, true, "a^c"},  // b with both marks
     };
     for (const Case& c : cases) {
         C_InputLine line(m_db);

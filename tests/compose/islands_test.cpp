@@ -29,8 +29,7 @@ std::string describeStart(const C_StdIslands& cut, size_t start) {
             if (syl->m_loneN)
                 out += 'n';
         }
-        if (isle->kind() == ISLE_WILDCARD)
-        {
+        if (isle->kind() == ISLE_WILDCARD) {
             out += '#';
             out += std::to_string(isle->items().size());
         }
@@ -59,8 +58,9 @@ struct IsleCase {
 TEST(StdIslands, CutsSyllablesInitialsAndWildcards) {
     const IsleCase cases[] = {
         // Syllable with its initial and toneless prefixes, then the later starts.
-        {"tsiann", "0: 2/0 5/1i 4/1i 3/1i 6/1i | 2: 3/1 2/1 1/1 4/1 | 3: 2/1 1/1 3/1 | "
-                   "4: 1/1n 1/0 | 5: 1/1n 1/0"},
+        {"tsiann",
+         "0: 2/0 5/1i 4/1i 3/1i 6/1i | 2: 3/1 2/1 1/1 4/1 | 3: 2/1 1/1 3/1 | "
+         "4: 1/1n 1/0 | 5: 1/1n 1/0"},
         // A toned syllable has no prefixes: only its initial's end is visited.
         {"tsiann5", "0: 2/0 7/15i | 2: 5/15"},
         // ng is a syllable and an initial.
@@ -169,7 +169,8 @@ TEST(StdIslands, CuttingAgainEqualsCuttingAfresh) {
         const std::vector<C_IsleList> lists = cut.m_islesByStart;
         const size_t from = recutStdIslands(keys, before, cut, replaced);
         const C_StdIslands fresh = cutStdIslands(keys);
-        ASSERT_EQ(describeAll(cut), describeAll(fresh)) << "\"" << before << "\" -> \"" << keys << "\"";
+        ASSERT_EQ(describeAll(cut), describeAll(fresh))
+            << "\"" << before << "\" -> \"" << keys << "\"";
         // The lists below the returned position are the very lists of the last cut; the
         // replaced ones are those of the last cut from there on.
         for (size_t p = 0; p < from; ++p)

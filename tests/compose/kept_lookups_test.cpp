@@ -268,8 +268,9 @@ TEST_P(KeptLookups, ComposeExactlyAsLookingEverythingUpAgain) {
                 if (style == 1)
                     syllable.pop_back();
                 else if (style == 2)  // the initial: the letters before the first vowel
-                    syllable = syllable.substr(0, std::max<size_t>(1, std::min(syllable.size() - 1,
-                                                                               syllable.find_first_of("aeiou"))));
+                    syllable = syllable.substr(
+                        0, std::max<size_t>(
+                               1, std::min(syllable.size() - 1, syllable.find_first_of("aeiou"))));
                 if (style == 3 && i > 0)
                     keys += '-';
                 keys += syllable;
@@ -297,7 +298,8 @@ TEST_P(KeptLookups, ComposeExactlyAsLookingEverythingUpAgain) {
             const size_t to = rng() % (kept.size() + 1);
             both([to](C_InputLine& l) { l.moveTo(to); });
         } else if (op == 12) {
-            const int direction = rng() % 3 == 0 ? C_InputLine::DIR_FORWARD : C_InputLine::DIR_BACKWARD;
+            const int direction =
+                rng() % 3 == 0 ? C_InputLine::DIR_FORWARD : C_InputLine::DIR_BACKWARD;
             both([direction](C_InputLine& l) { l.removeKey(direction); });
         } else if (op == 13) {
             const unsigned which = rng() % 8;

@@ -209,7 +209,8 @@ TEST_F(LearnDb, AJobThatThrowsIsDroppedAndTheThreadGoesOn) {
     const std::runtime_error bad("bad job");
     EXPECT_TRUE(m_setup.policy().contains(
         "Caught & revive the learning thread:" + qiv::exceptionText(bad), 1));
-    EXPECT_TRUE(m_setup.policy().contains("Caught & revive the learning thread:unknown exception", 1));
+    EXPECT_TRUE(
+        m_setup.policy().contains("Caught & revive the learning thread:unknown exception", 1));
 }
 
 TEST_F(LearnDb, ATrimDueWhileJobsAreQueuedRunsOnceTheQueueIsEmpty) {

@@ -90,7 +90,7 @@ TEST_F(LearnJob, ClosuresOfDifferentWordsShareTheDifferenceScaledByTheirLength) 
     const double scale = std::pow(2.0, -0.4);
     const double d = (10.0 * 2 + 10.0) / 3 * scale - (2.0 + 2.0 * 2) / 3 * scale;
     const double w = (d + 1.0) * 0.5 * std::pow(2.0, 0.4) * 3;  // over the closure's 3 keys
-    const float r = float(w / 1 / 2), p = float(-w / 2 / 2);  // per key of R and of P, per rule
+    const float r = float(w / 1 / 2), p = float(-w / 2 / 2);    // per key of R and of P, per rule
     std::map<std::string, float> weights;
     for (const auto& [key, entry] : db().rules().rules())
         for (const C_RuleElem& e : *entry.rule)
@@ -133,8 +133,8 @@ TEST_F(LearnJob, ASingleSystemWordAgainstSeveralRaisesTheUserWordsToFullStrength
     line.add(1, cand("B", 1, 0));
     C_InputLineSnapshot job = commit(line, {{0, "A"}, {1, "B"}});
     db().learnJob(job);
-    EXPECT_THAT(rules(), UnorderedElementsAre("#/A[0]{}:+50", "A[0]{}:+50/B[0]{}:+50",
-                                              "B[0]{}:+50/#"));
+    EXPECT_THAT(rules(),
+                UnorderedElementsAre("#/A[0]{}:+50", "A[0]{}:+50/B[0]{}:+50", "B[0]{}:+50/#"));
     EXPECT_FALSE(logged("generations"));
 }
 
@@ -149,10 +149,10 @@ TEST_F(LearnJob, RulesOfAWordBesideANoCrossMarkReachTheWordBeyondIt) {
     // The rule runner passes over the mark to the next word, so the rules name that word; the
     // mark's winner, which has no word, never becomes an element. The second generation sees
     // X already learned before V.
-    EXPECT_THAT(rules(), UnorderedElementsAre("#/X[0]{}:+0.75", "X[0]{}:+0.75/Z[0]{}:+0.75",
-                                              "Z[0]{}:+0.75/#", "#/Y[0]{}:-0.75",
-                                              "Y[0]{}:-0.75/V[0]{}", "X[0]{}/V[0]{}:-0.75",
-                                              "V[0]{}:-0.75/#"));
+    EXPECT_THAT(rules(),
+                UnorderedElementsAre("#/X[0]{}:+0.75", "X[0]{}:+0.75/Z[0]{}:+0.75",
+                                     "Z[0]{}:+0.75/#", "#/Y[0]{}:-0.75", "Y[0]{}:-0.75/V[0]{}",
+                                     "X[0]{}/V[0]{}:-0.75", "V[0]{}:-0.75/#"));
     EXPECT_FALSE(logged("generations"));
 }
 
@@ -162,13 +162,15 @@ TEST_F(LearnJob, ARuleThatPulledTheOtherWayIsLearnedAgainWithTheWordsAroundIt) {
     line.add(1, cand("Y", 1, 5)).add(1, cand("X", 1, 3));
     line.add(2, cand("N", 1, 1));
     C_InputLineSnapshot job = commit(line, {{1, "X"}});
-    const C_Rule lowering{C_RuleElem{C_WordPat{"W", {}, 0}, 0}, C_RuleElem{C_WordPat{"X", {}, 0}, -2}};
-    job.m_ruleMatches[C_CandidateURL{1, line.find(1, "X")->key()}][C_RuleElemURL{ruleKey(lowering), 1}] = -2;
+    const C_Rule lowering{C_RuleElem{C_WordPat{"W", {}, 0}, 0},
+                          C_RuleElem{C_WordPat{"X", {}, 0}, -2}};
+    job.m_ruleMatches[C_CandidateURL{1, line.find(1, "X")->key()}]
+                     [C_RuleElemURL{ruleKey(lowering), 1}] = -2;
 
     db().learnJob(job);
     EXPECT_THAT(rules(), UnorderedElementsAre("W[0]{}/X[0]{}:+0.5", "#/W[0]{}/X[0]{}:+0.5",
-                                              "W[0]{}/X[0]{}:+0.5/N[0]{}",
-                                              "W[0]{}/Y[0]{}:-0.75", "Y[0]{}:-0.75/N[0]{}"));
+                                              "W[0]{}/X[0]{}:+0.5/N[0]{}", "W[0]{}/Y[0]{}:-0.75",
+                                              "Y[0]{}:-0.75/N[0]{}"));
 }
 
 TEST_F(LearnJob, ALongerRuleReachingBackOverANoCrossMarkTakesTheMarkAsAGap) {
@@ -177,8 +179,10 @@ TEST_F(LearnJob, ALongerRuleReachingBackOverANoCrossMarkTakesTheMarkAsAGap) {
     line.add(2, cand("W", 1, 1));
     line.add(3, cand("Y", 1, 5)).add(3, cand("X", 1, 3));
     C_InputLineSnapshot job = commit(line, {{3, "X"}});
-    const C_Rule lowering{C_RuleElem{C_WordPat{"W", {}, 0}, 0}, C_RuleElem{C_WordPat{"X", {}, 0}, -2}};
-    job.m_ruleMatches[C_CandidateURL{3, line.find(3, "X")->key()}][C_RuleElemURL{ruleKey(lowering), 1}] = -2;
+    const C_Rule lowering{C_RuleElem{C_WordPat{"W", {}, 0}, 0},
+                          C_RuleElem{C_WordPat{"X", {}, 0}, -2}};
+    job.m_ruleMatches[C_CandidateURL{3, line.find(3, "X")->key()}]
+                     [C_RuleElemURL{ruleKey(lowering), 1}] = -2;
 
     db().learnJob(job);
     // Behind W the runner stops at the mark for a word but takes it as a gap.
@@ -224,8 +228,8 @@ TEST_F(LearnJob, AUserWordScoringNothingIsLiftedToTheMiddleOfTheWordsAboveIt) {
     line.add(0, cand("X", 1, -5));
     C_InputLineSnapshot job = commit(line, {{0, "X"}});
     db().learnJob(job);
-    EXPECT_THAT(rules(), UnorderedElementsAre("#/X[0]{}:+9", "X[0]{}:+9/#",      //
-                                              "#/C2[0]{}:-9", "C2[0]{}:-9/#",    //
+    EXPECT_THAT(rules(), UnorderedElementsAre("#/X[0]{}:+9", "X[0]{}:+9/#",    //
+                                              "#/C2[0]{}:-9", "C2[0]{}:-9/#",  //
                                               "#/C3[0]{}:-6.5", "C3[0]{}:-6.5/#"));
 }
 
@@ -240,9 +244,10 @@ TEST_F(LearnJob, ALineTheEngineRanksLowerThanTheUsersOwnLearnsNothing) {
     C_InputLineSnapshot job = commit(line, {{0, "X"}});
     db().learnJob(job);
     EXPECT_TRUE(rules().empty());
-    EXPECT_TRUE(logged("Snapshot closure(expected composition) at 0+1 is already stronger than "
-                       "naive's at 0 with candidate Y",
-                       1));
+    EXPECT_TRUE(
+        logged("Snapshot closure(expected composition) at 0+1 is already stronger than "
+               "naive's at 0 with candidate Y",
+               1));
 }
 
 TEST_F(LearnJob, AWordThatCannotBeStoredInARuleIsLogged) {
@@ -285,7 +290,8 @@ protected:
 TEST_F(LearnJobPool, AUserWordOfALowerSourceGoesToThePoolWithItsReadings) {
     C_TestLine line("x");
     line.add(0, withReadings(cand("Y", 1, 0, ST_SYS_PREFIX), {"tsi\u00e2nn"}));
-    line.add(0, withCats(withReadings(cand("X", 1, 3, ST_SYS_EXACT, 1), {"tsi\u00e2nn", "abc?"}), {2}));
+    line.add(
+        0, withCats(withReadings(cand("X", 1, 3, ST_SYS_EXACT, 1), {"tsi\u00e2nn", "abc?"}), {2}));
     C_InputLineSnapshot job = commit(line, {{0, "X"}});
 
     db().learnJob(job);
@@ -294,9 +300,10 @@ TEST_F(LearnJobPool, AUserWordOfALowerSourceGoesToThePoolWithItsReadings) {
     EXPECT_EQ(voc.weight, 3);
     EXPECT_EQ(voc.cats, std::vector<uint8_t>{2});
     EXPECT_THAT(db().pool().hant2tailo.at("X"), ElementsAre("tsi\u00e2nn"));
-    EXPECT_TRUE(logged("Non-Tailo \"abc?\" calling m_candiPool.add_keys_to_word() or "
-                       "m_candiPool.add_karray_to_voc() 2/2",
-                       1));
+    EXPECT_TRUE(
+        logged("Non-Tailo \"abc?\" calling m_candiPool.add_keys_to_word() or "
+               "m_candiPool.add_karray_to_voc() 2/2",
+               1));
     // The copy in the engine's unit now wins: the user's word is raised to the user level.
     EXPECT_EQ(job.m_winners[0].m_candidate->m_source, ST_USER_EXACT);
     EXPECT_TRUE(rules().empty());
@@ -326,13 +333,14 @@ TEST_F(LearnJobPool, RuleWordsKeepReadingsOnlyWhereTheDictionariesKnowOthers) {
     db().learnJob(job);
     // W's readings are the dictionary's: its text alone. Y's are not known: they stay. The
     // nailed X with its chosen reading is that reading alone.
-    EXPECT_THAT(rules(), UnorderedElementsAre("W[1]{}/[1]tsi\u00e2nn:+0.75", "[1]tsi\u00e2nn:+0.75/#",
-                                              "W[1]{}/Y[1]tsi\u00e2nn:-0.75",
-                                              "Y[1]tsi\u00e2nn:-0.75/#"));
+    EXPECT_THAT(rules(),
+                UnorderedElementsAre("W[1]{}/[1]tsi\u00e2nn:+0.75", "[1]tsi\u00e2nn:+0.75/#",
+                                     "W[1]{}/Y[1]tsi\u00e2nn:-0.75", "Y[1]tsi\u00e2nn:-0.75/#"));
 }
 
 TEST_F(LearnJob, SeveralUserWordsTheEngineKeepsAreJoinedWithBoundedReadings) {
-    const std::vector<std::string> syllables = {"a", "ba", "pa", "ta", "ka", "la", "ma", "na", "sa"};
+    const std::vector<std::string> syllables = {"a",  "ba", "pa", "ta", "ka",
+                                                "la", "ma", "na", "sa"};
     C_TestLine line("ab");
     line.add(0, cand("Z", 2, -1, ST_USER_EXACT));
     line.add(0, withReadings(cand("U1", 1, 1, ST_USER_EXACT, 1), syllables));

@@ -27,7 +27,10 @@ const std::string kBo = "\u7121";     // bô
 std::string systemTailo() {
     C_TailoFixture f;
     f.a = {{"tsiann5", {hRec(kCheng, 5), hRec(kTsing, 3)}}, {"ho2", {hRec(kHo, 5)}}};
-    f.d = {{kCheng, {"tsi\u00e2nn"}}, {kTsing, {"tsi\u00e2nn"}}, {kHo, {"h\u00f3"}}, {kBo, {"b\u00f4"}}};
+    f.d = {{kCheng, {"tsi\u00e2nn"}},
+           {kTsing, {"tsi\u00e2nn"}},
+           {kHo, {"h\u00f3"}},
+           {kBo, {"b\u00f4"}}};
     return f.bytes();
 }
 
@@ -118,7 +121,8 @@ TEST_F(LearnLine, ApprovedWordsMoveToTheUserDictionaryOnceAndLeaveTheLearningDic
     for (int approvals = 1; approvals <= 3; ++approvals) {
         EXPECT_EQ(typeAndCommit("bo5"), "0:{b\u00f4}/3") << approvals;
         if (approvals < 3) {
-            EXPECT_EQ(wordsAt(learn().candiPool(), "bo5"), "T:b\u00f4#" + std::to_string(approvals));
+            EXPECT_EQ(wordsAt(learn().candiPool(), "bo5"),
+                      "T:b\u00f4#" + std::to_string(approvals));
         }
     }
     EXPECT_EQ(learn().candiPool().keys2words.count("bo5"), 0u);
@@ -213,10 +217,9 @@ TEST_F(LearnLine, AWordNextToANoCrossMarkIsLearned) {
     commit();
     // The word after the mark takes part, as the rule runner reaches over the mark to it.
     EXPECT_THAT(ruleTexts(learn().rules()),
-                UnorderedElementsAre("#/" + kTsing + "[1]{}:+0.75",
-                                     kTsing + "[1]{}:+0.75/" + kHo + "[1]{}",
-                                     "#/" + kCheng + "[1]{}:-0.75",
-                                     kCheng + "[1]{}:-0.75/" + kHo + "[1]{}"));
+                UnorderedElementsAre(
+                    "#/" + kTsing + "[1]{}:+0.75", kTsing + "[1]{}:+0.75/" + kHo + "[1]{}",
+                    "#/" + kCheng + "[1]{}:-0.75", kCheng + "[1]{}:-0.75/" + kHo + "[1]{}"));
     EXPECT_EQ(typed("tsiann5|ho2"), "0:" + kTsing + "/7 7:| 8:" + kHo + "/3");
     EXPECT_FALSE(logged("Caught"));
 }

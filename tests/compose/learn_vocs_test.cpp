@@ -29,9 +29,7 @@ C_Candidate spelled(std::string reading, uint16_t span = 1) {
     return withReadings(cand("", span, 0, ST_SPELLED, 1), {std::move(reading)});
 }
 
-C_Candidate rawKey(std::string key) {
-    return cand(std::move(key), 1, 0, ST_RAW_KEY);
-}
+C_Candidate rawKey(std::string key) { return cand(std::move(key), 1, 0, ST_RAW_KEY); }
 
 // Every word and key-array record of the pool: "key=type:word#count" in table order.
 std::string poolText(const C_CandiPool& pool) {
@@ -98,8 +96,7 @@ TEST_F(LearnVocs, AWordRipensAtItsThirdApprovalAndMovesToTheUserDictionary) {
         bool promoted;
     };
     for (const C_Case& c : {C_Case{0, "T:" + kTsiann + "#1", false},
-                            C_Case{1, "T:" + kTsiann + "#2", false},
-                            C_Case{2, "", true}}) {
+                            C_Case{1, "T:" + kTsiann + "#2", false}, C_Case{2, "", true}}) {
         C_LearnSetup setup;
         setup.learn().pool().keys2words["tsiann5"].push_back(
             C_TailoVoc{kTsiann, {}, 1.5f, 'T', {c.before, 100}});
@@ -144,7 +141,8 @@ TEST_F(LearnVocs, AHanWordTakesAlongTheReadingsOfItsOwnKeys) {
 
     EXPECT_EQ(vocsAt(db().pool(), {"tai5", "uan5"}), "");
     EXPECT_TRUE(userHas({"tai5", "uan5"}, 'H', han));
-    EXPECT_THAT(user().pool().hant2tailo.at(han), ElementsAre("T\u00e2i-u\u00e2n", "t\u00e2i-u\u00e2n"));
+    EXPECT_THAT(user().pool().hant2tailo.at(han),
+                ElementsAre("T\u00e2i-u\u00e2n", "t\u00e2i-u\u00e2n"));
     EXPECT_THAT(db().pool().hant2tailo.at(han), ElementsAre("t\u0101i-uan"));
 }
 
@@ -164,8 +162,7 @@ TEST_F(LearnVocs, ARefusedPromotionStaysInTheLearningTable) {
     plantWord("tsiann5", 'T', kTsiann, 2);
     plantVoc({"tai5", "uan5"}, 'H', "\u53f0\u7063", 2);
     learnAgreeing({userWord("", {kTsiann}), userWord("\u53f0\u7063", {"T\u00e2i-u\u00e2n"})});
-    EXPECT_EQ(poolText(db().pool()),
-              "tsiann5=T:" + kTsiann + "#3 tai5-uan5=H:\u53f0\u7063#3");
+    EXPECT_EQ(poolText(db().pool()), "tsiann5=T:" + kTsiann + "#3 tai5-uan5=H:\u53f0\u7063#3");
     EXPECT_TRUE(m_setup.policy().contains(
         "Failed to upgrade ripe keys to word: tsiann5/" + kTsiann + " with type T", 1));
     EXPECT_TRUE(m_setup.policy().contains(
@@ -174,10 +171,10 @@ TEST_F(LearnVocs, ARefusedPromotionStaysInTheLearningTable) {
 
 TEST_F(LearnVocs, WordsOfTheUserLayersThatThePassedOverAreDisapproved) {
     const std::string good = "\u597d";
-    plantWord("ho3", 'T', "h\u00f2", 0);        // count 0: erased
-    plantWord("ho2", 'H', good, 2);             // count 2: one less
-    plantWord("tsiann5", 'T', kTsiann, 1);      // inside the committed word
-    plantWord("ho1", 'T', "ho", 4);             // the committed word itself: approved, ripe
+    plantWord("ho3", 'T', "h\u00f2", 0);    // count 0: erased
+    plantWord("ho2", 'H', good, 2);         // count 2: one less
+    plantWord("tsiann5", 'T', kTsiann, 1);  // inside the committed word
+    plantWord("ho1", 'T', "ho", 4);         // the committed word itself: approved, ripe
     C_TestLine line("kk");
     line.add(0, userWord("", {"ho"}, 2, 9));
     line.add(0, userWord("", {"h\u00f2"}));
@@ -195,15 +192,18 @@ TEST_F(LearnVocs, WordsOfTheUserLayersThatThePassedOverAreDisapproved) {
 }
 
 TEST_F(LearnVocs, RulesThatKeepMatchingRipenAndMoveToTheUserDictionary) {
-    const C_Rule rule{C_RuleElem{C_WordPat{"W", {}, 0}, 0}, C_RuleElem{C_WordPat{"X", {}, 0}, 0.5f}};
+    const C_Rule rule{C_RuleElem{C_WordPat{"W", {}, 0}, 0},
+                      C_RuleElem{C_WordPat{"X", {}, 0}, 0.5f}};
     const std::string key = ruleKey(rule);
     ASSERT_TRUE(db().rules().insertRule(std::make_shared<C_Rule>(rule), C_UsageStamp{2, 100}));
     const auto learnMatching = [&] {
         C_TestLine line("kk");
         line.add(0, cand("W", 1, 1)).add(1, cand("X", 1, 1));
         C_InputLineSnapshot job = commit(line);
-        job.m_ruleMatches[C_CandidateURL{1, line.find(1, "X")->key()}][C_RuleElemURL{key, 1}] = 0.5f;
-        job.m_ruleMatches[C_CandidateURL{1, line.find(1, "X")->key()}][C_RuleElemURL{"absent", 0}] = 1;
+        job.m_ruleMatches[C_CandidateURL{1, line.find(1, "X")->key()}][C_RuleElemURL{key, 1}] =
+            0.5f;
+        job.m_ruleMatches[C_CandidateURL{1, line.find(1, "X")->key()}][C_RuleElemURL{"absent", 0}] =
+            1;
         db().learnJob(job);
     };
 
@@ -249,17 +249,25 @@ TEST_F(LearnVocs, TaiLoSpelledFromTheKeysIsLearnedAsWordsAndRunsOfThem) {
         std::string pool;
     };
     const C_Case cases[] = {
-        {"two spelled words", {spelled(kTsiann), spelled(kHo)},
-         "ho2=T:" + kHo + "#0 tsiann5=T:" + kTsiann + "#0 tsiann5-ho2=T:" + kTsiann + "-" + kHo + "#0"},
-        {"a hyphen key between", {spelled(kTsiann), rawKey("-"), spelled(kHo)},
-         "ho2=T:" + kHo + "#0 tsiann5=T:" + kTsiann + "#0 tsiann5-ho2=T:" + kTsiann + "-" + kHo + "#0"},
-        {"a Han word between", {spelled(kTsiann), userWord(han, {kHo}), spelled(kHo)},
+        {"two spelled words",
+         {spelled(kTsiann), spelled(kHo)},
+         "ho2=T:" + kHo + "#0 tsiann5=T:" + kTsiann + "#0 tsiann5-ho2=T:" + kTsiann + "-" + kHo +
+             "#0"},
+        {"a hyphen key between",
+         {spelled(kTsiann), rawKey("-"), spelled(kHo)},
+         "ho2=T:" + kHo + "#0 tsiann5=T:" + kTsiann + "#0 tsiann5-ho2=T:" + kTsiann + "-" + kHo +
+             "#0"},
+        {"a Han word between",
+         {spelled(kTsiann), userWord(han, {kHo}), spelled(kHo)},
          "ho2=T:" + kHo + "#0 tsiann5=T:" + kTsiann + "#0"},
-        {"one word and a trailing hyphen", {spelled(kTsiann), rawKey("-")},
+        {"one word and a trailing hyphen",
+         {spelled(kTsiann), rawKey("-")},
          "tsiann5=T:" + kTsiann + "#0"},
-        {"a Tai-lo word of a user layer in the run", {userWord("", {kTsiann}), spelled(kHo)},
+        {"a Tai-lo word of a user layer in the run",
+         {userWord("", {kTsiann}), spelled(kHo)},
          "ho2=T:" + kHo + "#0 tsiann5-ho2=T:" + kTsiann + "-" + kHo + "#0"},
-        {"another raw key ends the run", {spelled(kTsiann), rawKey(","), spelled(kHo)},
+        {"another raw key ends the run",
+         {spelled(kTsiann), rawKey(","), spelled(kHo)},
          "ho2=T:" + kHo + "#0 tsiann5=T:" + kTsiann + "#0"},
     };
     for (const C_Case& c : cases) {
@@ -277,10 +285,10 @@ TEST_F(LearnVocs, TaiLoSpelledFromTheKeysIsLearnedAsWordsAndRunsOfThem) {
 TEST_F(LearnVocs, SpelledTextThatIsNoTaiLoIsLogged) {
     learnAgreeing({spelled("abc?")});
     EXPECT_EQ(poolText(db().pool()), "");
-    EXPECT_TRUE(m_setup.policy().contains(
-        "Non-Tailo \"abc?\" calling m_candiPool.add_keys_to_word() or "
-        "m_candiPool.add_karray_to_voc() for ADHOC_TAILO",
-        1));
+    EXPECT_TRUE(
+        m_setup.policy().contains("Non-Tailo \"abc?\" calling m_candiPool.add_keys_to_word() or "
+                                  "m_candiPool.add_karray_to_voc() for ADHOC_TAILO",
+                                  1));
     EXPECT_FALSE(db().purgePending());
 }
 
@@ -306,8 +314,9 @@ TEST_F(LearnVocs, ATrimKeepsTheTablesWithinTheLimitsWithoutCountingEmptyEntries)
     plantVoc({"a1", "a1"}, 'T', "a-a", 0);
     plantVoc({"ba1", "ba1"}, 'T', "ba-ba", 3);
     for (const char* text : {"X", "Y"})
-        db().rules().insertRule(std::make_shared<C_Rule>(C_Rule{C_RuleElem{C_WordPat{text, {}, 0}, 1}}),
-                                C_UsageStamp{0, 100});
+        db().rules().insertRule(
+            std::make_shared<C_Rule>(C_Rule{C_RuleElem{C_WordPat{text, {}, 0}, 1}}),
+            C_UsageStamp{0, 100});
     learnAgreeing({spelled(kTsiann)});  // known already: nothing new, a trim due
     ASSERT_TRUE(db().purgePending());
     ASSERT_TRUE(db().save());

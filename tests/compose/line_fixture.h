@@ -106,15 +106,17 @@ inline std::string confirmedText(C_InputLine& line) {
 
 // Entries [index, index + count) of the list of mode at the nail position as "M:text" joined by
 // blanks (M the view's mode; "*" before a whole-line candidate); "-" when there is no list.
-inline std::string listText(C_InputLine& line, char mode, size_t index = 0, size_t count = SIZE_MAX) {
+inline std::string listText(C_InputLine& line, char mode, size_t index = 0,
+                            size_t count = SIZE_MAX) {
     std::string out;
-    const bool listed = line.getCandidatesAtNailPos(mode, index, count, [&](size_t, const C_VocCandidate& v) {
-        if (!out.empty())
-            out += ' ';
-        if (v.m_virtual)
-            out += '*';
-        out += std::string(1, v.m_mode) + ":" + v.m_text;
-    });
+    const bool listed =
+        line.getCandidatesAtNailPos(mode, index, count, [&](size_t, const C_VocCandidate& v) {
+            if (!out.empty())
+                out += ' ';
+            if (v.m_virtual)
+                out += '*';
+            out += std::string(1, v.m_mode) + ":" + v.m_text;
+        });
     return listed ? out : "-";
 }
 
@@ -126,7 +128,8 @@ inline ::testing::AssertionResult winnersCoverCaret(C_InputLine& line) {
     size_t pos = 0;
     for (const C_Winner& w : winners) {
         if (w.m_start != pos)
-            return ::testing::AssertionFailure() << "winner at " << w.m_start << ", expected " << pos;
+            return ::testing::AssertionFailure()
+                   << "winner at " << w.m_start << ", expected " << pos;
         const C_CompoUnit* unit = s.unitAt(pos);
         if (!w.m_candidate) {
             if (unit)
@@ -142,7 +145,8 @@ inline ::testing::AssertionResult winnersCoverCaret(C_InputLine& line) {
         pos += w.m_candidate->m_span;
     }
     if (pos != line.caret())
-        return ::testing::AssertionFailure() << "winners end at " << pos << ", caret " << line.caret();
+        return ::testing::AssertionFailure()
+               << "winners end at " << pos << ", caret " << line.caret();
     for (size_t i = 0; i < line.caret(); ++i)
         if (const C_CompoUnit* unit = s.unitAt(i); unit && unit->state() != UNIT_SETTLED)
             return ::testing::AssertionFailure() << "unit " << i << " not settled";

@@ -135,7 +135,8 @@ TEST_F(PopFront, EachPopHandsTheWholeLineToTheLearnerFirst) {
 }
 
 TEST_F(PopFront, RuleMatchesMoveWithTheLine) {
-    m_db.wordRule(HO, {C_RuleElem{C_WordPat{HO, {}, 0}, 0}, C_RuleElem{C_WordPat{KAH, {}, 0}, 0.5f}}, 0);
+    m_db.wordRule(
+        HO, {C_RuleElem{C_WordPat{HO, {}, 0}, 0}, C_RuleElem{C_WordPat{KAH, {}, 0}, 0.5f}}, 0);
     type(m_line, "ka1ho2ka1");
     const auto positions = [&] {
         std::set<size_t> out;
@@ -160,7 +161,7 @@ TEST_F(PopFront, TheNailPositionIsTheFirstOpenWordLeft) {
     ASSERT_EQ(m_line.getCandidateCountAtNailPos('H'), 2u);
     ASSERT_TRUE(m_line.nailCandidate('H', 0));  // the whole line
     ASSERT_TRUE(m_line.doneNailing());
-    m_line.moveTo(0);                           // releases the first word
+    m_line.moveTo(0);  // releases the first word
     m_line.moveEnd();
     EXPECT_EQ(winnersText(m_line), "0:" + KAH + "/3 3:" + HO + "/3* 6:{s\u012b}/3*");
     EXPECT_EQ(pop(), "3: " + KAH);

@@ -40,7 +40,8 @@ public:
         std::vector<C_SemiCandidate> candidates;
         std::string keyText;
     };
-    void getRelatedChoices(const C_VisitConsts&, const C_StdIsle&, const FC_RelatedSink& sink) const override {
+    void getRelatedChoices(const C_VisitConsts&, const C_StdIsle&,
+                           const FC_RelatedSink& sink) const override {
         ++m_asked;
         for (const C_Word& w : m_words)
             sink(0, w.candidates, w.keyText);
@@ -126,15 +127,29 @@ TEST_F(RelatedChoices, OnlyWordsThatContinueTheLastWordAreKept) {
         {"no keys", m_tai, {{semi(TAI + UAN, {uanReading})}, ""}, 0},
         {"text of another word", m_tai, {{semi(TAI_THAU, {"t\u00e2i-th\u00e2u"})}, "thau5"}, 0},
         {"Tai-lo only after a Han word", m_tai, {{semi("", {uanReading})}, "uan5"}, 0},
-        {"reading of another syllable", m_tai, {{semi(TAI + UAN, {"th\u00e2i-u\u00e2n"})}, "uan5"}, 0},
+        {"reading of another syllable",
+         m_tai,
+         {{semi(TAI + UAN, {"th\u00e2i-u\u00e2n"})}, "uan5"},
+         0},
         {"letter case aside", m_tai, {{semi(TAI + UAN, {"T\u00e2i-u\u00e2n"})}, "uan5"}, 1},
-        {"one record per fitting reading", m_tai,
-         {{semi(TAI + UAN, {uanReading, "t\u00e2i-o\u00e2n", "t\u00e2i-uan"})}, "uan5"}, 1},
+        {"one record per fitting reading",
+         m_tai,
+         {{semi(TAI + UAN, {uanReading, "t\u00e2i-o\u00e2n", "t\u00e2i-uan"})}, "uan5"},
+         1},
         // A last word nailed to its reading lets words of other texts continue it.
-        {"last word on its reading", chosen(m_tai, 0), {{semi(TAI_THAU, {"t\u00e2i-th\u00e2u"})}, "thau5"}, 1},
+        {"last word on its reading",
+         chosen(m_tai, 0),
+         {{semi(TAI_THAU, {"t\u00e2i-th\u00e2u"})}, "thau5"},
+         1},
         // A delivered word on its own reading is tested by that reading alone, keys aside.
-        {"word on its reading", m_tai, {{chosen(semi(TAI + UAN, {"x", uanReading}), 1)}, "other"}, 1},
-        {"word on a reading that does not go on", m_tai, {{chosen(semi(TAI + UAN, {uanReading, "t\u00e2i"}), 1)}, "uan5"}, 0},
+        {"word on its reading",
+         m_tai,
+         {{chosen(semi(TAI + UAN, {"x", uanReading}), 1)}, "other"},
+         1},
+        {"word on a reading that does not go on",
+         m_tai,
+         {{chosen(semi(TAI + UAN, {uanReading, "t\u00e2i"}), 1)}, "uan5"},
+         0},
         {"no candidate", m_tai, {{}, "uan5"}, 0},
         {"last word without reading", semi(TAI, {}), {{semi(TAI + UAN, {uanReading})}, "uan5"}, 0},
     };
@@ -173,12 +188,13 @@ TEST_F(RelatedChoices, TheListOrder) {
     using W = C_FakeRelatedWords::C_Word;
     struct Case {
         const char* name;
-        W first, second;  // delivered in this order
+        W first, second;    // delivered in this order
         const char* order;  // of the Han texts
     };
-    const auto w = [](const char* text, uint16_t span, uint16_t count, float weight, const char* reading,
-                      std::string keys = "x1") {
-        return W{{semi(TAI + text, {std::string("t\u00e2i-") + reading}, span, count, weight)}, std::move(keys)};
+    const auto w = [](const char* text, uint16_t span, uint16_t count, float weight,
+                      const char* reading, std::string keys = "x1") {
+        return W{{semi(TAI + text, {std::string("t\u00e2i-") + reading}, span, count, weight)},
+                 std::move(keys)};
     };
     const Case cases[] = {
         {"higher weight", w("A", 4, 1, 1.0f, "a"), w("B", 4, 1, 2.0f, "e"), "B A"},
@@ -191,7 +207,8 @@ TEST_F(RelatedChoices, TheListOrder) {
     for (const Case& c : cases) {
         m_db.m_words = {c.first, c.second};
         for (W& word : m_db.m_words)  // the reading goes on by its own keys
-            word.keyText = word.candidates[0].m_readings[0].substr(std::string("t\u00e2i-").size()) + "1";
+            word.keyText =
+                word.candidates[0].m_readings[0].substr(std::string("t\u00e2i-").size()) + "1";
         fill(m_tai);
         ASSERT_EQ(m_related.recordCount(), 2u) << c.name;
         EXPECT_EQ(list('H'), c.order) << c.name;
@@ -234,7 +251,8 @@ TEST_F(RelatedChoices, ApplyGivesTheKeysAndThePairs) {
         size_t index;
         C_ChosenReading chosen;
     };
-    for (const Case& c : {Case{'M', 0, {0, false}}, Case{'M', 1, {0, true}}, Case{'T', 0, {0, true}}}) {
+    for (const Case& c :
+         {Case{'M', 0, {0, false}}, Case{'M', 1, {0, true}}, Case{'T', 0, {0, true}}}) {
         ASSERT_TRUE(m_related.apply(c.type, c.index, keep));
         EXPECT_EQ(keys, "uan5");
         ASSERT_EQ(pairs.size(), 1u);
@@ -249,7 +267,8 @@ TEST_F(RelatedChoices, ApplyGivesTheKeysAndThePairs) {
 
     // A word of two candidates: the second goes after the keys of the first, spelled from its
     // reading.
-    m_db.m_words = {{{semi(TAI + UAN, {"t\u00e2i-u\u00e2n"}), semi("\u4eba", {"l\u00e2ng"}, 1, 0)}, "uan5"}};
+    m_db.m_words = {
+        {{semi(TAI + UAN, {"t\u00e2i-u\u00e2n"}), semi("\u4eba", {"l\u00e2ng"}, 1, 0)}, "uan5"}};
     fill(m_tai);
     ASSERT_TRUE(m_related.apply('H', 0, keep));
     EXPECT_EQ(keys, "uan5lang5");

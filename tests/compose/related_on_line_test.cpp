@@ -43,9 +43,10 @@ protected:
     // The type's related choices as "M:text" joined by blanks; "-" when there is no list.
     std::string related(C_InputLine& line, char type, size_t index = 0, size_t count = 99) {
         std::string out;
-        const bool listed = line.getRelatedChoices(type, index, count, [&](std::string_view text, char mode) {
-            out += (out.empty() ? "" : " ") + std::string(1, mode) + ":" + std::string(text);
-        });
+        const bool listed =
+            line.getRelatedChoices(type, index, count, [&](std::string_view text, char mode) {
+                out += (out.empty() ? "" : " ") + std::string(1, mode) + ":" + std::string(text);
+            });
         return listed ? out : "-";
     }
 

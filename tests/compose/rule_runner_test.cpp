@@ -25,8 +25,8 @@
 namespace kov {
 namespace {
 
-using test::cand;
 using test::C_TestLine;
+using test::cand;
 using test::withCats;
 using test::withRank;
 using test::withReadings;
@@ -36,18 +36,20 @@ class C_RunnerCats : public I_TailoCats {
 public:
     std::string_view catName(uint8_t cat) const override {
         switch (cat) {
-        case 1: return "N";
-        case 2: return "N.person";
-        case 3: return "V";
-        default: return {};
+            case 1:
+                return "N";
+            case 2:
+                return "N.person";
+            case 3:
+                return "V";
+            default:
+                return {};
         }
     }
     uint8_t parentCat(uint8_t cat) const override { return cat == 2 ? 1 : 0; }
 };
 
-C_RuleElem gap(float weight = 0) {
-    return C_RuleElem{C_GapPat{}, weight};
-}
+C_RuleElem gap(float weight = 0) { return C_RuleElem{C_GapPat{}, weight}; }
 
 C_RuleElem word(std::string text, float weight = 0, std::vector<std::string> keys = {},
                 uint16_t count = 0) {
@@ -59,9 +61,7 @@ C_RuleElem word(std::string text, float weight = 0, std::vector<std::string> key
 }
 
 // A word element that every candidate fills.
-C_RuleElem any(float weight = 0) {
-    return word("", weight);
-}
+C_RuleElem any(float weight = 0) { return word("", weight); }
 
 C_RuleElem category(uint8_t cat, float weight = 0, uint16_t min = 0, uint16_t max = 0) {
     C_CatPat pat;
@@ -112,14 +112,22 @@ TEST(RuleRunnerMatch, RulesFitTheUnitsAroundTheAnchor) {
         {"forward word must be next", 0, "A", {word("A"), word("C")}, 0, false},
         {"forward after a longer anchor", 0, "AB", {word("AB"), word("C")}, 0, true},
         {"forward skips marks", 2, "C", {word("C"), word("D")}, 0, true},
-        {"forward skips marks for every element", 1, "B", {word("B"), word("C"), word("D")}, 0,
+        {"forward skips marks for every element",
+         1,
+         "B",
+         {word("B"), word("C"), word("D")},
+         0,
          true},
         {"backward word", 1, "B", {word("A"), word("B")}, 1, true},
         {"backward word ending at the anchor", 2, "C", {word("AB"), word("C")}, 1, true},
         {"backward category under an ancestor", 1, "B", {category(1), word("B")}, 1, true},
         {"backward category elsewhere", 1, "B", {category(3), word("B")}, 1, false},
         {"backward first element skips marks", 4, "D", {word("C"), word("D")}, 1, true},
-        {"backward later word stops at a mark", 5, "E", {word("C"), word("D"), word("E")}, 2,
+        {"backward later word stops at a mark",
+         5,
+         "E",
+         {word("C"), word("D"), word("E")},
+         2,
          false},
         {"backward later gap matches a mark", 5, "E", {gap(), word("D"), word("E")}, 2, true},
         {"gap before the line", 0, "A", {gap(), word("A")}, 1, true},
@@ -130,8 +138,12 @@ TEST(RuleRunnerMatch, RulesFitTheUnitsAroundTheAnchor) {
         {"keys must match a reading", 2, "C", {word("", 0, {"b3"}, 1), word("C")}, 1, false},
         {"count must be equal", 2, "C", {word("B", 0, {}, 2), word("C")}, 1, false},
         // A word with keys and count 0 looks backward at candidates of two keys or more only.
-        {"backward keys with count 0 skip the key before", 2, "C",
-         {word("", 0, {"b2"}, 0), word("C")}, 1, false},
+        {"backward keys with count 0 skip the key before",
+         2,
+         "C",
+         {word("", 0, {"b2"}, 0), word("C")},
+         1,
+         false},
         {"forward keys with count 0", 1, "B", {word("B"), word("", 0, {"c3"}, 0)}, 0, true},
         {"the anchor is not tested", 1, "B", {word("A"), word("zzz"), word("C")}, 1, true},
         {"anchor index past the rule", 0, "A", {word("A")}, 1, false},
@@ -191,8 +203,8 @@ TEST(RuleRunnerMatch, CategoryBoundsNeedReadingsAndACountWithin) {
         EXPECT_EQ(runner.run(0, *line.find(0, "A"), {word("A"), category(1, 0, c.min, c.max)}, 0,
                              nullptr),
                   c.matches)
-            << "count " << c.count << " readings " << c.readings << " [" << c.min << ","
-            << c.max << "]";
+            << "count " << c.count << " readings " << c.readings << " [" << c.min << "," << c.max
+            << "]";
     }
 }
 
@@ -216,8 +228,7 @@ TEST(RuleRunnerMatch, ANailedCandidateMatchesKeysByItsChosenReading) {
         x.m_chosenReading = {c.index, c.chosen};
         line.add(1, x);
         C_RuleRunner runner(cats, line.snap(), 2);
-        EXPECT_EQ(runner.run(0, *line.find(0, "A"), {word("A"), word("", 0, {"BB2"})}, 0,
-                             nullptr),
+        EXPECT_EQ(runner.run(0, *line.find(0, "A"), {word("A"), word("", 0, {"BB2"})}, 0, nullptr),
                   c.matches)
             << "rank " << int(c.rank) << " chosen " << c.chosen << " index " << c.index;
     }
@@ -244,8 +255,7 @@ TEST(RuleRunnerWeights, ForwardAndBackwardWeightsGoToTheCandidatesThatFill) {
     C_TestLine line = standardLine();
     for (size_t p : {0u, 1u, 2u, 4u})
         line.unit(p).sort();
-    const std::vector<C_RuleElem> rule = {category(1, 0.5f), word("B", 0.25f),
-                                          word("C", -1.5f)};
+    const std::vector<C_RuleElem> rule = {category(1, 0.5f), word("B", 0.25f), word("C", -1.5f)};
     const std::string key = ruleKey(rule);
     C_Candidate* a = line.find(0, "A");
     C_Candidate* b = line.find(1, "B");
@@ -393,18 +403,20 @@ TEST(RuleRunnerMatch, RandomRulesFitTheSameWithOrWithoutAMap) {
         for (unsigned e = 1 + below(4); e > 0; --e) {
             const float w = float(below(3)) * 0.5f - 0.5f;
             switch (below(3)) {
-            case 0: rule.push_back(gap(w)); break;
-            case 1: {
-                std::vector<std::string> wordKeys;
-                if (below(2))
-                    wordKeys.push_back("X1");
-                rule.push_back(word(below(2) ? "" : std::string(1, char('A' + below(3))), w,
-                                    std::move(wordKeys), uint16_t(below(3))));
-                break;
-            }
-            default:
-                rule.push_back(
-                    category(uint8_t(below(4)), w, uint16_t(below(3)), uint16_t(below(4))));
+                case 0:
+                    rule.push_back(gap(w));
+                    break;
+                case 1: {
+                    std::vector<std::string> wordKeys;
+                    if (below(2))
+                        wordKeys.push_back("X1");
+                    rule.push_back(word(below(2) ? "" : std::string(1, char('A' + below(3))), w,
+                                        std::move(wordKeys), uint16_t(below(3))));
+                    break;
+                }
+                default:
+                    rule.push_back(
+                        category(uint8_t(below(4)), w, uint16_t(below(3)), uint16_t(below(4))));
             }
         }
         unsigned start = below(n);
@@ -551,7 +563,7 @@ TEST(RuleRunnerPass, WordAndCategoryRulesChangeTheWinners) {
     runRulePass(line.snap(), db, 2);
     C_Candidate* i = line.find(0, "I");
     C_Candidate* kiann = line.find(1, "KIANN");
-    EXPECT_EQ(i->m_bonus, 0.5);   // backward, from the word rule
+    EXPECT_EQ(i->m_bonus, 0.5);      // backward, from the word rule
     EXPECT_EQ(kiann->m_bonus, 1.0);  // forward, from the category rule
     EXPECT_EQ(line.find(1, "KIA")->m_bonus, 0.0);
     const C_RuleMatches expected = {

@@ -15,19 +15,17 @@
 namespace kov {
 namespace {
 
-using test::cand;
 using test::C_TestLine;
-using test::withRank;
+using test::cand;
 using test::winnerText;
+using test::withRank;
 
-C_CandidateURL urlOf(size_t pos, const C_Candidate& c) {
-    return {pos, c.key()};
-}
+C_CandidateURL urlOf(size_t pos, const C_Candidate& c) { return {pos, c.key()}; }
 
 TEST(SnapshotNaive, ForgetsNailsAndMarksCandidatesCrossingAMark) {
     C_TestLine line("ab|cd");
     line.add(0, withRank(cand("ab", 2, 5), RANK_NAILED));
-    line.add(0, cand("abc", 3, 5));   // the mark at 2 lies inside
+    line.add(0, cand("abc", 3, 5));  // the mark at 2 lies inside
     line.add(1, cand("b", 1, 5));
     line.add(3, withRank(cand("cd", 2, 5), RANK_CROSSING));  // nothing inside any more
     line.snap().findWinners(5);
@@ -117,8 +115,8 @@ TEST(SnapshotCopy, KeepsTheElementsUpToTheEndOfTheLastWinner) {
         size_t composed;  // winners over [0, composed); 0: no search
         size_t copied;
     };
-    for (C_Case c : std::vector<C_Case>{{"abcd", 2, 2}, {"abcd", 0, 4}, {"a|b", 2, 2},
-                                         {"a|", 2, 2}, {"ab", 2, 2}}) {
+    for (C_Case c : std::vector<C_Case>{
+             {"abcd", 2, 2}, {"abcd", 0, 4}, {"a|b", 2, 2}, {"a|", 2, 2}, {"ab", 2, 2}}) {
         C_TestLine line(c.keys);
         if (c.composed)
             line.snap().findWinners(c.composed);
@@ -153,8 +151,8 @@ TEST(SnapshotCopy, ACandidateOutsideItsUnitIsAnError) {
         C_InputLineSnapshot copy(line.snap());
         FAIL() << "no error";
     } catch (const std::logic_error& e) {
-        EXPECT_THAT(e.what(), AllOf(StartsWith("Invalid candidate index "),
-                                    EndsWith(" for winner at 0")));
+        EXPECT_THAT(e.what(),
+                    AllOf(StartsWith("Invalid candidate index "), EndsWith(" for winner at 0")));
     }
 
     line.snap().m_winners = {{0, a}, {1, b}};
@@ -163,8 +161,8 @@ TEST(SnapshotCopy, ACandidateOutsideItsUnitIsAnError) {
         C_InputLineSnapshot copy(line.snap());
         FAIL() << "no error";
     } catch (const std::logic_error& e) {
-        EXPECT_THAT(e.what(), AllOf(StartsWith("Invalid candidate index "),
-                                    EndsWith(" for winner at 1")));
+        EXPECT_THAT(e.what(),
+                    AllOf(StartsWith("Invalid candidate index "), EndsWith(" for winner at 1")));
     }
 }
 
@@ -176,26 +174,16 @@ TEST(SnapshotRawCandidate, FullShapeKeysByModeAndFlags) {
         const char* text;
     };
     const std::vector<C_Case> cases = {
-        {',', false, false, CM_STD, ","},
-        {',', true, false, CM_STD, "\uFF0C"},
-        {',', true, false, CM_EZ, "\uFF0C"},
-        {',', true, false, CM_TAILO, ","},
-        {'a', true, false, CM_STD, "a"},
-        {'A', false, true, CM_STD, "A"},
-        {'a', true, true, CM_STD, "\uFF41"},
-        {'a', true, true, CM_TAILO, "\uFF41"},
-        {',', true, true, CM_TAILO, "\uFF0C"},
-        {' ', true, true, CM_EZ, "\u3000"},
-        {' ', true, false, CM_STD, " "},
-        {'"', true, false, CM_STD, "\uFF02"},
-        {';', true, false, CM_STD, "\uFF1B"},
-        {'[', true, false, CM_STD, "\u300C"},
-        {'}', true, false, CM_STD, "\u300F"},
-        {'^', true, false, CM_STD, "\uFE3F"},
-        {'\'', true, false, CM_STD, "\u3001"},
-        {'.', true, false, CM_STD, "\u3002"},
-        {'<', true, false, CM_STD, "\u300A"},
-        {'~', true, false, CM_STD, "\uFF5E"},
+        {',', false, false, CM_STD, ","},      {',', true, false, CM_STD, "\uFF0C"},
+        {',', true, false, CM_EZ, "\uFF0C"},   {',', true, false, CM_TAILO, ","},
+        {'a', true, false, CM_STD, "a"},       {'A', false, true, CM_STD, "A"},
+        {'a', true, true, CM_STD, "\uFF41"},   {'a', true, true, CM_TAILO, "\uFF41"},
+        {',', true, true, CM_TAILO, "\uFF0C"}, {' ', true, true, CM_EZ, "\u3000"},
+        {' ', true, false, CM_STD, " "},       {'"', true, false, CM_STD, "\uFF02"},
+        {';', true, false, CM_STD, "\uFF1B"},  {'[', true, false, CM_STD, "\u300C"},
+        {'}', true, false, CM_STD, "\u300F"},  {'^', true, false, CM_STD, "\uFE3F"},
+        {'\'', true, false, CM_STD, "\u3001"}, {'.', true, false, CM_STD, "\u3002"},
+        {'<', true, false, CM_STD, "\u300A"},  {'~', true, false, CM_STD, "\uFF5E"},
     };
     for (const C_Case& c : cases) {
         EXPECT_EQ(rawKeyText(c.key, c.fullShape, c.rawKeyOnly, c.mode), c.text)

@@ -40,9 +40,8 @@ const std::regex& reference() { return test::stdIslePatternRegex(); }
         for (int g = 0; g < 7; ++g) {
             if (m[g].matched != got->m_matched[g] || m[g].str() != std::string(got->m_groups[g]))
                 return ::testing::AssertionFailure()
-                       << where << ": group " << g << " \"" << m[g].str() << "\" ("
-                       << m[g].matched << "), by hand \"" << got->m_groups[g] << "\" ("
-                       << got->m_matched[g] << ")";
+                       << where << ": group " << g << " \"" << m[g].str() << "\" (" << m[g].matched
+                       << "), by hand \"" << got->m_groups[g] << "\" (" << got->m_matched[g] << ")";
         }
     }
     return ::testing::AssertionSuccess();
@@ -142,8 +141,8 @@ TEST(StdPattern, EqualsTheRegexOnTheLexiconKeys) {
             s += " " + std::to_string(start) + "+" + std::to_string(length);
         return s;
     };
-    return ::testing::AssertionFailure() << "keys \"" << keys << "\": regex" << text(want)
-                                         << ", by hand" << text(got);
+    return ::testing::AssertionFailure()
+           << "keys \"" << keys << "\": regex" << text(want) << ", by hand" << text(got);
 }
 
 TEST(TailoPattern, EqualsTheRegexOnRandomAndLexiconKeys) {

@@ -19,10 +19,10 @@
 namespace kov {
 namespace {
 
-using test::cand;
 using test::C_TestLine;
-using test::withRank;
+using test::cand;
 using test::winnerText;
+using test::withRank;
 
 TEST(WinnersSearch, UnitsWithoutCandidatesWinWithTheirRawKeys) {
     C_TestLine line("ab");

@@ -24,14 +24,16 @@ using test::typeIslands;
 
 bool holds(const std::vector<C_Candidate>& cands, std::string_view text, std::string_view reading) {
     return std::any_of(cands.begin(), cands.end(), [&](const C_Candidate& c) {
-        return c.m_text == text && std::find(c.m_readings.begin(), c.m_readings.end(), reading) != c.m_readings.end();
+        return c.m_text == text &&
+               std::find(c.m_readings.begin(), c.m_readings.end(), reading) != c.m_readings.end();
     });
 }
 
 TEST(BundledDict, SampleOfTheLexiconIsFoundByFullAndTonelessKeys) {
     const std::filesystem::path dir = std::filesystem::path(KOV_BINARY_DIR) / "dict";
     if (!std::filesystem::exists(dir / "tailo.tab") || !std::filesystem::exists(dir / "cats.tab"))
-        GTEST_SKIP() << "no bundled dictionary in " << dir.string() << " (cross builds do not compile it)";
+        GTEST_SKIP() << "no bundled dictionary in " << dir.string()
+                     << " (cross builds do not compile it)";
     C_TailoCats cats(dir / "cats.tab");
     test::C_CapturePolicy policy;
     C_TailoDB db(dir / "tailo.tab", cats, policy);
@@ -45,14 +47,16 @@ TEST(BundledDict, SampleOfTheLexiconIsFoundByFullAndTonelessKeys) {
     size_t tried = 0;
     for (size_t r = 1; r < rows.size(); r += 53) {
         const std::vector<std::string>& fields = rows[r].m_fields;
-        if (fields.size() < 7) continue;
+        if (fields.size() < 7)
+            continue;
         const std::string& kip = fields[3];
         const std::string& han = fields[6];
         if (kip.empty() || han.empty() || kip.find_first_of("/ ") != std::string::npos ||
             kip.find("--") != std::string::npos || han.find_first_of("/ ") != std::string::npos)
             continue;
         const auto res = tailo2tonedKeys(kip);
-        if (res.index() != 0 || std::get<0>(res).size() > 6) continue;
+        if (res.index() != 0 || std::get<0>(res).size() > 6)
+            continue;
         const std::vector<std::string>& keys = std::get<0>(res);
         // A Han cell that is itself Tai-lo is stored as a Tai-lo word (no Han text).
         const std::string text = tailo2tonedKeys(han).index() == 0 ? "" : han;

@@ -46,18 +46,14 @@ struct EqualityCase {
 TEST(CandidateEquality, SpanAndTextDecideReadingsOnlyForEmptyTexts) {
     const EqualityCase cases[] = {
         {"same span and text", word("\xe7\x94\xb2", 2), word("\xe7\x94\xb2", 2), true},
-        {"texts equal, readings differ",
-         spelled("x", {"a"}),
-         spelled("x", {"b"}), true},
+        {"texts equal, readings differ", spelled("x", {"a"}), spelled("x", {"b"}), true},
         {"other span", word("x", 1), word("x", 2), false},
         {"other text", word("x"), word("y"), false},
         {"empty texts, same readings", reading({"a", "b"}), reading({"a", "b"}), true},
-        {"empty texts, readings in another order", reading({"a", "b"}), reading({"b", "a"}),
-         false},
+        {"empty texts, readings in another order", reading({"a", "b"}), reading({"b", "a"}), false},
         {"empty texts, one reading more", reading({"a"}), reading({"a", "b"}), false},
         {"empty texts without readings", reading({}), reading({}), true},
-        {"empty against non-empty text", reading({"a"}),
-         spelled("a", {"a"}), false},
+        {"empty against non-empty text", reading({"a"}), spelled("a", {"a"}), false},
     };
     for (const EqualityCase& c : cases) {
         EXPECT_EQ(c.a == c.b, c.equal) << c.name;
@@ -66,12 +62,16 @@ TEST(CandidateEquality, SpanAndTextDecideReadingsOnlyForEmptyTexts) {
 }
 
 TEST(CandidateKey, SpanLowByteFirstThenTextAndNul) {
-    EXPECT_EQ(word("ab", 0x0102).key(), "\x02\x01"s "ab\0"s);
+    EXPECT_EQ(word("ab", 0x0102).key(),
+              "\x02\x01"s
+              "ab\0"s);
     EXPECT_EQ(word("", 1).key(), "\x01\x00\x00"s);
 }
 
 TEST(CandidateKey, EmptyTextAppendsEachReadingWithNul) {
-    EXPECT_EQ(reading({"t\xc3\xa2i", "a"}, 3).key(), "\x03\x00\x00"s "t\xc3\xa2i\0a\0"s);
+    EXPECT_EQ(reading({"t\xc3\xa2i", "a"}, 3).key(),
+              "\x03\x00\x00"s
+              "t\xc3\xa2i\0a\0"s);
     // A reading-only candidate never shares its key with a word of the same bytes.
     EXPECT_NE(reading({"a"}).key(), word("a").key());
     // Readings of a word with a text stay out of its key.
@@ -196,8 +196,8 @@ TEST(CandidateRanking, RulesInOrder) {
         {"ordinary before crossing", ranked(RANK_ORDINARY, 1), ranked(RANK_CROSSING, 3), false,
          true, false},
         // 2. span
-        {"longer span first", word("a", 2, ST_RAW_KEY), word("b", 1, ST_USER_PREFIX, 0, 100),
-         false, true, false},
+        {"longer span first", word("a", 2, ST_RAW_KEY), word("b", 1, ST_USER_PREFIX, 0, 100), false,
+         true, false},
         // 3. source, doctrine off
         {"doctrine off: higher source whatever the score", word("a", 1, ST_USER_EXACT, 1, -50),
          word("b", 1, ST_SYS_EXACT, 2, 100), false, true, false},
@@ -209,8 +209,8 @@ TEST(CandidateRanking, RulesInOrder) {
         {"doctrine on: one syllable of source 4 with score 79.9 after count 2",
          word("a", 1, ST_SYS_PREFIX, 1, 79.9f), word("b", 1, ST_SYS_EXACT, 2), true, false, true},
         {"doctrine on: the bonus counts toward 80",
-         withBonus(word("a", 1, ST_USER_PREFIX, 1, 70), 10.0), word("b", 1, ST_SYS_EXACT, 2),
-         true, true, false},
+         withBonus(word("a", 1, ST_USER_PREFIX, 1, 70), 10.0), word("b", 1, ST_SYS_EXACT, 2), true,
+         true, false},
         {"doctrine on: equal counts, higher source first", word("a", 1, ST_USER_EXACT, 1, -9),
          word("b", 1, ST_SYS_EXACT, 1, 9), true, true, false},
         {"doctrine on: higher source of several syllables first",
@@ -225,13 +225,13 @@ TEST(CandidateRanking, RulesInOrder) {
         {"a NaN score puts neither first", word("a", 1, ST_SYS_EXACT, 0, nan),
          word("b", 1, ST_SYS_EXACT, 0, 1), false, false, false},
         // 5. count
-        {"count 0 first", word("a", 1, ST_SYS_EXACT, 0), word("b", 1, ST_SYS_EXACT, 3), false,
-         true, false},
+        {"count 0 first", word("a", 1, ST_SYS_EXACT, 0), word("b", 1, ST_SYS_EXACT, 3), false, true,
+         false},
         {"otherwise the higher count first", word("a", 1, ST_SYS_EXACT, 3),
          word("b", 1, ST_SYS_EXACT, 2), false, true, false},
         // 6. width
-        {"longer first reading first", reading({"abc"}),
-         reading({"ab", "abcdef"}), false, true, false},
+        {"longer first reading first", reading({"abc"}), reading({"ab", "abcdef"}), false, true,
+         false},
         {"more character units first", spelled("\xe7\x94\xb2\xe4\xb9\x99", {}),
          spelled("\xe7\x94\xb2", {}), false, true, false},
         {"equal in every rule", word("a"), word("b"), true, false, false},

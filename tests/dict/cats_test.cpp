@@ -50,12 +50,16 @@ TEST_F(CatsTest, WriterRefusesWhatTheFilesCannotHold) {
     C_CatsWriter w;
     ASSERT_TRUE(w.add("noun").ok());
     EXPECT_EQ(w.add(""), qiv::C_FileError(qiv::E_FileError::REFUSED, "Empty category name"));
-    EXPECT_EQ(w.add(std::string("a\0b", 3)), qiv::C_FileError(qiv::E_FileError::REFUSED, "Category name holds a NUL"));
-    EXPECT_EQ(w.add("self", 2), qiv::C_FileError(qiv::E_FileError::REFUSED, "Parent 2 of \"self\" is not an earlier category"));
+    EXPECT_EQ(w.add(std::string("a\0b", 3)),
+              qiv::C_FileError(qiv::E_FileError::REFUSED, "Category name holds a NUL"));
+    EXPECT_EQ(w.add("self", 2),
+              qiv::C_FileError(qiv::E_FileError::REFUSED,
+                               "Parent 2 of \"self\" is not an earlier category"));
     EXPECT_EQ(w.catCount(), 1u);
     for (int i = 2; i <= 254; ++i)
         ASSERT_TRUE(w.add(std::string("c").append(std::to_string(i))).ok());
-    EXPECT_EQ(w.add("one too many"), qiv::C_FileError(qiv::E_FileError::REFUSED, "Too many categories (at most 254)"));
+    EXPECT_EQ(w.add("one too many"),
+              qiv::C_FileError(qiv::E_FileError::REFUSED, "Too many categories (at most 254)"));
     const std::string bytes = w.bytes();
     EXPECT_EQ(static_cast<uint8_t>(bytes[8]), 255);
 }
@@ -140,7 +144,9 @@ TEST_F(CatsTest, EveryTruncationGivesAnInvalidTable) {
         EXPECT_EQ(cats->catName(1), "") << n;
         EXPECT_EQ(cats->parentCat(2), 0) << n;
         // An empty file cannot be mapped; any other cut is damage.
-        EXPECT_EQ(cats->error().kind, n == 0 ? qiv::E_FileError::UNREADABLE : qiv::E_FileError::DAMAGED) << n;
+        EXPECT_EQ(cats->error().kind,
+                  n == 0 ? qiv::E_FileError::UNREADABLE : qiv::E_FileError::DAMAGED)
+            << n;
     }
 }
 
@@ -158,11 +164,15 @@ TEST_F(CatsTest, DamagedTablesAreInvalidOrStayInsideTheFile) {
         {"reversed mark", test::patchedU16(kSampleBytes, 0, 0xFFFE), false, "", 0},
         {"count past the file", test::patchedU8(kSampleBytes, 8, 200), false, "", 0},
         {"count 255", test::patchedU8(kSampleBytes, 8, 255), false, "", 0},
-        {"name offset past the file", test::patchedU16(kSampleBytes, offsets + 6, 0xFFFF), false, "", 0},
-        {"name offset at the pool end", test::patchedU16(kSampleBytes, offsets + 6, 16), false, "", 0},
+        {"name offset past the file", test::patchedU16(kSampleBytes, offsets + 6, 0xFFFF), false,
+         "", 0},
+        {"name offset at the pool end", test::patchedU16(kSampleBytes, offsets + 6, 16), false, "",
+         0},
         {"last name without NUL", test::patchedU8(kSampleBytes, 36, 'x'), false, "", 0},
-        {"name offset at the last NUL", test::patchedU16(kSampleBytes, offsets + 6, 15), true, "", 2},
-        {"entry 0 offset is never read", test::patchedU16(kSampleBytes, offsets, 0xFFFF), true, "city", 2},
+        {"name offset at the last NUL", test::patchedU16(kSampleBytes, offsets + 6, 15), true, "",
+         2},
+        {"entry 0 offset is never read", test::patchedU16(kSampleBytes, offsets, 0xFFFF), true,
+         "city", 2},
         {"parent outside the table", test::patchedU8(kSampleBytes, 9 + 3, 200), true, "city", 200},
         {"count smaller: the tables shift", test::patchedU8(kSampleBytes, 8, 3), false, "", 0},
         {"count 0", test::patchedU8(kSampleBytes, 8, 0), true, "", 0},

@@ -93,13 +93,10 @@ struct GapCase {
 
 TEST(StdIsle, GapAfterItemIsWhereTheLiteralKeysEnd) {
     const GapCase cases[] = {
-        {"ts?a", 0, 2},  // t, then s up to its "?"
-        {"ts?a", 1, 2},
-        {"ts?a", 2, std::nullopt},  // a reaches the island's end
-        {"a*", 0, 1},
-        {"?a", 0, 0},
-        {"kah?", 0, 3},
-        {"ka0", 1, 2},
+        {"ts?a", 0, 2},                             // t, then s up to its "?"
+        {"ts?a", 1, 2}, {"ts?a", 2, std::nullopt},  // a reaches the island's end
+        {"a*", 0, 1},   {"?a", 0, 0},
+        {"kah?", 0, 3}, {"ka0", 1, 2},
     };
     for (const GapCase& c : cases) {
         const auto isle = C_StdIsle::makeWildcard(0, c.keys);
@@ -128,13 +125,17 @@ TEST(StdIsle, PrefixOfAWildcardIslandIsTheIslandOfItsKeys) {
                 EXPECT_EQ(w.starFrom(i), own->wildcard()->starFrom(i)) << what << " item " << i;
                 EXPECT_EQ(w.nextWildcardItem(i), own->wildcard()->nextWildcardItem(i)) << what;
             }
-            const bool atItem = length == keys.size() ||
-                                std::ranges::any_of(wholeItems, [&](const C_IsleItem& it) { return it.m_start == length; });
+            const bool atItem =
+                length == keys.size() || std::ranges::any_of(wholeItems, [&](const C_IsleItem& it) {
+                    return it.m_start == length;
+                });
             EXPECT_EQ(w.sharedId() == whole->wildcard()->sharedId(), atItem) << what;
         }
-        EXPECT_THROW(C_StdIsle::makeWildcardPrefix(*whole, keys.size() + 1, keys + "a"), std::logic_error);
+        EXPECT_THROW(C_StdIsle::makeWildcardPrefix(*whole, keys.size() + 1, keys + "a"),
+                     std::logic_error);
     }
-    EXPECT_THROW(C_StdIsle::makeWildcardPrefix(*C_StdIsle::makePlain(0, 2), 1, "ka"), std::logic_error);
+    EXPECT_THROW(C_StdIsle::makeWildcardPrefix(*C_StdIsle::makePlain(0, 2), 1, "ka"),
+                 std::logic_error);
 }
 
 // The item lookups of a visit: the first of each layer, start and end is the first.
@@ -196,25 +197,19 @@ struct BoundaryCase {
 
 TEST(IsKeyBoundary, WhereAWordMayEnd) {
     const BoundaryCase cases[] = {
-        {"ab", 2, true},     // the end
-        {"ab", 9, true},     // past the end
-        {"ar", 1, true},     // r does not continue a syllable after a word
-        {"aA", 1, true},     // a capital
-        {"ac", 1, true},
-        {"a-", 1, true},
-        {"a\t", 1, true},    // a no-cross mark
-        {"a\a", 1, true},    // a raw-key-only unit
-        {"ab", 1, false},    // a letter that continues a syllable
-        {"aa", 1, false},
-        {"a?", 1, false},    // wildcards
-        {"a*", 1, false},
-        {"a1", 1, false},    // a tone digit right after letters
-        {"a1-", 2, true},    // after one digit
-        {"a1b", 2, false},
-        {"a12", 2, true},    // a digit right after one digit
-        {"a12-", 3, false},  // after two digits in a row
-        {"a123", 3, false},
-        {"1-", 1, true},
+        {"ab", 2, true},  // the end
+        {"ab", 9, true},  // past the end
+        {"ar", 1, true},  // r does not continue a syllable after a word
+        {"aA", 1, true},  // a capital
+        {"ac", 1, true},    {"a-", 1, true},  {"a\t", 1, true},  // a no-cross mark
+        {"a\a", 1, true},                                        // a raw-key-only unit
+        {"ab", 1, false},                      // a letter that continues a syllable
+        {"aa", 1, false},   {"a?", 1, false},  // wildcards
+        {"a*", 1, false},   {"a1", 1, false},  // a tone digit right after letters
+        {"a1-", 2, true},                      // after one digit
+        {"a1b", 2, false},  {"a12", 2, true},  // a digit right after one digit
+        {"a12-", 3, false},                    // after two digits in a row
+        {"a123", 3, false}, {"1-", 1, true},
     };
     for (const BoundaryCase& c : cases) {
         C_VisitConsts consts;

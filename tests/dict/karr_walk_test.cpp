@@ -36,7 +36,8 @@ struct C_Rec {
 // A sorted vector of key arrays: the simplest entry source.
 class C_VectorKarr final : public I_KarrEntries {
 public:
-    C_VectorKarr(std::initializer_list<std::pair<std::string, std::vector<C_Rec>>> entries) : m_entries(entries) {
+    C_VectorKarr(std::initializer_list<std::pair<std::string, std::vector<C_Rec>>> entries)
+        : m_entries(entries) {
         std::sort(m_entries.begin(), m_entries.end(),
                   [](const auto& x, const auto& y) { return x.first < y.first; });
     }
@@ -44,13 +45,16 @@ public:
     std::string_view karrKey(size_t i) const override { return m_entries[i].first; }
     void visitKarrRecords(size_t i, const FC_KarrRecordVisitor& visit) const override {
         ++visits;
-        for (const C_Rec& r : m_entries[i].second) visit(C_KarrRecord{r.text, r.readings, r.cats, r.weight});
+        for (const C_Rec& r : m_entries[i].second)
+            visit(C_KarrRecord{r.text, r.readings, r.cats, r.weight});
     }
     // With blocks kept, the walk from an initial goes through them instead of the entries.
     const C_KarrInitialBlocks* initialBlocks(std::string_view initial) const override {
-        if (!keepBlocks) return nullptr;
+        if (!keepBlocks)
+            return nullptr;
         auto it = m_blocks.find(std::string(initial));
-        if (it == m_blocks.end()) it = m_blocks.emplace(std::string(initial), findInitialBlocks(*this, initial)).first;
+        if (it == m_blocks.end())
+            it = m_blocks.emplace(std::string(initial), findInitialBlocks(*this, initial)).first;
         return &it->second;
     }
     mutable size_t visits = 0;
@@ -82,8 +86,9 @@ struct C_Found {
     std::string text;
 };
 
-std::vector<C_Found> walk(C_TypedLine& line, const C_StdIsle& isle, E_KarrMode mode = KARR_ISLAND_VOCS,
-                          size_t threshold = 3, size_t item = 0, const I_KarrEntries& entries = sample()) {
+std::vector<C_Found> walk(C_TypedLine& line, const C_StdIsle& isle,
+                          E_KarrMode mode = KARR_ISLAND_VOCS, size_t threshold = 3, size_t item = 0,
+                          const I_KarrEntries& entries = sample()) {
     const C_VisitConsts vc = line.consts();
     std::vector<C_Found> found;
     const C_StdKarrVocsRecurseConsts rc(
@@ -98,7 +103,8 @@ std::vector<C_Found> walk(C_TypedLine& line, const C_StdIsle& isle, E_KarrMode m
 
 const C_Found* findText(const std::vector<C_Found>& found, std::string_view text) {
     for (const C_Found& f : found)
-        if (f.candidate.m_text == text) return &f;
+        if (f.candidate.m_text == text)
+            return &f;
     return nullptr;
 }
 
@@ -132,16 +138,32 @@ TEST(KarrWalk, AbbreviationThreshold) {
     struct Case {
         const char* name;
         const char* typed;
-        std::vector<std::tuple<char, size_t, size_t>> isles;  // kind ('p' plain, 's' syllable), start, length
+        std::vector<std::tuple<char, size_t, size_t>>
+            isles;  // kind ('p' plain, 's' syllable), start, length
         size_t threshold;
         const char* word;  // expected word, or "" for none
         E_SourceType source;
     } cases[] = {
         {"one initial, one syllable word", "k", {{'p', 0, 1}}, 3, "", ST_SYS_WILDCARD},
-        {"three initials", "kpts", {{'p', 0, 1}, {'p', 1, 1}, {'p', 2, 2}}, 3, "狗巴芝", ST_SYS_WILDCARD},
-        {"two initials of a three-syllable word", "kp", {{'p', 0, 1}, {'p', 1, 1}}, 3, "", ST_SYS_WILDCARD},
+        {"three initials",
+         "kpts",
+         {{'p', 0, 1}, {'p', 1, 1}, {'p', 2, 2}},
+         3,
+         "狗巴芝",
+         ST_SYS_WILDCARD},
+        {"two initials of a three-syllable word",
+         "kp",
+         {{'p', 0, 1}, {'p', 1, 1}},
+         3,
+         "",
+         ST_SYS_WILDCARD},
         {"two initials, threshold 2", "kp", {{'p', 0, 1}, {'p', 1, 1}}, 2, "狗巴", ST_SYS_WILDCARD},
-        {"full syllable then initial", "kau2p", {{'s', 0, 4}, {'p', 4, 1}}, 3, "狗巴", ST_SYS_WILDCARD},
+        {"full syllable then initial",
+         "kau2p",
+         {{'s', 0, 4}, {'p', 4, 1}},
+         3,
+         "狗巴",
+         ST_SYS_WILDCARD},
         {"toneless syllables", "kaupa", {{'s', 0, 3}, {'s', 3, 2}}, 3, "狗巴", ST_SYS_WILDCARD},
     };
     for (const Case& c : cases) {
@@ -149,12 +171,15 @@ TEST(KarrWalk, AbbreviationThreshold) {
         C_TypedLine line(c.typed);
         std::shared_ptr<const C_StdIsle> first;
         for (auto [kind, start, length] : c.isles) {
-            auto isle = kind == 'p' ? line.plain(start, length) : line.syllable(start, length, true);
-            if (!first) first = isle;
+            auto isle =
+                kind == 'p' ? line.plain(start, length) : line.syllable(start, length, true);
+            if (!first)
+                first = isle;
         }
         const auto found = walk(line, *first, KARR_ISLAND_VOCS, c.threshold);
         if (std::string(c.word).empty()) {
-            for (const C_Found& f : found) EXPECT_NE(f.candidate.m_count, c.isles.size()) << f.candidate.m_text;
+            for (const C_Found& f : found)
+                EXPECT_NE(f.candidate.m_count, c.isles.size()) << f.candidate.m_text;
             continue;
         }
         const C_Found* f = findText(found, c.word);
@@ -182,7 +207,8 @@ TEST(KarrWalk, InitialBlocksFindWhatTheEntriesFind) {
     kept.keepBlocks = true;
     C_VectorKarr walked = kept;
     walked.keepBlocks = false;
-    const auto found = [](C_TypedLine& line, const C_StdIsle& isle, size_t threshold, const I_KarrEntries& e) {
+    const auto found = [](C_TypedLine& line, const C_StdIsle& isle, size_t threshold,
+                          const I_KarrEntries& e) {
         std::vector<std::string> out;
         for (const C_Found& f : walk(line, isle, KARR_ISLAND_VOCS, threshold, 0, e))
             out.push_back(f.candidate.m_text + "/" + std::to_string(f.candidate.m_span));
@@ -198,11 +224,15 @@ TEST(KarrWalk, InitialBlocksFindWhatTheEntriesFind) {
             const auto islands = [&](C_TypedLine& line) {
                 auto first = line.plain(0, 1);
                 for (size_t p = 1; p < k.size(); ++p) {
-                    if (k[p] == '?') line.wildcard(p - 1, 2);
-                    else if (k[p] >= 'a' && k[p] <= 'z') line.plain(p, 1);
-                    if (k[p] == 'a' || k[p] == 'e') line.syllable(p, k.size() - p, false);
+                    if (k[p] == '?')
+                        line.wildcard(p - 1, 2);
+                    else if (k[p] >= 'a' && k[p] <= 'z')
+                        line.plain(p, 1);
+                    if (k[p] == 'a' || k[p] == 'e')
+                        line.syllable(p, k.size() - p, false);
                 }
-                if (k.find('-') != std::string::npos) line.addHyphenRun(k.find('-'), k.find('-') + 1);
+                if (k.find('-') != std::string::npos)
+                    line.addHyphenRun(k.find('-'), k.find('-') + 1);
                 return first;
             };
             const auto ia = islands(a);
@@ -242,10 +272,13 @@ TEST(KarrWalk, RelatedChoicesReportWordsThatGoOnWithTheirUntypedKeys) {
     const auto isle = line.syllable(0, 4, true);
     const auto found = walk(line, *isle, KARR_RELATED);
     std::vector<std::pair<std::string, std::string>> got;
-    for (const C_Found& f : found) got.emplace_back(f.candidate.m_text, f.text);
+    for (const C_Found& f : found)
+        got.emplace_back(f.candidate.m_text, f.text);
     // 台 ends within the typed keys and is not a related choice.
-    EXPECT_EQ(got, (std::vector<std::pair<std::string, std::string>>{{"台灣", "uan5"}, {"台灣人", "uan5-lang5"}}));
-    for (const C_Found& f : found) EXPECT_EQ(f.candidate.m_span, 4);
+    EXPECT_EQ(got, (std::vector<std::pair<std::string, std::string>>{{"台灣", "uan5"},
+                                                                     {"台灣人", "uan5-lang5"}}));
+    for (const C_Found& f : found)
+        EXPECT_EQ(f.candidate.m_span, 4);
 }
 
 TEST(KarrWalk, IslandVocsReportEachWordOnceAndWithoutText) {
@@ -346,9 +379,9 @@ TEST(KarrWalk, ReadingsThatDoNotFitThePositionsAreDropped) {
 
 TEST(KarrWalk, InitialFitsExactlyTheEntriesWhoseRestIsARimeAndTone) {
     // The regex of rimes and tones is the oracle for what an initial may stand before.
-    const char* rests[] = {"a1", "ai2", "ere5", "ee3", "iau7", "ioo1", "uee2", "ang5", "annh4", "ernn2", "urh4",
-                           "m5",  "mh4", "ng7",  "ngh8", "ue2",  "x1",   "aix2", "a",     "ng",    "1",    "ong0",
-                           "aung5", "irm2"};
+    const char* rests[] = {"a1",    "ai2",   "ere5", "ee3", "iau7", "ioo1", "uee2",  "ang5",
+                           "annh4", "ernn2", "urh4", "m5",  "mh4",  "ng7",  "ngh8",  "ue2",
+                           "x1",    "aix2",  "a",    "ng",  "1",    "ong0", "aung5", "irm2"};
     for (const char* rest : rests) {
         const std::string key = std::string("k") + rest;
         const C_VectorKarr entries{{key, {{"", {"x"}}}}};
@@ -357,7 +390,8 @@ TEST(KarrWalk, InitialFitsExactlyTheEntriesWhoseRestIsARimeAndTone) {
         const C_VisitConsts vc = line.consts();
         bool offered = false;
         const C_StdKarrVocsRecurseConsts rc(
-            vc, *isle, [&](const C_Candidate&, std::string_view) { offered = true; }, KARR_ISLAND_VOCS, 1);
+            vc, *isle, [&](const C_Candidate&, std::string_view) { offered = true; },
+            KARR_ISLAND_VOCS, 1);
         // The walk reaches the reading check only for entries that fit: count the visits.
         entries.visits = 0;
         walkKarrVocs(entries, rc, 0);
@@ -390,7 +424,8 @@ TEST(KarrWalk, EachSharedPrefixIsWalkedOnce) {
     line.syllable(4, 3, true);
     sample().visits = 0;
     const auto found = walk(line, *first);
-    EXPECT_EQ(std::count_if(found.begin(), found.end(), [](const C_Found& f) { return f.candidate.m_text == "狗巴"; }),
+    EXPECT_EQ(std::count_if(found.begin(), found.end(),
+                            [](const C_Found& f) { return f.candidate.m_text == "狗巴"; }),
               1);
 }
 
@@ -398,8 +433,8 @@ TEST(KarrWalk, EmptyPositionsAreALogicError) {
     C_TypedLine line("ka");
     const auto isle = line.syllable(0, 2, true);
     const C_VisitConsts vc = line.consts();
-    const C_StdKarrVocsRecurseConsts rc(vc, *isle, [](const C_Candidate&, std::string_view) {},
-                                        KARR_ISLAND_VOCS, 3);
+    const C_StdKarrVocsRecurseConsts rc(
+        vc, *isle, [](const C_Candidate&, std::string_view) {}, KARR_ISLAND_VOCS, 3);
     try {
         getKarrVocs(sample(), rc, 0, sample().karrCount(), {}, "", false, true);
         FAIL();
@@ -417,10 +452,10 @@ TEST(KarrWalk, MatchTailoChecksSyllablesAgainstPositions) {
     const C_StdKarrVocsRecurseConsts rc(vc, *k, {}, KARR_ISLAND_VOCS, 3);
     const C_IlKeyPos all[] = {{k.get(), 0, 1}, {p.get(), 0, 1}, {ts.get(), 0, 1}};
     EXPECT_EQ(rc.matchTailo("káu-pa-tsí", all), "káu-pa-tsí");
-    EXPECT_EQ(rc.matchTailo("káu-pa", all), std::nullopt);                     // more positions than syllables
-    EXPECT_EQ(rc.matchTailo("káu-pa-tsí-á", all), "káu-pa-tsí-á");             // the rest is ignored
-    EXPECT_EQ(rc.matchTailo("káu-ta-tsí", all), std::nullopt);                 // t is no p
-    EXPECT_EQ(rc.matchTailo("k-pa-tsí", all), std::nullopt);                   // an initial needs a rime
+    EXPECT_EQ(rc.matchTailo("káu-pa", all), std::nullopt);          // more positions than syllables
+    EXPECT_EQ(rc.matchTailo("káu-pa-tsí-á", all), "káu-pa-tsí-á");  // the rest is ignored
+    EXPECT_EQ(rc.matchTailo("káu-ta-tsí", all), std::nullopt);      // t is no p
+    EXPECT_EQ(rc.matchTailo("k-pa-tsí", all), std::nullopt);        // an initial needs a rime
     EXPECT_EQ(rc.matchTailo("", all), std::nullopt);
 }
 
@@ -437,11 +472,9 @@ TEST(KarrWalk, SyncTailoCapitals) {
         std::span<const C_IlKeyPos> positions;
         std::string out;
     } cases[] = {
-        {"ā-pa", both, "Ā-Pa"},
-        {"--ka-pa", both, "--Ka-Pa"},  // a leading hyphen run is kept
-        {"ka-pa", one, "Ka-pa"},       // one position over two syllables: its first letter only
-        {"---", both, "---"},
-        {"", both, ""},
+        {"ā-pa", both, "Ā-Pa"},  {"--ka-pa", both, "--Ka-Pa"},  // a leading hyphen run is kept
+        {"ka-pa", one, "Ka-pa"},  // one position over two syllables: its first letter only
+        {"---", both, "---"},    {"", both, ""},
     };
     for (Case& c : cases) {
         std::string s = c.in;

@@ -30,9 +30,9 @@ struct C_Word {
 // Tai-lo words of one and of two syllables, and a Han word with its reading.
 const std::vector<C_Word>& words() {
     static const std::vector<C_Word> w = {
-        {"ti1", 'T', "ti"},      {"ta1", 'T', "ta", 2}, {"tai5", 'T', "tâi"}, {"tian1", 'T', "tian"},
-        {"tuan5", 'T', "tuân"},  {"kah4", 'H', "甲", 1}, {"ka2", 'T', "ká"},  {"ai3", 'T', "ài"},
-        {"tai5-uan5", 'T', "tâi-uân", 3},
+        {"ti1", 'T', "ti"},     {"ta1", 'T', "ta", 2},  {"tai5", 'T', "tâi"},
+        {"tian1", 'T', "tian"}, {"tuan5", 'T', "tuân"}, {"kah4", 'H', "甲", 1},
+        {"ka2", 'T', "ká"},     {"ai3", 'T', "ài"},     {"tai5-uan5", 'T', "tâi-uân", 3},
     };
     return w;
 }
@@ -40,7 +40,8 @@ const std::vector<C_Word>& words() {
 std::string systemBytes() {
     C_TailoFixture f;
     for (const C_Word& w : words()) {
-        const C_TailoFixture::C_Rec rec = w.type == 'H' ? hRec(w.word, w.weight) : tRec(w.word, w.weight);
+        const C_TailoFixture::C_Rec rec =
+            w.type == 'H' ? hRec(w.word, w.weight) : tRec(w.word, w.weight);
         if (w.key.find('-') != std::string::npos) {
             f.c[w.key].push_back(rec);
         } else {
@@ -80,7 +81,8 @@ std::vector<Found> collect(C_TypedLine& line, size_t units) {
     std::vector<Found> out;
     for (size_t pos = 0; pos < units; ++pos)
         for (const C_Candidate& c : line.unit(pos).candidates())
-            out.emplace_back(pos, c.m_text, c.m_readings, c.m_span, c.m_count, findKind(c.m_source), c.m_weight);
+            out.emplace_back(pos, c.m_text, c.m_readings, c.m_span, c.m_count, findKind(c.m_source),
+                             c.m_weight);
     return out;
 }
 

@@ -34,8 +34,9 @@ TEST(MappedFile, MissingFileSaysItCouldNotOpenIt) {
     C_MappedFile file(path);
     EXPECT_EQ(file.view(), nullptr);
     EXPECT_EQ(file.size(), 0u);
-    EXPECT_EQ(file.error(), qiv::C_FileError(qiv::E_FileError::UNREADABLE,
-                                             "Failed to open \"" + pathText(path) + "\" for read-only"));
+    EXPECT_EQ(file.error(),
+              qiv::C_FileError(qiv::E_FileError::UNREADABLE,
+                               "Failed to open \"" + pathText(path) + "\" for read-only"));
     EXPECT_TRUE(file.bytes().atEnd());
 }
 
@@ -53,7 +54,8 @@ TEST(MappedFile, EmptyFileCannotBeMapped) {
     C_MappedFile file(path);
     EXPECT_EQ(file.view(), nullptr);
     EXPECT_EQ(file.size(), 0u);
-    EXPECT_EQ(file.error(), qiv::C_FileError(qiv::E_FileError::UNREADABLE, "Failed to create file mapping"));
+    EXPECT_EQ(file.error(),
+              qiv::C_FileError(qiv::E_FileError::UNREADABLE, "Failed to create file mapping"));
 }
 
 TEST(MappedFile, PathWithNonAsciiNameOpens) {
@@ -88,7 +90,8 @@ TEST(MappedFile, EveryFailedStageSaysWhy) {
         {platform::E_MapResult::VIEW_FAILED, "Failed to map a view of \"d/tailo.tab\""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(mapFailure(c.result, path), qiv::C_FileError(qiv::E_FileError::UNREADABLE, c.text));
+        EXPECT_EQ(mapFailure(c.result, path),
+                  qiv::C_FileError(qiv::E_FileError::UNREADABLE, c.text));
     EXPECT_TRUE(mapFailure(platform::E_MapResult::MAPPED, path).ok());
 }
 

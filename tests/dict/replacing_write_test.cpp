@@ -78,9 +78,9 @@ TEST(ReplacingWrite, FailedReplaceRemovesTheSideFile) {
     const fs::path target = dir.path() / "t.tab";
     fs::create_directory(target);
     std::ofstream(target / "inside") << "x";
-    EXPECT_EQ(writeFileReplacing(target, "new").text, "Failed to rename \"" +
-                                                     pathText(sideFile(target)) + "\" to \"" +
-                                                     pathText(target) + "\"");
+    EXPECT_EQ(
+        writeFileReplacing(target, "new").text,
+        "Failed to rename \"" + pathText(sideFile(target)) + "\" to \"" + pathText(target) + "\"");
     EXPECT_FALSE(fs::exists(sideFile(target)));
     EXPECT_EQ(readFile(target / "inside"), "x");
 
@@ -92,7 +92,8 @@ TEST(ReplacingWrite, FailedReplaceRemovesTheSideFile) {
 TEST(ReplacingWrite, SideFileWaitsUntilReplaced) {
     test::C_TempFolder dir;
     const fs::path target = dir.write("t.tab", "old bytes");
-    EXPECT_TRUE(writeSideFile(target, [](platform::C_OutFile& out) { return out.write("new"); }).ok());
+    EXPECT_TRUE(
+        writeSideFile(target, [](platform::C_OutFile& out) { return out.write("new"); }).ok());
     EXPECT_EQ(readFile(target), "old bytes");
     EXPECT_EQ(readFile(sideFile(target)), "new");
     EXPECT_TRUE(replaceWithSideFile(target).ok());
@@ -100,13 +101,16 @@ TEST(ReplacingWrite, SideFileWaitsUntilReplaced) {
     EXPECT_FALSE(fs::exists(sideFile(target)));
 
     // A side file no longer wanted goes; replacing without one fails and leaves the target.
-    EXPECT_TRUE(writeSideFile(target, [](platform::C_OutFile& out) { return out.write("newer"); }).ok());
+    EXPECT_TRUE(
+        writeSideFile(target, [](platform::C_OutFile& out) { return out.write("newer"); }).ok());
     removeSideFile(target);
     EXPECT_FALSE(fs::exists(sideFile(target)));
     const C_ReplaceResult r = replaceWithSideFile(target);
     EXPECT_EQ(r.m_failedStep, RS_REPLACE);
     EXPECT_EQ(replaceFailure(r, target),
-              qiv::C_FileError(qiv::E_FileError::WRITE, "Failed to rename \"" + pathText(sideFile(target)) + "\" to \"" + pathText(target) + "\""));
+              qiv::C_FileError(qiv::E_FileError::WRITE, "Failed to rename \"" +
+                                                            pathText(sideFile(target)) +
+                                                            "\" to \"" + pathText(target) + "\""));
     EXPECT_EQ(readFile(target), "new");
 }
 

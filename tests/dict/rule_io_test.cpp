@@ -38,7 +38,8 @@ std::string record(const C_Rule& r, C_UsageStamp stamp = {}) {
 
 class RuleIoTest : public ::testing::Test {
 protected:
-    bool read(const std::string& section, size_t n, const std::map<uint8_t, uint8_t>& map = kIdentity) {
+    bool read(const std::string& section, size_t n,
+              const std::map<uint8_t, uint8_t>& map = kIdentity) {
         qiv::C_ByteCursor in(section);
         return m_table.read(in, n, map).ok();
     }
@@ -51,8 +52,9 @@ protected:
 };
 
 TEST_F(RuleIoTest, WordElementRecordHasTheExampleBytes) {
-    const std::string golden = bytes({0x07, 0, 0, 0, 0x04, 0x03, 0x02, 0x01, 0x81, 0x00, 0x00, 'x', 0,
-                                      'k', '1', 0, 'k', '2', 0, 0, 0x00, 0x00, 0x00, 0x3F, 0xFF});
+    const std::string golden =
+        bytes({0x07, 0,   0, 0,   0x04, 0x03, 0x02, 0x01, 0x81, 0x00, 0x00, 'x', 0,
+               'k',  '1', 0, 'k', '2',  0,    0,    0x00, 0x00, 0x00, 0x3F, 0xFF});
     EXPECT_EQ(record({word("x", {"k1", "k2"}, 0.5f)}, C_UsageStamp{7, 0x01020304}), golden);
     ASSERT_TRUE(read(golden, 1));
     ASSERT_NE(only(), nullptr);
@@ -88,10 +90,12 @@ TEST_F(RuleIoTest, NanWeightIsWrittenAndReadBack) {
 
 TEST_F(RuleIoTest, TableRoundTripsByteForByte) {
     C_RuleTable source(m_cats);
-    ASSERT_TRUE(source.insertRule(rule({word("\xE5\x8F\xB0", {"tai5"}, 2.5f, 1), gap(), cat(3, -1, 1, 9)}),
-                                  C_UsageStamp{4, 1700000000}));
+    ASSERT_TRUE(
+        source.insertRule(rule({word("\xE5\x8F\xB0", {"tai5"}, 2.5f, 1), gap(), cat(3, -1, 1, 9)}),
+                          C_UsageStamp{4, 1700000000}));
     ASSERT_TRUE(source.insertRule(rule({cat(7, 0.25f), word("b", {}, 0, 2)}), C_UsageStamp{0, 5}));
-    ASSERT_TRUE(source.insertRule(rule({gap(1), word("", {"a1", "b2", "c3"}, -3)}), C_UsageStamp{1, 2}));
+    ASSERT_TRUE(
+        source.insertRule(rule({gap(1), word("", {"a1", "b2", "c3"}, -3)}), C_UsageStamp{1, 2}));
     std::string section;
     source.write(section);
     std::ostringstream stream;
@@ -112,7 +116,8 @@ TEST_F(RuleIoTest, TableRoundTripsByteForByte) {
     m_table.write(again);
     EXPECT_EQ(again, section);
     // Records come in key order.
-    EXPECT_EQ(section.substr(0, 8), bytes({1, 0, 0, 0, 2, 0, 0, 0}));  // the gap rule's key is lowest
+    EXPECT_EQ(section.substr(0, 8),
+              bytes({1, 0, 0, 0, 2, 0, 0, 0}));  // the gap rule's key is lowest
 }
 
 TEST_F(RuleIoTest, CategoriesPassThroughTheMap) {
@@ -146,7 +151,8 @@ TEST_F(RuleIoTest, UnknownKindIsDamageAndKeepsEarlierRules) {
     const std::string section = good + bad;
     qiv::C_ByteCursor in(section);
     EXPECT_EQ(m_table.read(in, 2, kIdentity),
-              qiv::C_FileError(qiv::E_FileError::DAMAGED, "Failed to read rule 1/2: unknown element kind 5"));
+              qiv::C_FileError(qiv::E_FileError::DAMAGED,
+                               "Failed to read rule 1/2: unknown element kind 5"));
     EXPECT_EQ(m_table.size(), 1u);
     // The weight flag is not part of the kind.
     const std::string flagged = bytes({0, 0, 0, 0, 0, 0, 0, 0, 0x83});
@@ -184,7 +190,8 @@ TEST_F(RuleIoTest, RuleEndsAtTheEndOfTheSection) {
 
 TEST_F(RuleIoTest, DamagedRecordsFailTheRead) {
     const std::string first = record({word("ok", {}, 1)});
-    const std::string word1 = record({word("ab", {"k"}, 1.0f)});  // flags at 8, count 9-10, text 11-13
+    const std::string word1 =
+        record({word("ab", {"k"}, 1.0f)});  // flags at 8, count 9-10, text 11-13
     const std::string cat1 = record({cat(2, 1.0f)});
     struct {
         const char* what;

@@ -50,12 +50,14 @@ TEST(RuleKey, GapAndCategoryElements) {
 }
 
 TEST(RuleKey, WeightsAreNotPartOfTheKey) {
-    EXPECT_EQ(ruleKey({word("a", {"k"}, 1), cat(3, 2)}), ruleKey({word("a", {"k"}, -4), cat(3, 0)}));
+    EXPECT_EQ(ruleKey({word("a", {"k"}, 1), cat(3, 2)}),
+              ruleKey({word("a", {"k"}, -4), cat(3, 0)}));
     EXPECT_NE(ruleKey({word("a", {"k"})}), ruleKey({word("a", {"k"}, 0, 1)}));
 }
 
 TEST(RuleKey, ParseGivesThePatternsBackWithoutWeights) {
-    const C_Rule r{gap(1), word("\xE5\x8F\xB0", {"tai5", "ta1"}, 2, 3), cat(9, -1, 1, 4), word("", {}, 5)};
+    const C_Rule r{gap(1), word("\xE5\x8F\xB0", {"tai5", "ta1"}, 2, 3), cat(9, -1, 1, 4),
+                   word("", {}, 5)};
     const C_Rule back = parseRulePats(ruleKey(r));
     ASSERT_EQ(back.size(), r.size());
     for (size_t i = 0; i < r.size(); ++i) {
@@ -112,7 +114,8 @@ protected:
     std::vector<std::pair<const C_Rule*, size_t>> wordHits(const std::string& text,
                                                            const std::vector<std::string>& keys) {
         std::vector<std::pair<const C_Rule*, size_t>> hits;
-        m_table.visitWordRules(text, keys, [&](const C_Rule& r, size_t i) { hits.emplace_back(&r, i); });
+        m_table.visitWordRules(text, keys,
+                               [&](const C_Rule& r, size_t i) { hits.emplace_back(&r, i); });
         return hits;
     }
     std::vector<std::pair<const C_Rule*, size_t>> catHits(std::vector<uint8_t> cats) {

@@ -72,20 +72,37 @@ TEST(SystemDictKeys, KeysThatWouldOutgrowTheFileAreWalkedInPlace) {
 // a later one ("ka1--e5" before "ka1-a2"), a key that is the whole of its block's keys and
 // blocks of one entry.
 TEST(SystemDictKeys, BlockIndexFindsWhatTheSearchesFind) {
-    const std::vector<std::vector<std::string>> words = {
-        {"ka1"}, {"ka1", "a2"}, {"ka1", "a2", "a2"}, {"ka1", "ba2"}, {"ka1", "ba2", "a1"}, {"ka1", "e5"},
-        {"ka1", "e5", "a2"}, {"ka1", "ka1"}, {"ka1", "ka1", "ka1"}, {"ka1", "ka2"}, {"ka2", "a2"},
-        {"kau2", "a2"}, {"kau2", "pa1"}, {"kau2", "pa1", "tsi2"}, {"ko1", "e5"}, {"ko1", "e5", "a2"},
-        {"ko1", "a2"}, {"tai5", "uan5"}, {"tai5", "uan5", "lang5"}, {"tsa1", "poo1"}};
+    const std::vector<std::vector<std::string>> words = {{"ka1"},
+                                                         {"ka1", "a2"},
+                                                         {"ka1", "a2", "a2"},
+                                                         {"ka1", "ba2"},
+                                                         {"ka1", "ba2", "a1"},
+                                                         {"ka1", "e5"},
+                                                         {"ka1", "e5", "a2"},
+                                                         {"ka1", "ka1"},
+                                                         {"ka1", "ka1", "ka1"},
+                                                         {"ka1", "ka2"},
+                                                         {"ka2", "a2"},
+                                                         {"kau2", "a2"},
+                                                         {"kau2", "pa1"},
+                                                         {"kau2", "pa1", "tsi2"},
+                                                         {"ko1", "e5"},
+                                                         {"ko1", "e5", "a2"},
+                                                         {"ko1", "a2"},
+                                                         {"tai5", "uan5"},
+                                                         {"tai5", "uan5", "lang5"},
+                                                         {"tsa1", "poo1"}};
     // Keys joined by "-", except "e5", which follows a run of two ("ka1--e5": a neutral-tone
     // syllable).
     const auto join = [](const std::vector<std::string>& w) {
         std::string out;
-        for (size_t i = 0; i < w.size(); ++i) out += std::string(i == 0 ? "" : w[i] == "e5" ? "--" : "-") + w[i];
+        for (size_t i = 0; i < w.size(); ++i)
+            out += std::string(i == 0 ? "" : w[i] == "e5" ? "--" : "-") + w[i];
         return out;
     };
     C_TailoFixture f;
-    for (const auto& w : words) f.c[join(w)] = {tRec(join(w))};
+    for (const auto& w : words)
+        f.c[join(w)] = {tRec(join(w))};
     f.c["zz1"] = {tRec("zz1")};
     const std::string bytes = f.bytes();
     std::string unindexed = bytes;
@@ -94,11 +111,14 @@ TEST(SystemDictKeys, BlockIndexFindsWhatTheSearchesFind) {
     unindexed[zz] = '\x80';  // still the last key
     C_SystemDictFixture indexed(bytes), searched(unindexed);
     ASSERT_TRUE(indexed.m_db->loaded() && searched.m_db->loaded());
-    const auto found = [](const C_TailoDB& db, const std::vector<std::string>& keys, E_KeyTyping how) {
+    const auto found = [](const C_TailoDB& db, const std::vector<std::string>& keys,
+                          E_KeyTyping how) {
         std::vector<std::string> out;
         for (const C_Candidate& c : test::typeIslands(db, keys, how)) {
-            std::string line = c.m_text + "/" + std::to_string(c.m_span) + "/" + std::to_string(int(c.m_source));
-            for (const std::string& r : c.m_readings) line += " " + r;
+            std::string line =
+                c.m_text + "/" + std::to_string(c.m_span) + "/" + std::to_string(int(c.m_source));
+            for (const std::string& r : c.m_readings)
+                line += " " + r;
             out.push_back(line);
         }
         std::sort(out.begin(), out.end());
@@ -109,7 +129,8 @@ TEST(SystemDictKeys, BlockIndexFindsWhatTheSearchesFind) {
             SCOPED_TRACE(join(w) + " typed " + std::to_string(int(how)));
             const auto got = found(*indexed.m_db, w, how);
             EXPECT_EQ(got, found(*searched.m_db, w, how));
-            if (how == E_KeyTyping::FULL) EXPECT_FALSE(got.empty());
+            if (how == E_KeyTyping::FULL)
+                EXPECT_FALSE(got.empty());
         }
     }
 }

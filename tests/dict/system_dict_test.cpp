@@ -42,10 +42,7 @@ C_TailoFixture sampleTailo() {
         {"tai5-uan5-lang5", {tRec("tâi-uân-lâng")}},
     };
     f.d = {
-        {"甲", {"ká", "kah"}},
-        {"台", {"tâi", "thâi"}},
-        {"灣", {"uân", "uan", "ua"}},
-        {"阿", {}},
+        {"甲", {"ká", "kah"}}, {"台", {"tâi", "thâi"}}, {"灣", {"uân", "uan", "ua"}}, {"阿", {}},
         {"台灣", {"tâi-uân"}},
     };
     return f;
@@ -69,16 +66,24 @@ TEST(SystemDict, WriterWritesTheFileLayoutByteForByte) {
     ASSERT_TRUE(w.addRecord(E_TailoSection::EXACT, "a", C_TailoRecord{'H', -1, {}, "阿"}).ok());
     ASSERT_TRUE(w.addReading("阿", "a").ok());
     const std::string expected = std::string(
-        "\xFF\xFE\x10\x01"                  // byte order mark, version
-        "\0\0\0\0\0\0\0\0"                  // two fields the reader skips
+        "\xFF\xFE\x10\x01"                        // byte order mark, version
+        "\0\0\0\0\0\0\0\0"                        // two fields the reader skips
         "\x01\0\0\0\x01\0\0\0\0\0\0\0\x01\0\0\0"  // counts of A, B, C, D
-        "\x78\x56\x34\x12"                  // category table hash
-        "\x00\0\0\0"                        // A[0] at pool offset 0
-        "\x0A\0\0\0"                        // B[0] at 10
-        "\x14\0\0\0"                        // D[0] at 20
-        "a1\0" "T\x05\x01\0" "a\0" "\0"      // key, record (type, weight, categories, word), end
-        "a\0" "H\xFF\0" "\xE9\x98\xBF\0" "\0"  // key, Han record with weight -1 and no categories, end
-        "\xE9\x98\xBF\0" "a\0" "\0",          // Han word, its reading, end
+        "\x78\x56\x34\x12"                        // category table hash
+        "\x00\0\0\0"                              // A[0] at pool offset 0
+        "\x0A\0\0\0"                              // B[0] at 10
+        "\x14\0\0\0"                              // D[0] at 20
+        "a1\0"
+        "T\x05\x01\0"
+        "a\0"
+        "\0"  // key, record (type, weight, categories, word), end
+        "a\0"
+        "H\xFF\0"
+        "\xE9\x98\xBF\0"
+        "\0"  // key, Han record with weight -1 and no categories, end
+        "\xE9\x98\xBF\0"
+        "a\0"
+        "\0",  // Han word, its reading, end
         0x20 + 3 * 4 + 27);
     EXPECT_EQ(w.bytes(), expected);
 
@@ -106,11 +111,18 @@ TEST(SystemDict, WriterWritesTheFileLayoutByteForByte) {
     EXPECT_THROW(emptyKey.bytes(), std::invalid_argument);
 
     // What the reader would misread is refused.
-    EXPECT_EQ(w.addRecord(E_TailoSection::KARR, "ka", C_TailoRecord{'T', 0, {}, std::string("a\0b", 3)}).kind, qiv::E_FileError::REFUSED);
-    EXPECT_EQ(w.addRecord(E_TailoSection::KARR, "ka", C_TailoRecord{'T', 0, {0}, "a"}).kind, qiv::E_FileError::REFUSED);
-    EXPECT_EQ(w.addRecord(E_TailoSection::KARR, "ka", C_TailoRecord{'X', 0, {}, "a"}).kind, qiv::E_FileError::REFUSED);
-    EXPECT_EQ(w.addRecord(E_TailoSection::KARR, "k a", C_TailoRecord{'T', 0, {}, "a"}).kind, qiv::E_FileError::REFUSED);
-    EXPECT_EQ(w.addRecord(E_TailoSection::KARR, "", C_TailoRecord{'T', 0, {}, "a"}).kind, qiv::E_FileError::REFUSED);
+    EXPECT_EQ(
+        w.addRecord(E_TailoSection::KARR, "ka", C_TailoRecord{'T', 0, {}, std::string("a\0b", 3)})
+            .kind,
+        qiv::E_FileError::REFUSED);
+    EXPECT_EQ(w.addRecord(E_TailoSection::KARR, "ka", C_TailoRecord{'T', 0, {0}, "a"}).kind,
+              qiv::E_FileError::REFUSED);
+    EXPECT_EQ(w.addRecord(E_TailoSection::KARR, "ka", C_TailoRecord{'X', 0, {}, "a"}).kind,
+              qiv::E_FileError::REFUSED);
+    EXPECT_EQ(w.addRecord(E_TailoSection::KARR, "k a", C_TailoRecord{'T', 0, {}, "a"}).kind,
+              qiv::E_FileError::REFUSED);
+    EXPECT_EQ(w.addRecord(E_TailoSection::KARR, "", C_TailoRecord{'T', 0, {}, "a"}).kind,
+              qiv::E_FileError::REFUSED);
     EXPECT_EQ(w.addReading("甲", "").kind, qiv::E_FileError::REFUSED);
 }
 
@@ -124,31 +136,36 @@ TEST(SystemDict, LoadChecks) {
         bool adHoc;
     } cases[] = {
         {"valid", good, C_SystemDictFixture::sampleCatsBytes(), "", true},
-        {"byte order", test::patchedU16(good, 0, 0xFFFE), C_SystemDictFixture::sampleCatsBytes(), "Reverse BOM", false},
-        {"version", test::patchedU16(good, 2, 0x0100), C_SystemDictFixture::sampleCatsBytes(), "Reverse BOM", false},
-        {"other hash", test::patched(good, tailo_layout::kCatsHashAt, "\x01\x02\x03\x04"), C_SystemDictFixture::sampleCatsBytes(),
-         "Mismatched dependent hash", false},
+        {"byte order", test::patchedU16(good, 0, 0xFFFE), C_SystemDictFixture::sampleCatsBytes(),
+         "Reverse BOM", false},
+        {"version", test::patchedU16(good, 2, 0x0100), C_SystemDictFixture::sampleCatsBytes(),
+         "Reverse BOM", false},
+        {"other hash", test::patched(good, tailo_layout::kCatsHashAt, "\x01\x02\x03\x04"),
+         C_SystemDictFixture::sampleCatsBytes(), "Mismatched dependent hash", false},
         {"category table without header", good, "junk", "Mismatched dependent hash", false},
-        {"three bytes", test::truncated(good, 3), C_SystemDictFixture::sampleCatsBytes(), "Truncated dictionary file",
-         false},
+        {"three bytes", test::truncated(good, 3), C_SystemDictFixture::sampleCatsBytes(),
+         "Truncated dictionary file", false},
         {"short header", test::truncated(good, 0x1F), C_SystemDictFixture::sampleCatsBytes(),
          "Truncated dictionary file", false},
         {"offset arrays cut", test::truncated(good, 0x22), C_SystemDictFixture::sampleCatsBytes(),
          "Truncated dictionary file", false},
         {"count beyond the file", test::patched(good, 0x10, "\xFF\xFF\xFF\x0F"),
          C_SystemDictFixture::sampleCatsBytes(), "Truncated dictionary file", false},
-        {"counts that wrap in 32 bits", test::patched(good, tailo_layout::kSectionCountsAt, std::string("\xFF\xFF\xFF\xFF\x02\x00\x00\x00", 8)),
+        {"counts that wrap in 32 bits",
+         test::patched(good, tailo_layout::kSectionCountsAt,
+                       std::string("\xFF\xFF\xFF\xFF\x02\x00\x00\x00", 8)),
          C_SystemDictFixture::sampleCatsBytes(), "Truncated dictionary file", false},
-        {"offset past the pool", test::patched(good, tailo_layout::kOffsetsAt, "\xFF\xFF\x00\x00"), C_SystemDictFixture::sampleCatsBytes(),
-         "Truncated dictionary file", false},
+        {"offset past the pool", test::patched(good, tailo_layout::kOffsetsAt, "\xFF\xFF\x00\x00"),
+         C_SystemDictFixture::sampleCatsBytes(), "Truncated dictionary file", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         C_SystemDictFixture fx(c.bytes, c.cats);
         EXPECT_EQ(fx.m_db->error().text, c.error);
         const qiv::E_FileError kind = c.error.empty() ? qiv::E_FileError::NONE
-                                      : c.error == "Truncated dictionary file" ? qiv::E_FileError::DAMAGED
-                                                                               : qiv::E_FileError::FORMAT;
+                                      : c.error == "Truncated dictionary file"
+                                          ? qiv::E_FileError::DAMAGED
+                                          : qiv::E_FileError::FORMAT;
         EXPECT_EQ(fx.m_db->error().kind, kind);
         EXPECT_EQ(fx.m_db->loaded(), c.error.empty());
         EXPECT_EQ(fx.m_db->rules().size(), c.adHoc ? 1u : 0u);
@@ -180,8 +197,10 @@ TEST(SystemDict, MissingFileIsEmptyButKeepsTheAdHocRule) {
 TEST(SystemDict, AdHocRuleIsFiledUnderItsThirdWord) {
     C_SystemDictFixture fx(sampleTailo().bytes());
     std::vector<std::vector<C_RuleElem>> seen;
-    fx.m_db->visitWordRules("法", {}, [&](const std::vector<C_RuleElem>& r, size_t) { seen.push_back(r); });
-    fx.m_db->visitWordRules("輸", {}, [&](const std::vector<C_RuleElem>& r, size_t) { seen.push_back(r); });
+    fx.m_db->visitWordRules("法", {},
+                            [&](const std::vector<C_RuleElem>& r, size_t) { seen.push_back(r); });
+    fx.m_db->visitWordRules("輸", {},
+                            [&](const std::vector<C_RuleElem>& r, size_t) { seen.push_back(r); });
     ASSERT_EQ(seen.size(), 1u);  // indexed under its first word element only
     const auto& rule = seen[0];
     ASSERT_EQ(rule.size(), 3u);
@@ -202,9 +221,12 @@ TEST(SystemDict, DamagedFilesNeverReadOutsideTheFile) {
     const C_TailoFixture f = sampleTailo();
     const std::string good = f.bytes();
     std::vector<std::string> variants;
-    for (size_t n = 0; n < good.size(); ++n) variants.push_back(test::truncated(good, n));
-    for (size_t i = f.poolAt(); i < good.size(); ++i) variants.push_back(test::patchedU8(good, i, 0x54));
-    for (size_t i = tailo_layout::kOffsetsAt; i < f.poolAt(); ++i) variants.push_back(test::patchedU8(good, i, 0x7F));
+    for (size_t n = 0; n < good.size(); ++n)
+        variants.push_back(test::truncated(good, n));
+    for (size_t i = f.poolAt(); i < good.size(); ++i)
+        variants.push_back(test::patchedU8(good, i, 0x54));
+    for (size_t i = tailo_layout::kOffsetsAt; i < f.poolAt(); ++i)
+        variants.push_back(test::patchedU8(good, i, 0x7F));
     size_t loaded = 0;
     for (const std::string& bytes : variants) {
         C_SystemDictFixture fx(bytes);
@@ -262,7 +284,7 @@ TEST(SystemDict, PrefixWords) {
         char typed;
         std::vector<std::string> readings;  // one per candidate, in unit order
     } cases[] = {
-        {"ka2", 'k', {"ká|kah", "ká"}},  // the H record keeps only the readings of ka2
+        {"ka2", 'k', {"ká|kah", "ká"}},              // the H record keeps only the readings of ka2
         {"ka0", 'k', {"ka", "ká|kah", "ká", "kâ"}},  // ka1x is passed over, not the end of the scan
         {"ka", 'k', {"ka", "ká|kah", "ká", "kâ"}},   // kah4 goes on with a letter
         {"ka9", 'k', {}},
@@ -277,8 +299,10 @@ TEST(SystemDict, PrefixWords) {
         std::vector<std::string> got;
         for (const auto& cand : candidates(unit)) {
             std::string joined;
-            for (const auto& r : cand.m_readings) joined += (joined.empty() ? "" : "|") + r;
-            if (cand.m_text == "甲") joined = "ká|kah";
+            for (const auto& r : cand.m_readings)
+                joined += (joined.empty() ? "" : "|") + r;
+            if (cand.m_text == "甲")
+                joined = "ká|kah";
             got.push_back(joined);
             EXPECT_EQ(cand.m_source, ST_SYS_PREFIX);
             EXPECT_EQ(cand.m_count, 1);
@@ -317,13 +341,16 @@ TEST(SystemDict, HanRecordsAndCapitals) {
     C_CompoUnit capital('A');
     fx.m_db->addPrefixWords(capital, "a2");
     ASSERT_EQ(capital.size(), 1u);
-    EXPECT_EQ(capital.at(0)->m_readings, std::vector<std::string>{"Á"});  // á and Á become one reading
+    EXPECT_EQ(capital.at(0)->m_readings,
+              std::vector<std::string>{"Á"});  // á and Á become one reading
 }
 
 TEST(SystemDict, RecordOfUnknownTypeIsPassedOverAtEveryLookup) {
     C_TailoFixture f;
-    f.a = {{"a1", {C_TailoFixture::C_Rec{'\x80', 0, {}, "x"}, C_TailoFixture::C_Rec{'T', 0, {}, "a"}}}};
-    f.c = {{"a1-a1", {C_TailoFixture::C_Rec{'?', 0, {}, "y"}, C_TailoFixture::C_Rec{'T', 0, {}, "a-a"}}}};
+    f.a = {{"a1",
+            {C_TailoFixture::C_Rec{'\x80', 0, {}, "x"}, C_TailoFixture::C_Rec{'T', 0, {}, "a"}}}};
+    f.c = {{"a1-a1",
+            {C_TailoFixture::C_Rec{'?', 0, {}, "y"}, C_TailoFixture::C_Rec{'T', 0, {}, "a-a"}}}};
     C_SystemDictFixture fx(f.bytes());
     ASSERT_TRUE(fx.m_db->loaded());
     for (int keystroke = 0; keystroke < 2; ++keystroke) {
@@ -332,9 +359,10 @@ TEST(SystemDict, RecordOfUnknownTypeIsPassedOverAtEveryLookup) {
         ASSERT_EQ(unit.size(), 1u);
         EXPECT_EQ(unit.at(0)->m_readings, std::vector<std::string>{"a"});
         std::vector<std::string> words;
-        fx.m_db->visitKeyVocs(2, "a1-a1", [&](std::string_view, std::span<std::string_view> r, auto, char) {
-            words.emplace_back(r.front());
-        });
+        fx.m_db->visitKeyVocs(2, "a1-a1",
+                              [&](std::string_view, std::span<std::string_view> r, auto, char) {
+                                  words.emplace_back(r.front());
+                              });
         EXPECT_EQ(words, std::vector<std::string>{"a-a"});
     }
 }
@@ -343,9 +371,10 @@ TEST(SystemDict, HanReadings) {
     C_SystemDictFixture fx(sampleTailo().bytes());
     const C_TailoDB& db = *fx.m_db;
     EXPECT_EQ(readingsOf(db, "台灣"), std::vector<std::string>{"tâi-uân"});  // whole word wins
-    EXPECT_EQ(readingsOf(db, "灣台"), (std::vector<std::string>{"uân-tâi", "uân-thâi", "uan-tâi", "uan-thâi",
-                                                                "ua-tâi", "ua-thâi"}));
-    EXPECT_EQ(readingsOf(db, "甲台"), (std::vector<std::string>{"ká-tâi", "ká-thâi", "kah-tâi", "kah-thâi"}));
+    EXPECT_EQ(readingsOf(db, "灣台"), (std::vector<std::string>{"uân-tâi", "uân-thâi", "uan-tâi",
+                                                                "uan-thâi", "ua-tâi", "ua-thâi"}));
+    EXPECT_EQ(readingsOf(db, "甲台"),
+              (std::vector<std::string>{"ká-tâi", "ká-thâi", "kah-tâi", "kah-thâi"}));
     EXPECT_TRUE(readingsOf(db, "阿").empty());    // present without readings
     EXPECT_TRUE(readingsOf(db, "甲阿").empty());  // a piece without readings ends the search
     EXPECT_TRUE(readingsOf(db, "甲乙").empty());  // a piece that is absent too
@@ -424,7 +453,8 @@ TEST(SystemDict, IslandVocs) {
         line.syllable(4, 4, false);
         fx.m_db->getIslandVocs(line.consts(), *first, line.unitAt());
         std::vector<std::pair<std::string, uint16_t>> got;
-        for (const auto& c : candidates(line.unit(0))) got.emplace_back(c.m_text, c.m_span);
+        for (const auto& c : candidates(line.unit(0)))
+            got.emplace_back(c.m_text, c.m_span);
         EXPECT_EQ(got, (std::vector<std::pair<std::string, uint16_t>>{{"台灣", 8}, {"台", 4}}));
     }
     {
@@ -449,7 +479,8 @@ TEST(SystemDict, IslandVocs) {
         const auto isle = line.wildcard(0, 2);
         fx.m_db->getIslandVocs(line.consts(), *isle, line.unitAt());
         EXPECT_EQ(line.unit(0).size(), 4u);
-        for (const auto& c : candidates(line.unit(0))) EXPECT_EQ(c.m_source, ST_SYS_WILDCARD);
+        for (const auto& c : candidates(line.unit(0)))
+            EXPECT_EQ(c.m_source, ST_SYS_WILDCARD);
     }
     {
         // The unit of a later item of a wildcard island must exist too.
@@ -457,8 +488,9 @@ TEST(SystemDict, IslandVocs) {
         const auto isle = line.wildcard(0, 3);
         auto unitAt = line.unitAt();
         try {
-            fx.m_db->getIslandVocs(line.consts(), *isle,
-                                   [&](size_t pos) -> C_CompoUnit* { return pos == 0 ? unitAt(0) : nullptr; });
+            fx.m_db->getIslandVocs(line.consts(), *isle, [&](size_t pos) -> C_CompoUnit* {
+                return pos == 0 ? unitAt(0) : nullptr;
+            });
             FAIL();
         } catch (const std::runtime_error& e) {
             EXPECT_STREQ(e.what(), "Null cu_final at 2");
@@ -468,7 +500,8 @@ TEST(SystemDict, IslandVocs) {
         C_TypedLine line("ka");
         const auto isle = line.syllable(0, 2, true);
         try {
-            fx.m_db->getIslandVocs(line.consts(), *isle, [](size_t) -> C_CompoUnit* { return nullptr; });
+            fx.m_db->getIslandVocs(line.consts(), *isle,
+                                   [](size_t) -> C_CompoUnit* { return nullptr; });
             FAIL();
         } catch (const std::runtime_error& e) {
             EXPECT_STREQ(e.what(), "Null cu at 0");
@@ -481,11 +514,12 @@ TEST(SystemDict, RelatedChoicesInModeOne) {
     C_TypedLine line("tai5");
     const auto isle = line.syllable(0, 4, true);
     std::vector<std::tuple<size_t, std::string, std::string, std::string>> got;
-    fx.m_db->getRelatedChoices(line.consts(), *isle,
-                               [&](size_t pos, std::span<const C_SemiCandidate> cands, std::string_view text) {
-                                   ASSERT_EQ(cands.size(), 1u);
-                                   got.emplace_back(pos, cands[0].m_text, cands[0].m_readings.at(0), text);
-                               });
+    fx.m_db->getRelatedChoices(
+        line.consts(), *isle,
+        [&](size_t pos, std::span<const C_SemiCandidate> cands, std::string_view text) {
+            ASSERT_EQ(cands.size(), 1u);
+            got.emplace_back(pos, cands[0].m_text, cands[0].m_readings.at(0), text);
+        });
     EXPECT_EQ(got, (std::vector<std::tuple<size_t, std::string, std::string, std::string>>{
                        {0, "台灣", "tâi-uân", "uan5"}, {0, "", "tâi-uân-lâng", "uan5-lang5"}}));
 }
@@ -498,7 +532,8 @@ TEST(SystemDict, QueriesFromSeveralThreadsAtOnce) {
             const auto first = line.syllable(0, 4, true);
             line.syllable(4, 4, false);
             fx.m_db->getIslandVocs(line.consts(), *first, line.unitAt());
-            fx.m_db->getRelatedChoices(line.consts(), *first, [](size_t, auto, std::string_view) {});
+            fx.m_db->getRelatedChoices(line.consts(), *first,
+                                       [](size_t, auto, std::string_view) {});
             // An initial typed alone: the blocks the dictionary keeps for it, found once.
             C_TypedLine initials("tu");
             const auto initial = initials.plain(0, 1);

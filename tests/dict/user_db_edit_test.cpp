@@ -56,9 +56,8 @@ TEST(ClassifyHantTailo, TypeAndText) {
         std::string text;
     };
     const Case cases[] = {
-        {"台", "tâi", UVE_OK, 'H', "台"},
-        {"", "tâi", UVE_OK, 'T', "tâi"},
-        {"TÂI", "tÂi", UVE_OK, 'T', "tÂi"},       // equal but for ASCII case
+        {"台", "tâi", UVE_OK, 'H', "台"},          {"", "tâi", UVE_OK, 'T', "tâi"},
+        {"TÂI", "tÂi", UVE_OK, 'T', "tÂi"},         // equal but for ASCII case
         {"Tâi", "tai5", UVE_HANT_IS_TAILO, 0, ""},  // the Han text is Tai-lo itself
         {"台x", "tâi", UVE_OK, 'H', "台x"},
     };

@@ -134,8 +134,8 @@ std::vector<C_BadFile> badFiles() {
     const std::string good = sample.bytes();
     std::vector<C_BadFile> cases;
     cases.push_back({"short header", good.substr(0, 23), "Failed to read user DB header"});
-    cases.push_back({"bad mark", patchedU8(good, 2, 0x10), "Invalid user DB format version or BOM", 0,
-                     qiv::E_FileError::FORMAT});
+    cases.push_back({"bad mark", patchedU8(good, 2, 0x10), "Invalid user DB format version or BOM",
+                     0, qiv::E_FileError::FORMAT});
     {
         C_UserDbFixture f = sample;
         f.ncats = 256;
@@ -150,8 +150,9 @@ std::vector<C_BadFile> badFiles() {
     {
         C_UserDbFixture f = sample;
         f.words[1].recs[1].cats = {9};
-        cases.push_back({"unmapped category", f.bytes(),
-                         "Failed to read keys2words word 1/2: category 9 that the file does not name", 2});
+        cases.push_back(
+            {"unmapped category", f.bytes(),
+             "Failed to read keys2words word 1/2: category 9 that the file does not name", 2});
     }
     {
         // A record type other than 'H', 'T' and the list's end is damage, not the end of the list.
@@ -171,8 +172,8 @@ std::vector<C_BadFile> badFiles() {
         f.nHant = 3;
         f.rules.clear();
         f.nRules = 0;
-        cases.push_back({"missing hant row", f.bytes(),
-                         "Failed to read hant2tailo row 2/3: the file ends", 2});
+        cases.push_back(
+            {"missing hant row", f.bytes(), "Failed to read hant2tailo row 2/3: the file ends", 2});
     }
     {
         C_UserDbFixture f = sample;
@@ -180,7 +181,8 @@ std::vector<C_BadFile> badFiles() {
         f.hant.clear();
         f.rules.clear();
         f.nWords = 5;  // the file ends after two rows: the key read fails
-        cases.push_back({"rows end early", f.bytes(), "Failed to read keys2words word 2/5: the file ends", 2});
+        cases.push_back(
+            {"rows end early", f.bytes(), "Failed to read keys2words word 2/5: the file ends", 2});
     }
     // Cut inside the second record of the second keys2words row.
     const size_t kah = good.find(std::string("kah\0", 4), sample.rowsAt());
@@ -311,8 +313,8 @@ TEST(UserDbFile, AFileThatCannotBeReadIsAnErrorAndIsNeverSavedOver) {
         const char* error;
     };
     const Case cases[] = {
-        {"a folder in its place",
-         [](const fs::path& p) { return fs::create_directory(p); }, "is not a file"},
+        {"a folder in its place", [](const fs::path& p) { return fs::create_directory(p); },
+         "is not a file"},
         // A link to itself: the file cannot even be tested.
         {"a link loop",
          [](const fs::path& p) {
@@ -429,8 +431,8 @@ protected:
 
 TEST(UserDbFile, SaveInterruptedAtAnyByteLeavesTheOldFileLoadable) {
     const std::string old = sampleUserDb().bytes();
-    for (const size_t n : {size_t{0}, size_t{1}, user_db_layout::kHeaderSize - 1, user_db_layout::kHeaderSize,
-                         size_t{60}, old.size()}) {
+    for (const size_t n : {size_t{0}, size_t{1}, user_db_layout::kHeaderSize - 1,
+                           user_db_layout::kHeaderSize, size_t{60}, old.size()}) {
         SCOPED_TRACE(n);
         C_UserDbSetup s(old);
         C_FailingUserDB db(s.file(), *s.m_sys.m_db);
@@ -506,10 +508,11 @@ TEST(UserDbFile, RecordsWithoutWordOrKeyAreLeftOutOnLoad) {
     ASSERT_TRUE(db.loaded()) << db.error().text;
     const auto listed = [](const C_UserTailoDB& d) {
         std::vector<std::string> out;
-        d.visitUserVocs("", {}, 0, d.countUserVocs(""),
-                        [&out](const C_Bikey& key, const C_TailoVoc& voc, const std::vector<std::string>&) {
-                            out.push_back(bikeyText(key) + " " + voc.word);
-                        });
+        d.visitUserVocs(
+            "", {}, 0, d.countUserVocs(""),
+            [&out](const C_Bikey& key, const C_TailoVoc& voc, const std::vector<std::string>&) {
+                out.push_back(bikeyText(key) + " " + voc.word);
+            });
         return out;
     };
     EXPECT_EQ(listed(db), std::vector<std::string>{"kha1 kha"});

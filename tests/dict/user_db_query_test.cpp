@@ -54,7 +54,8 @@ TEST_F(UserDbQuery, CatsAndLoggerComeFromTheBottom) {
 }
 
 TEST_F(UserDbQuery, ExactKeysOfBothLayersMergeWhenEqual) {
-    addWord("ka2", 'T', "ká", 7.0f);  // the system's own Tai-lo word: merged, the user's source wins
+    addWord("ka2", 'T', "ká",
+            7.0f);  // the system's own Tai-lo word: merged, the user's source wins
     addWord("ka2", 'H', "乙", 1.0f);
     m_db->addHantTailo("乙", "ká");
     C_CompoUnit unit('K');
@@ -136,7 +137,7 @@ TEST_F(UserDbQuery, KeyArrayWordsOfTheLayer) {
     addVoc({"tai5", "uan5"}, 'H', "臺灣", 4.0f);
     m_db->addHantTailo("臺灣", "Tâi-uân");
     addVoc({"tai5", "uan5", "lang5"}, 'T', "Tâi-uân-lâng");
-    addVoc({"a1", "ma2"}, 'T', "a-má");    // rows of other first letters, before and after
+    addVoc({"a1", "ma2"}, 'T', "a-má");  // rows of other first letters, before and after
     addVoc({"ua2", "tai5"}, 'T', "uá-tâi");
     C_TypedLine line("tai5uan5");
     const auto first = line.syllable(0, 4, true);
@@ -146,19 +147,22 @@ TEST_F(UserDbQuery, KeyArrayWordsOfTheLayer) {
     for (const auto& c : candidates(line.unit(0)))
         got.emplace_back(c.m_text, c.m_span, c.m_source);
     // Both layers' words, found alike (the second syllable makes them inexact).
-    EXPECT_EQ(got, (std::vector<std::tuple<std::string, uint16_t, int>>{
-                       {"台灣", 8, ST_SYS_WILDCARD}, {"台", 4, ST_SYS_PREFIX}, {"臺灣", 8, ST_USER_WILDCARD}}));
+    EXPECT_EQ(got,
+              (std::vector<std::tuple<std::string, uint16_t, int>>{{"台灣", 8, ST_SYS_WILDCARD},
+                                                                   {"台", 4, ST_SYS_PREFIX},
+                                                                   {"臺灣", 8, ST_USER_WILDCARD}}));
 
     // Related choices: the layer's words that go on beyond the typed keys.
     C_TypedLine typed("tai5");
     const auto isle = typed.syllable(0, 4, true);
     std::vector<std::tuple<std::string, std::string, std::string>> related;
-    m_db->getRelatedChoices(typed.consts(), *isle,
-                            [&](size_t pos, std::span<const C_SemiCandidate> cands, std::string_view text) {
-                                EXPECT_EQ(pos, 0u);
-                                ASSERT_EQ(cands.size(), 1u);
-                                related.emplace_back(cands[0].m_text, cands[0].m_readings.at(0), text);
-                            });
+    m_db->getRelatedChoices(
+        typed.consts(), *isle,
+        [&](size_t pos, std::span<const C_SemiCandidate> cands, std::string_view text) {
+            EXPECT_EQ(pos, 0u);
+            ASSERT_EQ(cands.size(), 1u);
+            related.emplace_back(cands[0].m_text, cands[0].m_readings.at(0), text);
+        });
     EXPECT_EQ(related, (std::vector<std::tuple<std::string, std::string, std::string>>{
                            {"台灣", "tâi-uân", "uan5"},
                            {"臺灣", "Tâi-uân", "uan5"},

@@ -19,19 +19,15 @@ TEST(ReadingKeys, AgreesWithConvertingTheReading) {
         bool spells;
     };
     const Case cases[] = {
-        {"tâi", &tai, true},             // the key's own spelling
-        {"Tâi", &tai, true},             // another spelling of the same key
-        {"tâi5", &tai, false},           // a tone mark and a tone digit
-        {"tāi", &tai, false},
-        {"tâi-uân", &tai, false},        // more syllables than keys
-        {"tâi-uân", &taiUan, true},
-        {"Tâi-uân", &taiUan, true},
-        {"tâi uân", &taiUan, true},      // another separator
-        {"tâi-uân-", &taiUan, true},
-        {"tâi-uânn", &taiUan, false},
-        {"tâi", &taiUan, false},
-        {"tâi-uân", &taiUanLang, false},
-        {"ka", &ka, false},              // a key without tone cannot be spelled
+        {"tâi", &tai, true},                                    // the key's own spelling
+        {"Tâi", &tai, true},                                    // another spelling of the same key
+        {"tâi5", &tai, false},                                  // a tone mark and a tone digit
+        {"tāi", &tai, false},        {"tâi-uân", &tai, false},  // more syllables than keys
+        {"tâi-uân", &taiUan, true},  {"Tâi-uân", &taiUan, true},
+        {"tâi uân", &taiUan, true},  // another separator
+        {"tâi-uân-", &taiUan, true}, {"tâi-uânn", &taiUan, false},
+        {"tâi", &taiUan, false},     {"tâi-uân", &taiUanLang, false},
+        {"ka", &ka, false},  // a key without tone cannot be spelled
         {"", &taiUan0, false},
     };
     C_ReadingKeys check;

@@ -45,9 +45,8 @@ protected:
                size_t count = std::numeric_limits<size_t>::max()) {
         Words words;
         m_db->visitUserVocs(search, orders, index, count,
-                            [&](const C_Bikey&, const C_TailoVoc& v, const std::vector<std::string>&) {
-                                words.push_back(v.word);
-                            });
+                            [&](const C_Bikey&, const C_TailoVoc& v,
+                                const std::vector<std::string>&) { words.push_back(v.word); });
         return words;
     }
 
@@ -66,7 +65,7 @@ TEST_F(UserDbSearch, SearchIgnoresCaseButNotToneMarks) {
     EXPECT_EQ(list("TÂI"), tai);
     EXPECT_EQ(list("tÂi"), tai);
     EXPECT_EQ(m_db->countUserVocs("TÂI"), 3u);
-    EXPECT_EQ(list("tai"), Words{});  // the tone mark counts
+    EXPECT_EQ(list("tai"), Words{});        // the tone mark counts
     EXPECT_EQ(list("uÂn"), Words{"台灣"});  // a piece of a Han word's reading
     EXPECT_EQ(list("灣"), Words{"台灣"});
     EXPECT_EQ(list("tāi"), Words{});  // a reading whose keys are not the record's keys
@@ -74,10 +73,11 @@ TEST_F(UserDbSearch, SearchIgnoresCaseButNotToneMarks) {
 
 TEST_F(UserDbSearch, ItemsCarryTheirKeyAndMatchingReadings) {
     std::vector<std::pair<std::string, Words>> seen;
-    m_db->visitUserVocs("", {}, 0, 5,
-                        [&](const C_Bikey& key, const C_TailoVoc&, const std::vector<std::string>& t) {
-                            seen.emplace_back(bikeyText(key), t);
-                        });
+    m_db->visitUserVocs(
+        "", {}, 0, 5,
+        [&](const C_Bikey& key, const C_TailoVoc&, const std::vector<std::string>& t) {
+            seen.emplace_back(bikeyText(key), t);
+        });
     ASSERT_EQ(seen.size(), 5u);
     EXPECT_EQ(seen[0], (std::pair<std::string, Words>{"kah4", {"kah"}}));
     EXPECT_EQ(seen[1], (std::pair<std::string, Words>{"tai5", {"tâi"}}));
@@ -93,7 +93,8 @@ TEST_F(UserDbSearch, Paging) {
     EXPECT_EQ(list("", {}, 99, 1), Words{});
     EXPECT_EQ(list("", {}, 0, 0), Words{});
     EXPECT_EQ(list("", {}, std::numeric_limits<size_t>::max(), 3), Words{});
-    EXPECT_EQ(list("", {}, 2, std::numeric_limits<size_t>::max()), (Words{"Tâi", "台灣", "tsi̍t-ê"}));
+    EXPECT_EQ(list("", {}, 2, std::numeric_limits<size_t>::max()),
+              (Words{"Tâi", "台灣", "tsi̍t-ê"}));
 }
 
 TEST_F(UserDbSearch, SortsByEachOrder) {
@@ -117,9 +118,11 @@ TEST_F(UserDbSearch, SortsByEachOrder) {
         // Stamps compare as unsigned seconds: 0xFFFFFFF0 is the latest.
         {"time", {{ORDER_BY_TIME, false}}, {"甲", "台灣", "tsi̍t-ê", "台", "Tâi"}},
         {"time desc", {{ORDER_BY_TIME, true}}, {"Tâi", "台", "tsi̍t-ê", "台灣", "甲"}},
-        {"chain", {{ORDER_BY_KEY_COUNT, false}, {ORDER_BY_WEIGHT, true}},
+        {"chain",
+         {{ORDER_BY_KEY_COUNT, false}, {ORDER_BY_WEIGHT, true}},
          {"Tâi", "台", "甲", "台灣", "tsi̍t-ê"}},
-        {"chain reversed", {{ORDER_BY_WEIGHT, true}, {ORDER_BY_KEY_COUNT, true}},
+        {"chain reversed",
+         {{ORDER_BY_WEIGHT, true}, {ORDER_BY_KEY_COUNT, true}},
          {"台灣", "Tâi", "台", "甲", "tsi̍t-ê"}},
     };
     for (const Case& c : cases) {
@@ -170,7 +173,8 @@ TEST_F(UserDbSearch, ManySearchesAndOrdersStayRight) {
         for (uint32_t t = 0; t <= ORDER_BY_TIME; ++t)
             for (const bool desc : {false, true})
                 EXPECT_EQ(list("", {{t, desc}}).size(), 5u);
-        EXPECT_EQ(list("", {{ORDER_BY_WEIGHT, true}}), (Words{"Tâi", "台灣", "台", "甲", "tsi̍t-ê"}));
+        EXPECT_EQ(list("", {{ORDER_BY_WEIGHT, true}}),
+                  (Words{"Tâi", "台灣", "台", "甲", "tsi̍t-ê"}));
     }
 }
 
@@ -178,15 +182,16 @@ TEST_F(UserDbSearch, VisitorMayEraseTheRecordsItIsShown) {
     // Erasing drops the caches and frees the records; the listing goes on with what it showed.
     Words seen;
     const Orders byWeight{{ORDER_BY_WEIGHT, true}};
-    m_db->visitUserVocs("", byWeight, 0, 5,
-                        [&](const C_Bikey& key, const C_TailoVoc& v, const std::vector<std::string>&) {
-                            seen.push_back(v.word);
-                            if (const auto* k = std::get_if<const std::string*>(&key))
-                                EXPECT_TRUE(m_db->eraseWord(**k, v.type, v.word));
-                            else
-                                EXPECT_TRUE(m_db->eraseVoc(*std::get<const std::vector<std::string>*>(key),
-                                                           v.type, v.word));
-                        });
+    m_db->visitUserVocs(
+        "", byWeight, 0, 5,
+        [&](const C_Bikey& key, const C_TailoVoc& v, const std::vector<std::string>&) {
+            seen.push_back(v.word);
+            if (const auto* k = std::get_if<const std::string*>(&key))
+                EXPECT_TRUE(m_db->eraseWord(**k, v.type, v.word));
+            else
+                EXPECT_TRUE(m_db->eraseVoc(*std::get<const std::vector<std::string>*>(key), v.type,
+                                           v.word));
+        });
     EXPECT_EQ(seen, (Words{"Tâi", "台灣", "台", "甲", "tsi̍t-ê"}));
     EXPECT_EQ(m_db->countUserVocs(""), 0u);
 }

@@ -65,9 +65,8 @@ TEST(UserDbThreads, OneThreadEditsWhileAnotherQueries) {
             db.visitWordRules("台", {}, [&](const std::vector<C_RuleElem>&, size_t) { ++seen; });
             const std::vector<C_UserVocOrder> orders{{ORDER_BY_WEIGHT, true}};
             db.visitUserVocs("tâi", orders, 0, 10,
-                             [&](const C_Bikey&, const C_TailoVoc&, const std::vector<std::string>&) {
-                                 ++seen;
-                             });
+                             [&](const C_Bikey&, const C_TailoVoc&,
+                                 const std::vector<std::string>&) { ++seen; });
             seen += db.countUserVocs("");
         } while (!done);
         EXPECT_GT(seen, 0u);

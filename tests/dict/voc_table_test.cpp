@@ -142,8 +142,9 @@ TEST_F(VocTable, AddsRefuseBadInputAndChangeNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        const C_VocTableError e = c.karray ? pool.add_karray_to_voc(c.keys, 'T', c.word, 0, {}, 0)
-                                           : pool.add_keys_to_word(c.keys[0], 'T', c.word, 0, {}, 0);
+        const C_VocTableError e = c.karray
+                                      ? pool.add_karray_to_voc(c.keys, 'T', c.word, 0, {}, 0)
+                                      : pool.add_keys_to_word(c.keys[0], 'T', c.word, 0, {}, 0);
         EXPECT_TRUE(e.failed);
         if (c.keys.back() == "tâi5")
             EXPECT_EQ(e.text.rfind("Not toned keys: \"tâi5\" or \"", 0), 0u) << e.text;

@@ -17,12 +17,14 @@ TEST(DecodeCodePage, AcceptsValidTextsOfEachPage) {
     } cases[] = {
         {65001, "", U""},
         {65001, "ab", U"ab"},
-        {65001, bytes({0xC3, 0xA9, 0xE4, 0xB8, 0xAD, 0xF0, 0x9F, 0x98, 0x80}), U"\u00E9\u4E2D\U0001F600"},
+        {65001, bytes({0xC3, 0xA9, 0xE4, 0xB8, 0xAD, 0xF0, 0x9F, 0x98, 0x80}),
+         U"\u00E9\u4E2D\U0001F600"},
         {65001, bytes({0xF4, 0x8F, 0xBF, 0xBF}), U"\U0010FFFF"},
         {65001, bytes({0xEF, 0xBB, 0xBF, 'a'}), U"\uFEFFa"},
         // The default code page is Windows-1252 here and under wine; its undefined bytes
         // become the C1 control of the same value.
-        {0, bytes({'a', 0x80, 0x81, 0x8D, 0x9F, 0xE9, 0xFF}), U"a\u20AC\u0081\u008D\u0178\u00E9\u00FF"},
+        {0, bytes({'a', 0x80, 0x81, 0x8D, 0x9F, 0xE9, 0xFF}),
+         U"a\u20AC\u0081\u008D\u0178\u00E9\u00FF"},
         {1252, bytes({0x92, 0x9C}), U"\u2019\u0153"},
         {932, bytes({0x93, 0xFA, 0x96, 0x7B, 'x'}), U"\u65E5\u672Cx"},
         {936, bytes({0xD6, 0xD0, 0xCE, 0xC4}), U"\u4E2D\u6587"},

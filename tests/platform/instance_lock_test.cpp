@@ -19,7 +19,8 @@ TEST(InstanceLock, OneHolderAtATime) {
                                  std::filesystem::perm_options::replace);
     C_ScopedEnv env("XDG_RUNTIME_DIR", runtime.path().string());
     const std::string name =
-        "KelvaroMutex-lock-test-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+        "KelvaroMutex-lock-test-" +
+        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
 
     auto first = std::make_unique<platform::C_InstanceLock>();
     EXPECT_EQ(first->acquire(name), platform::C_InstanceLock::ACQUIRED);

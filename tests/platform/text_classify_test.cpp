@@ -22,7 +22,8 @@ TEST(TextUnicodeTests, SeesUtf16InEitherByteOrder) {
     EXPECT_EQ(textUnicodeTests(le, kUnicodeMask) & ~kUnicodeMask, 0u);
 
     const std::string be = bytes({0, 'H', 0, 'i', 0, ' ', 0, 'y', 0, 'o'});
-    EXPECT_NE(textUnicodeTests(be, kReverseUnicodeMask) & kov::platform::kReverseUnicodeControls, 0u);
+    EXPECT_NE(textUnicodeTests(be, kReverseUnicodeMask) & kov::platform::kReverseUnicodeControls,
+              0u);
     EXPECT_EQ(textUnicodeTests(be, kReverseUnicodeMask) & ~kReverseUnicodeMask, 0u);
 }
 

@@ -9,7 +9,10 @@ using qiv::C_ByteCursor;
 
 namespace {
 
-const std::string kBytes{"\x01\x02\x03\x04\x00\x00\x00\x3F" "ab\0c", 12};
+const std::string kBytes{
+    "\x01\x02\x03\x04\x00\x00\x00\x3F"
+    "ab\0c",
+    12};
 
 TEST(ByteCursor, ReadsLittleEndianNumbersSequentially) {
     C_ByteCursor c(kBytes);
@@ -76,7 +79,9 @@ TEST(ByteCursor, WritersProduceWhatTheReadsTakeBack) {
     qiv::putU32(out, 0x89ABCDEF);
     qiv::putF32(out, -1.25f);
     qiv::putCString(out, "k1");
-    EXPECT_EQ(out, std::string("\xAB\x34\x12\xEF\xCD\xAB\x89\x00\x00\xA0\xBF" "k1\0", 14));
+    EXPECT_EQ(out, std::string("\xAB\x34\x12\xEF\xCD\xAB\x89\x00\x00\xA0\xBF"
+                               "k1\0",
+                               14));
     C_ByteCursor c(out);
     EXPECT_EQ(c.u8(), 0xAB);
     EXPECT_EQ(c.u16(), 0x1234);
@@ -86,4 +91,4 @@ TEST(ByteCursor, WritersProduceWhatTheReadsTakeBack) {
     EXPECT_TRUE(c.atEnd());
 }
 
-} // namespace
+}  // namespace

@@ -17,7 +17,8 @@ struct S_OwnError : std::runtime_error {
 
 TEST(ExceptionText, NamesTheDynamicTypeAndTheMessage) {
     EXPECT_EQ(qiv::exceptionText(std::runtime_error("abc")), "std::runtime_error: abc");
-    EXPECT_EQ(qiv::exceptionText(std::logic_error("Null cu at 3")), "std::logic_error: Null cu at 3");
+    EXPECT_EQ(qiv::exceptionText(std::logic_error("Null cu at 3")),
+              "std::logic_error: Null cu at 3");
     EXPECT_EQ(qiv::exceptionText(std::out_of_range("")), "std::out_of_range: ");
 
     const S_OwnError own("x");

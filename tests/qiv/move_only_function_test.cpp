@@ -63,7 +63,7 @@ TEST(MoveOnlyFunction, CallsLambdasFunctionPointersAndMoveOnlyCallables) {
     f = [p = std::move(owned)](int x) { return *p + x; };
     EXPECT_EQ(f(2), 42);
 
-    std_move_only_function<std::string(std::string&&)> g = [](std::string&& s) { return s + "!"; };
+    std_move_only_function<std::string(std::string &&)> g = [](std::string&& s) { return s + "!"; };
     EXPECT_EQ(g(std::string("ho")), "ho!");
 }
 

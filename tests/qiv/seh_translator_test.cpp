@@ -23,8 +23,8 @@ TEST(SehText, FormatsTheFaultRecord) {
     EXPECT_EQ(date[6], ' ');
     EXPECT_EQ(date.substr(0, 3), std::string(__DATE__).substr(0, 3));
 
-    const std::string other = qiv::formatSehText(0xC0000094u, 0x1u,
-                                                 reinterpret_cast<const void*>(0xABCDEF), nullptr, 0x1F);
+    const std::string other = qiv::formatSehText(
+        0xC0000094u, 0x1u, reinterpret_cast<const void*>(0xABCDEF), nullptr, 0x1F);
     EXPECT_NE(other.find(": code 0xc0000094, flags 0x1, extra 0xabcdef, ip 0x0, arg#1f"),
               std::string::npos)
         << other;

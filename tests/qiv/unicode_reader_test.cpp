@@ -33,9 +33,9 @@ S_Result readAll(const std::string& input, unsigned codePage = 0) {
     return r;
 }
 
-const std::string kHan = bytes({0xE4, 0xB8, 0xAD});           // U+4E2D
-const std::string kGrin = bytes({0xF0, 0x9F, 0x98, 0x80});    // U+1F600
-const std::string kEAcute = bytes({0xC3, 0xA9});              // U+00E9
+const std::string kHan = bytes({0xE4, 0xB8, 0xAD});         // U+4E2D
+const std::string kGrin = bytes({0xF0, 0x9F, 0x98, 0x80});  // U+1F600
+const std::string kEAcute = bytes({0xC3, 0xA9});            // U+00E9
 
 }  // namespace
 
@@ -66,7 +66,8 @@ TEST(UnicodeReader, DecodesMarkedAndUnmarkedTexts) {
         {"unmarked UTF-16LE, 4n bytes", bytes({'H', 0, 'i', 0, '\r', 0, '\n', 0}), "Hi\r\n", 0},
         {"unmarked UTF-16BE", bytes({0, 'H', 0, 'i', 0, ' ', 0, 'y', 0, 'o'}), "Hi yo", 0},
         // Not UTF-8, so the default code page (Windows-1252 here and under wine) takes it.
-        {"unmarked 1252", bytes({'c', 'a', 'f', 0xE9, 0x80}), "caf" + kEAcute + bytes({0xE2, 0x82, 0xAC}), 0},
+        {"unmarked 1252", bytes({'c', 'a', 'f', 0xE9, 0x80}),
+         "caf" + kEAcute + bytes({0xE2, 0x82, 0xAC}), 0},
     };
     for (const auto& c : cases) {
         const S_Result r = readAll(c.input);
@@ -157,10 +158,13 @@ TEST(UnicodeReader, GivenCodePageDecodesTextsWithoutMark) {
         std::string input;
         std::string expected;
     } cases[] = {
-        {65001, std::string("a") + kHan + std::string("\nb") + kEAcute, std::string("a") + kHan + std::string("\nb") + kEAcute},
+        {65001, std::string("a") + kHan + std::string("\nb") + kEAcute,
+         std::string("a") + kHan + std::string("\nb") + kEAcute},
         {1252, bytes({0xE9}), kEAcute},  // a single byte of a single-byte page is a character
-        {1252, bytes({'a', 0xE9, '\n', 0x80}), std::string("a") + kEAcute + std::string("\n") + bytes({0xE2, 0x82, 0xAC})},
-        {932, bytes({'J', 0x93, 0xFA, 0x96, 0x7B}), std::string("J") + bytes({0xE6, 0x97, 0xA5, 0xE6, 0x9C, 0xAC})},
+        {1252, bytes({'a', 0xE9, '\n', 0x80}),
+         std::string("a") + kEAcute + std::string("\n") + bytes({0xE2, 0x82, 0xAC})},
+        {932, bytes({'J', 0x93, 0xFA, 0x96, 0x7B}),
+         std::string("J") + bytes({0xE6, 0x97, 0xA5, 0xE6, 0x9C, 0xAC})},
         {936, bytes({0xD6, 0xD0, 0xCE, 0xC4}), kHan + bytes({0xE6, 0x96, 0x87})},
         {949, bytes({0xC7, 0xD1}), bytes({0xED, 0x95, 0x9C})},
         {950, bytes({0xA4, 0xA4}), kHan},
@@ -239,8 +243,11 @@ TEST(UnicodeReader, TriesTheCodePagesInTheirOrder) {
 // (the sanitizer build checks the reads).
 TEST(UnicodeReader, RandomBytesNeverEscapeTheirBuffer) {
     std::mt19937 rng(12345);
-    const std::string marks[] = {"", bytes({0xFF, 0xFE}), bytes({0xFE, 0xFF}),
-                                 bytes({0xFF, 0xFE, 0, 0}), bytes({0, 0, 0xFE, 0xFF}),
+    const std::string marks[] = {"",
+                                 bytes({0xFF, 0xFE}),
+                                 bytes({0xFE, 0xFF}),
+                                 bytes({0xFF, 0xFE, 0, 0}),
+                                 bytes({0, 0, 0xFE, 0xFF}),
                                  bytes({0xEF, 0xBB, 0xBF})};
     const unsigned pages[] = {0, 65001, 932};
     for (int round = 0; round < 600; ++round) {

@@ -16,38 +16,54 @@ namespace {
 
 using namespace line_commands;
 
-json cmd(std::string_view name, json members = json::object()) { return command(name, std::move(members)); }
+json cmd(std::string_view name, json members = json::object()) {
+    return command(name, std::move(members));
+}
 
 json list(const char* type, json index, json count) {
-    return cmd("get-candidates-at-nail-pos", {{"type", type}, {"index", std::move(index)}, {"count", std::move(count)}});
+    return cmd("get-candidates-at-nail-pos",
+               {{"type", type}, {"index", std::move(index)}, {"count", std::move(count)}});
 }
 json related(const char* type, json index, json count) {
-    return cmd("get-related-choices", {{"type", type}, {"index", std::move(index)}, {"count", std::move(count)}});
+    return cmd("get-related-choices",
+               {{"type", type}, {"index", std::move(index)}, {"count", std::move(count)}});
 }
 json countOf(const char* type) { return cmd("get-candidate-count-at-nail-pos", {{"type", type}}); }
-json relatedCount(const char* type) { return cmd("get-count-of-related-choices", {{"type", type}}); }
-json nail(const char* type, json index) { return cmd("nail-candidate", {{"type", type}, {"index", std::move(index)}}); }
+json relatedCount(const char* type) {
+    return cmd("get-count-of-related-choices", {{"type", type}});
+}
+json nail(const char* type, json index) {
+    return cmd("nail-candidate", {{"type", type}, {"index", std::move(index)}});
+}
 json insertRelated(const char* type, json index) {
     return cmd("insert-related-choice", {{"type", type}, {"index", std::move(index)}});
 }
 
 json result(json value) { return {{"ok", true}, {"result", std::move(value)}}; }
 
-json candidate(std::string voc, json tailos, const char* mode, size_t pos, size_t span, size_t words, int source,
-               double weight, bool isVirtual = false) {
-    return {{"voc", voc},   {"tailos", std::move(tailos)}, {"mode", mode},
-            {"pos", pos},   {"span-units", span},          {"words", words},
-            {"half-shapes", halfshape_estimate_utf8(voc)}, {"source-id", source}, {"weight", weight},
+json candidate(std::string voc, json tailos, const char* mode, size_t pos, size_t span,
+               size_t words, int source, double weight, bool isVirtual = false) {
+    return {{"voc", voc},
+            {"tailos", std::move(tailos)},
+            {"mode", mode},
+            {"pos", pos},
+            {"span-units", span},
+            {"words", words},
+            {"half-shapes", halfshape_estimate_utf8(voc)},
+            {"source-id", source},
+            {"weight", weight},
             {"virtual", isVirtual}};
 }
 
-json popped(std::string voc, const char* mode, size_t span, size_t words, int source, double weight) {
-    return {{"event", "pop-front"}, {"voc", std::move(voc)}, {"mode", mode}, {"span-units", span},
-            {"words", words}, {"source-id", source}, {"weight", weight}};
+json popped(std::string voc, const char* mode, size_t span, size_t words, int source,
+            double weight) {
+    return {{"event", "pop-front"}, {"voc", std::move(voc)}, {"mode", mode},
+            {"span-units", span},   {"words", words},        {"source-id", source},
+            {"weight", weight}};
 }
 
-const json space = {{"event", "pop-front"}, {"voc", " "}, {"mode", ""}, {"span-units", 0},
-                    {"words", 0}, {"source-id", 0}, {"weight", 0.0}};
+const json space = {{"event", "pop-front"}, {"voc", " "},     {"mode", ""},   {"span-units", 0},
+                    {"words", 0},           {"source-id", 0}, {"weight", 0.0}};
 
 // The candidate objects of the fixture's words, as typed alone.
 const json TAI_READING = candidate("t\u00e2i", json::array(), "tailo", 0, 4, 1, 4, 5.0);
@@ -81,7 +97,8 @@ TEST_F(CandidateCommands, RefusedArgumentsAnswerTheFirstOneRefusedAndChangeNothi
         {nail("M", 0.0), "Missing index"},
         {nail("M", "0"), "Missing index"},
         {cmd("get-candidates-at-nail-pos", {{"index", 0}, {"count", 1}}), "Missing type"},
-        {cmd("get-candidates-at-nail-pos", {{"type", "HT"}, {"index", 0}, {"count", 1}}), "Missing type"},
+        {cmd("get-candidates-at-nail-pos", {{"type", "HT"}, {"index", 0}, {"count", 1}}),
+         "Missing type"},
         {cmd("get-candidates-at-nail-pos", {{"type", "M"}, {"count", 1}}), "Missing index"},
         {cmd("get-candidates-at-nail-pos", {{"type", "M"}, {"index", 0}}), "Missing count"},
         {list("M", 0, 2.0), "Missing count"},
@@ -223,12 +240,16 @@ TEST_F(CandidateCommands, PopFrontEventsComeBeforeTheReply) {
 TEST_F(CandidateCommands, AWordPoppedAfterNailingIsSentAsNailed) {
     auto& client = session("ka1tai5");
     client.request(countOf("M"));
-    ASSERT_EQ(client.request(list("M", 2, 1)), result({candidate("ka", json::array(), "tailo", 0, 3, 1, 4, 3.0)}));
+    ASSERT_EQ(client.request(list("M", 2, 1)),
+              result({candidate("ka", json::array(), "tailo", 0, 3, 1, 4, 3.0)}));
     EXPECT_EQ(client.request(nail("M", 2)), result(true));
     EXPECT_EQ(client.exchange(cmd("pop-front")),
-              (std::vector<json>{popped("ka", "tailo", 3, 1, 4, 3.0), {{"ok", true}, {"result", 3}, {"empty", false}}}));
+              (std::vector<json>{popped("ka", "tailo", 3, 1, 4, 3.0),
+                                 {{"ok", true}, {"result", 3}, {"empty", false}}}));
     EXPECT_EQ(client.exchange(cmd("pop-front")),
-              (std::vector<json>{space, popped(TAI, "hant", 4, 1, 4, 5.0), {{"ok", true}, {"result", 4}, {"empty", true}}}));
+              (std::vector<json>{space,
+                                 popped(TAI, "hant", 4, 1, 4, 5.0),
+                                 {{"ok", true}, {"result", 4}, {"empty", true}}}));
 }
 
 // After a punctuation mark every pop, even of an empty line, sends a space; clearing the line
@@ -245,7 +266,8 @@ TEST_F(CandidateCommands, SpacesAfterAPoppedPunctuationMark) {
         EXPECT_EQ(client.exchange(cmd("pop-front")),
                   (std::vector<json>{space, {{"ok", true}, {"result", 0}, {"empty", true}}}));
     client.request(cmd("clear-input-line"));
-    EXPECT_EQ(client.exchange(cmd("pop-front")), (std::vector<json>{{{"ok", true}, {"result", 0}, {"empty", true}}}));
+    EXPECT_EQ(client.exchange(cmd("pop-front")),
+              (std::vector<json>{{{"ok", true}, {"result", 0}, {"empty", true}}}));
 }
 
 TEST_F(CandidateCommands, PopFrontEventsGoToThePoppingSessionOnly) {
@@ -256,8 +278,9 @@ TEST_F(CandidateCommands, PopFrontEventsGoToThePoppingSessionOnly) {
 }
 
 TEST_F(CandidateCommands, RelatedChoicesAfterTheLastWord) {
-    const json all = {{UAN + LANG, "hant", 4}, {"-u\u00e2n-l\u00e2ng", "tailo", 9}, {UAN, "hant", 2},
-                      {"-u\u00e2n", "tailo", 4}, {PAK, "hant", 2}, {"-pak", "tailo", 4}};
+    const json all = {{UAN + LANG, "hant", 4}, {"-u\u00e2n-l\u00e2ng", "tailo", 9},
+                      {UAN, "hant", 2},        {"-u\u00e2n", "tailo", 4},
+                      {PAK, "hant", 2},        {"-pak", "tailo", 4}};
     const struct {
         const char* what;
         const char* typed;
@@ -323,8 +346,9 @@ TEST_F(CandidateCommands, InsertingARelatedChoice) {
 
     // By its reading, after an open word that is nailed first.
     auto& second = session("ho2tai5");
-    EXPECT_EQ(second.request(related("T", 0, 10)),
-              result({{"-u\u00e2n-l\u00e2ng", "tailo", 9}, {"-u\u00e2n", "tailo", 4}, {"-pak", "tailo", 4}}));
+    EXPECT_EQ(second.request(related("T", 0, 10)), result({{"-u\u00e2n-l\u00e2ng", "tailo", 9},
+                                                           {"-u\u00e2n", "tailo", 4},
+                                                           {"-pak", "tailo", 4}}));
     EXPECT_EQ(second.request(insertRelated("T", 2)), result(true));
     EXPECT_EQ(layout(second), "ho2tai5pak4^");
     EXPECT_EQ(second.request(cmd("get-confirmed-candidates")),
@@ -355,8 +379,9 @@ TEST_F(CandidateCommands, ARelatedChoiceThatDoesNotFitTheLineChangesNothing) {
     type(client, keys + "tai5");
     ASSERT_EQ(client.request(cmd("get-input-line-size")), result(1021));
     EXPECT_EQ(client.request(relatedCount("H")), result(3));
-    EXPECT_EQ(client.request(insertRelated("H", 1)),
-              json({{"ok", false}, {"error", "std::runtime_error: Input line limit reached: 1024"}}));
+    EXPECT_EQ(
+        client.request(insertRelated("H", 1)),
+        json({{"ok", false}, {"error", "std::runtime_error: Input line limit reached: 1024"}}));
     EXPECT_EQ(client.request(cmd("get-input-line-size")), result(1021));
     EXPECT_EQ(client.request(cmd("get-nail-position")), result(0));
 }

@@ -33,7 +33,8 @@ TEST(ClientServerCommon, HandshakeValueIsTheHashOfThePipeNameInUtf16Units) {
         {"a", 97u},
         {"\\\\.\\pipe\\Kelvaro_J\xc3\xbcrgen", hashOfUnits(u"\\\\.\\pipe\\Kelvaro_J\u00fcrgen")},
         // A character beyond the basic plane counts as its two surrogates.
-        {"\\\\.\\pipe\\Kelvaro_\xf0\x9d\x84\x9e", hashOfUnits(u"\\\\.\\pipe\\Kelvaro_\xd834\xdd1e")},
+        {"\\\\.\\pipe\\Kelvaro_\xf0\x9d\x84\x9e",
+         hashOfUnits(u"\\\\.\\pipe\\Kelvaro_\xd834\xdd1e")},
     };
     for (const auto& c : cases)
         EXPECT_EQ(pipeNameHash(c.name), c.hash) << c.name;

@@ -64,7 +64,9 @@ struct S_Companions {
         C_SessionHarness::S_Options o;
         // The configured names carry the program's own ending (".exe" on Windows).
         const std::string name = pathText(C_FakeCompanion::program().filename());
-        o.config = {{"preferences", name}, {"about", name}, {"edit-user-dict", name},
+        o.config = {{"preferences", name},
+                    {"about", name},
+                    {"edit-user-dict", name},
                     {"check-release", name}};
         return o;
     }
@@ -228,8 +230,8 @@ TEST(CompanionCommands, WithoutTheServicesTheCommandsFail) {
     C_SessionHarness h;
     auto& client = h.connect();
     client.open("no-ime");
-    for (const char* cmd : {"run-preferences", "about", "edit-user-dict", "check-release",
-                            "get-preferences"}) {
+    for (const char* cmd :
+         {"run-preferences", "about", "edit-user-dict", "check-release", "get-preferences"}) {
         SCOPED_TRACE(cmd);
         const json reply = client.request(command(cmd));
         EXPECT_EQ(reply.at("ok"), false);
@@ -250,8 +252,9 @@ TEST(CompanionCommands, SettingsAreReadAndWrittenThroughTheSession) {
               json({{"ok", true}, {"result", {{"last-check-release-day", 19876}}}}));
 
     // The front end's own members stay; the file is written again in the server's layout.
-    writeFile(s.settingsFile(), "{\"theme\": \"dark\", \"keys\": [1, \"T\xC3\xA2i\"],\n"
-                                " \"last-check-release-day\": 1}");
+    writeFile(s.settingsFile(),
+              "{\"theme\": \"dark\", \"keys\": [1, \"T\xC3\xA2i\"],\n"
+              " \"last-check-release-day\": 1}");
     EXPECT_EQ(s.m_issuer.request(day(-2)), ok());
     EXPECT_EQ(readFile(s.settingsFile()), kBom +
                                               "{\r\n"
@@ -262,12 +265,16 @@ TEST(CompanionCommands, SettingsAreReadAndWrittenThroughTheSession) {
                                               "    \"last-check-release-day\": -2,\r\n"
                                               "    \"theme\": \"dark\"\r\n"
                                               "}");
-    EXPECT_EQ(s.m_issuer.request(command("get-preferences")),
-              json({{"ok", true},
-                    {"result", {{"keys", {1, "T\xC3\xA2i"}}, {"last-check-release-day", -2}, {"theme", "dark"}}}}));
+    EXPECT_EQ(
+        s.m_issuer.request(command("get-preferences")),
+        json({{"ok", true},
+              {"result",
+               {{"keys", {1, "T\xC3\xA2i"}}, {"last-check-release-day", -2}, {"theme", "dark"}}}}));
     // The day is the low 32 bits of a JSON integer; anything else is missing.
     EXPECT_EQ(s.m_issuer.request(day(4294967297LL)), ok());
-    EXPECT_EQ(s.m_issuer.request(command("get-preferences")).at("result").at("last-check-release-day"), 1);
+    EXPECT_EQ(
+        s.m_issuer.request(command("get-preferences")).at("result").at("last-check-release-day"),
+        1);
     const std::string before = readFile(s.settingsFile());
     for (const json& bad : {json(1.5), json("7"), json(nullptr), json::array({7})}) {
         SCOPED_TRACE(bad.dump());
@@ -300,12 +307,14 @@ TEST(CompanionCommands, ASettingsFileThatCannotBeUsedIsNeverWrittenOver) {
     for (const S_Case& c : cases) {
         SCOPED_TRACE(c.m_bytes.substr(0, 20));
         writeFile(s.settingsFile(), c.m_bytes);
-        for (const json& request : {command("get-preferences"),
-                                    command("notify-release-checked", {{"last-check-release-day", 5}})}) {
+        for (const json& request :
+             {command("get-preferences"),
+              command("notify-release-checked", {{"last-check-release-day", 5}})}) {
             const json reply = s.m_issuer.request(request);
             if (c.m_error.empty()) {
                 EXPECT_EQ(reply.at("ok"), false);
-                EXPECT_NE(reply.at("error").get<std::string>().find("parse_error"), std::string::npos)
+                EXPECT_NE(reply.at("error").get<std::string>().find("parse_error"),
+                          std::string::npos)
                     << reply.dump();
             } else {
                 EXPECT_EQ(reply, failed(c.m_error));
@@ -317,8 +326,9 @@ TEST(CompanionCommands, ASettingsFileThatCannotBeUsedIsNeverWrittenOver) {
     // A file that cannot be written answers so and stays as it was.
     writeFile(s.settingsFile(), "{\"a\": 1}");
     fs::create_directory(s.m_settingsFolder / "Brumeli.json.tmp");
-    EXPECT_EQ(s.m_issuer.request(command("notify-release-checked", {{"last-check-release-day", 5}})),
-              failed("Failed to write preferences"));
+    EXPECT_EQ(
+        s.m_issuer.request(command("notify-release-checked", {{"last-check-release-day", 5}})),
+        failed("Failed to write preferences"));
     EXPECT_EQ(readFile(s.settingsFile()), "{\"a\": 1}");
 
     // A per-user folder that cannot be found fails with its own text.

@@ -85,15 +85,15 @@ struct S_Setup {
     }
 
     C_CompanionContext context(const json* config) {
-        return {config, test::C_FakeCompanion::program().parent_path() / "Kelvaro.exe", &m_launcher};
+        return {config, test::C_FakeCompanion::program().parent_path() / "Kelvaro.exe",
+                &m_launcher};
     }
     C_CompanionContext context() { return context(&m_config); }
 
     json runPreferences() {
         json reply;
-        kov::runPreferences(context(),
-                            [this](const std::string& text) { m_broadcasts.push_back(text); },
-                            reply);
+        kov::runPreferences(
+            context(), [this](const std::string& text) { m_broadcasts.push_back(text); }, reply);
         return reply;
     }
 
@@ -142,11 +142,8 @@ TEST(Companions, OnlyAnEndWithExitCodeZeroRunsTheCallbackOnTheLoop) {
         size_t m_broadcasts;
     };
     const S_Case cases[] = {
-        {0, "", 1},
-        {1, "", 0},
-        {255, "", 0},
-        {0, "abort", 0},  // a crash
-        {0, "kill", 0},   // killed
+        {0, "", 1},     {1, "", 0}, {255, "", 0}, {0, "abort", 0},  // a crash
+        {0, "kill", 0},                                             // killed
     };
     S_Setup s;
     size_t started = 0;
@@ -255,8 +252,8 @@ TEST(Companions, AFailedStartAnswersLaunchErrorWithCodeAndPath) {
         const json config = {{"about", c.m_configured}};
         json reply;
         runAbout(s.context(&config), reply);
-        const fs::path program = folder / fs::path(std::u8string(c.m_configured.begin(),
-                                                                 c.m_configured.end()));
+        const fs::path program =
+            folder / fs::path(std::u8string(c.m_configured.begin(), c.m_configured.end()));
         EXPECT_EQ(reply, failed("Launch error " + std::to_string(c.m_code) + " on path \"" +
                                 pathText(program) + "\""));
         EXPECT_FALSE(s.m_launcher.isRunning(COMPANION_ABOUT));

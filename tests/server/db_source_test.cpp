@@ -68,8 +68,15 @@ TEST(DBSource, PolicyLimits) {
     const I_LearnPolicy& policy = serverPolicy();
     EXPECT_EQ(policy.karrThreshold(), 3u);
     const std::vector<std::pair<int, uint64_t>> limits = {
-        {MAX_RULES, 1000}, {MAX_VOCS, 500}, {MAX_WORDS, 100}, {RIPE_RULE_COUNT, 4},
-        {RIPE_VOC_COUNT, 3}, {RIPE_WORD_COUNT, 3}, {6, 0}, {-1, 0}, {255, 0},
+        {MAX_RULES, 1000},
+        {MAX_VOCS, 500},
+        {MAX_WORDS, 100},
+        {RIPE_RULE_COUNT, 4},
+        {RIPE_VOC_COUNT, 3},
+        {RIPE_WORD_COUNT, 3},
+        {6, 0},
+        {-1, 0},
+        {255, 0},
     };
     for (const auto& [kind, limit] : limits)
         EXPECT_EQ(policy.getLimit(static_cast<E_LearnLimit>(kind)), limit) << kind;
@@ -91,9 +98,10 @@ TEST(DBSource, TheChainStartsAtTheLearningDictionaryWhichIsTheLearner) {
     for (char key : std::string_view("ka1"))
         line.insertKey(key);
     bool offered = false;
-    line.getCandidatesAtNailPos('M', 0, line.getCandidateCountAtNailPos('M'), [&](size_t, const C_VocCandidate& v) {
-        offered |= v.m_text == ka && v.m_source >= ST_USER_EXACT;  // from a user layer
-    });
+    line.getCandidatesAtNailPos(
+        'M', 0, line.getCandidateCountAtNailPos('M'), [&](size_t, const C_VocCandidate& v) {
+            offered |= v.m_text == ka && v.m_source >= ST_USER_EXACT;  // from a user layer
+        });
     EXPECT_TRUE(offered);
 }
 
@@ -146,7 +154,8 @@ TEST(DBSource, DamagedFilesLoadWhatTheyCanAndAreKeptBeforeTheyAreSavedOver) {
         auto source = makeDBSource(*system.m_db, folder.path());
         const bool user = std::string_view(name) == "user-db.tab";
         EXPECT_FALSE(user ? source->userDB().loaded() : learnDB(*source).loaded());
-        EXPECT_NE((user ? source->userDB().error() : learnDB(*source).error()).text.find("unknown element kind 3"),
+        EXPECT_NE((user ? source->userDB().error() : learnDB(*source).error())
+                      .text.find("unknown element kind 3"),
                   std::string::npos);
         if (user)
             ASSERT_TRUE(addWord(*source, "ka1", "ka"));
@@ -162,9 +171,11 @@ TEST(DBSource, ChangeOnAnotherThreadReachesTheSessionsThroughTheLoop) {
     auto& client = h.connect();
     client.open("no-ime");
     std::thread([&h] { addWord(h.source(), "ka1", "ka"); }).join();
-    EXPECT_EQ(client.receive(1), std::vector<json>({{{"event", "user-db-changed"}, {"kind", VOC_ADDED}}}));
+    EXPECT_EQ(client.receive(1),
+              std::vector<json>({{{"event", "user-db-changed"}, {"kind", VOC_ADDED}}}));
     std::thread([&h] { h.source().userDB().eraseWord("ka1", 'T', "ka"); }).join();
-    EXPECT_EQ(client.receive(1), std::vector<json>({{{"event", "user-db-changed"}, {"kind", VOC_ERASED}}}));
+    EXPECT_EQ(client.receive(1),
+              std::vector<json>({{{"event", "user-db-changed"}, {"kind", VOC_ERASED}}}));
 }
 
 TEST(DBSource, PromotionByTheLearningThreadReachesEveryOpenSession) {

@@ -38,7 +38,8 @@ inline C_SessionHarness::S_Options withDictionary() {
 inline std::vector<json> type(C_SessionHarness::C_Client& client, std::string_view keys) {
     std::string frames;
     for (char k : keys) {
-        const json request = k == '|' ? json{{"cmd", "toggle-no-cross"}} : json{{"cmd", "insert-key"}, {"key", std::string(1, k)}};
+        const json request = k == '|' ? json{{"cmd", "toggle-no-cross"}}
+                                      : json{{"cmd", "insert-key"}, {"key", std::string(1, k)}};
         appendFrame(frames, request.dump());
     }
     client.sendRaw(frames);

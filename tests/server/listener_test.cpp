@@ -21,8 +21,9 @@ namespace fs = std::filesystem;
 
 std::string uniquePipeName() {
     static std::atomic<int> serial{0};
-    return "\\\\.\\pipe\\Kelvaro_listener-test-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
-           "-" + std::to_string(serial++);
+    return "\\\\.\\pipe\\Kelvaro_listener-test-" +
+           std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
+           std::to_string(serial++);
 }
 
 // A runtime folder of this test (POSIX), closed to others as the server requires.
@@ -33,7 +34,8 @@ protected:
     }
 
     std::unique_ptr<C_PipeListener> listener(const std::string& name) {
-        return std::make_unique<C_PipeListener>(&m_harness.source(), nullptr, m_harness.loop(), name, m_harness.tables());
+        return std::make_unique<C_PipeListener>(&m_harness.source(), nullptr, m_harness.loop(),
+                                                name, m_harness.tables());
     }
     C_SessionHarness::C_Client& connect(const std::string& name) {
         std::error_code ec;
@@ -109,7 +111,8 @@ TEST_F(ListenerTest, SocketLeftAtThePathIsReplacedAndTheSocketIsPrivate) {
     ASSERT_TRUE(l->listen());
     EXPECT_EQ(connect(name).open()["ok"], true);
     const fs::path socket = platform::pipeLocation(name);
-    EXPECT_EQ(fs::status(socket).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(socket).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
     l.reset();
     EXPECT_FALSE(fs::exists(fs::symlink_status(socket)));
 }
@@ -132,18 +135,22 @@ TEST_F(ListenerTest, UnsafeOrUnusablePlacesAreRefused) {
     };
     C_TempFolder other;
     const std::vector<S_Case> cases = {
-        {"open to others", [&] {
-             fs::permissions(other.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec,
+        {"open to others",
+         [&] {
+             fs::permissions(other.path(),
+                             fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec,
                              fs::perm_options::replace);
              return other.path();
          }},
-        {"a link to a private folder", [&] {
+        {"a link to a private folder",
+         [&] {
              fs::permissions(other.path(), fs::perms::owner_all, fs::perm_options::replace);
              fs::create_directory_symlink(other.path(), m_runtime.path() / "link");
              return m_runtime.path() / "link";
          }},
         {"missing", [&] { return m_runtime.path() / "missing"; }},
-        {"socket path too long", [&] {
+        {"socket path too long",
+         [&] {
              fs::permissions(other.path(), fs::perms::owner_all, fs::perm_options::replace);
              const fs::path deep = other.path() / std::string(110, 'd');
              fs::create_directory(deep);
@@ -170,7 +177,8 @@ TEST_F(ListenerTest, WithoutRuntimeVariableAPrivateFolderInTheTemporaryFolderSer
     const fs::path socket = platform::pipeLocation(name);
     EXPECT_EQ(socket.parent_path().parent_path(), tmp.path());
     EXPECT_EQ(socket.parent_path().filename().string().rfind("kelvaro-", 0), 0u);
-    EXPECT_EQ(fs::status(socket.parent_path()).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_EQ(fs::status(socket.parent_path()).permissions() & fs::perms::all,
+              fs::perms::owner_all);
     EXPECT_EQ(connect(name).open()["ok"], true);
 }
 #endif

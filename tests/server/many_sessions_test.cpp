@@ -45,7 +45,8 @@ protected:
     C_InProcessServer m_server{fs::path(KOV_BINARY_DIR) / "dict", kPipe};
 };
 
-TEST_F(ManySessions, EveryReplyInOrderAndEveryChangeToEverySessionThenMisbehavingClientsHoldUpNobody) {
+TEST_F(ManySessions,
+       EveryReplyInOrderAndEveryChangeToEverySessionThenMisbehavingClientsHoldUpNobody) {
     std::vector<std::unique_ptr<C_PipeClient>> clients;
     std::vector<std::unique_ptr<C_BusyUser>> users;
     for (unsigned id = 0; id < kUsers; ++id) {
@@ -93,7 +94,8 @@ TEST_F(ManySessions, EveryReplyInOrderAndEveryChangeToEverySessionThenMisbehavin
         SCOPED_TRACE("user " + std::to_string(id));
         for (const auto& [kind, n] : perRound) {
             const std::uint64_t made = n * rounds;
-            const std::uint64_t seen = users[id]->changesSeen().count(kind) ? users[id]->changesSeen().at(kind) : 0;
+            const std::uint64_t seen =
+                users[id]->changesSeen().count(kind) ? users[id]->changesSeen().at(kind) : 0;
             if (kind == 1 || kind == 3)
                 EXPECT_EQ(seen, made) << "kind " << kind;
             else
@@ -115,7 +117,8 @@ TEST_F(ManySessions, EveryReplyInOrderAndEveryChangeToEverySessionThenMisbehavin
     EXPECT_FALSE(halfFrame.closedByServer(0ms));
     // The half frame, finished, is answered like any other.
     halfFrame.sendRaw(R"(:"x"})");
-    EXPECT_EQ(halfFrame.receive(10s), nlohmann::json({{"ok", false}, {"error", "Session not opened"}}));
+    EXPECT_EQ(halfFrame.receive(10s),
+              nlohmann::json({{"ok", false}, {"error", "Session not opened"}}));
 }
 
 }  // namespace

@@ -57,19 +57,25 @@ void PrintTo(const S_Backend& backend, std::ostream* out) { *out << backend.name
 std::vector<S_Backend> backends() {
     std::vector<S_Backend> out;
 #ifndef _WIN32
-    out.push_back({"Native", false, KOV_SERVER_EXE, KOV_TEST_SERVER_EXE, KOV_CLIENT_EXE, KOV_RELAY_EXE});
-    if (const auto build = platform::environmentVariable("KOV_WINE_BUILD"); build && !build->empty()) {
+    out.push_back(
+        {"Native", false, KOV_SERVER_EXE, KOV_TEST_SERVER_EXE, KOV_CLIENT_EXE, KOV_RELAY_EXE});
+    if (const auto build = platform::environmentVariable("KOV_WINE_BUILD");
+        build && !build->empty()) {
         const fs::path b = *build;
-        out.push_back({"Wine64", true, b / "engine/Kelvaro/Kelvaro.exe", b / "tests/server/kelvaro-test-server.exe",
-                       b / "tools/client/kelvaro-client.exe", b / "tests/server/kelvaro-test-relay.exe"});
+        out.push_back({"Wine64", true, b / "engine/Kelvaro/Kelvaro.exe",
+                       b / "tests/server/kelvaro-test-server.exe",
+                       b / "tools/client/kelvaro-client.exe",
+                       b / "tests/server/kelvaro-test-relay.exe"});
     }
     // The 32-bit programs; scripts/test.sh runs only the transcript with them, and only where the
     // kernel starts 32-bit programs itself (under the emulator each start costs a minute).
-    if (const auto build = platform::environmentVariable("KOV_WINE32_BUILD"); build && !build->empty()) {
+    if (const auto build = platform::environmentVariable("KOV_WINE32_BUILD");
+        build && !build->empty()) {
         const fs::path b = *build;
-        out.push_back({"Wine32", true, b / "engine/Kelvaro/Kelvaro.exe", b / "tests/server/kelvaro-test-server.exe",
-                       b / "tools/client/kelvaro-client.exe", b / "tests/server/kelvaro-test-relay.exe",
-                       "/usr/lib/wine/wine"});
+        out.push_back({"Wine32", true, b / "engine/Kelvaro/Kelvaro.exe",
+                       b / "tests/server/kelvaro-test-server.exe",
+                       b / "tools/client/kelvaro-client.exe",
+                       b / "tests/server/kelvaro-test-relay.exe", "/usr/lib/wine/wine"});
     }
 #endif
     return out;
@@ -133,7 +139,8 @@ protected:
     }
 
     // Dictionary files: empty ones unless told otherwise (an empty file is an empty table).
-    void writeDictionaries(const fs::path& folder, std::string_view cats = "", std::string_view tailo = "") {
+    void writeDictionaries(const fs::path& folder, std::string_view cats = "",
+                           std::string_view tailo = "") {
         std::ofstream(folder / "cats.tab", std::ios::binary) << cats;
         std::ofstream(folder / "tailo.tab", std::ios::binary) << tailo;
     }
@@ -144,7 +151,8 @@ protected:
     }
     // A configuration file naming the dictionary folder.
     fs::path writeConfig() {
-        return writeFile(root() / "Kelvaro.json", json{{"db-dir", programPath(dictFolder())}}.dump());
+        return writeFile(root() / "Kelvaro.json",
+                         json{{"db-dir", programPath(dictFolder())}}.dump());
     }
 
     platform::C_DrivenProcess::S_Options options(std::vector<std::string> args) const {
@@ -159,8 +167,8 @@ protected:
         return o;
     }
 
-    std::unique_ptr<platform::C_DrivenProcess> start(std::vector<std::string> args,
-                                                    platform::C_DrivenProcess::S_Options extra = {}) {
+    std::unique_ptr<platform::C_DrivenProcess> start(
+        std::vector<std::string> args, platform::C_DrivenProcess::S_Options extra = {}) {
         auto o = options(std::move(args));
         o.pipeStdin = extra.pipeStdin;
         o.pipeStdout = extra.pipeStdout;
@@ -175,17 +183,19 @@ protected:
     }
 
     std::unique_ptr<platform::C_DrivenProcess> startServer(std::vector<std::string> args = {},
-                                                          const fs::path* exe = nullptr) {
+                                                           const fs::path* exe = nullptr) {
         args.insert(args.begin(), (exe ? *exe : m_backend.server).string());
         return start(std::move(args));
     }
-    std::unique_ptr<platform::C_DrivenProcess> startConfiguredServer(const fs::path* exe = nullptr) {
+    std::unique_ptr<platform::C_DrivenProcess> startConfiguredServer(
+        const fs::path* exe = nullptr) {
         return startServer({programPath(writeConfig())}, exe);
     }
     // A server over the bundled dictionary of the build.
     std::unique_ptr<platform::C_DrivenProcess> startBundledServer() {
         for (const char* f : {"cats.tab", "tailo.tab"})
-            fs::copy_file(fs::path(KOV_BINARY_DIR) / "dict" / f, dictFolder() / f, fs::copy_options::overwrite_existing);
+            fs::copy_file(fs::path(KOV_BINARY_DIR) / "dict" / f, dictFolder() / f,
+                          fs::copy_options::overwrite_existing);
         return startConfiguredServer();
     }
     // The client program reading requests from the lines written to it and printing every frame.
@@ -236,11 +246,13 @@ protected:
     }
 
     // Connects this process to the server as an "ime" session, waiting until it listens.
-    void connect(platform::C_DrivenProcess& server, const std::string& pipe, std::unique_ptr<C_PipeClient>& client) {
+    void connect(platform::C_DrivenProcess& server, const std::string& pipe,
+                 std::unique_ptr<C_PipeClient>& client) {
         const auto deadline = std::chrono::steady_clock::now() + patience();
         while (!client) {
             ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the server did not start";
-            ASSERT_FALSE(server.wait(0ms)) << readFile(root() / ("stderr-" + std::to_string(m_started - 1)));
+            ASSERT_FALSE(server.wait(0ms))
+                << readFile(root() / ("stderr-" + std::to_string(m_started - 1)));
             try {
                 auto c = std::make_unique<C_PipeClient>(pipe);
                 c->open(pipe);
@@ -266,10 +278,12 @@ protected:
 
     // How long after asking for a save the server is killed: the first save is left to finish
     // (its time is saveTime), every later one is cut at a moment up to 1.25 times that.
-    std::chrono::microseconds killDelay(int run, std::chrono::microseconds saveTime, std::mt19937& random) const {
+    std::chrono::microseconds killDelay(int run, std::chrono::microseconds saveTime,
+                                        std::mt19937& random) const {
         if (run == 0)
             return std::chrono::microseconds(patience());
-        return std::chrono::microseconds(std::uniform_int_distribution<long long>(0, saveTime.count() * 5 / 4)(random));
+        return std::chrono::microseconds(
+            std::uniform_int_distribution<long long>(0, saveTime.count() * 5 / 4)(random));
     }
 
     // Ends a server that runs with "exit"; its exit code.
@@ -291,34 +305,49 @@ TEST_P(ProgramTest, StartUpFailuresEndWithCode1) {
         bool nativeOnly = false;
     };
     const std::vector<S_Case> cases = {
-        {"cats.tab missing", [&] {
+        {"cats.tab missing",
+         [&] {
              fs::remove(dictFolder() / "cats.tab");
              return std::vector<std::string>{programPath(writeConfig())};
          }},
-        {"tailo.tab missing", [&] {
+        {"tailo.tab missing",
+         [&] {
              fs::remove(dictFolder() / "tailo.tab");
              return std::vector<std::string>{programPath(writeConfig())};
          }},
-        {"db-dir missing", [&] {
+        {"db-dir missing",
+         [&] {
              return std::vector<std::string>{programPath(writeFile(
                  root() / "k.json", json{{"db-dir", programPath(root() / "nowhere")}}.dump()))};
          }},
-        {"configuration of zero bytes", [&] { return std::vector<std::string>{programPath(writeFile(root() / "k.json", ""))}; }},
-        {"configuration not JSON", [&] { return std::vector<std::string>{programPath(writeFile(root() / "k.json", "{"))}; }},
-        {"configuration with a comment", [&] {
+        {"configuration of zero bytes",
+         [&] { return std::vector<std::string>{programPath(writeFile(root() / "k.json", ""))}; }},
+        {"configuration not JSON",
+         [&] { return std::vector<std::string>{programPath(writeFile(root() / "k.json", "{"))}; }},
+        {"configuration with a comment",
+         [&] {
              return std::vector<std::string>{programPath(writeFile(root() / "k.json", "{} // x"))};
          }},
-        {"configuration with a second value", [&] { return std::vector<std::string>{programPath(writeFile(root() / "k.json", "{} {}"))}; }},
-        {"no configuration and no dictionaries beside the program", [&] { return std::vector<std::string>{}; }},
-        {"per-user folder cannot be made", [&] {
+        {"configuration with a second value",
+         [&] {
+             return std::vector<std::string>{programPath(writeFile(root() / "k.json", "{} {}"))};
+         }},
+        {"no configuration and no dictionaries beside the program",
+         [&] { return std::vector<std::string>{}; }},
+        {"per-user folder cannot be made",
+         [&] {
              writeFile(root() / "config/Dravenhall", "a file where the folder should be");
              return std::vector<std::string>{programPath(writeConfig())};
-         }, true},
-        {"runtime folder open to others", [&] {
-             fs::permissions(runtimeFolder(), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec,
+         },
+         true},
+        {"runtime folder open to others",
+         [&] {
+             fs::permissions(runtimeFolder(),
+                             fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec,
                              fs::perm_options::replace);
              return std::vector<std::string>{programPath(writeConfig())};
-         }, true},
+         },
+         true},
     };
     for (const auto& c : cases) {
         if (c.nativeOnly && m_backend.wine)
@@ -349,28 +378,40 @@ TEST_P(ProgramTest, ConfigurationsThatStartTheServer) {
         bool besideProgram = false;
     };
     const std::vector<S_Case> cases = {
-        {"no configuration file, dictionaries beside the program", [&] { return std::vector<std::string>{}; }, true},
-        {"configuration file named but absent", [&] {
-             return std::vector<std::string>{programPath(root() / "absent.json")};
-         }, true},
-        {"configuration that is an array", [&] { return std::vector<std::string>{programPath(writeFile(root() / "k.json", "[1]"))}; }, true},
-        {"db-dir that is a number", [&] {
-             return std::vector<std::string>{programPath(writeFile(root() / "k.json", R"({"db-dir":7})"))};
-         }, true},
-        {"configuration with a byte-order mark", [&] {
-             return std::vector<std::string>{programPath(writeFile(root() / "k.json", "\xef\xbb\xbf{} \n"))};
-         }, true},
-        {"relative db-dir, from the current folder", [&] {
+        {"no configuration file, dictionaries beside the program",
+         [&] { return std::vector<std::string>{}; }, true},
+        {"configuration file named but absent",
+         [&] { return std::vector<std::string>{programPath(root() / "absent.json")}; }, true},
+        {"configuration that is an array",
+         [&] { return std::vector<std::string>{programPath(writeFile(root() / "k.json", "[1]"))}; },
+         true},
+        {"db-dir that is a number",
+         [&] {
+             return std::vector<std::string>{
+                 programPath(writeFile(root() / "k.json", R"({"db-dir":7})"))};
+         },
+         true},
+        {"configuration with a byte-order mark",
+         [&] {
+             return std::vector<std::string>{
+                 programPath(writeFile(root() / "k.json", "\xef\xbb\xbf{} \n"))};
+         },
+         true},
+        {"relative db-dir, from the current folder",
+         [&] {
              writeDictionaries(root() / "work");
-             return std::vector<std::string>{programPath(writeFile(root() / "k.json", R"({"db-dir":"."})"))};
+             return std::vector<std::string>{
+                 programPath(writeFile(root() / "k.json", R"({"db-dir":"."})"))};
          }},
-        {"damaged dictionaries", [&] {
+        {"damaged dictionaries",
+         [&] {
              writeDictionaries(dictFolder(), "not a category table", "not a dictionary");
              writeFile(userFolder() / "user-db.tab", "not a user dictionary");
              writeFile(userFolder() / "learn-db.tab", "not a learning dictionary");
              return std::vector<std::string>{programPath(writeConfig())};
          }},
-        {"rule elements of an unknown kind in the user and learning dictionaries", [&] {
+        {"rule elements of an unknown kind in the user and learning dictionaries",
+         [&] {
              // Loaded up to the rule; what follows it is lost, but not the server.
              C_UserDbFixture f;
              f.rules = {ruleRecord(0, 0, {std::string(1, '\x03')})};
@@ -378,7 +419,8 @@ TEST_P(ProgramTest, ConfigurationsThatStartTheServer) {
              writeFile(userFolder() / "learn-db.tab", f.bytes());
              return std::vector<std::string>{programPath(writeConfig())};
          }},
-        {"unknown rule kind in user-db.tab", [&] {
+        {"unknown rule kind in user-db.tab",
+         [&] {
              C_UserDbFixture f;
              f.rules = {ruleRecord(0, 0, {std::string(1, '\x03')})};
              writeFile(userFolder() / "user-db.tab", f.bytes());
@@ -401,7 +443,8 @@ TEST_P(ProgramTest, SecondServerOfTheUserEndsWithCode1AndTheFirstGoesOn) {
     EXPECT_EQ(second->wait(patience()), 1);
     const auto run = runClient({{{"cmd", "nope"}}}, {"--no-ime"});
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(answers(run), std::vector<json>({{{"ok", false}, {"error", "Unknown command \"nope\""}}}));
+    EXPECT_EQ(answers(run),
+              std::vector<json>({{{"ok", false}, {"error", "Unknown command \"nope\""}}}));
     EXPECT_EQ(exitServer(*first), 0);
 }
 
@@ -500,7 +543,8 @@ TEST_P(ProgramTest, HalfAFrameOrGarbageDoNotHoldUpOtherClients) {
     EXPECT_EQ(garbage->readLine(patience()), "EOF");
 
     const auto run = runClient({{{"cmd", "nope"}}});
-    EXPECT_EQ(answers(run), std::vector<json>({{{"ok", false}, {"error", "Unknown command \"nope\""}}}));
+    EXPECT_EQ(answers(run),
+              std::vector<json>({{{"ok", false}, {"error", "Unknown command \"nope\""}}}));
 
     ASSERT_TRUE(slow->writeStdin(R"(:"x"})"));
     EXPECT_EQ(slow->readLine(patience()), R"({"error":"Session not opened","ok":false})");
@@ -536,22 +580,26 @@ TEST_P(ProgramTest, TypingRealWordsNailingAndPoppingThem) {
     } words[] = {
         {"\u98df\u98ef", "tsiah8png7"},  // 食飯
         {"\u98df\u98ef", "tsiahpng"},
-        {"\u56e1\u4ed4", "gin2a2"},       // 囡仔
+        {"\u56e1\u4ed4", "gin2a2"},  // 囡仔
         {"\u56e1\u4ed4", "gina"},
     };
     for (const auto& w : words) {
         SCOPED_TRACE(w.keys);
         for (char k : w.keys)
-            ASSERT_EQ(ask({{"cmd", "insert-key"}, {"key", std::string(1, k)}}), json({{"ok", true}, {"empty", false}}));
+            ASSERT_EQ(ask({{"cmd", "insert-key"}, {"key", std::string(1, k)}}),
+                      json({{"ok", true}, {"empty", false}}));
         EXPECT_EQ(ask({{"cmd", "get-nail-position"}}), json({{"ok", true}, {"result", 0}}));
-        const json page = ask({{"cmd", "get-candidates-at-nail-pos"}, {"type", "M"}, {"index", 0}, {"count", 10}});
+        const json page = ask(
+            {{"cmd", "get-candidates-at-nail-pos"}, {"type", "M"}, {"index", 0}, {"count", 10}});
         size_t index = 0;
-        while (index < page["result"].size() && !(page["result"][index]["voc"] == w.word &&
-                                                   page["result"][index]["span-units"] == w.keys.size()))
+        while (index < page["result"].size() &&
+               !(page["result"][index]["voc"] == w.word &&
+                 page["result"][index]["span-units"] == w.keys.size()))
             ++index;
         ASSERT_LT(index, page["result"].size()) << page.dump();
         EXPECT_EQ(page["result"][index]["mode"], "hant");
-        EXPECT_EQ(ask({{"cmd", "nail-candidate"}, {"type", "M"}, {"index", index}}), json({{"ok", true}, {"result", true}}));
+        EXPECT_EQ(ask({{"cmd", "nail-candidate"}, {"type", "M"}, {"index", index}}),
+                  json({{"ok", true}, {"result", true}}));
         EXPECT_EQ(ask({{"cmd", "done-nailing"}}), json({{"ok", true}, {"result", true}}));
         const json event = ask({{"cmd", "pop-front"}});
         EXPECT_EQ(event["event"], "pop-front");
@@ -577,15 +625,15 @@ TEST_P(ProgramTest, CompanionsStartTheirEndReachesTheSessionsAndTeardownLeavesTh
     // The stand-in of the same build as the server; the server passes on the environment that
     // tells it what to do, so each round's settings are made before the server starts.
     C_FakeCompanion fake;
-    const fs::path companion =
-        m_backend.wine ? m_backend.server.parent_path().parent_path().parent_path() /
-                             "tests/support/fake_companion/kov_fake_companion.exe"
-                       : C_FakeCompanion::program();
-    const fs::path config = writeFile(root() / "Kelvaro.json",
-                                      json{{"db-dir", programPath(dictFolder())},
-                                           {"preferences", programPath(companion)},
-                                           {"about", programPath(companion)}}
-                                          .dump());
+    const fs::path companion = m_backend.wine
+                                   ? m_backend.server.parent_path().parent_path().parent_path() /
+                                         "tests/support/fake_companion/kov_fake_companion.exe"
+                                   : C_FakeCompanion::program();
+    const fs::path config =
+        writeFile(root() / "Kelvaro.json", json{{"db-dir", programPath(dictFolder())},
+                                                {"preferences", programPath(companion)},
+                                                {"about", programPath(companion)}}
+                                               .dump());
     fake.holdUntilReleased();
     auto server = startServer({programPath(config)});
     ASSERT_TRUE(waitReady(*server));
@@ -593,7 +641,8 @@ TEST_P(ProgramTest, CompanionsStartTheirEndReachesTheSessionsAndTeardownLeavesTh
     io.pipeStdin = io.pipeStdout = true;
     auto watcher = start({m_backend.client.string(), "--no-ime"}, io);
     EXPECT_EQ(watcher->readLine(patience()), R"({"ok":true})");
-    EXPECT_EQ(answers(runClient({{{"cmd", "run-preferences"}}})), std::vector<json>({{{"ok", true}}}));
+    EXPECT_EQ(answers(runClient({{{"cmd", "run-preferences"}}})),
+              std::vector<json>({{{"ok", true}}}));
     ASSERT_TRUE(fake.waitForStarts(1));
     fake.release();
     EXPECT_EQ(watcher->readLine(patience()), R"({"event":"prefs-changed"})");
@@ -622,7 +671,8 @@ TEST_P(ProgramTest, ScriptedTranscriptGivesTheSameRepliesFromEveryBuild) {
     auto server = startBundledServer();
     ASSERT_TRUE(waitReady(*server));
     auto client = startPipedClient();
-    ASSERT_TRUE(client->writeStdin(readFile(fs::path(KOV_SOURCE_DIR) / "tests/server/transcript_requests.jsonl")));
+    ASSERT_TRUE(client->writeStdin(
+        readFile(fs::path(KOV_SOURCE_DIR) / "tests/server/transcript_requests.jsonl")));
     client->closeStdin();
 
     // Times and the paths of this machine's folders differ from run to run and build to build.
@@ -639,7 +689,8 @@ TEST_P(ProgramTest, ScriptedTranscriptGivesTheSameRepliesFromEveryBuild) {
                 mask(item);
         } else if (value.is_string()) {
             const std::string text = value;
-            if (text.find(root().string()) != std::string::npos || text.find(programPath(root())) != std::string::npos ||
+            if (text.find(root().string()) != std::string::npos ||
+                text.find(programPath(root())) != std::string::npos ||
                 text.find("AppData") != std::string::npos)
                 value = "<path>";
         }
@@ -653,15 +704,17 @@ TEST_P(ProgramTest, ScriptedTranscriptGivesTheSameRepliesFromEveryBuild) {
     EXPECT_EQ(client->wait(patience()), 0);
     if (const auto out = platform::environmentVariable("KOV_TRANSCRIPT_OUT"); out && !out->empty())
         std::ofstream(*out, std::ios::binary) << replies;
-    EXPECT_EQ(replies, readFile(fs::path(KOV_SOURCE_DIR) / "tests/server/transcript_replies.jsonl"));
+    EXPECT_EQ(replies,
+              readFile(fs::path(KOV_SOURCE_DIR) / "tests/server/transcript_replies.jsonl"));
     EXPECT_EQ(exitServer(*server), 0);
 }
 
 // Toned syllables, all different: initial, final, then the tone digit.
 std::vector<std::string> syllables(std::string_view tones) {
-    static const char* const initials[] = {"p", "ph", "b", "m", "t", "th", "n", "l", "k",
-                                           "kh", "g", "ng", "h", "ts", "tsh", "s", "j"};
-    static const char* const finals[] = {"a", "i", "u", "e", "oo", "o", "ai", "au", "am", "an", "ang"};
+    static const char* const initials[] = {"p",  "ph", "b",  "m", "t",  "th",  "n", "l", "k",
+                                           "kh", "g",  "ng", "h", "ts", "tsh", "s", "j"};
+    static const char* const finals[] = {"a",  "i",  "u",  "e",  "oo", "o",
+                                         "ai", "au", "am", "an", "ang"};
     std::vector<std::string> out;
     for (char tone : tones)
         for (const char* i : initials)
@@ -741,7 +794,8 @@ TEST_P(ProgramTest, KillsDuringSavesLoseNoAnsweredSaveAndLeaveNoHalfWrittenFile)
     std::string userBefore = readFile(userFolder() / "user-db.tab");
     std::string learnBefore = readFile(userFolder() / "learn-db.tab");
     int run = 0;
-    for (; run < kRuns && !HasFailure() && std::chrono::steady_clock::now() - began < kTimeBudget; ++run) {
+    for (; run < kRuns && !HasFailure() && std::chrono::steady_clock::now() - began < kTimeBudget;
+         ++run) {
         auto server = startServer({programPath(writeConfig())}, &m_backend.testServer);
         // This process is the client (starting a client program for each run would take longer
         // than the run itself).
@@ -750,7 +804,8 @@ TEST_P(ProgramTest, KillsDuringSavesLoseNoAnsweredSaveAndLeaveNoHalfWrittenFile)
         // The server loaded the files: the side file of a save cut short is gone.
         for (const auto& entry : fs::directory_iterator(userFolder())) {
             const std::string name = entry.path().filename().string();
-            EXPECT_TRUE(name == "user-db.tab" || name == "learn-db.tab") << "run " << run << ": " << name;
+            EXPECT_TRUE(name == "user-db.tab" || name == "learn-db.tab")
+                << "run " << run << ": " << name;
         }
 
         const std::string word = "u" + std::to_string(run);
@@ -759,7 +814,8 @@ TEST_P(ProgramTest, KillsDuringSavesLoseNoAnsweredSaveAndLeaveNoHalfWrittenFile)
                       {{"cmd", "test-commit"}, {"keys", key}},
                       {{"cmd", "test-learned"}}});
         ASSERT_EQ(nextReply(*client), json({{"ok", true}, {"result", true}})) << "run " << run;
-        ASSERT_EQ(nextReply(*client), json({{"ok", true}, {"result", key.size()}})) << "run " << run;
+        ASSERT_EQ(nextReply(*client), json({{"ok", true}, {"result", key.size()}}))
+            << "run " << run;
         ASSERT_EQ(nextReply(*client), json({{"ok", true}, {"result", true}})) << "run " << run;
 
         const std::chrono::microseconds delay = killDelay(run, saveTime, random);
@@ -775,7 +831,8 @@ TEST_P(ProgramTest, KillsDuringSavesLoseNoAnsweredSaveAndLeaveNoHalfWrittenFile)
             client->send({{{"cmd", "save-user-db"}}});
         if (run == 0) {
             ASSERT_EQ(nextReply(*client), json({{"ok", true}, {"result", 3}}));
-            saveTime = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - asked);
+            saveTime = std::chrono::duration_cast<std::chrono::microseconds>(
+                std::chrono::steady_clock::now() - asked);
         } else {
             std::this_thread::sleep_until(asked + delay);
         }
@@ -787,7 +844,8 @@ TEST_P(ProgramTest, KillsDuringSavesLoseNoAnsweredSaveAndLeaveNoHalfWrittenFile)
             if (*exitCode == 0)
                 reply = json({{"ok", true}, {"result", 3}});
         } else {
-            reply = run == 0 ? std::optional<json>(json({{"ok", true}, {"result", 3}})) : nextReply(*client);
+            reply = run == 0 ? std::optional<json>(json({{"ok", true}, {"result", 3}}))
+                             : nextReply(*client);
         }
         client.reset();
         if (reply) {
@@ -799,13 +857,14 @@ TEST_P(ProgramTest, KillsDuringSavesLoseNoAnsweredSaveAndLeaveNoHalfWrittenFile)
         for (const auto& entry : fs::directory_iterator(userFolder())) {
             const std::string name = entry.path().filename().string();
             sideFile |= name == "user-db.tab.tmp" || name == "learn-db.tab.tmp";
-            EXPECT_TRUE(name == "user-db.tab" || name == "learn-db.tab" || name == "user-db.tab.tmp" ||
-                        name == "learn-db.tab.tmp")
+            EXPECT_TRUE(name == "user-db.tab" || name == "learn-db.tab" ||
+                        name == "user-db.tab.tmp" || name == "learn-db.tab.tmp")
                 << name;
         }
         sideFilesLeft += sideFile;
         // Each file is the one before the run, or the new one with this run's word or line.
-        const std::set<std::string> nowWords = load("user-db.tab").second, nowKeys = load("learn-db.tab").first;
+        const std::set<std::string> nowWords = load("user-db.tab").second,
+                                    nowKeys = load("learn-db.tab").first;
         const std::string userBytes = readFile(userFolder() / "user-db.tab");
         const std::string learnBytes = readFile(userFolder() / "learn-db.tab");
         EXPECT_TRUE(includes(nowWords, words));
@@ -819,9 +878,9 @@ TEST_P(ProgramTest, KillsDuringSavesLoseNoAnsweredSaveAndLeaveNoHalfWrittenFile)
         userBefore = userBytes;
         learnBefore = learnBytes;
     }
-    std::cout << "[ kill runs ] " << run << " runs (seed " << kSeed << "), a save took " << saveTime.count()
-              << " us; " << answered << " saves answered before the kill, " << sideFilesLeft
-              << " kills left a side file" << std::endl;
+    std::cout << "[ kill runs ] " << run << " runs (seed " << kSeed << "), a save took "
+              << saveTime.count() << " us; " << answered << " saves answered before the kill, "
+              << sideFilesLeft << " kills left a side file" << std::endl;
 }
 
 // The same for the settings file: the server is killed at random moments of the rewrite that
@@ -852,11 +911,13 @@ TEST_P(ProgramTest, KillsDuringSettingsSavesLoseNoAnsweredSaveAndLeaveNoHalfWrit
     const std::string pipe = getPipeName();
     std::chrono::microseconds saveTime{0};  // of the first rewrite, which is left to finish
     int day = kFirstDay, answered = 0, sideFilesLeft = 0, run = 0;
-    for (; run < kRuns && !HasFailure() && std::chrono::steady_clock::now() - began < kTimeBudget; ++run) {
+    for (; run < kRuns && !HasFailure() && std::chrono::steady_clock::now() - began < kTimeBudget;
+         ++run) {
         auto server = startServer({programPath(writeConfig())}, &m_backend.testServer);
         std::unique_ptr<C_PipeClient> client;
         ASSERT_NO_FATAL_FAILURE(connect(*server, pipe, client));
-        ASSERT_FALSE(fs::exists(userFolder() / (std::string(kSettingsFileName) + ".tmp"))) << "run " << run;
+        ASSERT_FALSE(fs::exists(userFolder() / (std::string(kSettingsFileName) + ".tmp")))
+            << "run " << run;
 
         const int newDay = kFirstDay + 1 + run;
         const std::chrono::microseconds delay = killDelay(run, saveTime, random);
@@ -867,7 +928,8 @@ TEST_P(ProgramTest, KillsDuringSettingsSavesLoseNoAnsweredSaveAndLeaveNoHalfWrit
         std::optional<json> reply;
         if (run == 0) {
             reply = nextReply(*client);
-            saveTime = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - asked);
+            saveTime = std::chrono::duration_cast<std::chrono::microseconds>(
+                std::chrono::steady_clock::now() - asked);
         } else {
             std::this_thread::sleep_until(asked + delay);
         }
@@ -884,7 +946,9 @@ TEST_P(ProgramTest, KillsDuringSettingsSavesLoseNoAnsweredSaveAndLeaveNoHalfWrit
         for (const auto& entry : fs::directory_iterator(userFolder())) {
             const std::string name = entry.path().filename().string();
             sideFilesLeft += name == std::string(kSettingsFileName) + ".tmp";
-            EXPECT_TRUE(name == kSettingsFileName || name == std::string(kSettingsFileName) + ".tmp") << name;
+            EXPECT_TRUE(name == kSettingsFileName ||
+                        name == std::string(kSettingsFileName) + ".tmp")
+                << name;
         }
         json read;
         getPreferences(userFolder(), read);
@@ -899,13 +963,15 @@ TEST_P(ProgramTest, KillsDuringSettingsSavesLoseNoAnsweredSaveAndLeaveNoHalfWrit
         }
         day = nowDay;
     }
-    std::cout << "[ kill runs ] " << run << " runs (seed " << kSeed << "), a rewrite took " << saveTime.count()
-              << " us; " << answered << " rewrites answered before the kill, " << sideFilesLeft
-              << " kills left a side file" << std::endl;
+    std::cout << "[ kill runs ] " << run << " runs (seed " << kSeed << "), a rewrite took "
+              << saveTime.count() << " us; " << answered << " rewrites answered before the kill, "
+              << sideFilesLeft << " kills left a side file" << std::endl;
 }
 
 INSTANTIATE_TEST_SUITE_P(, ProgramTest, ::testing::ValuesIn(backends()),
-                         [](const ::testing::TestParamInfo<S_Backend>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<S_Backend>& info) {
+                             return info.param.name;
+                         });
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(ProgramTest);
 
 }  // namespace

@@ -26,31 +26,33 @@ struct C_Relay {
     std::string queued, writing;
 
     void read() {
-        stream->asyncReadSome(buffer, sizeof buffer, [this](const std::error_code& ec, std::size_t n) {
-            if (ec) {
-                std::fputs("EOF\n", stdout);
-                std::fflush(stdout);
-                std::_Exit(0);
-            }
-            reader.feed(std::string_view(buffer, n));
-            std::string_view body;
-            while (reader.next(body) == kov::C_FrameReader::FRAME) {
-                std::fwrite(body.data(), 1, body.size(), stdout);
-                std::fputc('\n', stdout);
-            }
-            std::fflush(stdout);
-            read();
-        });
+        stream->asyncReadSome(buffer, sizeof buffer,
+                              [this](const std::error_code& ec, std::size_t n) {
+                                  if (ec) {
+                                      std::fputs("EOF\n", stdout);
+                                      std::fflush(stdout);
+                                      std::_Exit(0);
+                                  }
+                                  reader.feed(std::string_view(buffer, n));
+                                  std::string_view body;
+                                  while (reader.next(body) == kov::C_FrameReader::FRAME) {
+                                      std::fwrite(body.data(), 1, body.size(), stdout);
+                                      std::fputc('\n', stdout);
+                                  }
+                                  std::fflush(stdout);
+                                  read();
+                              });
     }
     void write(std::string bytes) {
         queued += bytes;
         if (!writing.empty() || queued.empty())
             return;
         writing.swap(queued);
-        stream->asyncWrite(writing.data(), writing.size(), [this](const std::error_code&, std::size_t) {
-            writing.clear();
-            write(std::string());
-        });
+        stream->asyncWrite(writing.data(), writing.size(),
+                           [this](const std::error_code&, std::size_t) {
+                               writing.clear();
+                               write(std::string());
+                           });
     }
 };
 

@@ -15,7 +15,8 @@ namespace {
 // The session's end of the pair, noting the size of every write.
 class C_RecordingStream final : public platform::I_PipeStream {
 public:
-    C_RecordingStream(std::unique_ptr<platform::I_PipeStream> inner, std::shared_ptr<std::vector<size_t>> sizes)
+    C_RecordingStream(std::unique_ptr<platform::I_PipeStream> inner,
+                      std::shared_ptr<std::vector<size_t>> sizes)
         : m_inner(std::move(inner)), m_sizes(std::move(sizes)) {}
 
     void asyncReadSome(char* data, std::size_t size, FC_IoDone done) override {
@@ -56,12 +57,14 @@ C_SessionHarness::~C_SessionHarness() {
         client->close();
     if (m_loop.stopped())
         m_loop.restart();
-    runUntil([this] {
-        for (const auto& client : m_clients)
-            if (client->session())
-                return false;
-        return true;
-    }, 2s);
+    runUntil(
+        [this] {
+            for (const auto& client : m_clients)
+                if (client->session())
+                    return false;
+            return true;
+        },
+        2s);
     detachServerLoop(m_loop);
     m_clients.clear();
     m_work.reset();
@@ -72,21 +75,23 @@ C_SessionHarness::C_Client& C_SessionHarness::connect() {
     m_clients.push_back(std::unique_ptr<C_Client>(new C_Client(*this, std::move(clientEnd))));
     C_Client& client = *m_clients.back();
     auto session = std::make_shared<C_Session>(
-        std::make_unique<C_RecordingStream>(std::move(serverEnd), client.m_writeSizes), m_source.get(),
-        m_config.is_null() ? nullptr : &m_config, m_tables);
+        std::make_unique<C_RecordingStream>(std::move(serverEnd), client.m_writeSizes),
+        m_source.get(), m_config.is_null() ? nullptr : &m_config, m_tables);
     client.m_session = session;
     session->onRead();
     client.read_();
     return client;
 }
 
-C_SessionHarness::C_Client& C_SessionHarness::adopt(std::unique_ptr<platform::I_PipeStream> stream) {
+C_SessionHarness::C_Client& C_SessionHarness::adopt(
+    std::unique_ptr<platform::I_PipeStream> stream) {
     m_clients.push_back(std::unique_ptr<C_Client>(new C_Client(*this, std::move(stream))));
     m_clients.back()->read_();
     return *m_clients.back();
 }
 
-bool C_SessionHarness::runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+bool C_SessionHarness::runUntil(const std::function<bool()>& done,
+                                std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!done()) {
         if (m_loop.stopped() || std::chrono::steady_clock::now() >= deadline)
@@ -101,37 +106,40 @@ void C_SessionHarness::poll() {
         m_loop.poll();
 }
 
-C_SessionHarness::C_Client::C_Client(C_SessionHarness& harness, std::unique_ptr<platform::I_PipeStream> stream)
+C_SessionHarness::C_Client::C_Client(C_SessionHarness& harness,
+                                     std::unique_ptr<platform::I_PipeStream> stream)
     : m_harness(harness), m_stream(std::move(stream)) {}
 
 void C_SessionHarness::C_Client::read_() {
-    m_stream->asyncReadSome(m_buffer, sizeof m_buffer, [this](const std::error_code& ec, std::size_t n) {
-        if (ec) {
-            m_ended = true;
-            return;
-        }
-        m_reader.feed(std::string_view(m_buffer, n));
-        std::string_view body;
-        for (;;) {
-            const auto next = m_reader.next(body);
-            if (next == C_FrameReader::NEED_MORE)
-                break;
-            if (next == C_FrameReader::MALFORMED) {
-                m_malformed = true;
-                m_ended = true;
-                return;
-            }
-            m_frames.emplace_back(body);
-        }
-        if (m_reading)
-            read_();
-    });
+    m_stream->asyncReadSome(m_buffer, sizeof m_buffer,
+                            [this](const std::error_code& ec, std::size_t n) {
+                                if (ec) {
+                                    m_ended = true;
+                                    return;
+                                }
+                                m_reader.feed(std::string_view(m_buffer, n));
+                                std::string_view body;
+                                for (;;) {
+                                    const auto next = m_reader.next(body);
+                                    if (next == C_FrameReader::NEED_MORE)
+                                        break;
+                                    if (next == C_FrameReader::MALFORMED) {
+                                        m_malformed = true;
+                                        m_ended = true;
+                                        return;
+                                    }
+                                    m_frames.emplace_back(body);
+                                }
+                                if (m_reading)
+                                    read_();
+                            });
 }
 
 void C_SessionHarness::C_Client::sendRaw(std::string_view bytes) {
     bool written = false;
     std::string copy(bytes);
-    m_stream->asyncWrite(copy.data(), copy.size(), [&written](const std::error_code&, std::size_t) { written = true; });
+    m_stream->asyncWrite(copy.data(), copy.size(),
+                         [&written](const std::error_code&, std::size_t) { written = true; });
     if (!m_harness.runUntil([&written] { return written; }))
         throw std::runtime_error("client write did not complete");
 }
@@ -142,7 +150,8 @@ void C_SessionHarness::C_Client::send(const nlohmann::json& request) {
     sendRaw(frame);
 }
 
-std::vector<std::string> C_SessionHarness::C_Client::receiveFrames(size_t n, std::chrono::milliseconds timeout) {
+std::vector<std::string> C_SessionHarness::C_Client::receiveFrames(
+    size_t n, std::chrono::milliseconds timeout) {
     m_harness.runUntil([&] { return m_frames.size() >= n || m_ended; }, timeout);
     std::vector<std::string> out;
     while (!m_frames.empty() && out.size() < n) {
@@ -153,20 +162,22 @@ std::vector<std::string> C_SessionHarness::C_Client::receiveFrames(size_t n, std
     return out;
 }
 
-std::vector<nlohmann::json> C_SessionHarness::C_Client::receive(size_t n, std::chrono::milliseconds timeout) {
+std::vector<nlohmann::json> C_SessionHarness::C_Client::receive(size_t n,
+                                                                std::chrono::milliseconds timeout) {
     std::vector<nlohmann::json> out;
     for (const std::string& frame : receiveFrames(n, timeout))
         out.push_back(nlohmann::json::parse(frame));
     return out;
 }
 
-std::vector<nlohmann::json> C_SessionHarness::C_Client::exchange(const nlohmann::json& request,
-                                                                 std::chrono::milliseconds timeout) {
+std::vector<nlohmann::json> C_SessionHarness::C_Client::exchange(
+    const nlohmann::json& request, std::chrono::milliseconds timeout) {
     send(request);
     std::vector<nlohmann::json> out;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (out.empty() || !out.back().contains("ok")) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         const auto next = receive(1, left.count() > 0 ? left : 0ms);
         if (next.empty()) {
             ADD_FAILURE() << "no reply to " << request.dump();
@@ -196,8 +207,6 @@ bool C_SessionHarness::C_Client::closedByServer(std::chrono::milliseconds timeou
     return m_harness.runUntil([this] { return m_ended; }, timeout);
 }
 
-void C_SessionHarness::C_Client::close() {
-    m_stream->close();
-}
+void C_SessionHarness::C_Client::close() { m_stream->close(); }
 
 }  // namespace kov::test

@@ -141,7 +141,8 @@ private:
     std::unique_ptr<I_DBSource> m_source;
     asio::io_context m_loop;
     // Keeps the loop from running out of work: it stops only when stopped ("exit").
-    asio::executor_work_guard<asio::io_context::executor_type> m_work = asio::make_work_guard(m_loop);
+    asio::executor_work_guard<asio::io_context::executor_type> m_work =
+        asio::make_work_guard(m_loop);
     std::vector<std::unique_ptr<C_Client>> m_clients;
 };
 

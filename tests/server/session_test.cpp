@@ -29,7 +29,8 @@ C_SessionHarness::S_Options withTestCommands() {
 }
 
 json openRequest(std::string_view agent = "ime") {
-    return {{"cmd", "open"}, {"magic", pipeNameHash(C_SessionHarness::kPipeName)}, {"agent", agent}};
+    return {
+        {"cmd", "open"}, {"magic", pipeNameHash(C_SessionHarness::kPipeName)}, {"agent", agent}};
 }
 
 // A client's whole input: requests of several kinds, one without "cmd" (no reply) among them.
@@ -128,12 +129,13 @@ TEST(Session, AByteStreamWithoutZeroEndsTheSessionAfter32Bytes) {
 
 TEST(Session, BadBodiesEndOnlyTheirOwnSession) {
     const std::vector<std::string> bodies = {
-        "",                                     // empty
-        "{",                                    // not JSON
-        R"({"cmd":"x"} {"cmd":"y"})",           // two values
-        R"({"cmd":"x"} // note)",               // comments are not JSON
+        "",                                                       // empty
+        "{",                                                      // not JSON
+        R"({"cmd":"x"} {"cmd":"y"})",                             // two values
+        R"({"cmd":"x"} // note)",                                 // comments are not JSON
         std::string(R"({"cmd":"x","s":")") + "\xff\xfe" + "\"}",  // not UTF-8
-        R"({"cmd":"x","echo":)" + std::string(kMaxJsonDepth, '[') + std::string(kMaxJsonDepth, ']') + "}",
+        R"({"cmd":"x","echo":)" + std::string(kMaxJsonDepth, '[') +
+            std::string(kMaxJsonDepth, ']') + "}",
     };
     C_SessionHarness h;
     auto& bystander = h.connect();
@@ -150,7 +152,8 @@ TEST(Session, BadBodiesEndOnlyTheirOwnSession) {
 TEST(Session, NestingUpToTheLimitIsServed) {
     C_SessionHarness h;
     auto& client = h.connect();
-    const std::string deep = std::string(kMaxJsonDepth - 1, '[') + std::string(kMaxJsonDepth - 1, ']');
+    const std::string deep =
+        std::string(kMaxJsonDepth - 1, '[') + std::string(kMaxJsonDepth - 1, ']');
     client.sendRaw(framed(R"({"cmd":"x","echo":)" + deep + "}"));
     const auto reply = client.receive(1);
     ASSERT_EQ(reply.size(), 1u);
@@ -160,7 +163,8 @@ TEST(Session, NestingUpToTheLimitIsServed) {
 TEST(Session, RequestWithoutStringCmdGetsNoReply) {
     C_SessionHarness h;
     auto& client = h.connect();
-    for (const char* body : {R"({"echo":1})", R"({"cmd":5})", R"({"cmd":null})", R"([1])", R"("open")", "7"})
+    for (const char* body :
+         {R"({"echo":1})", R"({"cmd":5})", R"({"cmd":null})", R"([1])", R"("open")", "7"})
         client.sendRaw(framed(body));
     EXPECT_TRUE(client.silent());
     EXPECT_EQ(client.request({{"cmd", "x"}})["error"], "Session not opened");
@@ -176,34 +180,75 @@ struct S_EnvelopeCase {
 TEST(Session, EnvelopeErrorsAndEcho) {
     const uint32_t magic = pipeNameHash(C_SessionHarness::kPipeName);
     const std::vector<S_EnvelopeCase> cases = {
-        {"known command before open", "", {{"cmd", "exit"}}, {{"ok", false}, {"error", "Session not opened"}}},
-        {"unknown command before open", "", {{"cmd", "nope"}, {"echo", 7}},
+        {"known command before open",
+         "",
+         {{"cmd", "exit"}},
+         {{"ok", false}, {"error", "Session not opened"}}},
+        {"unknown command before open",
+         "",
+         {{"cmd", "nope"}, {"echo", 7}},
          {{"ok", false}, {"error", "Session not opened"}, {"echo", 7}}},
-        {"magic missing", "", {{"cmd", "open"}, {"agent", "ime"}}, {{"ok", false}, {"error", "Invalid user"}}},
-        {"magic as float", "", {{"cmd", "open"}, {"agent", "ime"}, {"magic", static_cast<double>(magic)}},
+        {"magic missing",
+         "",
+         {{"cmd", "open"}, {"agent", "ime"}},
          {{"ok", false}, {"error", "Invalid user"}}},
-        {"magic as string", "", {{"cmd", "open"}, {"agent", "ime"}, {"magic", std::to_string(magic)}},
+        {"magic as float",
+         "",
+         {{"cmd", "open"}, {"agent", "ime"}, {"magic", static_cast<double>(magic)}},
          {{"ok", false}, {"error", "Invalid user"}}},
-        {"magic wrong", "", {{"cmd", "open"}, {"agent", "ime"}, {"magic", magic + 1}},
+        {"magic as string",
+         "",
+         {{"cmd", "open"}, {"agent", "ime"}, {"magic", std::to_string(magic)}},
          {{"ok", false}, {"error", "Invalid user"}}},
-        {"magic above 2^32, low bits right", "",
-         {{"cmd", "open"}, {"agent", "no-ime"}, {"magic", (uint64_t{5} << 32) + magic}}, {{"ok", true}}},
-        {"magic negative, low bits right", "",
-         {{"cmd", "open"}, {"agent", "no-ime"}, {"magic", static_cast<int64_t>(magic) - (int64_t{1} << 32)}},
+        {"magic wrong",
+         "",
+         {{"cmd", "open"}, {"agent", "ime"}, {"magic", magic + 1}},
+         {{"ok", false}, {"error", "Invalid user"}}},
+        {"magic above 2^32, low bits right",
+         "",
+         {{"cmd", "open"}, {"agent", "no-ime"}, {"magic", (uint64_t{5} << 32) + magic}},
          {{"ok", true}}},
-        {"agent missing", "", {{"cmd", "open"}, {"magic", magic}}, {{"ok", false}, {"error", "Missing agent"}}},
-        {"agent not a string", "", {{"cmd", "open"}, {"magic", magic}, {"agent", 1}},
+        {"magic negative, low bits right",
+         "",
+         {{"cmd", "open"},
+          {"agent", "no-ime"},
+          {"magic", static_cast<int64_t>(magic) - (int64_t{1} << 32)}},
+         {{"ok", true}}},
+        {"agent missing",
+         "",
+         {{"cmd", "open"}, {"magic", magic}},
          {{"ok", false}, {"error", "Missing agent"}}},
-        {"agent unknown", "", {{"cmd", "open"}, {"magic", magic}, {"agent", "IME"}},
+        {"agent not a string",
+         "",
+         {{"cmd", "open"}, {"magic", magic}, {"agent", 1}},
+         {{"ok", false}, {"error", "Missing agent"}}},
+        {"agent unknown",
+         "",
+         {{"cmd", "open"}, {"magic", magic}, {"agent", "IME"}},
          {{"ok", false}, {"error", "Unknown agent: IME"}}},
-        {"open twice", "ime", openRequest("no-ime"), {{"ok", false}, {"error", "Session already opened"}}},
-        {"names are case-sensitive", "ime", {{"cmd", "EXIT"}}, {{"ok", false}, {"error", "Unknown command \"EXIT\""}}},
-        {"input-line command on no-ime", "no-ime", {{"cmd", "test-line-size"}},
+        {"open twice",
+         "ime",
+         openRequest("no-ime"),
+         {{"ok", false}, {"error", "Session already opened"}}},
+        {"names are case-sensitive",
+         "ime",
+         {{"cmd", "EXIT"}},
+         {{"ok", false}, {"error", "Unknown command \"EXIT\""}}},
+        {"input-line command on no-ime",
+         "no-ime",
+         {{"cmd", "test-line-size"}},
          {{"ok", false}, {"error", "Unknown command \"test-line-size\""}}},
-        {"input-line command on ime", "ime", {{"cmd", "test-line-size"}, {"echo", "e"}},
+        {"input-line command on ime",
+         "ime",
+         {{"cmd", "test-line-size"}, {"echo", "e"}},
          {{"ok", true}, {"result", 0}, {"echo", "e"}}},
-        {"session command on no-ime", "no-ime", {{"cmd", "test-events"}, {"count", 0}}, {{"ok", true}}},
-        {"handler exception keeps members", "no-ime", {{"cmd", "test-throw"}, {"text", "x"}, {"echo", nullptr}},
+        {"session command on no-ime",
+         "no-ime",
+         {{"cmd", "test-events"}, {"count", 0}},
+         {{"ok", true}}},
+        {"handler exception keeps members",
+         "no-ime",
+         {{"cmd", "test-throw"}, {"text", "x"}, {"echo", nullptr}},
          {{"ok", false}, {"error", "std::runtime_error: x"}, {"partial", 1}, {"echo", nullptr}}},
     };
     C_SessionHarness h(withTestCommands());
@@ -241,7 +286,9 @@ TEST(Session, EventsOfARequestComeBeforeItsReplyAndOnlyToItsSession) {
     client.open();
     other.open("no-ime");
     const auto frames = client.exchange({{"cmd", "test-events"}, {"count", 2}});
-    EXPECT_EQ(frames, (std::vector<json>{{{"event", "test"}, {"n", 0}}, {{"event", "test"}, {"n", 1}}, {{"ok", true}}}));
+    EXPECT_EQ(frames,
+              (std::vector<json>{
+                  {{"event", "test"}, {"n", 0}}, {{"event", "test"}, {"n", 1}}, {{"ok", true}}}));
     EXPECT_TRUE(other.silent());
 }
 
@@ -269,7 +316,8 @@ TEST(Session, RepliesGoOutInPiecesOfAtMost1024Bytes) {
     const size_t before = client.writeSizes().size();
     const json reply = client.request({{"cmd", "open"}, {"echo", std::string(fill, 'x')}});
     EXPECT_EQ(reply["echo"], std::string(fill, 'x'));
-    const std::vector<size_t> pieces(client.writeSizes().begin() + static_cast<long>(before), client.writeSizes().end());
+    const std::vector<size_t> pieces(client.writeSizes().begin() + static_cast<long>(before),
+                                     client.writeSizes().end());
     EXPECT_EQ(pieces, (std::vector<size_t>{1024, 1024, 952}));
 }
 

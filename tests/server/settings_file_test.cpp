@@ -62,8 +62,9 @@ TEST(SettingsFile, NotifyWithoutAFileCreatesOneHoldingOnlyTheDay) {
 TEST(SettingsFile, NotifyKeepsEveryOtherMemberAndWritesKeysInOrder) {
     S_Folder f;
     // No byte-order mark, LF line breaks, keys out of order: rewritten in the server's layout.
-    f.write("{\"zeta\": [1, 2.5, \"T\xC3\xA2i-l\xC3\xB4\"],\n \"alpha\": {\"b\": true, \"a\": null},\n"
-            " \"last-check-release-day\": 1, \"big\": 18446744073709551615, \"empty\": {}}");
+    f.write(
+        "{\"zeta\": [1, 2.5, \"T\xC3\xA2i-l\xC3\xB4\"],\n \"alpha\": {\"b\": true, \"a\": null},\n"
+        " \"last-check-release-day\": 1, \"big\": 18446744073709551615, \"empty\": {}}");
     EXPECT_EQ(f.notify(dayRequest(20000)), json({{"ok", true}}));
     const std::string expected = kBom +
                                  "{\r\n"

@@ -168,8 +168,8 @@ TEST(VocabularyCommands, WeightIsTakenOnlyFromAFloatingPointNumber) {
         json request = add("", c.m_syllable);
         if (!c.m_weight.is_null())
             request["weight"] = c.m_weight;
-        const std::vector<int> events = c.m_result == UVE_OK ? std::vector<int>{VOC_ADDED}
-                                                              : std::vector<int>{};
+        const std::vector<int> events =
+            c.m_result == UVE_OK ? std::vector<int>{VOC_ADDED} : std::vector<int>{};
         EXPECT_EQ(s.run(request, events), result(c.m_result));
         const json listing = s.m_issuer.request(list(c.m_syllable));
         if (c.m_result != UVE_OK) {
@@ -185,7 +185,9 @@ TEST(VocabularyCommands, ArgumentErrorsAnswerTheirTextAndChangeNothing) {
     S_Sessions s;
     ASSERT_EQ(s.run(add("台灣", "Tâi-uân"), {VOC_ADDED, HANT2TAILO_ADDED}), result(UVE_OK));
     const json members = {{"hant", "台灣"}, {"tailo", "Tâi-uân"}};
-    const json pairs = {{"hant-old", "台灣"}, {"tailo-old", "Tâi-uân"}, {"hant-new", "臺灣"},
+    const json pairs = {{"hant-old", "台灣"},
+                        {"tailo-old", "Tâi-uân"},
+                        {"hant-new", "臺灣"},
                         {"tailo-new", "Tâi-uân"}};
     const auto without = [](json request, const char* member) {
         request.erase(member);
@@ -293,7 +295,8 @@ TEST(VocabularyCommands, UserVocabularyObjectHoldsExactlyItsMembers) {
                                              {"last-access", when}}));
     EXPECT_TRUE(listing.at("result")[1].at("weight").is_number_float());
     // Local time, as the machine's zone gives it.
-    EXPECT_TRUE(std::regex_match(when, std::regex(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2})"))) << when;
+    EXPECT_TRUE(std::regex_match(when, std::regex(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2})")))
+        << when;
 }
 
 TEST(VocabularyCommands, LastAccessIsTheLocalTimeOfTheStamp) {
@@ -303,10 +306,8 @@ TEST(VocabularyCommands, LastAccessIsTheLocalTimeOfTheStamp) {
         const char* m_text;
     };
     const S_Case cases[] = {
-        {"UTC0", 0, "1970/01/01 00:00:00"},
-        {"JST-9", 0, "1970/01/01 09:00:00"},
-        {"JST-9", 1700000000, "2023/11/15 07:13:20"},
-        {"JST-9", 4294967295u, "2106/02/07 15:28:15"},
+        {"UTC0", 0, "1970/01/01 00:00:00"},           {"JST-9", 0, "1970/01/01 09:00:00"},
+        {"JST-9", 1700000000, "2023/11/15 07:13:20"}, {"JST-9", 4294967295u, "2106/02/07 15:28:15"},
         {"UTC0", 4294967295u, "2106/02/07 06:28:15"},
     };
     for (const S_Case& c : cases) {
@@ -348,12 +349,12 @@ TEST(VocabularyCommands, ListingInAChosenOrder) {
           "台灣", "大灣"}},
         // Several items: the first that tells two entries apart decides.
         {{{1, true}, {5, false}, {2, true}},
-         {"大灣", "台灣", "ki", "gu", "ge", "bo", "ba", "ko", "ka", "gi", "bu", "be", "ku", "ke", "go",
-          "ga", "bi"}},
+         {"大灣", "台灣", "ki", "gu", "ge", "bo", "ba", "ko", "ka", "gi", "bu", "be", "ku", "ke",
+          "go", "ga", "bi"}},
         // Elements after the first two are ignored; a type given again decides nothing more.
         {{{5, false, "x", 3}, {5, true}, {0, true}},
-         {"大灣", "台灣", "ki", "gu", "ge", "bo", "ba", "ko", "ka", "gi", "bu", "be", "ku", "ke", "go",
-          "ga", "bi"}},
+         {"大灣", "台灣", "ki", "gu", "ge", "bo", "ba", "ko", "ka", "gi", "bu", "be", "ku", "ke",
+          "go", "ga", "bi"}},
     };
     for (const S_Case& c : cases) {
         SCOPED_TRACE(c.m_order.dump());
@@ -438,10 +439,22 @@ TEST(VocabularyCommands, SearchAndCountIgnoreLetterCase) {
         size_t m_count;
     };
     const S_Case cases[] = {
-        {"", 17},      {"ka", 1},      {"KA", 1},  {"Ka", 1},  {"a", 3},
+        {"", 17},
+        {"ka", 1},
+        {"KA", 1},
+        {"Ka", 1},
+        {"a", 3},
         // Han words are found through their readings, tone marks counting.
-        {"tâi", 1},    {"TÂI", 1},     {"tĀi", 1}, {"UÂN", 2}, {"-u", 2},
-        {"台", 1},     {"灣", 2},      {"tai", 0}, {"kah", 0}, {"âI-U", 1},
+        {"tâi", 1},
+        {"TÂI", 1},
+        {"tĀi", 1},
+        {"UÂN", 2},
+        {"-u", 2},
+        {"台", 1},
+        {"灣", 2},
+        {"tai", 0},
+        {"kah", 0},
+        {"âI-U", 1},
     };
     for (const S_Case& c : cases) {
         SCOPED_TRACE(c.m_search);
@@ -505,12 +518,12 @@ public:
     C_UserTailoDB& userDB() override { return m_inner->userDB(); }
     const I_Learner* learner() override {
         switch (m_kind) {
-        case LEARNING_DICTIONARY:
-            return &m_learn;
-        case PLAIN_LEARNER:
-            return &m_plain;
-        case NO_LEARNER:
-            break;
+            case LEARNING_DICTIONARY:
+                return &m_learn;
+            case PLAIN_LEARNER:
+                return &m_plain;
+            case NO_LEARNER:
+                break;
         }
         return nullptr;
     }
@@ -549,19 +562,17 @@ TEST(VocabularyCommands, EraseLearnedVocErasesFromTheLearningDictionaryOnly) {
     EXPECT_EQ(s.m_issuer.request(command("save-user-db")), result(1));
 
     const auto eraseLearned = [](std::string hant, std::string tailo) {
-        return command("erase-learned-voc", {{"hant", std::move(hant)}, {"tailo", std::move(tailo)}});
+        return command("erase-learned-voc",
+                       {{"hant", std::move(hant)}, {"tailo", std::move(tailo)}});
     };
     struct S_Case {
         json m_request;
         int m_result;
     };
     const S_Case cases[] = {
-        {eraseLearned("台灣", "Tâi-uân"), UVE_OK},
-        {eraseLearned("台灣", "Tâi-uân"), UVE_REFUSED},
-        {eraseLearned("", "ka"), UVE_OK},
-        {eraseLearned("tâi", "tai5"), UVE_HANT_IS_TAILO},
-        {eraseLearned("甲", ""), UVE_NO_SYLLABLE},
-        {eraseLearned("甲", "xyz"), UVE_BAD_SYLLABLE},
+        {eraseLearned("台灣", "Tâi-uân"), UVE_OK}, {eraseLearned("台灣", "Tâi-uân"), UVE_REFUSED},
+        {eraseLearned("", "ka"), UVE_OK},          {eraseLearned("tâi", "tai5"), UVE_HANT_IS_TAILO},
+        {eraseLearned("甲", ""), UVE_NO_SYLLABLE}, {eraseLearned("甲", "xyz"), UVE_BAD_SYLLABLE},
     };
     for (const S_Case& c : cases) {
         SCOPED_TRACE(c.m_request.dump());
@@ -597,8 +608,12 @@ TEST(VocabularyCommands, ARequestThatIsNotJsonEndsOnlyItsSessionAndChangesNothin
     ASSERT_EQ(bad.open("no-ime"), ok());
     // Texts in a request are UTF-8 or the request is no JSON text.
     std::string frame;
-    appendFrame(frame, R"({"cmd":"add-user-voc","hant":")" "\xFF" R"(","tailo":"kah"})");
-    appendFrame(frame, R"({"cmd":"get-count-of-user-vocs","search":"k)" "\xC3" R"("})");
+    appendFrame(frame, R"({"cmd":"add-user-voc","hant":")"
+                       "\xFF"
+                       R"(","tailo":"kah"})");
+    appendFrame(frame, R"({"cmd":"get-count-of-user-vocs","search":"k)"
+                       "\xC3"
+                       R"("})");
     bad.sendRaw(frame);
     EXPECT_TRUE(bad.closedByServer());
     EXPECT_TRUE(bad.receive(1, 5ms).empty());

@@ -76,12 +76,10 @@ void sayProgramStartsDoNotRun();
 // Ends the current test early when it may not start programs here, saying why on standard
 // output. (Not GTEST_SKIP: a skipped test crashes the 32-bit Windows test programs under the
 // emulator.)
-#define KOV_SKIP_UNLESS_PROGRAM_STARTS_RUN()                                                    \
-    if (!::kov::test::programStartsRun()) {                                                     \
-        ::kov::test::sayProgramStartsDoNotRun();                                                \
-        return;                                                                                 \
+#define KOV_SKIP_UNLESS_PROGRAM_STARTS_RUN()     \
+    if (!::kov::test::programStartsRun()) {      \
+        ::kov::test::sayProgramStartsDoNotRun(); \
+        return;                                  \
     }
 
-namespace kov::test {
-
-}  // namespace kov::test
+namespace kov::test {}  // namespace kov::test

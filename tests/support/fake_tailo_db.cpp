@@ -6,9 +6,7 @@
 
 namespace kov::test {
 
-C_FakeTailoDB::C_FakeTailoDB() {
-    m_cats.add(1, "N").add(2, "N.person", 1).add(3, "V");
-}
+C_FakeTailoDB::C_FakeTailoDB() { m_cats.add(1, "N").add(2, "N.person", 1).add(3, "V"); }
 
 C_FakeTailoDB& C_FakeTailoDB::word(std::string keys, C_Candidate word, uint16_t spanOverride) {
     m_islandWords[std::move(keys)].push_back(C_Filed{std::move(word), spanOverride});
@@ -38,7 +36,8 @@ void C_FakeTailoDB::getIslandVocs(const C_VisitConsts& consts, const C_StdIsle& 
         m_failNext = false;
         throw std::runtime_error("Fake dictionary failure");
     }
-    const auto it = m_islandWords.find(std::string(consts.m_keys.substr(isle.m_start, isle.m_length)));
+    const auto it =
+        m_islandWords.find(std::string(consts.m_keys.substr(isle.m_start, isle.m_length)));
     if (it == m_islandWords.end())
         return;
     C_CompoUnit* unit = unitAt(isle.m_start);
@@ -62,7 +61,8 @@ void C_FakeTailoDB::addKeyVocs(C_CompoUnit& unit, std::string_view key, bool cap
     }
 }
 
-void C_FakeTailoDB::visitCatRules(std::span<const uint8_t> cats, const FC_RuleVisitor& visit) const {
+void C_FakeTailoDB::visitCatRules(std::span<const uint8_t> cats,
+                                  const FC_RuleVisitor& visit) const {
     for (const auto& [cat, filed] : m_catRules)
         for (uint8_t c : cats)
             if (m_cats.isCatUnder(c, cat)) {

@@ -1,7 +1,8 @@
 #pragma once
 // A small system dictionary of Han words that go on from one another, for the tests of related
 // choices on the input line and through the server's commands: 台 灣 人 北 好 alone, the words
-// 台灣, 台灣人 and 台北 that go on from 台, and 抬頭 (tâi-thâu), which goes on from its reading only.
+// 台灣, 台灣人 and 台北 that go on from 台, and 抬頭 (tâi-thâu), which goes on from its reading
+// only.
 
 #include <string>
 
@@ -10,8 +11,8 @@
 namespace kov::test {
 
 // 台 灣 人 北 好 抬頭
-inline const std::string TAI = "\u53f0", UAN = "\u7063", LANG = "\u4eba", PAK = "\u5317", HO = "\u597d",
-                         TAI_THAU = "\u62ac\u982d";
+inline const std::string TAI = "\u53f0", UAN = "\u7063", LANG = "\u4eba", PAK = "\u5317",
+                         HO = "\u597d", TAI_THAU = "\u62ac\u982d";
 
 inline C_TailoFixture relatedWordsDict() {
     C_TailoFixture fx;

@@ -18,12 +18,12 @@ TEST(CaseFoldedStringTest, FoldKeys) {
         std::vector<uint8_t> keys;
     } cases[] = {
         {"azAZ", {1, 26, 0x81, 0x9A}},
-        {"\u00e1\u00c1", {27, 0x80 | 27}},          // first entry of the fold table
-        {"\u0171\u0170", {57, 0x80 | 57}},          // last entry
+        {"\u00e1\u00c1", {27, 0x80 | 27}},  // first entry of the fold table
+        {"\u0171\u0170", {57, 0x80 | 57}},  // last entry
         {"\u01f9\u0148", {27 + 12, 27 + 23}},
-        {"a\u030d", {1, 0}},                        // a combining mark is no letter
+        {"a\u030d", {1, 0}},  // a combining mark is no letter
         {"-1 \u4e2d\u00e4", {0, 0, 0, 0, 0}},
-        {"t\xFF\xC3\xA2i", {20, 27 + 13, 9}},       // malformed bytes are dropped
+        {"t\xFF\xC3\xA2i", {20, 27 + 13, 9}},  // malformed bytes are dropped
     };
     for (const auto& c : cases)
         EXPECT_EQ(C_CaseFoldedString(c.text).foldKeys(), c.keys) << c.text;
@@ -52,16 +52,16 @@ TEST(CaseFoldedStringTest, CompareIgnoresCaseButNotTones) {
     } cases[] = {
         {"T\u00e2i", "t\u00e2i", 0},
         {"T\u00c2I", "t\u00e2i", 0},
-        {"tai", "t\u00e2i", -1},             // plain letters before marked ones
-        {"t\u00e1i", "t\u00e0i", -1},        // marked letters by fold-table order: acute first
-        {"\u01ce", "\u0101", -1},            // caron before macron
+        {"tai", "t\u00e2i", -1},       // plain letters before marked ones
+        {"t\u00e1i", "t\u00e0i", -1},  // marked letters by fold-table order: acute first
+        {"\u01ce", "\u0101", -1},      // caron before macron
         {"b", "\u00e1", -1},
-        {"1a", "a", -1},                     // non-letters before letters
+        {"1a", "a", -1},  // non-letters before letters
         {"-", "a", -1},
-        {"a", "ab", -1},                     // a proper prefix first
+        {"a", "ab", -1},  // a proper prefix first
         {"", "", 0},
         {"", "a", -1},
-        {"\u4e2d", "\u6587", -1},            // non-letters by code point
+        {"\u4e2d", "\u6587", -1},  // non-letters by code point
         {"\u6587", "\u4e2d", 1},
         {"\U0001F600", "\u4e2d", 1},
         {"a\u030d", "a", 1},
@@ -85,12 +85,13 @@ TEST(CaseFoldedStringTest, StartsWith) {
         {"tai-uan", "t\u00e2i", 3, false},
         {"tai", "tax", 2, true},
         {"tai", "", 0, true},
-        {"tai", "taiuan", 4, false},   // n beyond this string
-        {"taiuan", "tai", 4, false},   // n beyond the prefix
+        {"tai", "taiuan", 4, false},  // n beyond this string
+        {"taiuan", "tai", 4, false},  // n beyond the prefix
         {"\u4e2d\u6587", "\u4e2d", 1, true},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(C_CaseFoldedString(c.text).startsWith(C_CaseFoldedString(c.prefix), c.n), c.starts)
+        EXPECT_EQ(C_CaseFoldedString(c.text).startsWith(C_CaseFoldedString(c.prefix), c.n),
+                  c.starts)
             << c.text << " / " << c.prefix << " " << c.n;
 }
 

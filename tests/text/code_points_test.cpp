@@ -50,17 +50,27 @@ TEST(CodePointsTest, DecodesAndSkipsMalformedBytes) {
         {"\xC3\xA2", {0xE2}},
         {"\xE4\xB8\xAD", {0x4E2D}},
         {"\xF0\x9F\x98\x80", {0x1F600}},
-        {"\xE4\xB8", {}},                      // truncated at the end
-        {"\xC3\x41", {0x41}},                  // bad continuation: only the lead is dropped
-        {"\xF0\x9F\x98" "A", {0x41}},
-        {"\x80\xBF" "a", {0x61}},              // stray continuation bytes
-        {"\xF8\x88\x80\x80\x80" "b", {0x62}},  // F8 to FF start nothing
+        {"\xE4\xB8", {}},      // truncated at the end
+        {"\xC3\x41", {0x41}},  // bad continuation: only the lead is dropped
+        {"\xF0\x9F\x98"
+         "A",
+         {0x41}},
+        {"\x80\xBF"
+         "a",
+         {0x61}},  // stray continuation bytes
+        {"\xF8\x88\x80\x80\x80"
+         "b",
+         {0x62}},  // F8 to FF start nothing
         {"\xFF\xFE", {}},
-        {"\xC0\xAD", {0x2D}},                  // overlong forms are not checked
+        {"\xC0\xAD", {0x2D}},  // overlong forms are not checked
         // Surrogates and values above U+10FFFF have no UTF-8 form: malformed, the lead byte
         // goes and the continuation bytes behind it are stray.
-        {"\xED\xA0\x80" "c", {0x63}},
-        {"\xF4\x90\x80\x80" "d", {0x64}},
+        {"\xED\xA0\x80"
+         "c",
+         {0x63}},
+        {"\xF4\x90\x80\x80"
+         "d",
+         {0x64}},
         {"\xF7\xBF\xBF\xBF", {}},
         {"\xF4\x8F\xBF\xBF", {0x10FFFF}},
     };
@@ -78,7 +88,8 @@ TEST(CodePointsTest, VisitStopsWhenTheVisitorSaysSo) {
 }
 
 TEST(CodePointsTest, VisitWithEmptyCallableThrows) {
-    EXPECT_THROW(visitCodePoints("a", std_move_only_function<bool(unsigned)>()), std::bad_function_call);
+    EXPECT_THROW(visitCodePoints("a", std_move_only_function<bool(unsigned)>()),
+                 std::bad_function_call);
 }
 
 TEST(CodePointsTest, VisitAllocatesNothing) {
@@ -113,8 +124,8 @@ TEST(CodePointsTest, IdcArity) {
     struct S_Case {
         unsigned cp, arity;
     } cases[] = {
-        {0x2FF0, 2}, {0x2FF1, 2}, {0x2FF2, 3}, {0x2FF3, 3}, {0x2FF4, 2}, {0x2FF9, 2},
-        {0x2FFD, 2}, {0x2FFE, 1}, {0x2FFF, 1}, {0x303E, 1}, {0x31EF, 2}, {0x2FEF, 0},
+        {0x2FF0, 2}, {0x2FF1, 2}, {0x2FF2, 3}, {0x2FF3, 3},  {0x2FF4, 2},  {0x2FF9, 2},
+        {0x2FFD, 2}, {0x2FFE, 1}, {0x2FFF, 1}, {0x303E, 1},  {0x31EF, 2},  {0x2FEF, 0},
         {0x3000, 0}, {0x4E2D, 0}, {0, 0},      {0x12FF0, 0}, {0x12FF2, 0}, {0x1303E, 0},
     };
     for (const auto& c : cases)
@@ -133,7 +144,7 @@ TEST(CodePointsTest, CharacterUnits) {
         {"\u2ff2\u6728\u6728\u6728", {"\u2ff2\u6728\u6728\u6728"}, 1},
         {"\u2ff1\u2ff0\u6728\u6728\u6728a", {"\u2ff1\u2ff0\u6728\u6728\u6728", "a"}, 2},
         {"\u303e\u6728", {"\u303e\u6728"}, 1},
-        {"\u2ff0\u6728", {}, 0},                // an unfinished unit is not reported
+        {"\u2ff0\u6728", {}, 0},  // an unfinished unit is not reported
         {"\u6797\u2ff2\u6728\u6728", {"\u6797"}, 1},
     };
     for (const auto& c : cases) {
@@ -188,7 +199,9 @@ TEST(CodePointsTest, DumpUnicodes) {
         {"\xC2\x80\u00e9\u00ff", "\\x80\\xe9\\xff"},
         {"\u0100\uffff", "\\u0100\\uffff"},
         {"\U0001F600", "\\u01f600"},
-        {"\xFF" "a", "a"},
+        {"\xFF"
+         "a",
+         "a"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(dumpUnicodes(c.text), c.dump) << ::testing::PrintToString(std::string(c.text));

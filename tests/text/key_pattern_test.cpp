@@ -20,16 +20,16 @@ TEST(KeyPatternTest, MatchKeyPattern) {
         bool match;
     } cases[] = {
         {"ts?0", "tsa5", 4, true},
-        {"ts?0", "tsa0", 4, false},   // 0 stands for 1 to 9 only
-        {"ts?0", "tsa", 4, false},    // past the key's end there is no tone digit
-        {"ts?", "ts", 3, false},      // ? needs a character
-        {"ts?", "ts\0a"sv, 3, false}, // ... that is not NUL
-        {"tsa", "TSA5", 3, true},     // the key is lower-cased
-        {"TSA", "tsa5", 3, false},    // the pattern is not
-        {"tsa", "tsi5", 2, true},     // only n characters count
+        {"ts?0", "tsa0", 4, false},    // 0 stands for 1 to 9 only
+        {"ts?0", "tsa", 4, false},     // past the key's end there is no tone digit
+        {"ts?", "ts", 3, false},       // ? needs a character
+        {"ts?", "ts\0a"sv, 3, false},  // ... that is not NUL
+        {"tsa", "TSA5", 3, true},      // the key is lower-cased
+        {"TSA", "tsa5", 3, false},     // the pattern is not
+        {"tsa", "tsi5", 2, true},      // only n characters count
         {"", "", 0, true},
         {"tsa", "tse", 3, false},
-        {"ts", "ts", 3, true},        // both past their end: NUL against NUL
+        {"ts", "ts", 3, true},  // both past their end: NUL against NUL
     };
     for (const auto& c : cases)
         EXPECT_EQ(matchKeyPattern(c.pattern, c.key, c.n), c.match) << c.pattern << " " << c.key;
@@ -42,14 +42,14 @@ TEST(KeyPatternTest, TailoWordMatcher) {
         std::string word;
         bool match;
     } cases[] = {
-        {"tsa", false, "ts\u00e1", true},            // tsa2: the pattern plus a tone
-        {"tsa", false, "tsa", true},                 // tsa1
+        {"tsa", false, "ts\u00e1", true},  // tsa2: the pattern plus a tone
+        {"tsa", false, "tsa", true},       // tsa1
         {"tsa", false, "TS\u00c1", true},
-        {"tsa", false, "ts\u00e1-\u00e1", false},    // two syllables
-        {"tsa", false, "tsat", false},               // tsat4: one character too many
-        {"tsa", false, "\u4e2d", false},             // not Tai-lo
-        {"tsa", false, "h", false},                  // no valid syllable
-        {"tsa", true, "tsa", false},                 // exact: the tone is part of the pattern
+        {"tsa", false, "ts\u00e1-\u00e1", false},  // two syllables
+        {"tsa", false, "tsat", false},             // tsat4: one character too many
+        {"tsa", false, "\u4e2d", false},           // not Tai-lo
+        {"tsa", false, "h", false},                // no valid syllable
+        {"tsa", true, "tsa", false},               // exact: the tone is part of the pattern
         {"tsa0", true, "ts\u00e1", true},
         {"tsa2", true, "ts\u00e0", false},
         {"ts?0", true, "ts\u00ea", true},
@@ -76,7 +76,9 @@ TEST(KeyPatternTest, CapitalTailoCapitalisesTheFirstCodePointOnly) {
         {"1a", "1a"},
         {"\u4e2d\u6587", "\u4e2d\u6587"},
         {"", ""},
-        {"\xFF" "ab\xC3", "Ab"},  // malformed bytes are dropped
+        {"\xFF"
+         "ab\xC3",
+         "Ab"},  // malformed bytes are dropped
     };
     for (const auto& c : cases)
         EXPECT_EQ(capitalTailo(c.tailo), c.capital) << c.tailo;
@@ -87,8 +89,10 @@ TEST(KeyPatternTest, CapitalTablesPairEveryMarkedLetterOfTheToneTables) {
     size_t precomposed = 0;
     for (size_t t = 0; t < 9; ++t) {
         for (size_t i = 0; i < kToneLettersLower[t].size(); ++i) {
-            EXPECT_EQ(capitalTailo(kToneLettersLower[t][i]), kToneLettersUpper[t][i]) << t << " " << i;
-            precomposed += kToneLettersLower[t][i].size() > 1 && static_cast<unsigned char>(kToneLettersLower[t][i][0]) >= 0x80;
+            EXPECT_EQ(capitalTailo(kToneLettersLower[t][i]), kToneLettersUpper[t][i])
+                << t << " " << i;
+            precomposed += kToneLettersLower[t][i].size() > 1 &&
+                           static_cast<unsigned char>(kToneLettersLower[t][i][0]) >= 0x80;
         }
     }
     EXPECT_EQ(precomposed, 31u);
@@ -113,7 +117,8 @@ TEST(KeyPatternTest, BikeyText) {
     EXPECT_EQ(bikeyText(&key), "tsiann5");
     EXPECT_EQ(bikeyText(&keys), "tai5-uan5");
     EXPECT_THROW(bikeyText(static_cast<const std::string*>(nullptr)), std::logic_error);
-    EXPECT_THROW(bikeyText(static_cast<const std::vector<std::string>*>(nullptr)), std::logic_error);
+    EXPECT_THROW(bikeyText(static_cast<const std::vector<std::string>*>(nullptr)),
+                 std::logic_error);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Outside test vectors: every Tâi-lô form of the bundled lexicon, converted from tone marks to
 // toned keys, against the lexicon's own tone-digit column, and back to marked syllables, which
-// must equal the lexicon's up to a capital first letter or capitals throughout. Rows where the lexicon
-// breaks the syllable rules of this engine are known differences, grouped by their reason;
+// must equal the lexicon's up to a capital first letter or capitals throughout. Rows where the
+// lexicon breaks the syllable rules of this engine are known differences, grouped by their reason;
 // any other difference fails.
 
 #include <map>
@@ -23,9 +23,9 @@ namespace kov {
 namespace {
 
 struct S_Form {
-    std::string id;       // DictWordID
-    std::string marked;   // one form of KipUnicode
-    std::string numbered; // the same form of KipInput
+    std::string id;        // DictWordID
+    std::string marked;    // one form of KipUnicode
+    std::string numbered;  // the same form of KipInput
 };
 
 std::vector<S_Form> readForms(size_t& rows) {
@@ -100,9 +100,9 @@ unsigned foreignCodePoint(std::string text) {
 
 // Rows whose Tâi-lô cells hold words that are no Tâi-lô syllables: single Latin letters,
 // abbreviations, English words, stray digits, a tone digit behind a mark.
-const std::set<std::string> kNotTailoRows = {"770",  "5241", "5242",  "6341",  "7273", "7734",
-                                             "8122", "8368", "8629",  "10156", "10169", "10181",
-                                             "16893"};
+const std::set<std::string> kNotTailoRows = {"770",   "5241",  "5242", "6341", "7273",
+                                             "7734",  "8122",  "8368", "8629", "10156",
+                                             "10169", "10181", "16893"};
 // Rows that mark another letter than the Tâi-lô vowel order gives, outside one vowel cluster:
 // "sun̂" (the n), "n̄ng" (the first n), "tse̍re" and "hēre" (the first e of "ere").
 const std::set<std::string> kOtherMarkRows = {"1079", "15243", "16153", "16154", "16381"};
@@ -122,7 +122,8 @@ std::string classOfForeign(unsigned cp) {
 
 std::string classOfBadSyllable(const S_Form& form, const std::string& syllable) {
     static const std::regex kGlued(
-        "(?:(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)?((?:ai|au|a|ere|ee|e|ie|iau|ia|ioo|io|iu|i|oi|oo|o|uai|ua|uee|ue|ui|u)(?:ng|nnh|nn|n|m|p|t|k|h|rh|rm|rn|r)?|mh|m|ngh|ng)){2,}");
+        "(?:(ph|p|b|m|th|tsh|ts|t|ng|n|l|s|j|kh|k|g|h)?((?:ai|au|a|ere|ee|e|ie|iau|ia|ioo|io|iu|i|"
+        "oi|oo|o|uai|ua|uee|ue|ui|u)(?:ng|nnh|nn|n|m|p|t|k|h|rh|rm|rn|r)?|mh|m|ngh|ng)){2,}");
     // The letters alone: every mark taken out, digits dropped.
     std::string letters = syllable;
     while (auto r = untoneSyllable(letters, false))
@@ -173,8 +174,8 @@ std::string allCapitals(std::string_view tailo) {
 
 bool isVowel(char c) { return std::string_view("aeiouAEIOU").find(c) != std::string_view::npos; }
 
-std::string classOfBackDifference(const S_Form& form, const std::string& key, const std::string& ours,
-                                  const std::string& theirs) {
+std::string classOfBackDifference(const S_Form& form, const std::string& key,
+                                  const std::string& ours, const std::string& theirs) {
     if (C_CaseFoldedString(ours).compare(C_CaseFoldedString(theirs)) == 0)
         return "capitals inside a syllable (SÌng)";
     if (only_asciis(theirs))
@@ -201,7 +202,8 @@ TEST(LexiconTest, TonedKeysAndTonemarksAgreeWithTheLexicon) {
     size_t syllables = 0;
     auto record = [&](const std::string& cls, const S_Form& form, const std::string& what) {
         if (cls.empty())
-            fresh.push_back(form.id + " \"" + form.marked + "\" / \"" + form.numbered + "\": " + what);
+            fresh.push_back(form.id + " \"" + form.marked + "\" / \"" + form.numbered +
+                            "\": " + what);
         else
             ++known[cls];
     };
@@ -219,8 +221,9 @@ TEST(LexiconTest, TonedKeysAndTonemarksAgreeWithTheLexicon) {
                 cls = "KipInput repeats the marked text";
             else if (error && error->code == 2)
                 cls = classOfBadSyllable(form, error->syllable);
-            record(cls, form, error ? "error " + std::to_string(error->code) + " at " + error->syllable
-                                    : "different keys");
+            record(cls, form,
+                   error ? "error " + std::to_string(error->code) + " at " + error->syllable
+                         : "different keys");
             continue;
         }
         const auto marked = split(form.marked, kTailoSeparators);
@@ -228,7 +231,8 @@ TEST(LexiconTest, TonedKeysAndTonemarksAgreeWithTheLexicon) {
         for (size_t j = 0; j < keys->size(); ++j) {
             ++syllables;
             const std::string ours = tonedKey2tailo((*keys)[j]);
-            if (ours != marked[j] && capitalTailo(ours) != marked[j] && allCapitals(ours) != marked[j])
+            if (ours != marked[j] && capitalTailo(ours) != marked[j] &&
+                allCapitals(ours) != marked[j])
                 record(classOfBackDifference(form, (*keys)[j], ours, marked[j]), form,
                        (*keys)[j] + " gives " + ours);
         }

@@ -23,10 +23,10 @@ namespace kov {
 namespace {
 
 using test::fullMatch;
-using test::kRimeToneRegex;
-using test::kWildcardQueryRegex;
-using test::kSyllableRegex;
 using test::kInitialRegex;
+using test::kRimeToneRegex;
+using test::kSyllableRegex;
+using test::kWildcardQueryRegex;
 using test::tonedSyllableRegex;
 
 // The groups of a full match of kSyllableRegex, in the matcher's form.
@@ -44,8 +44,8 @@ std::optional<C_SyllableParts> syllableByRegex(std::string_view s) {
 std::string describe(const std::optional<C_SyllableParts>& p) {
     if (!p)
         return "no match";
-    return "initial " + std::to_string(p->m_initialLength) + ", rime " + std::to_string(p->m_rimeLength) +
-           (p->m_hasDigit ? ", digit" : "");
+    return "initial " + std::to_string(p->m_initialLength) + ", rime " +
+           std::to_string(p->m_rimeLength) + (p->m_hasDigit ? ", digit" : "");
 }
 
 bool isLetter(char c) { return c >= 'a' && c <= 'z'; }
@@ -65,18 +65,20 @@ bool mayMatch(E_Kind kind, std::string_view s) {
     const std::string_view body = s.empty() ? s : s.substr(0, s.size() - 1);
     const char last = s.empty() ? '\0' : s.back();
     switch (kind) {
-    case TONED:  // at most tsh + uai + nnh, then 1 to 9
-        return s.size() >= 2 && s.size() <= 10 && last >= '1' && last <= '9' && lettersOnly(body);
-    case RIME_TONE:  // at most uai + nnh, then a digit
-        return s.size() >= 2 && s.size() <= 7 && isDigit(last) && lettersOnly(body);
-    case INITIAL:
-        return !s.empty() && s.size() <= 3 && lettersOnly(s);
-    case QUERY:
-        return s.find_first_of("?*") != std::string_view::npos;
-    case SYLLABLE:
-        return !s.empty() && s.size() <= 10 && lettersOnly(body) && (isLetter(last) || isDigit(last));
-    default:
-        return true;
+        case TONED:  // at most tsh + uai + nnh, then 1 to 9
+            return s.size() >= 2 && s.size() <= 10 && last >= '1' && last <= '9' &&
+                   lettersOnly(body);
+        case RIME_TONE:  // at most uai + nnh, then a digit
+            return s.size() >= 2 && s.size() <= 7 && isDigit(last) && lettersOnly(body);
+        case INITIAL:
+            return !s.empty() && s.size() <= 3 && lettersOnly(s);
+        case QUERY:
+            return s.find_first_of("?*") != std::string_view::npos;
+        case SYLLABLE:
+            return !s.empty() && s.size() <= 10 && lettersOnly(body) &&
+                   (isLetter(last) || isDigit(last));
+        default:
+            return true;
     }
 }
 
@@ -110,13 +112,14 @@ struct C_Differ {
         m_hits[SYLLABLE] += syllable.has_value();
         const std::optional<C_SyllableParts> parts = matchSyllable(s);
         if (parts != syllable && fail())
-            ADD_FAILURE() << "matchSyllable(\"" << s << "\") gives " << describe(parts) << ", the regex "
-                          << describe(syllable);
+            ADD_FAILURE() << "matchSyllable(\"" << s << "\") gives " << describe(parts)
+                          << ", the regex " << describe(syllable);
     }
 
     void expect(const char* name, std::string_view s, bool fast, bool regex) {
         if (fast != regex && fail())
-            ADD_FAILURE() << name << "(\"" << s << "\") is " << fast << ", the regex says " << regex;
+            ADD_FAILURE() << name << "(\"" << s << "\") is " << fast << ", the regex says "
+                          << regex;
     }
 
     // Reports the first few differences only: one fault can differ on thousands of strings.
@@ -196,10 +199,11 @@ TEST(SyllableMatchTest, EqualsTheRegexesOnEveryShortString) {
 // matching (or match); and single characters, so that they also break the shapes anywhere.
 const std::vector<std::string>& pieces() {
     static const std::vector<std::string> all = [] {
-        std::vector<std::string> p = {"ph", "p",   "b",  "m",  "th", "tsh", "ts", "t",   "ng", "n",  "l",  "s",
-                                      "j",  "kh",  "k",  "g",  "h",  "ai",  "au", "a",   "ere", "ee", "e", "ie",
-                                      "iau", "ia", "ioo", "io", "iu", "i",  "oi", "oo",  "o",  "uai", "ua", "uee",
-                                      "ue", "ui",  "u",  "nnh", "nn", "rh", "rm", "rn",  "r",  "mh", "ngh", "?", "*"};
+        std::vector<std::string> p = {
+            "ph",  "p",  "b",  "m",  "th", "tsh", "ts", "t",   "ng", "n",   "l",  "s",   "j",
+            "kh",  "k",  "g",  "h",  "ai", "au",  "a",  "ere", "ee", "e",   "ie", "iau", "ia",
+            "ioo", "io", "iu", "i",  "oi", "oo",  "o",  "uai", "ua", "uee", "ue", "ui",  "u",
+            "nnh", "nn", "rh", "rm", "rn", "r",   "mh", "ngh", "?",  "*"};
         for (char c : std::string_view("abeghijklmnoprstuvxyzAKN0123456789?*-"))
             p.emplace_back(1, c);
         return p;
@@ -254,7 +258,8 @@ TEST(SyllableMatchTest, TonedKeysEqualTheReferenceOnTheLexicon) {
     for (const std::string& s : syllables) {
         compare(s);
         for (bool upper : {false, true})
-            if (untoneSyllable(s, upper) != test::untoneByTableSearch(s, upper) && ++differences <= 20)
+            if (untoneSyllable(s, upper) != test::untoneByTableSearch(s, upper) &&
+                ++differences <= 20)
                 ADD_FAILURE() << "untoneSyllable(\"" << s << "\", " << upper << ") differs";
     }
     for (size_t i = 0; i < texts.size(); i += 16)
@@ -286,7 +291,8 @@ TEST(SyllableMatchTest, TonedKeysEqualTheReferenceOnRandomTexts) {
         if (fast != test::tonedKeysByRegex(text) && ++differences <= 20)
             ADD_FAILURE() << "tailo2tonedKeys(\"" << text << "\") differs from the reference";
         for (bool upper : {false, true})
-            if (untoneSyllable(text, upper) != test::untoneByTableSearch(text, upper) && ++differences <= 20)
+            if (untoneSyllable(text, upper) != test::untoneByTableSearch(text, upper) &&
+                ++differences <= 20)
                 ADD_FAILURE() << "untoneSyllable(\"" << text << "\", " << upper << ") differs";
     }
     EXPECT_EQ(differences, 0u);

@@ -14,10 +14,10 @@ namespace kov {
 namespace {
 
 using Keys = std::vector<std::string>;
-using test::kRimeToneRegex;
-using test::kWildcardQueryRegex;
-using test::kSyllableRegex;
 using test::kInitialRegex;
+using test::kRimeToneRegex;
+using test::kSyllableRegex;
+using test::kWildcardQueryRegex;
 
 TEST(TailoTest, ToneTablesHaveSevenLettersForMarkedTones) {
     ASSERT_EQ(kToneLettersLower.size(), 9u);
@@ -44,7 +44,7 @@ TEST(TailoTest, EqualsIgnoringAsciiCaseFoldsOnlyAsciiCapitals) {
         {"t\u00C2i", "T\u00C2I", true},
         {"t\u00E2i", "t\u00C2i", false},  // a capital outside ASCII stays a different byte
         {"tsi", "tsia", false},
-        {"a[", "A{", false},                // '[' and '{' lie next to the letters, not on them
+        {"a[", "A{", false},  // '[' and '{' lie next to the letters, not on them
         {"@", "`", false},
         {std::string_view("a\0", 2), std::string_view("A\0", 2), true},
     };
@@ -61,7 +61,9 @@ TEST(TailoTest, SplitGivesTheNonEmptyRunsBetweenDelimiters) {
     } cases[] = {
         {"T\u00e2i-u\u00e2n", "-", {"T\u00e2i", "u\u00e2n"}},
         {"--a--b--", "-", {"a", "b"}},
-        {"a, b.c;d:e?f!g(h)i j", std::string(kTailoSeparators), {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}},
+        {"a, b.c;d:e?f!g(h)i j",
+         std::string(kTailoSeparators),
+         {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}},
         {"a\tb", std::string(kTailoSeparators), {"a\tb"}},
         {"", "-", {}},
         {"---", "-", {}},
@@ -79,7 +81,7 @@ TEST(TailoTest, PlaceToneMark) {
     EXPECT_EQ(placeToneMark("tsa", 2, 1), "ts\u00e1");
     EXPECT_EQ(placeToneMark("TSA", 2, 1), "TS\u00c1");
     EXPECT_EQ(placeToneMark("ng", 0, 7), "n\u030dg");
-    EXPECT_EQ(placeToneMark("tsa", 0, 1), "");  // t cannot carry a mark
+    EXPECT_EQ(placeToneMark("tsa", 0, 1), "");     // t cannot carry a mark
     EXPECT_EQ(placeToneMark("tsa", 0, 0), "tsa");  // tone 1: unchanged
     EXPECT_EQ(placeToneMark("tsa", 1, 3), "tsa");  // tone 4: unchanged
     EXPECT_THROW(placeToneMark("tsa", 3, 1), std::out_of_range);
@@ -96,14 +98,14 @@ TEST(TailoTest, TonedKeyToTailoPutsTheMarkByVowelOrder) {
         {"a4", "a"},
         {"tsit4", "tsit"},
         {"ng1", "ng"},
-        {"hoo5", "h\u00f4o"},          // oo: the first o
-        {"hooh8", "ho\u030doh"},       // tone 8 follows the same order
+        {"hoo5", "h\u00f4o"},     // oo: the first o
+        {"hooh8", "ho\u030doh"},  // tone 8 follows the same order
         {"aih8", "a\u030dih"},
-        {"kiau2", "ki\u00e1u"},        // a before i and u
-        {"kere5", "ker\u00ea"},        // ere: the last e
+        {"kiau2", "ki\u00e1u"},  // a before i and u
+        {"kere5", "ker\u00ea"},  // ere: the last e
         {"e7", "\u0113"},
-        {"kiu3", "ki\u00f9"},          // i then u: the u
-        {"kui3", "ku\u00ec"},          // u then i: the i
+        {"kiu3", "ki\u00f9"},  // i then u: the u
+        {"kui3", "ku\u00ec"},  // u then i: the i
         {"bue7", "bu\u0113"},
         {"hong5", "h\u00f4ng"},
         {"sip8", "si\u030dp"},
@@ -112,11 +114,11 @@ TEST(TailoTest, TonedKeyToTailoPutsTheMarkByVowelOrder) {
         {"m2", "\u1e3f"},
         {"hm7", "hm\u0304"},
         {"mh8", "m\u030dh"},
-        {"ng5", "n\u0302g"},           // no vowel: the last letter that takes a mark
+        {"ng5", "n\u0302g"},  // no vowel: the last letter that takes a mark
         {"ngh8", "n\u030dgh"},
         {"nng7", "nn\u0304g"},
         {"ng6", "\u0148g"},
-        {"Tsiann5", "Tsi\u00e2nn"},    // capitals take the capital mark
+        {"Tsiann5", "Tsi\u00e2nn"},  // capitals take the capital mark
         {"TSIANN5", "TSI\u00c2NN"},
         {"OO2", "\u00d3O"},
         {"A3", "\u00c0"},
@@ -130,12 +132,9 @@ TEST(TailoTest, TonedKeyToTailoErrors) {
     struct S_Case {
         std::string key, message;
     } cases[] = {
-        {"tsa0", "Unknown tone 0'0'"},
-        {"tsax", "Unknown tone 72'x'"},
-        {"tsa", "Unknown tone 49'a'"},
-        {"", "Invalid word keys \"\""},
-        {"8", "Invalid word keys \"\""},
-        {"tsh5", "Invalid word keys \"tsh\""},
+        {"tsa0", "Unknown tone 0'0'"},   {"tsax", "Unknown tone 72'x'"},
+        {"tsa", "Unknown tone 49'a'"},   {"", "Invalid word keys \"\""},
+        {"8", "Invalid word keys \"\""}, {"tsh5", "Invalid word keys \"tsh\""},
     };
     for (const auto& c : cases) {
         try {
@@ -152,7 +151,7 @@ TEST(TailoTest, UntoneSyllableConvertsTheFirstMarkOfOneTable) {
     EXPECT_EQ(untoneSyllable("TSI\u00c2NN", true), "TSIaNN5");  // the plain letter is lower case
     EXPECT_EQ(untoneSyllable("TSI\u00c2NN", false), std::nullopt);
     EXPECT_EQ(untoneSyllable("tsiann", false), std::nullopt);
-    EXPECT_EQ(untoneSyllable("si\u030dp", false), "sip8");       // digit at the end
+    EXPECT_EQ(untoneSyllable("si\u030dp", false), "sip8");           // digit at the end
     EXPECT_EQ(untoneSyllable("t\u00e0\u00e1", false), "t\u00e0a2");  // tone order, one mark only
 }
 
@@ -164,7 +163,7 @@ TEST(TailoTest, TailoToTonedKeys) {
         {"", {}},
         {" - ,.;:?!() ", {}},
         {"T\u00e2i-u\u00e2n", {"tai5", "uan5"}},
-        {"TSI\u00c2NN", {"tsiann5"}},                      // upper table
+        {"TSI\u00c2NN", {"tsiann5"}},  // upper table
         {"\u00c2", {"a5"}},
         {"A\u030dh", {"ah8"}},
         {"l\u00ed h\u00f3, l\u00e1n--l\u00e2ng!", {"li2", "ho2", "lan2", "lang5"}},
@@ -174,13 +173,13 @@ TEST(TailoTest, TailoToTonedKeys) {
         {"ta", {"ta1"}},
         {"ah", {"ah4"}},
         {"mh", {"mh4"}},
-        {"ngh", {"ngh4"}},                                 // the g of "ngh" and the r of "rh"
+        {"ngh", {"ngh4"}},  // the g of "ngh" and the r of "rh"
         {"khngh-khngh-ki\u00f2", {"khngh4", "khngh4", "kio3"}},
         {"torh", {"torh4"}},
         {"TORH", {"torh4"}},
         {"hm", {"hm1"}},
         {"ng", {"ng1"}},
-        {"tsiann5", {"tsiann5"}},                          // a typed tone digit stays
+        {"tsiann5", {"tsiann5"}},  // a typed tone digit stays
         {"kir7", {"kir7"}},
         {"h\u00f4o-hooh8", {"hoo5", "hooh8"}},
     };
@@ -197,16 +196,16 @@ TEST(TailoTest, TailoToTonedKeysErrors) {
         std::string syllable;
         int code;
     } cases[] = {
-        {"h", "h1", 2},                                    // no rime
-        {"tsa0", "tsa0", 2},                               // tone digit 0
-        {"kin-H", "H1", 2},                                // the syllable before lower-casing
-        {"t\u00e0\u00e1", "t\u00e0a2", 2},                 // two marks: the second stays
-        {"t\u00c1\u00e0", "t\u00c1a3", 2},                 // marks of both tables
-        {"t\u00e2i5", "tai55", 2},                         // a mark and a digit
+        {"h", "h1", 2},                     // no rime
+        {"tsa0", "tsa0", 2},                // tone digit 0
+        {"kin-H", "H1", 2},                 // the syllable before lower-casing
+        {"t\u00e0\u00e1", "t\u00e0a2", 2},  // two marks: the second stays
+        {"t\u00c1\u00e0", "t\u00c1a3", 2},  // marks of both tables
+        {"t\u00e2i5", "tai55", 2},          // a mark and a digit
         {"tsiannnnnnnnnnnnnnnnn", "tsiannnnnnnnnnnnnnnnn1", 2},
-        {"tsit \u4e2d", "\u4e2d", 1},                      // not Latin, no mark
-        {"a\u0301", "a\u0301", 1},                         // decomposed acute is no table entry
-        {"\u0131\u030dt", "\u0131\u030dt", 1},             // dotless i
+        {"tsit \u4e2d", "\u4e2d", 1},           // not Latin, no mark
+        {"a\u0301", "a\u0301", 1},              // decomposed acute is no table entry
+        {"\u0131\u030dt", "\u0131\u030dt", 1},  // dotless i
     };
     for (const auto& c : cases) {
         const auto r = tailo2tonedKeys(c.tailo);

@@ -25,9 +25,9 @@ TEST(Corpus, WordsAreSortedByWhatTheirTailoIs) {
         {"(", E_CorpusWordKind::PUNCTUATION, {}},
         {"Obama", E_CorpusWordKind::FOREIGN, {}},
         {"New-York", E_CorpusWordKind::FOREIGN, {}},
-        {"Renho7", E_CorpusWordKind::OTHER, {}},        // a digit, but no syllable
-        {"kau3-0ah4", E_CorpusWordKind::OTHER, {}},     // neutral-tone mark
-        {"1oo7-1too1", E_CorpusWordKind::OTHER, {}},    // loanword marks
+        {"Renho7", E_CorpusWordKind::OTHER, {}},      // a digit, but no syllable
+        {"kau3-0ah4", E_CorpusWordKind::OTHER, {}},   // neutral-tone mark
+        {"1oo7-1too1", E_CorpusWordKind::OTHER, {}},  // loanword marks
         {"sam1-c", E_CorpusWordKind::OTHER, {}},
     };
     for (const C_Case& c : cases) {
@@ -82,7 +82,8 @@ TEST(Corpus, ReadsAlignedSentencesOfOnePart) {
         EXPECT_EQ(skips.m_misaligned, (std::vector<size_t>{4}));  // two words against one
         EXPECT_EQ(skips.m_unpaired, 1u);                          // "extra" has no Han line
         if (c.part == E_CorpusPart::TRAINING) {
-            EXPECT_EQ(words, (std::vector<std::string>{"總統=tsong2-thong2", "講=kong2", "丙=ka1", "丁=ka7"}));
+            EXPECT_EQ(words, (std::vector<std::string>{"總統=tsong2-thong2", "講=kong2", "丙=ka1",
+                                                       "丁=ka7"}));
         }
     }
 }

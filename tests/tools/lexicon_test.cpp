@@ -31,7 +31,8 @@ TEST(Lexicon, SlashOffersAlternativeSyllablesOfTheSameLength) {
         {"Tâi-gí/Tâi-gú", std::nullopt, {"Tâi-gí", "Tâi-gú"}},
         // Three spellings of one syllable, and two independent syllables.
         {"ling/ni/lin-pân", 2, {"ling-pân", "ni-pân", "lin-pân"}},
-        {"tshê/tshuê-ke/kue-àn-lōo", 4,
+        {"tshê/tshuê-ke/kue-àn-lōo",
+         4,
          {"tshê-ke-àn-lōo", "tshê-kue-àn-lōo", "tshuê-ke-àn-lōo", "tshuê-kue-àn-lōo"}},
         {"tē-thâu tshenn/tshinn-soo", 4, {"tē-thâu tshenn-soo", "tē-thâu tshinn-soo"}},
         // Alternatives that do not sound alike, or a reading of another length: only the whole
@@ -58,12 +59,12 @@ TEST(Lexicon, NormalisesTheLexiconsOwnSpellings) {
         const char* out;
     };
     const C_Case cases[] = {
-        {"Ta\xCC\x82i-gi\xCC\x81", "Tâi-gí"},                 // combining marks
-        {"s\xC4\xB1\xCC\x8Dt", "si̍t"},                        // dotless i under a mark
+        {"Ta\xCC\x82i-gi\xCC\x81", "Tâi-gí"},                     // combining marks
+        {"s\xC4\xB1\xCC\x8Dt", "si̍t"},                            // dotless i under a mark
         {"Ts\xC3\xB4ng\xE2\x80\x91ki\xC3\xA0nn", "Tsông-kiànn"},  // non-breaking hyphen
-        {"tshinn-k\xC3\xB4ng  \xE2\x80\x8B", "tshinn-kông"},  // zero-width space
-        {"o\xCD\x98-\xC3\xA1", "oo-á"},                       // o with the dot above right
-        {"pi\xE2\x81\xBF", "pinn"},                           // superscript n
+        {"tshinn-k\xC3\xB4ng  \xE2\x80\x8B", "tshinn-kông"},      // zero-width space
+        {"o\xCD\x98-\xC3\xA1", "oo-á"},                           // o with the dot above right
+        {"pi\xE2\x81\xBF", "pinn"},                               // superscript n
     };
     for (const C_Case& c : cases)
         EXPECT_EQ(normaliseReading(c.in), c.out) << c.in;
@@ -72,19 +73,20 @@ TEST(Lexicon, NormalisesTheLexiconsOwnSpellings) {
 TEST(Lexicon, RowsYieldWordsWithTheirHanForms) {
     const std::string csv =
         "\"id\",\"KipUnicode\",\"HanLoTaibunKip\"\n"
-        "\"1\",\"kóng Tâi-gí/gú\",\"講台語\"\n"           // a phrase with an alternative syllable
-        "\"2\",\"tsin tsē / tsin tsuē\",\"真濟\"\n"         // whole readings, one Han form
-        "\"3\",\"lān-moo/ tsi-moo\",\"甲毛/乙毛\"\n"        // whole readings, one Han form each
-        "\"4\",\"kài-hué-tsháu/kài-hé-\",\"戒火草\"\n"      // an alternative that does not fit
-        "\"5\",\"a/b/c\",\"x/y\"\n";                        // form counts differ: skipped
+        "\"1\",\"kóng Tâi-gí/gú\",\"講台語\"\n"         // a phrase with an alternative syllable
+        "\"2\",\"tsin tsē / tsin tsuē\",\"真濟\"\n"     // whole readings, one Han form
+        "\"3\",\"lān-moo/ tsi-moo\",\"甲毛/乙毛\"\n"    // whole readings, one Han form each
+        "\"4\",\"kài-hué-tsháu/kài-hé-\",\"戒火草\"\n"  // an alternative that does not fit
+        "\"5\",\"a/b/c\",\"x/y\"\n";                    // form counts differ: skipped
     std::vector<C_Report> reports;
     const auto words = readLexicon(csv, "lex.csv", reports);
     std::vector<std::string> got;
     for (const C_LexiconWord& w : words)
         got.push_back(w.m_han + "|" + w.m_reading);
-    EXPECT_EQ(got, (std::vector<std::string>{"講|kóng", "台語|Tâi-gí", "講|kóng", "台語|Tâi-gú", "真|tsin", "濟|tsē",
-                                             "真|tsin", "濟|tsuē", "甲毛|lān-moo", "乙毛|tsi-moo",
-                                             "戒火草|kài-hué-tsháu"}));
+    EXPECT_EQ(got,
+              (std::vector<std::string>{"講|kóng", "台語|Tâi-gí", "講|kóng", "台語|Tâi-gú",
+                                        "真|tsin", "濟|tsē", "真|tsin", "濟|tsuē", "甲毛|lān-moo",
+                                        "乙毛|tsi-moo", "戒火草|kài-hué-tsháu"}));
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].line, 6u);
     EXPECT_EQ(words.front().m_keys, (std::vector<std::string>{"kong2"}));

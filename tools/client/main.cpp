@@ -36,9 +36,7 @@ namespace {
 constexpr int kExitBadInput = 1;
 constexpr int kExitNoConnection = 2;
 
-void complain(std::string_view text) {
-    std::cerr << "kelvaro-client: " << text << std::endl;
-}
+void complain(std::string_view text) { std::cerr << "kelvaro-client: " << text << std::endl; }
 
 // The session with the server; everything but the constructor runs on the loop's thread.
 class C_Client {
@@ -69,31 +67,33 @@ public:
 
 private:
     void read_() {
-        m_stream->asyncReadSome(m_buffer, sizeof m_buffer, [this](const std::error_code& ec, std::size_t n) {
-            if (ec) {
-                if (m_outstanding > 0 || !m_inputEnded)
-                    dropped_(m_outstanding > 0 ? "the connection dropped before every reply came ("
-                                                 + ec.message() + ")"
-                                               : "the server closed the connection");
-                else
-                    finish_(0);
-                return;
-            }
-            m_reader.feed(std::string_view(m_buffer, n));
-            std::string_view body;
-            for (;;) {
-                const auto next = m_reader.next(body);
-                if (next == kov::C_FrameReader::NEED_MORE)
-                    break;
-                if (next == kov::C_FrameReader::MALFORMED) {
-                    dropped_("the server sent a malformed frame");
+        m_stream->asyncReadSome(
+            m_buffer, sizeof m_buffer, [this](const std::error_code& ec, std::size_t n) {
+                if (ec) {
+                    if (m_outstanding > 0 || !m_inputEnded)
+                        dropped_(m_outstanding > 0
+                                     ? "the connection dropped before every reply came (" +
+                                           ec.message() + ")"
+                                     : "the server closed the connection");
+                    else
+                        finish_(0);
                     return;
                 }
-                print_(body);
-            }
-            if (!m_finished)
-                read_();
-        });
+                m_reader.feed(std::string_view(m_buffer, n));
+                std::string_view body;
+                for (;;) {
+                    const auto next = m_reader.next(body);
+                    if (next == kov::C_FrameReader::NEED_MORE)
+                        break;
+                    if (next == kov::C_FrameReader::MALFORMED) {
+                        dropped_("the server sent a malformed frame");
+                        return;
+                    }
+                    print_(body);
+                }
+                if (!m_finished)
+                    read_();
+            });
     }
 
     void print_(std::string_view body) {
@@ -121,15 +121,16 @@ private:
         m_inFlight.swap(m_queued);
         m_queued.clear();
         m_writing = true;
-        m_stream->asyncWrite(m_inFlight.data(), m_inFlight.size(), [this](const std::error_code& ec, std::size_t) {
-            m_writing = false;
-            m_inFlight.clear();
-            if (ec) {
-                dropped_("the connection dropped (" + ec.message() + ")");
-                return;
-            }
-            write_();
-        });
+        m_stream->asyncWrite(m_inFlight.data(), m_inFlight.size(),
+                             [this](const std::error_code& ec, std::size_t) {
+                                 m_writing = false;
+                                 m_inFlight.clear();
+                                 if (ec) {
+                                     dropped_("the connection dropped (" + ec.message() + ")");
+                                     return;
+                                 }
+                                 write_();
+                             });
     }
 
     void finishIfDone_() {
@@ -218,7 +219,8 @@ int main(int argc, char** argv) {
     auto work = asio::make_work_guard(loop);
     std::thread io([&loop] { loop.run(); });
 
-    const nlohmann::json open = {{"cmd", "open"}, {"magic", kov::pipeNameHash(pipeName)}, {"agent", agent}};
+    const nlohmann::json open = {
+        {"cmd", "open"}, {"magic", kov::pipeNameHash(pipeName)}, {"agent", agent}};
     asio::post(loop, [&client, body = open.dump()] {
         client.start();
         client.send(body, true);
@@ -237,7 +239,9 @@ int main(int argc, char** argv) {
             return;
         }
         const bool expectsReply = kov::getOptString(request, "cmd").has_value();
-        asio::post(loop, [&client, body = request.dump(), expectsReply] { client.send(body, expectsReply); });
+        asio::post(loop, [&client, body = request.dump(), expectsReply] {
+            client.send(body, expectsReply);
+        });
     };
     static std::atomic<bool> inputDone{false};
     std::thread input([&loop, &client, sendLine, fromArguments, requests] {

@@ -54,7 +54,9 @@ uint32_t lineHash(std::string_view line) noexcept {
 
 }  // namespace
 
-bool isHeldOut(std::string_view tailoLine) noexcept { return lineHash(tailoLine) % kHeldOutShare == 0; }
+bool isHeldOut(std::string_view tailoLine) noexcept {
+    return lineHash(tailoLine) % kHeldOutShare == 0;
+}
 
 bool isTuning(std::string_view tailoLine) noexcept {
     const uint32_t h = lineHash(tailoLine);
@@ -63,16 +65,16 @@ bool isTuning(std::string_view tailoLine) noexcept {
 
 bool inCorpusPart(E_CorpusPart part, std::string_view tailoLine) noexcept {
     switch (part) {
-    case E_CorpusPart::ALL:
-        return true;
-    case E_CorpusPart::TRAINING:
-        return !isHeldOut(tailoLine);
-    case E_CorpusPart::HELD_OUT:
-        return isHeldOut(tailoLine);
-    case E_CorpusPart::TUNING:
-        return isTuning(tailoLine);
-    case E_CorpusPart::TRAINING_WITHOUT_TUNING:
-        return !isHeldOut(tailoLine) && !isTuning(tailoLine);
+        case E_CorpusPart::ALL:
+            return true;
+        case E_CorpusPart::TRAINING:
+            return !isHeldOut(tailoLine);
+        case E_CorpusPart::HELD_OUT:
+            return isHeldOut(tailoLine);
+        case E_CorpusPart::TUNING:
+            return isTuning(tailoLine);
+        case E_CorpusPart::TRAINING_WITHOUT_TUNING:
+            return !isHeldOut(tailoLine) && !isTuning(tailoLine);
     }
     return false;
 }
@@ -109,7 +111,8 @@ E_CorpusWordKind classifyCorpusWord(std::string_view tailo, std::vector<std::str
 }
 
 size_t readCorpus(std::string_view hanText, std::string_view tailoText, E_CorpusPart part,
-                  const std_move_only_function<void(const C_CorpusSentence&)>& visit, C_CorpusSkips* skips) {
+                  const std_move_only_function<void(const C_CorpusSentence&)>& visit,
+                  C_CorpusSkips* skips) {
     hanText = stripBom(hanText);
     tailoText = stripBom(tailoText);
     size_t hanAt = 0, tailoAt = 0, lineNo = 0, visited = 0;

@@ -80,6 +80,7 @@ E_CorpusWordKind classifyCorpusWord(std::string_view tailo, std::vector<std::str
 // Both texts may begin with a UTF-8 byte-order mark and end their lines with LF or CR LF.
 // Returns the number of sentences visited.
 size_t readCorpus(std::string_view hanText, std::string_view tailoText, E_CorpusPart part,
-                  const std_move_only_function<void(const C_CorpusSentence&)>& visit, C_CorpusSkips* skips = nullptr);
+                  const std_move_only_function<void(const C_CorpusSentence&)>& visit,
+                  C_CorpusSkips* skips = nullptr);
 
 }  // namespace kov::dictc

@@ -39,8 +39,9 @@ std::string readingOf(const std::vector<std::string>& keys) {
 bool isHanText(std::string_view text) {
     bool han = !text.empty();
     visitCodePoints(text, [&han](unsigned cp) {
-        han = (cp >= 0x3400 && cp <= 0x4DBF) || (cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xF900 && cp <= 0xFAFF) ||
-              (cp >= 0x20000 && cp <= 0x3FFFF) || (cp >= 0x2FF0 && cp <= 0x2FFF) || cp == 0x3007;
+        han = (cp >= 0x3400 && cp <= 0x4DBF) || (cp >= 0x4E00 && cp <= 0x9FFF) ||
+              (cp >= 0xF900 && cp <= 0xFAFF) || (cp >= 0x20000 && cp <= 0x3FFFF) ||
+              (cp >= 0x2FF0 && cp <= 0x2FFF) || cp == 0x3007;
         return han;
     });
     return han;
@@ -113,7 +114,8 @@ qiv::C_FileError C_DictCompiler::addWord(std::string_view word, std::string_view
 }
 
 C_DictCompiler::C_Counted& C_DictCompiler::counted_(char type, const std::string& word,
-                                                    const std::vector<std::string>& keys, const std::string& reading) {
+                                                    const std::vector<std::string>& keys,
+                                                    const std::string& reading) {
     C_Counted& w = m_words[T_WordKey(type, word, joinKeys(keys))];
     if (w.m_keys.empty()) {
         w.m_keys = keys;
@@ -133,7 +135,8 @@ size_t C_DictCompiler::addLexiconCsv(std::string_view text, std::string_view sou
             C_Counted& h = counted_('H', lw.m_han, lw.m_keys, lw.m_reading);
             if (!h.m_lexicon)
                 h.m_readings.clear();
-            if (std::find(h.m_readings.begin(), h.m_readings.end(), lw.m_reading) == h.m_readings.end())
+            if (std::find(h.m_readings.begin(), h.m_readings.end(), lw.m_reading) ==
+                h.m_readings.end())
                 h.m_readings.push_back(lw.m_reading);
             h.m_lexicon = true;
         }
@@ -153,10 +156,12 @@ C_CorpusSummary C_DictCompiler::addCorpus(std::string_view hanText, std::string_
             const C_CorpusWord* previous = nullptr;  // the word before, when a Han word
             for (const C_CorpusWord& w : s.m_words) {
                 const bool han = w.m_kind == E_CorpusWordKind::SYLLABLES && isHanText(w.m_han);
-                if (han && previous && previous->m_keys.size() + w.m_keys.size() <= m_scale.m_pairMaxSyllables) {
+                if (han && previous &&
+                    previous->m_keys.size() + w.m_keys.size() <= m_scale.m_pairMaxSyllables) {
                     std::vector<std::string> keys = previous->m_keys;
                     keys.insert(keys.end(), w.m_keys.begin(), w.m_keys.end());
-                    auto& pair = m_pairs[{std::string(previous->m_han) + std::string(w.m_han), joinKeys(keys)}];
+                    auto& pair = m_pairs[{std::string(previous->m_han) + std::string(w.m_han),
+                                          joinKeys(keys)}];
                     pair.first = std::move(keys);
                     ++pair.second;
                 }
@@ -182,7 +187,8 @@ C_CorpusSummary C_DictCompiler::addCorpus(std::string_view hanText, std::string_
                     if (chars.size() == w.m_keys.size())
                         for (size_t i = 0; i < chars.size(); ++i)
                             ++m_charReadings[{chars[i], w.m_keys[i]}];
-                } else if (auto keys = tailo2tonedKeys(w.m_han); keys.index() == 0 && std::get<0>(keys) == w.m_keys) {
+                } else if (auto keys = tailo2tonedKeys(w.m_han);
+                           keys.index() == 0 && std::get<0>(keys) == w.m_keys) {
                     // The Han line writes this word in Tai-lo.
                     ++counted_('T', reading, w.m_keys, reading).m_count;
                 } else {
@@ -194,9 +200,12 @@ C_CorpusSummary C_DictCompiler::addCorpus(std::string_view hanText, std::string_
         },
         &sum.m_skips);
     for (size_t line : sum.m_skips.m_misaligned)
-        report_(source, line, "Skipped: the Han and the Tai-lo line hold different numbers of words");
+        report_(source, line,
+                "Skipped: the Han and the Tai-lo line hold different numbers of words");
     if (sum.m_skips.m_unpaired)
-        report_(source, 0, std::to_string(sum.m_skips.m_unpaired) + " lines of one file have no partner in the other");
+        report_(source, 0,
+                std::to_string(sum.m_skips.m_unpaired) +
+                    " lines of one file have no partner in the other");
     return sum;
 }
 
@@ -212,7 +221,8 @@ size_t C_DictCompiler::addTsv(std::string_view text, std::string_view source) {
             continue;
         const auto fields = splitOn(line, '\t');
         if (fields.size() < 2 || fields.size() > 4) {
-            report_(source, lineNo, "Skipped: expected word, reading, categories and weight separated by tabs");
+            report_(source, lineNo,
+                    "Skipped: expected word, reading, categories and weight separated by tabs");
             continue;
         }
         std::vector<uint8_t> cats;
@@ -221,7 +231,9 @@ size_t C_DictCompiler::addTsv(std::string_view text, std::string_view source) {
             for (const std::string& name : forms(fields[2], ',')) {
                 const uint8_t c = category(name);
                 if (!c) {
-                    report_(source, lineNo, "Skipped: category \"" + name + "\" cannot be made (bad name or table full)");
+                    report_(source, lineNo,
+                            "Skipped: category \"" + name +
+                                "\" cannot be made (bad name or table full)");
                     ok = false;
                     break;
                 }
@@ -234,7 +246,8 @@ size_t C_DictCompiler::addTsv(std::string_view text, std::string_view source) {
             const char* end = w.data() + w.size();
             auto [p, ec] = std::from_chars(w.data() + (!w.empty() && w[0] == '+'), end, weight);
             if (w.empty() || ec != std::errc() || p != end) {
-                report_(source, lineNo, "Skipped: weight \"" + std::string(w) + "\" is not a whole number");
+                report_(source, lineNo,
+                        "Skipped: weight \"" + std::string(w) + "\" is not a whole number");
                 ok = false;
             }
         }
@@ -253,13 +266,18 @@ int C_DictCompiler::weightOf_(const T_WordKey& key, const C_Counted& w) const {
     const C_WeightScale& s = m_scale;
     const bool hanWord = std::get<0>(key) == 'H';
     if (w.m_keys.size() >= 2)
-        return clampRound((w.m_count ? s.m_wordBase + s.m_wordPerLog * std::log1p(double(w.m_count)) : s.m_lexiconBase) +
+        return clampRound((w.m_count ? s.m_wordBase + s.m_wordPerLog * std::log1p(double(w.m_count))
+                                     : s.m_lexiconBase) +
                               s.m_perSyllableOverTwo * double(w.m_keys.size() - 2),
                           s);
     const int weight =
         w.m_count > 0
-            ? clampRound(s.m_oneBase + s.m_onePerLog * std::log1p(double(w.m_count) + s.m_charShare * w.m_charCount), s)
-            : clampRound(s.m_charBase + s.m_charPerLog * std::log1p(hanWord ? double(w.m_charCount) : 0.0), s);
+            ? clampRound(s.m_oneBase + s.m_onePerLog * std::log1p(double(w.m_count) +
+                                                                  s.m_charShare * w.m_charCount),
+                         s)
+            : clampRound(
+                  s.m_charBase + s.m_charPerLog * std::log1p(hanWord ? double(w.m_charCount) : 0.0),
+                  s);
     return hanWord ? std::max(weight, s.m_oneFloor) : weight;
 }
 
@@ -332,7 +350,8 @@ C_TailoWriter C_DictCompiler::build() const {
             bySyllable[key].emplace_back(n, &han);
     }
     for (auto& [key, chars] : bySyllable) {
-        std::stable_sort(chars.begin(), chars.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        std::stable_sort(chars.begin(), chars.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
         if (chars.size() > m_scale.m_charsPerSyllable)
             chars.resize(m_scale.m_charsPerSyllable);
         const std::vector<std::string> keys{key};
@@ -358,9 +377,11 @@ C_TailoWriter C_DictCompiler::build() const {
         return type == 'T' && entry.second.m_count == 0 && hanReadings.count({karr, word});
     });
 
-    // Weights; a Tai-lo spelling that the corpus never writes stays below the Han forms of its keys.
+    // Weights; a Tai-lo spelling that the corpus never writes stays below the Han forms of its
+    // keys.
     std::map<const T_WordKey*, int> weights;
-    std::map<std::string, int> bestHan;  // key array -> the highest weight of a Han word filed there
+    std::map<std::string, int>
+        bestHan;  // key array -> the highest weight of a Han word filed there
     for (const auto& [key, w] : words) {
         const int weight = weightOf_(key, w);
         weights[&key] = weight;
@@ -374,7 +395,8 @@ C_TailoWriter C_DictCompiler::build() const {
         if (std::get<0>(key) != 'T' || w.m_count > 0)
             continue;
         if (auto it = bestHan.find(std::get<2>(key)); it != bestHan.end())
-            weights[&key] = std::max(m_scale.m_floor, std::min(weights[&key], it->second - m_scale.m_tailoBelow));
+            weights[&key] = std::max(m_scale.m_floor,
+                                     std::min(weights[&key], it->second - m_scale.m_tailoBelow));
     }
 
     // Section D: each Han word's readings, the most frequent first.
@@ -399,7 +421,8 @@ C_TailoWriter C_DictCompiler::build() const {
                 readings[word].emplace_back(uint64_t(w.m_count) + w.m_charCount, &r);
     }
     for (auto& [han, list] : readings) {
-        std::stable_sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        std::stable_sort(list.begin(), list.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
         for (const auto& [n, reading] : list)
             writer.addReading(han, *reading);
     }
@@ -419,7 +442,7 @@ qiv::C_FileError C_DictCompiler::writeFiles(const std::filesystem::path& tailoTa
 }
 
 qiv::C_FileError writeDictionaryPair(const std::filesystem::path& tailoTab, std::string_view tailo,
-                                const std::filesystem::path& catsTab, std::string_view cats) {
+                                     const std::filesystem::path& catsTab, std::string_view cats) {
     auto writer = [](std::string_view bytes) {
         return [bytes](platform::C_OutFile& out) { return out.write(bytes); };
     };
@@ -449,8 +472,9 @@ qiv::C_FileError writeDictionaryPair(const std::filesystem::path& tailoTab, std:
     }
     if (auto r = replaceWithSideFile(tailoTab); !r.ok()) {
         qiv::C_FileError e = replaceFailure(r, tailoTab);
-        const std::string undo = hadCats ? writeFileReplacing(catsTab, oldCats).text
-                                         : (std::filesystem::remove(catsTab, ec) ? std::string() : ec.message());
+        const std::string undo =
+            hadCats ? writeFileReplacing(catsTab, oldCats).text
+                    : (std::filesystem::remove(catsTab, ec) ? std::string() : ec.message());
         if (!undo.empty())
             e.text += "; the category table could not be put back: " + undo;
         return e;

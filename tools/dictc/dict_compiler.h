@@ -18,11 +18,11 @@
 // tone digits and initials all reach it through the key-array walk), a word of one syllable under
 // its toned key in section A (the island lookups find it there by full keys, keys without tone
 // digit and wildcards; in section C the walk would only offer it a second time, and every record
-// there costs each walk through its syllable). The lexicon's words and the words of fixed weight are also filed under
-// their keys without separators in section B, the exact typed forms; the corpus's words and
-// characters are not: composition asks section B only for keys without a tone digit, which no
-// such form matches, so they would only lengthen the start-up. A Han word's readings go to
-// section D, the most frequent first.
+// there costs each walk through its syllable). The lexicon's words and the words of fixed weight
+// are also filed under their keys without separators in section B, the exact typed forms; the
+// corpus's words and characters are not: composition asks section B only for keys without a tone
+// digit, which no such form matches, so they would only lengthen the start-up. A Han word's
+// readings go to section D, the most frequent first.
 //
 // Weights. A word of the tab-separated list keeps the weight it is given. The lexicon's and the
 // corpus's words are weighed by their counts when the files are built (C_WeightScale; the
@@ -97,8 +97,8 @@ struct C_WeightScale {
 // What was read from the corpus.
 struct C_CorpusSummary {
     size_t m_sentences = 0;
-    size_t m_words = 0;        // words filed (Han words and Tai-lo words)
-    size_t m_otherWords = 0;   // punctuation, foreign names and words of other scripts, not filed
+    size_t m_words = 0;       // words filed (Han words and Tai-lo words)
+    size_t m_otherWords = 0;  // punctuation, foreign names and words of other scripts, not filed
     C_CorpusSkips m_skips;
 };
 
@@ -108,13 +108,13 @@ public:
     size_t addLexiconCsv(std::string_view text, std::string_view source);
     size_t addTsv(std::string_view text, std::string_view source);
     // Counts the words and character readings of one part of the corpus (tools/dictc/corpus.h).
-    C_CorpusSummary addCorpus(std::string_view hanText, std::string_view tailoText, std::string_view source,
-                              E_CorpusPart part = E_CorpusPart::TRAINING);
+    C_CorpusSummary addCorpus(std::string_view hanText, std::string_view tailoText,
+                              std::string_view source, E_CorpusPart part = E_CorpusPart::TRAINING);
 
     // Files one word with a fixed weight. word empty, or itself Tai-lo, makes a Tai-lo record of
     // the reading. REFUSED with the reason for a word that cannot be filed.
-    qiv::C_FileError addWord(std::string_view word, std::string_view reading, const std::vector<uint8_t>& cats,
-                        int weight);
+    qiv::C_FileError addWord(std::string_view word, std::string_view reading,
+                             const std::vector<uint8_t>& cats, int weight);
 
     // The category number of a path such as "noun/place", created on first use; 0 when the
     // table is full (254 categories).
@@ -140,7 +140,8 @@ public:
     // replaced only once both are complete; when the second cannot replace its old file, the
     // first is put back, so that a failure leaves the old pair. REFUSED for a dictionary too
     // large for the format; else as writeDictionaryPair.
-    qiv::C_FileError writeFiles(const std::filesystem::path& tailoTab, const std::filesystem::path& catsTab) const;
+    qiv::C_FileError writeFiles(const std::filesystem::path& tailoTab,
+                                const std::filesystem::path& catsTab) const;
 
 private:
     // A word weighed by its counts: (type 'H' or 'T', word, key array joined by "-").
@@ -166,7 +167,8 @@ private:
     // Character readings: (character, toned key) -> occurrences.
     std::map<std::pair<std::string, std::string>, uint32_t> m_charReadings;
     // Neighbouring Han words: (joined text, joined key array) -> their keys and occurrences.
-    std::map<std::pair<std::string, std::string>, std::pair<std::vector<std::string>, uint32_t>> m_pairs;
+    std::map<std::pair<std::string, std::string>, std::pair<std::vector<std::string>, uint32_t>>
+        m_pairs;
     C_WeightScale m_scale;
     C_CatsWriter m_cats;
     std::vector<C_Report> m_reports;
@@ -176,7 +178,9 @@ private:
 // first, then the old files replaced, the old category table put back when the dictionary cannot
 // replace its old file. NONE, else WRITE with the failure (and, when the old category table
 // could not be put back, why), or UNREADABLE when the old category table could not be read.
-qiv::C_FileError writeDictionaryPair(const std::filesystem::path& tailoTab, std::string_view tailoBytes,
-                                const std::filesystem::path& catsTab, std::string_view catsBytes);
+qiv::C_FileError writeDictionaryPair(const std::filesystem::path& tailoTab,
+                                     std::string_view tailoBytes,
+                                     const std::filesystem::path& catsTab,
+                                     std::string_view catsBytes);
 
 }  // namespace kov::dictc

@@ -52,8 +52,8 @@ struct C_Replacement {
     std::string_view from, to;
 };
 constexpr C_Replacement kReplacements[] = {
-    {"\xC4\xB1", "i"},           {"o\xCD\x98", "oo"},     {"O\xCD\x98", "Oo"}, {"\xE2\x81\xBF", "nn"},
-    {"\xE2\x80\x90", "-"},       {"\xE2\x80\x91", "-"},   {"\xE3\x80\x80", " "}, {"\xE2\x80\x8B", ""},
+    {"\xC4\xB1", "i"},     {"o\xCD\x98", "oo"},   {"O\xCD\x98", "Oo"},   {"\xE2\x81\xBF", "nn"},
+    {"\xE2\x80\x90", "-"}, {"\xE2\x80\x91", "-"}, {"\xE3\x80\x80", " "}, {"\xE2\x80\x8B", ""},
 };
 
 // One syllable-separated piece of a reading: its syllables and the separators before each
@@ -155,7 +155,8 @@ std::vector<std::string> readingsWithSpan(const std::vector<C_Segment>& segs, si
                 put(before.m_seps[i], before.m_syls[i]);
             const auto [s, first] = alternatives(g)[choice[gi]];
             for (size_t p = 0; p < k; ++p)
-                put(p == 0 ? before.m_seps[altStart] : segs[s].m_seps[first + p], segs[s].m_syls[first + p]);
+                put(p == 0 ? before.m_seps[altStart] : segs[s].m_seps[first + p],
+                    segs[s].m_syls[first + p]);
             seg = g.m_last;
             from = k;
         }
@@ -192,7 +193,8 @@ std::vector<std::string> wholeReadings(std::string_view cell) {
     for (size_t i = 0; i < cell.size(); ++i) {
         if (cell[i] != '/')
             continue;
-        const bool blank = (i > 0 && cell[i - 1] == ' ') || (i + 1 < cell.size() && cell[i + 1] == ' ');
+        const bool blank =
+            (i > 0 && cell[i - 1] == ' ') || (i + 1 < cell.size() && cell[i + 1] == ' ');
         if (!blank)
             continue;
         out.emplace_back(trim(cell.substr(start, i - start)));
@@ -220,7 +222,8 @@ std::string normaliseReading(std::string_view reading) {
                 break;
             }
         }
-        if (!replaced && i + 1 < reading.size() && static_cast<unsigned char>(reading[i + 1]) == 0xCC) {
+        if (!replaced && i + 1 < reading.size() &&
+            static_cast<unsigned char>(reading[i + 1]) == 0xCC) {
             for (const C_Decomposed& d : decomposedMarks()) {
                 if (reading.compare(i, d.from.size(), d.from) == 0) {
                     out += d.to;
@@ -241,7 +244,8 @@ std::string readingKeys(std::string_view reading, std::vector<std::string>& keys
         return "Reading \"" + std::string(reading) + "\" holds \"--\"";
     auto res = tailo2tonedKeys(reading);
     if (auto* err = std::get_if<C_TonedKeysError>(&res))
-        return "Syllable \"" + err->syllable + "\" of \"" + std::string(reading) + "\" is no Tai-lo syllable";
+        return "Syllable \"" + err->syllable + "\" of \"" + std::string(reading) +
+               "\" is no Tai-lo syllable";
     keys = std::move(std::get<0>(res));
     if (keys.empty())
         return "Reading \"" + std::string(reading) + "\" has no syllable";
@@ -253,13 +257,15 @@ bool isTailoText(std::string_view text) {
     return res.index() == 0 && !std::get<0>(res).empty();
 }
 
-std::vector<std::string> expandAlternatives(std::string_view reading, std::optional<size_t> syllables) {
+std::vector<std::string> expandAlternatives(std::string_view reading,
+                                            std::optional<size_t> syllables) {
     std::vector<C_Segment> segs;
     std::vector<std::string_view> texts;
     size_t at = 0;
     for (;;) {
         const size_t slash = reading.find('/', at);
-        texts.push_back(reading.substr(at, slash == std::string_view::npos ? std::string_view::npos : slash - at));
+        texts.push_back(reading.substr(
+            at, slash == std::string_view::npos ? std::string_view::npos : slash - at));
         segs.push_back(tokenize(texts.back()));
         if (segs.back().m_syls.empty())
             return {};
@@ -293,7 +299,8 @@ std::vector<std::string> expandAlternatives(std::string_view reading, std::optio
     return out;
 }
 
-bool parseCsv(std::string_view text, std::vector<std::vector<std::string>>& rows, std::vector<size_t>& lineOfRow) {
+bool parseCsv(std::string_view text, std::vector<std::vector<std::string>>& rows,
+              std::vector<size_t>& lineOfRow) {
     rows.clear();
     lineOfRow.clear();
     size_t line = 1;
@@ -348,7 +355,8 @@ namespace {
 // The words of one lexicon row, or a report of why the row is skipped.
 class C_RowReader {
 public:
-    C_RowReader(std::string_view source, size_t line, std::vector<C_LexiconWord>& out, std::vector<C_Report>& reports)
+    C_RowReader(std::string_view source, size_t line, std::vector<C_LexiconWord>& out,
+                std::vector<C_Report>& reports)
         : m_source(source), m_line(line), m_out(out), m_reports(reports) {}
 
     void read(std::string_view kipCell, std::string_view hanCell) {
@@ -376,8 +384,8 @@ public:
                 chars = countIDC(han);
             const auto readings = expandAlternatives(wholes[i], chars);
             if (readings.empty())
-                return report("Skipped: no reading of \"" + wholes[i] + "\" has " + std::to_string(chars.value_or(0)) +
-                              " syllables");
+                return report("Skipped: no reading of \"" + wholes[i] + "\" has " +
+                              std::to_string(chars.value_or(0)) + " syllables");
             for (const std::string& r : readings) {
                 C_Form f;
                 f.m_han = han;
@@ -396,9 +404,12 @@ public:
     }
 
 private:
-    void report(std::string message) { m_reports.push_back({std::string(m_source), m_line, std::move(message)}); }
+    void report(std::string message) {
+        m_reports.push_back({std::string(m_source), m_line, std::move(message)});
+    }
 
-    void file(const std::string& han, std::vector<std::string>& words, std::vector<std::vector<std::string>>& keys) {
+    void file(const std::string& han, std::vector<std::string>& words,
+              std::vector<std::vector<std::string>>& keys) {
         std::vector<std::string> hanPieces;
         if (words.size() == 1) {
             hanPieces.push_back(han);
@@ -422,13 +433,15 @@ private:
                     hanPieces.push_back(std::move(piece));
                 }
             } else {
-                report("Han text \"" + han + "\" does not line up with the syllables of the phrase; its words are "
+                report("Han text \"" + han +
+                       "\" does not line up with the syllables of the phrase; its words are "
                        "filed as Tai-lo only");
             }
         }
         hanPieces.resize(words.size());
         for (size_t w = 0; w < words.size(); ++w)
-            m_out.push_back({std::move(hanPieces[w]), std::move(words[w]), std::move(keys[w]), m_line});
+            m_out.push_back(
+                {std::move(hanPieces[w]), std::move(words[w]), std::move(keys[w]), m_line});
     }
 
     std::string_view m_source;
@@ -439,7 +452,8 @@ private:
 
 }  // namespace
 
-std::vector<C_LexiconWord> readLexicon(std::string_view text, std::string_view source, std::vector<C_Report>& reports) {
+std::vector<C_LexiconWord> readLexicon(std::string_view text, std::string_view source,
+                                       std::vector<C_Report>& reports) {
     std::vector<C_LexiconWord> out;
     std::vector<std::vector<std::string>> rows;
     std::vector<size_t> lines;
@@ -454,7 +468,8 @@ std::vector<C_LexiconWord> readLexicon(std::string_view text, std::string_view s
     const auto kip = std::find(head.begin(), head.end(), "KipUnicode");
     const auto han = std::find(head.begin(), head.end(), "HanLoTaibunKip");
     if (kip == head.end() || han == head.end()) {
-        reports.push_back({std::string(source), lines[0], "Header lacks the columns \"KipUnicode\" and \"HanLoTaibunKip\""});
+        reports.push_back({std::string(source), lines[0],
+                           "Header lacks the columns \"KipUnicode\" and \"HanLoTaibunKip\""});
         return out;
     }
     const size_t kipCol = size_t(kip - head.begin());
@@ -464,8 +479,8 @@ std::vector<C_LexiconWord> readLexicon(std::string_view text, std::string_view s
             continue;
         if (rows[r].size() != head.size()) {
             reports.push_back({std::string(source), lines[r],
-                               "Skipped: " + std::to_string(rows[r].size()) + " fields instead of " +
-                                   std::to_string(head.size())});
+                               "Skipped: " + std::to_string(rows[r].size()) +
+                                   " fields instead of " + std::to_string(head.size())});
             continue;
         }
         C_RowReader(source, lines[r], out, reports).read(rows[r][kipCol], rows[r][hanCol]);

@@ -43,7 +43,8 @@ struct C_LexiconWord {
 
 // Splits CSV text into rows of fields (RFC 4180 quoting; CR LF or LF line ends). lineOfRow
 // gets the 1-based line where each row starts. A quote left open reports false.
-bool parseCsv(std::string_view text, std::vector<std::vector<std::string>>& rows, std::vector<size_t>& lineOfRow);
+bool parseCsv(std::string_view text, std::vector<std::vector<std::string>>& rows,
+              std::vector<size_t>& lineOfRow);
 
 // A reading as the tone tables spell it: a letter and a combining mark become the precomposed
 // letter where one exists; the dotless U+0131 becomes i, "o" with U+0358 becomes "oo", a
@@ -59,9 +60,11 @@ bool isTailoText(std::string_view text);
 
 // The readings one whole reading with "/" alternatives stands for (see above); syllables is the
 // number of characters of the Han word, when it has one. Empty when no reading fits.
-std::vector<std::string> expandAlternatives(std::string_view reading, std::optional<size_t> syllables);
+std::vector<std::string> expandAlternatives(std::string_view reading,
+                                            std::optional<size_t> syllables);
 
 // The words of the lexicon, in row order. Rows that cannot be read are reported and skipped.
-std::vector<C_LexiconWord> readLexicon(std::string_view text, std::string_view source, std::vector<C_Report>& reports);
+std::vector<C_LexiconWord> readLexicon(std::string_view text, std::string_view source,
+                                       std::vector<C_Report>& reports);
 
 }  // namespace kov::dictc

@@ -5,7 +5,8 @@
 //
 // A corpus is counted over the sentences it does not hold out for the quality report
 // (tools/dictc/corpus.h); --without-tuning leaves out its tuning sentences as well, for a
-// dictionary that the quality report measures on them (bench/dict_quality.cpp --part tuning). Bad rows are reported on standard error (or in the report file) as
+// dictionary that the quality report measures on them (bench/dict_quality.cpp --part tuning). Bad
+// rows are reported on standard error (or in the report file) as
 // "<file>:<line>: <message>" and skipped. The exit code is 0 when both files were written, 1
 // when an input cannot be read, nothing was filed, or a file cannot be written, and 2 for a bad
 // command line.
@@ -22,7 +23,8 @@
 namespace {
 
 int usage() {
-    std::cerr << "usage: kelvaro-dictc [--lexicon FILE]... [--corpus HAN_FILE TAILO_FILE]... [--tsv FILE]... "
+    std::cerr << "usage: kelvaro-dictc [--lexicon FILE]... [--corpus HAN_FILE TAILO_FILE]... "
+                 "[--tsv FILE]... "
                  "(--out-dir DIR | --tailo FILE --cats FILE) [--report FILE] [--without-tuning]\n";
     return 2;
 }
@@ -100,26 +102,30 @@ int main(int argc, char** argv) {
             }
         }
         switch (in.m_kind) {
-        case IN_LEXICON:
-            summaries.push_back(in.m_path + ": " + std::to_string(compiler.addLexiconCsv(text, in.m_path)) +
-                                " words");
-            break;
-        case IN_TSV:
-            summaries.push_back(in.m_path + ": " + std::to_string(compiler.addTsv(text, in.m_path)) + " words");
-            break;
-        case IN_CORPUS: {
-            const auto sum = compiler.addCorpus(text, second, in.m_second, corpusPart);
-            summaries.push_back(in.m_path + ", " + in.m_second + ": " + std::to_string(sum.m_sentences) +
-                                " sentences counted, " + std::to_string(sum.m_words) + " words, " +
-                                std::to_string(sum.m_otherWords) + " other words left out");
-            break;
-        }
+            case IN_LEXICON:
+                summaries.push_back(in.m_path + ": " +
+                                    std::to_string(compiler.addLexiconCsv(text, in.m_path)) +
+                                    " words");
+                break;
+            case IN_TSV:
+                summaries.push_back(in.m_path + ": " +
+                                    std::to_string(compiler.addTsv(text, in.m_path)) + " words");
+                break;
+            case IN_CORPUS: {
+                const auto sum = compiler.addCorpus(text, second, in.m_second, corpusPart);
+                summaries.push_back(in.m_path + ", " + in.m_second + ": " +
+                                    std::to_string(sum.m_sentences) + " sentences counted, " +
+                                    std::to_string(sum.m_words) + " words, " +
+                                    std::to_string(sum.m_otherWords) + " other words left out");
+                break;
+            }
         }
     }
     std::ofstream reportFile;
     if (!reportPath.empty())
         reportFile.open(reportPath, std::ios::binary | std::ios::trunc);
-    std::ostream& report = reportFile.is_open() ? static_cast<std::ostream&>(reportFile) : std::cerr;
+    std::ostream& report =
+        reportFile.is_open() ? static_cast<std::ostream&>(reportFile) : std::cerr;
     for (const auto& r : compiler.reports())
         report << r.text() << "\n";
     if (compiler.wordCount() == 0) {
@@ -136,16 +142,18 @@ int main(int argc, char** argv) {
         std::cerr << "kelvaro-dictc: " << e.text << "\n";
         return 1;
     }
-    if (const qiv::C_FileError e = kov::dictc::writeDictionaryPair(tailoPath, bytes, catsPath, compiler.catsBytes());
+    if (const qiv::C_FileError e =
+            kov::dictc::writeDictionaryPair(tailoPath, bytes, catsPath, compiler.catsBytes());
         !e.ok()) {
         std::cerr << "kelvaro-dictc: " << e.text << "\n";
         return 1;
     }
     for (const std::string& s : summaries)
         report << "kelvaro-dictc: " << s << "\n";
-    report << "kelvaro-dictc: " << compiler.wordCount() << " words filed (" << w.entryCount(kov::E_TailoSection::TONED)
-           << " toned keys, " << w.entryCount(kov::E_TailoSection::EXACT) << " exact keys, "
-           << w.entryCount(kov::E_TailoSection::KARR) << " key arrays, " << w.hanCount() << " Han words), "
-           << compiler.reports().size() << " rows reported\n";
+    report << "kelvaro-dictc: " << compiler.wordCount() << " words filed ("
+           << w.entryCount(kov::E_TailoSection::TONED) << " toned keys, "
+           << w.entryCount(kov::E_TailoSection::EXACT) << " exact keys, "
+           << w.entryCount(kov::E_TailoSection::KARR) << " key arrays, " << w.hanCount()
+           << " Han words), " << compiler.reports().size() << " rows reported\n";
     return 0;
 }

@@ -29,7 +29,8 @@ inline std::vector<std::string_view> splitOn(std::string_view s, char sep) {
     size_t start = 0;
     for (;;) {
         const size_t end = s.find(sep, start);
-        out.push_back(s.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        out.push_back(
+            s.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
         if (end == std::string_view::npos)
             return out;
         start = end + 1;
