@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks the code format, then builds and tests everything: the Linux build under
-# AddressSanitizer and UBSan, the ThreadSanitizer programs, a build without tests, the libFuzzer harnesses (clang, run briefly
-# over their seeds), then the 64-bit and 32-bit Windows builds with mingw-w64, whose tests run
-# under wine (headless, private prefix under the build folder). Fails when any of them fails,
+# AddressSanitizer and UBSan, the ThreadSanitizer programs, a build without tests, the libFuzzer
+# harnesses (clang, run briefly over their seeds), then the 64-bit and 32-bit Windows builds with
+# mingw-w64, whose tests run under wine (headless, private prefix under the build folder). Fails when any of them fails,
 # and when the 32-bit Windows tests cannot run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
