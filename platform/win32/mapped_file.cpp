@@ -5,28 +5,8 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
-
-#include "platform/win32/wide_text.h"
 
 namespace kov::platform {
-
-C_FileMapping::C_FileMapping(C_FileMapping&& other) noexcept
-    : m_view(std::exchange(other.m_view, nullptr)),
-      m_size(std::exchange(other.m_size, 0)),
-      m_mapping(std::exchange(other.m_mapping, 0)) {}
-
-C_FileMapping& C_FileMapping::operator=(C_FileMapping&& other) noexcept {
-    if (this != &other) {
-        close();
-        m_view = std::exchange(other.m_view, nullptr);
-        m_size = std::exchange(other.m_size, 0);
-        m_mapping = std::exchange(other.m_mapping, 0);
-    }
-    return *this;
-}
-
-C_FileMapping::~C_FileMapping() { close(); }
 
 void C_FileMapping::close() noexcept {
     if (m_view)
