@@ -124,11 +124,11 @@ struct C_Fit {
 class C_LevelMatcher {
 public:
     C_LevelMatcher(const C_StdKarrVocsRecurseConsts& rc, const C_IlKeyPos& pos,
-                   std::string_view prefix, bool laterSyllable, bool abbreviation)
+                   std::string_view prefix, bool inexactSoFar, bool abbreviation)
         : m_rc(rc),
           m_isle(*pos.m_isle),
           m_prefixSize(prefix.size()),
-          m_later(laterSyllable),
+          m_inexactSoFar(inexactSoFar),
           m_abbreviation(abbreviation) {
         const C_VisitConsts& vc = rc.m_consts;
         const size_t keyStart = m_isle.m_start + ilKeyStart(pos);
@@ -192,7 +192,7 @@ public:
                     }
                     f.abbreviation = false;
                 }
-                f.inexact = f.inexact || m_later || syl.m_loneN;
+                f.inexact = f.inexact || m_inexactSoFar || syl.m_loneN;
                 return f;
             }
             case ISLE_WILDCARD:
@@ -254,7 +254,7 @@ private:
     const C_StdKarrVocsRecurseConsts& m_rc;
     const C_StdIsle& m_isle;
     size_t m_prefixSize;
-    bool m_later;
+    bool m_inexactSoFar;  // an earlier syllable of the word was matched inexactly
     bool m_abbreviation;
     std::string_view m_typed;
     C_ShortText m_newPrefix;
@@ -619,11 +619,11 @@ void walkKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts
 
 void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts& rc, size_t first,
                  size_t last, std::span<const C_IlKeyPos> positions, std::string_view prefix,
-                 bool laterSyllable, bool abbreviation) {
+                 bool inexactSoFar, bool abbreviation) {
     if (positions.empty())
         throw std::logic_error("Empty word_poses");
     const size_t islandCount = distinctIsles(positions);
-    const C_LevelMatcher level(rc, positions.back(), prefix, laterSyllable, abbreviation);
+    const C_LevelMatcher level(rc, positions.back(), prefix, inexactSoFar, abbreviation);
     const std::string_view newPrefix = level.newPrefix();
     const C_VisitConsts& vc = rc.m_consts;
     const size_t keyEnd = std::min(vc.m_length, vc.m_keys.size());
@@ -664,7 +664,8 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
     // the block goes on with that key: then the islands are not even looked at. A plain or
     // syllable island's search may start at the first such entry.
     const auto goOn = [&](size_t blockFirst, size_t blockLast, size_t afterRun,
-                          std::string_view nextPrefix, bool abbreviated, C_GoesOnLetters* letters) {
+                          std::string_view nextPrefix, bool abbreviated, bool inexactSoFar,
+                          C_GoesOnLetters* letters) {
         std::optional<size_t> withKey;
         if (nextKey >= 'a' && nextKey <= 'z') {
             const uint32_t bit = uint32_t(1) << (nextKey - 'a');
@@ -701,7 +702,7 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
                 continue;
             next.back() = C_IlKeyPos{isle.get(), 0, 1};
             getKarrVocs(entries, rc, from, blockLast, std::span<const C_IlKeyPos>(next), nextPrefix,
-                        true, abbreviated);
+                        inexactSoFar, abbreviated);
             if (const C_IsleWildcard* w = isle->wildcard(); w && w->sharedId() != scannedTable) {
                 scannedTable = w->sharedId();
                 keyed.set(nextPrefix, wildcardTyped(vc, *isle, 0));
@@ -728,7 +729,7 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
                     continue;
                 goOn(block.m_first, block.m_last, block.m_afterRun,
                      entries.karrKey(block.m_first).substr(0, block.m_afterRun), abbreviation,
-                     nullptr);
+                     true, nullptr);
             }
             return;
         }
@@ -756,7 +757,7 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
                     offer(entries, rc, j, positions, fit, k2.substr(std::min(afterRun, k2.size())));
                 }
         } else {
-            goOn(i, nextLast, afterRun, nextPrefix, fit.abbreviation, letters);
+            goOn(i, nextLast, afterRun, nextPrefix, fit.abbreviation, fit.inexact, letters);
         }
         return nextLast > i ? nextLast - 1 : i;
     };

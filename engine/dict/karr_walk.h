@@ -131,10 +131,12 @@ void walkKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts
                   size_t item = 0);
 
 // One level of the walk over the entries [first, last) whose key starts with prefix (the text
-// matched by the earlier positions). Throws std::logic_error "Empty word_poses" and
-// "Unknown exts index <kind>".
+// matched by the earlier positions). inexactSoFar tells that an earlier syllable of the word was
+// matched inexactly (by its initial, a wildcard, a vowel standing for the syllable, a lone n): a
+// word is an exact find only when every one of its syllables was typed in full. Throws
+// std::logic_error "Empty word_poses" and "Unknown exts index <kind>".
 void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts& rc, size_t first,
                  size_t last, std::span<const C_IlKeyPos> positions, std::string_view prefix,
-                 bool laterSyllable, bool abbreviation);
+                 bool inexactSoFar, bool abbreviation);
 
 }  // namespace kov

@@ -310,5 +310,44 @@ TEST(ComposeSystemDict, ComposesWordsOfTheSystemDictionary) {
     EXPECT_TRUE(winnersCoverCaret(line));
 }
 
+// A word of several syllables typed in full is as exact a find as its one-syllable pieces, so
+// where the pieces run on past its end the weights decide, with tone digits or without.
+TEST(ComposeSystemDict, AWholeWordBeatsItsPiecesWhereTheyRunOnPastIt) {
+    test::C_TailoFixture fx;
+    const auto single = [&fx](const char* key, const char* han, const char* reading, int8_t w) {
+        fx.a[key].push_back(test::hRec(han, w));
+        fx.c[key].push_back(test::hRec(han, w));
+        fx.d[han].push_back(reading);
+    };
+    single("tian7", "\u96fb", "ti\u0101n", 5);   // 電
+    single("tsu2", "\u5b50", "ts\u00fa", 4);     // 子
+    single("tsu7", "\u81ea", "ts\u016b", 6);     // 自, more frequent than 子 alone
+    single("giap8", "\u696d", "gia\u030dp", 5);  // 業
+    single("e5", "\u7684", "\u00ea", 5);         // 的
+    // "giape" also reads as gia-pe, so the pieces can run on past the word's end.
+    single("gia5", "\u8fce", "gi\u00e2", 4);  // 迎
+    single("pe7", "\u7238", "p\u0113", 4);    // 爸
+    fx.c["tian7-tsu2-giap8"] = {test::hRec("\u96fb\u5b50\u696d", 8)};
+    fx.d["\u96fb\u5b50\u696d"] = {"ti\u0101n-ts\u00fa-gia\u030dp"};
+    test::C_SystemDictFixture sys(fx.bytes());
+    ASSERT_TRUE(sys.m_db->loaded()) << sys.m_db->error().text;
+    const struct {
+        const char* typed;
+        const char* winners;
+    } cases[] = {
+        {"tiantsugiape", "0:\u96fb\u5b50\u696d/11 11:\u7684/1"},
+        {"tian7tsu2giap8e5", "0:\u96fb\u5b50\u696d/14 14:\u7684/2"},
+        {"tiantsugiap", "0:\u96fb\u5b50\u696d/11"},
+        // Without the whole word the homophone of more weight wins.
+        {"tiantsue", "0:\u96fb/4 4:\u81ea/3 7:\u7684/1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        C_InputLine line(*sys.m_db);
+        type(line, c.typed);
+        EXPECT_EQ(winnersText(line), c.winners);
+    }
+}
+
 }  // namespace
 }  // namespace kov

@@ -164,7 +164,22 @@ TEST(KarrWalk, AbbreviationThreshold) {
          3,
          "狗巴",
          ST_SYS_WILDCARD},
-        {"toneless syllables", "kaupa", {{'s', 0, 3}, {'s', 3, 2}}, 3, "狗巴", ST_SYS_WILDCARD},
+        // Every syllable typed in full: an exact find, with tone digits or without.
+        {"toneless syllables", "kaupa", {{'s', 0, 3}, {'s', 3, 2}}, 3, "狗巴", ST_SYS_PREFIX},
+        {"toned syllables", "kau2pa1", {{'s', 0, 4}, {'s', 4, 3}}, 3, "狗巴", ST_SYS_PREFIX},
+        // An initial before a full syllable leaves the word inexact.
+        {"initial then full syllable",
+         "kpa1",
+         {{'p', 0, 1}, {'s', 1, 3}},
+         2,
+         "狗巴",
+         ST_SYS_WILDCARD},
+        {"initial then toneless syllables",
+         "kpatsi",
+         {{'p', 0, 1}, {'s', 1, 2}, {'s', 3, 3}},
+         3,
+         "狗巴芝",
+         ST_SYS_WILDCARD},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -295,7 +310,7 @@ TEST(KarrWalk, IslandVocsReportEachWordOnceAndWithoutText) {
     const C_Found* f = findText(found, "台灣");
     EXPECT_EQ(f->candidate.m_span, 8);
     EXPECT_EQ(f->candidate.m_count, 2);
-    EXPECT_EQ(f->candidate.m_source, ST_SYS_WILDCARD);  // later syllables are inexact
+    EXPECT_EQ(f->candidate.m_source, ST_SYS_PREFIX);  // every syllable typed in full: exact
 }
 
 TEST(KarrWalk, TypedHyphenRunIsSkippedBetweenIslands) {

@@ -342,7 +342,7 @@ TEST_F(CandidateCommands, InsertingARelatedChoice) {
     EXPECT_EQ(layout(client), "tai5uan5^");
     EXPECT_EQ(client.request(cmd("done-nailing")), result(true));
     EXPECT_EQ(client.request(cmd("get-confirmed-candidates")),
-              result({candidate(TAI + UAN, {"t\u00e2i-u\u00e2n"}, "hant", 0, 8, 2, 3, 10.0)}));
+              result({candidate(TAI + UAN, {"t\u00e2i-u\u00e2n"}, "hant", 0, 8, 2, 4, 10.0)}));
 
     // By its reading, after an open word that is nailed first.
     auto& second = session("ho2tai5");
@@ -354,7 +354,7 @@ TEST_F(CandidateCommands, InsertingARelatedChoice) {
     EXPECT_EQ(second.request(cmd("get-confirmed-candidates")),
               result({candidate("h\u00f3", json::array(), "tailo", 0, 3, 1, 4, 5.0),
                       candidate(" ", json::array(), "", 3, 0, 0, 0, 0.0, true),
-                      candidate("t\u00e2i-pak", json::array(), "tailo", 3, 8, 2, 3, 8.0)}));
+                      candidate("t\u00e2i-pak", json::array(), "tailo", 3, 8, 2, 4, 8.0)}));
 }
 
 // Typing the choice's keys pops words off the front when the line is over the front end's limit:
@@ -368,7 +368,7 @@ TEST_F(CandidateCommands, ARelatedChoiceTypedOverTheLimitPopsWordsAndStaysInPlac
               (std::vector<json>{popped(HO, "hant", 3, 1, 4, 5.0), result(true)}));
     EXPECT_EQ(layout(client), "tai5uan5^");
     EXPECT_EQ(client.request(cmd("get-confirmed-candidates")),
-              result({candidate(TAI + UAN, {"t\u00e2i-u\u00e2n"}, "hant", 0, 8, 2, 3, 10.0)}));
+              result({candidate(TAI + UAN, {"t\u00e2i-u\u00e2n"}, "hant", 0, 8, 2, 4, 10.0)}));
 }
 
 TEST_F(CandidateCommands, ARelatedChoiceThatDoesNotFitTheLineChangesNothing) {
