@@ -728,8 +728,8 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
                     !(block.m_nextLetters & (uint32_t(1) << (nextKey - 'a'))))
                     continue;
                 goOn(block.m_first, block.m_last, block.m_afterRun,
-                     entries.karrKey(block.m_first).substr(0, block.m_afterRun), abbreviation,
-                     true, nullptr);
+                     entries.karrKey(block.m_first).substr(0, block.m_afterRun), abbreviation, true,
+                     nullptr);
             }
             return;
         }

@@ -147,10 +147,10 @@ TEST_F(UserDbQuery, KeyArrayWordsOfTheLayer) {
     for (const auto& c : candidates(line.unit(0)))
         got.emplace_back(c.m_text, c.m_span, c.m_source);
     // Both layers' words, found alike (both syllables typed in full: exact finds).
-    EXPECT_EQ(got,
-              (std::vector<std::tuple<std::string, uint16_t, int>>{{"台灣", 8, ST_SYS_PREFIX},
-                                                                   {"台", 4, ST_SYS_PREFIX},
-                                                                   {"臺灣", 8, ST_USER_PREFIX}}));
+    EXPECT_EQ(
+        got,
+        (std::vector<std::tuple<std::string, uint16_t, int>>{
+            {"台灣", 8, ST_SYS_PREFIX}, {"台", 4, ST_SYS_PREFIX}, {"臺灣", 8, ST_USER_PREFIX}}));
 
     // Related choices: the layer's words that go on beyond the typed keys.
     C_TypedLine typed("tai5");
