@@ -80,14 +80,16 @@ const std::vector<std::string>& allInitials() {
 // for each key and each length that ends a run of "-" in it, the first entry from that key
 // on that is not less than those keys followed by '\x7F'.
 // A key that opens its block also keeps, for each distinct key after those keys, the first
-// entry of the block that holds it (m_nexts[m_nextFirst, m_nextEnd)).
+// entry of the block that holds it (next keys [m_nextFirst, the next run's m_nextFirst)).
+// A run is kept in 12 bytes: there is one for every hyphen run of every key.
 struct C_KarrRun {
-    uint32_t m_length;
-    uint32_t m_blockEnd;
+    static constexpr uint32_t kMaxLength = 0x7FFFFFFF;
+    uint32_t m_blockEnd = 0;
     uint32_t m_nextFirst = 0;
-    uint32_t m_nextEnd = 0;
-    bool m_opens = false;
+    uint32_t m_length : 31 = 0;
+    uint32_t m_opens : 1 = 0;
 };
+static_assert(sizeof(C_KarrRun) == 12);
 struct C_KarrNext {
     unsigned char m_key;
     uint32_t m_first;
@@ -101,7 +103,14 @@ struct C_TailoDB::C_KarrKeys {
     std::vector<uint32_t>
         m_runFirst;  // the runs of key i are m_runs[m_runFirst[i], m_runFirst[i + 1])
     std::vector<C_KarrRun> m_runs;
-    std::vector<C_KarrNext> m_nexts;
+    // The next keys of the opening runs, grouped by run, and the first entry of each.
+    std::vector<unsigned char> m_nextKeys;
+    std::vector<uint32_t> m_nextEntries;
+
+    // The next keys of run r: [nextFirst(r), nextFirst(r + 1)).
+    uint32_t nextFirst(size_t r) const {
+        return r < m_runs.size() ? m_runs[r].m_nextFirst : uint32_t(m_nextKeys.size());
+    }
 
     // Finds the runs and next keys above (keys in order only).
     void indexRuns();
@@ -158,9 +167,9 @@ public:
                 // The block's keys after the shared ones ascend: the first that is not less
                 // than next starts the entries sought (the block's end when none).
                 size_t found = run.m_blockEnd;
-                for (uint32_t x = run.m_nextFirst; x < run.m_nextEnd; ++x)
-                    if (m_keys.m_nexts[x].m_key >= static_cast<unsigned char>(next)) {
-                        found = m_keys.m_nexts[x].m_first;
+                for (uint32_t x = run.m_nextFirst, end = m_keys.nextFirst(r + 1); x < end; ++x)
+                    if (m_keys.m_nextKeys[x] >= static_cast<unsigned char>(next)) {
+                        found = m_keys.m_nextEntries[x];
                         break;
                     }
                 return std::min(found, last);
@@ -304,8 +313,12 @@ void C_TailoDB::C_KarrKeys::indexRuns() {
                     {o.m_opening, C_KarrNext{static_cast<unsigned char>(k[l]), uint32_t(i)}});
         for (size_t dash = k.find('-'); dash != std::string_view::npos;) {
             const size_t afterRun = std::min(k.find_first_not_of('-', dash), k.size());
+            if (afterRun > C_KarrRun::kMaxLength)
+                return;
             const uint32_t r = uint32_t(runs.size());
-            C_KarrRun run{uint32_t(afterRun), uint32_t(n)};
+            C_KarrRun run;
+            run.m_blockEnd = uint32_t(n);
+            run.m_length = uint32_t(afterRun);
             run.m_opens = i == 0 || l < afterRun;
             auto at = std::find_if(open.begin(), open.end(),
                                    [&](const C_Open& o) { return o.m_length >= afterRun; });
@@ -330,14 +343,18 @@ void C_TailoDB::C_KarrKeys::indexRuns() {
     for (size_t r = 0; r < runs.size(); ++r) {
         count[r + 1] += count[r];
         runs[r].m_nextFirst = count[r];
-        runs[r].m_nextEnd = count[r + 1];
     }
-    std::vector<C_KarrNext> grouped(nexts.size());
-    for (const auto& x : nexts)
-        grouped[count[x.first]++] = x.second;
+    std::vector<unsigned char> nextKeys(nexts.size());
+    std::vector<uint32_t> nextEntries(nexts.size());
+    for (const auto& x : nexts) {
+        const uint32_t at = count[x.first]++;
+        nextKeys[at] = x.second.m_key;
+        nextEntries[at] = x.second.m_first;
+    }
     keys.m_runFirst = std::move(first);
     keys.m_runs = std::move(runs);
-    keys.m_nexts = std::move(grouped);
+    keys.m_nextKeys = std::move(nextKeys);
+    keys.m_nextEntries = std::move(nextEntries);
 }
 
 const C_TailoDB::C_KarrKeys& C_TailoDB::karrKeys_() const {
