@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <stdexcept>
+#include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -14,6 +15,43 @@
 namespace kov {
 
 namespace {
+
+// What the filter says of each distinct reading, asked once a reading: the records of one key
+// mostly share their readings. The first few verdicts are searched in a list; a key of many
+// records (a user's own words under one key) goes over to a hash table, so that a reading
+// never costs a search through every reading seen before it.
+class C_ReadingVerdicts {
+public:
+    explicit C_ReadingVerdicts(const FC_ReadingFilter& filter) : m_filter(filter) {}
+
+    bool admits(const std::string& reading) {
+        if (m_many.empty()) {
+            for (const auto& [r, ok] : m_few)
+                if (r == reading)
+                    return ok;
+        } else if (auto it = m_many.find(reading); it != m_many.end()) {
+            return it->second;
+        }
+        const bool ok = m_filter(reading);
+        if (!m_many.empty()) {
+            m_many.emplace(reading, ok);
+        } else if (m_few.size() < kFew) {
+            m_few.emplace_back(reading, ok);
+        } else {
+            for (auto& [r, v] : m_few)
+                m_many.emplace(std::move(r), v);
+            m_few.clear();
+            m_many.emplace(reading, ok);
+        }
+        return ok;
+    }
+
+private:
+    static constexpr size_t kFew = 16;
+    const FC_ReadingFilter& m_filter;
+    std::vector<std::pair<std::string, bool>> m_few;
+    std::unordered_map<std::string, bool> m_many;
+};
 
 // The unit's typed key is an upper-case letter: its readings are shown capitalised.
 bool isCapitalKey(char key) { return key >= 'A' && key <= 'Z'; }
@@ -44,19 +82,12 @@ bool addEntryRecords(C_CompoUnit& unit, const I_KeyEntry& entry, const C_RecordA
     if (how.m_span > 65535)
         throw std::runtime_error("Span units too large: " + std::to_string(how.m_span));
     bool changed = false;
-    // Records of one key mostly share readings: each distinct reading meets the filter once.
-    std::vector<std::pair<std::string, bool>> admitted;
+    C_ReadingVerdicts verdicts(filter);
     entry.visitRecords([&](const C_VocRecord& rec) {
         std::vector<std::string> kept;
         for (const std::string& reading : rec.m_readings) {
-            if (filter) {
-                auto it = std::find_if(admitted.begin(), admitted.end(),
-                                       [&](const auto& a) { return a.first == reading; });
-                if (it == admitted.end())
-                    it = admitted.insert(admitted.end(), {reading, filter(reading)});
-                if (!it->second)
-                    continue;
-            }
+            if (filter && !verdicts.admits(reading))
+                continue;
             std::string r = how.m_capital ? capitalTailo(reading) : reading;
             if (!how.m_dropRepeatedReadings || std::find(kept.begin(), kept.end(), r) == kept.end())
                 kept.push_back(std::move(r));

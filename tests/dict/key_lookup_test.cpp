@@ -156,5 +156,48 @@ TEST(KeyLookup, SystemDictionaryAndUserLayerAnswerAlike) {
     }
 }
 
+// An entry of many records (a user's words under one key): each distinct reading meets the
+// filter once, also past the first few, and every record whose reading passes becomes a
+// candidate, each reading read back as it was stored.
+TEST(KeyLookup, EachReadingOfAnEntryMeetsTheFilterOnce) {
+    class C_ManyRecords final : public I_KeyEntry {
+    public:
+        std::string_view key() const override { return "a1"; }
+        void visitRecords(const FC_VocRecordVisitor& visit) const override {
+            for (size_t i = 0; i < 120; ++i) {
+                // Readings a0 .. a39, each in three records (with different weights).
+                std::string reading[1] = {std::to_string(i % 40)};
+                reading[0].insert(0, 1, 'a');
+                C_VocRecord rec;
+                rec.m_text = i < 40 ? "" : (i < 80 ? "x" : "y");
+                rec.m_readings = reading;
+                rec.m_weight = float(i);
+                visit(rec);
+            }
+        }
+    } entry;
+    std::vector<std::string> asked;
+    FC_ReadingFilter filter = [&asked](std::string_view r) {
+        asked.emplace_back(r);
+        return (r.back() - '0') % 2 == 0;  // the readings ending in an even digit
+    };
+    C_CompoUnit unit('a');
+    EXPECT_TRUE(addEntryRecords(unit, entry, C_RecordAdd{2, 1, false, ST_USER_PREFIX}, filter));
+    EXPECT_EQ(asked.size(), 40u);
+    std::sort(asked.begin(), asked.end());
+    EXPECT_EQ(std::adjacent_find(asked.begin(), asked.end()), asked.end());
+    // 20 readings pass: one Tai-lo candidate each and one of each Han text.
+    ASSERT_EQ(unit.size(), 20u + 2u);
+    size_t tailo = 0;
+    for (const C_Candidate& c : unit.candidates()) {
+        if (!c.m_text.empty())
+            continue;
+        ++tailo;
+        ASSERT_EQ(c.m_readings.size(), 1u);
+        EXPECT_EQ((c.m_readings[0].back() - '0') % 2, 0) << c.m_readings[0];
+    }
+    EXPECT_EQ(tailo, 20u);
+}
+
 }  // namespace
 }  // namespace kov::test
