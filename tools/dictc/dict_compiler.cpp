@@ -266,19 +266,13 @@ int C_DictCompiler::weightOf_(const T_WordKey& key, const C_Counted& w) const {
     const C_WeightScale& s = m_scale;
     const bool hanWord = std::get<0>(key) == 'H';
     if (w.m_keys.size() >= 2)
-        return clampRound((w.m_count ? s.m_wordBase + s.m_wordPerLog * std::log1p(double(w.m_count))
-                                     : s.m_lexiconBase) +
-                              s.m_perSyllableOverTwo * double(w.m_keys.size() - 2),
+        return clampRound(s.m_wordBase + s.m_wordPerLog * std::log1p(double(w.m_count)), s);
+    if (w.m_count > 0)
+        return clampRound(s.m_oneBase + s.m_onePerLog * std::log1p(double(w.m_count) +
+                                                                   s.m_charShare * w.m_charCount),
                           s);
-    const int weight =
-        w.m_count > 0
-            ? clampRound(s.m_oneBase + s.m_onePerLog * std::log1p(double(w.m_count) +
-                                                                  s.m_charShare * w.m_charCount),
-                         s)
-            : clampRound(
-                  s.m_charBase + s.m_charPerLog * std::log1p(hanWord ? double(w.m_charCount) : 0.0),
-                  s);
-    return hanWord ? std::max(weight, s.m_oneFloor) : weight;
+    return clampRound(
+        s.m_charBase + s.m_charPerLog * std::log1p(hanWord ? double(w.m_charCount) : 0.0), s);
 }
 
 C_TailoWriter C_DictCompiler::build() const {

@@ -29,10 +29,8 @@
 // reasons are in data/README.md): the weight grows with the logarithm of the count, so that a
 // frequent word ranks before a rare one of the same keys; every word weighs well above zero, so
 // that fewer, longer words score better than the pieces they could be cut into (a closure of n
-// candidates keeps n^-0.4 of their mean score); every one-syllable Han word weighs at least 80,
-// the score at which a one-syllable word typed in full ranks before a longer word read from the
-// same keys taken as initials; a Tai-lo spelling ranks below the Han forms of the same keys
-// unless the corpus writes the word in Tai-lo.
+// candidates keeps n^-0.4 of their mean score); a Tai-lo spelling ranks below the Han forms of
+// the same keys unless the corpus writes the word in Tai-lo.
 
 #include <cstdint>
 #include <filesystem>
@@ -53,10 +51,10 @@ namespace kov::dictc {
 // [floor, ceiling], with the constants of the word's kind. The values were chosen by typing
 // corpus sentences that the dictionary was not built from (data/README.md).
 struct C_WeightScale {
-    // Words of two or more syllables; a lexicon word the corpus never has weighs lexiconBase.
+    // Words of two or more syllables, whatever their length; a lexicon word the corpus never has
+    // weighs wordBase (a count of 0).
     double m_wordBase = 75.0;
     double m_wordPerLog = 2.0;
-    double m_lexiconBase = 70.0;
     // One-syllable words seen alone: count = occurrences as a word + charShare * occurrences as
     // a character reading.
     double m_oneBase = 77.0;
@@ -66,8 +64,6 @@ struct C_WeightScale {
     // count): count = occurrences as a character reading.
     double m_charBase = 80.0;
     double m_charPerLog = 1.0;
-    // No one-syllable Han word weighs less.
-    int m_oneFloor = 80;
     // How far a Tai-lo spelling stays below the best Han form of the same keys.
     int m_tailoBelow = 5;
     // Weights stay below 100: a closure whose every word scores 100 or more would beat any other
@@ -83,10 +79,6 @@ struct C_WeightScale {
     // are kept up to this many (the most frequent).
     uint32_t m_minCharReading = 2;
     size_t m_charsPerSyllable = 4;
-    // Each syllable past the second adds this to a word's weight: many corpus words of three or
-    // more syllables are a word with a particle or a suffix (穩定的, 窟仔內), and typed without
-    // tone digits they would otherwise push aside the words that were meant.
-    double m_perSyllableOverTwo = -3.0;
     // Two neighbouring Han words of the corpus seen together at least this often (0: never)
     // are filed as one word of their joined keys, weighed by that count, when they have at most
     // pairMaxSyllables syllables together.
