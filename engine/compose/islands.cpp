@@ -1,5 +1,6 @@
 #include "engine/compose/islands.h"
 
+#include <algorithm>
 #include <set>
 #include <cstdint>
 #include <stdexcept>
@@ -97,8 +98,10 @@ std::pair<size_t, size_t> wildcardLetters(std::string_view keys, size_t start) {
 // makes from it, whichever reaches further: their items are built once, over the longest.
 std::shared_ptr<C_StdIsle> wildcardWhole(std::string_view keys, size_t start, size_t length) {
     const auto [letters, lettersEnd] = wildcardLetters(keys, start);
-    // The last pattern ends before the last of the letters.
-    const size_t longest = std::max(start + length, lettersEnd > letters ? lettersEnd - 1 : 0);
+    // The last pattern ends before the last of the letters, or at the longest pattern.
+    const size_t longest =
+        std::min(std::max(start + length, lettersEnd > letters ? lettersEnd - 1 : 0),
+                 start + kLongestWildcardIsland);
     return C_StdIsle::makeWildcard(start, keys.substr(start, longest - start));
 }
 
@@ -125,7 +128,8 @@ void addWildcardIsles(std::string_view keys, const C_StdIsle& m, const C_StdIsle
         cut.addWork(m.m_start + itemStart);
     }
     const auto [letters, lettersEnd] = wildcardLetters(keys, m.m_start);
-    for (size_t k = letters; k < lettersEnd; ++k) {
+    const size_t lastEnd = std::min(lettersEnd, m.m_start + kLongestWildcardIsland + 1);
+    for (size_t k = letters; k < lastEnd; ++k) {
         cut.add(C_StdIsle::makeWildcardPrefix(whole, k - m.m_start, keys.substr(m.m_start)));
         cut.addWork(k);
     }
@@ -190,11 +194,12 @@ std::optional<C_StdMatch> matchStdPattern(std::string_view keys, size_t p, std::
     const size_t n = s.size();
 
     // A wildcard pattern: the letters before the first wildcard must be an initial with rime
-    // letters, rime letters alone, or an initial alone; after it nothing can fail.
+    // letters, rime letters alone, or an initial alone; after it nothing can fail. The first
+    // wildcard must lie within the longest pattern, and the match is cut to it.
     size_t w = 0;
     while (w < n && isLower(s[w]))
         ++w;
-    if (w > 0 && w < n && isWildcard(s[w])) {
+    if (w > 0 && w < n && w < kLongestWildcardIsland && isWildcard(s[w])) {
         const std::string_view letters = s.substr(0, w);
         const C_InitialLengths initials = initialsAt(letters);
         bool fits = false;
@@ -220,7 +225,7 @@ std::optional<C_StdMatch> matchStdPattern(std::string_view keys, size_t p, std::
             size_t k = w;
             while (k < n && isWildcard(s[k]))
                 ++k;
-            group(3, k - 1, 1);
+            group(3, std::min(k, kLongestWildcardIsland) - 1, 1);
             for (;;) {
                 size_t r = k;
                 while (r < n && isRimeLetter(s[r]))
@@ -235,7 +240,7 @@ std::optional<C_StdMatch> matchStdPattern(std::string_view keys, size_t p, std::
             }
             if (k < n && isDigitKey(s[k]))
                 ++k;
-            return finish(k);
+            return finish(std::min(k, kLongestWildcardIsland));
         }
     }
 
@@ -248,7 +253,7 @@ std::optional<C_StdMatch> matchStdPattern(std::string_view keys, size_t p, std::
             size_t k = i + r;
             if (k < n && isDigitKey(s[k]))
                 ++k;
-            return finish(k);
+            return finish(std::min(k, kLongestWildcardIsland));
         }
     }
     if (const size_t r = leadingRimeLength(s)) {

@@ -44,6 +44,16 @@ struct C_StdIslands {
 // kind; true when it was added. The list of the start must exist.
 bool addIsle(std::vector<C_IsleList>& islesByStart, C_IslePtr isle);
 
+// The longest wildcard pattern an island holds, in keys. No syllable of a dictionary comes near
+// it, and a wildcard island's lookup spells one syllable (a word goes on past the island only
+// where that syllable took every key of it), so a longer island finds nothing a shorter one
+// of the same start does not; without the bound a wildcard in a long run of letters made one
+// island for every pair of a start and a later letter, and every keystroke cost the square of
+// the line. A wildcard match is cut to this length, the patterns that end before each later
+// letter stop there, and a wildcard further than this from a start is not part of a pattern
+// from that start (the keys there are cut into syllables and initials as if it were not typed).
+inline constexpr size_t kLongestWildcardIsland = 32;
+
 // Cuts keys (the lower-case key string of the line) into STD islands. Throws std::logic_error
 // "Unknown island kind for [...]" when a match fits none of the pattern's kinds.
 C_StdIslands cutStdIslands(std::string_view keys);
@@ -66,7 +76,8 @@ struct C_StdMatch {
 };
 
 // The first match of the STD island pattern that starts at or after from, as a search of the
-// pattern through keys[from, end) finds it.
+// pattern through keys[from, end) finds it, its wildcard alternative bounded by
+// kLongestWildcardIsland.
 std::optional<C_StdMatch> searchStdPattern(std::string_view keys, size_t from);
 
 // TAILO mode: the tone-numbered rimes of keys as (start, length), searched one after another,

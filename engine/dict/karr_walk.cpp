@@ -749,6 +749,12 @@ void getKarrVocs(const I_KarrEntries& entries, const C_StdKarrVocsRecurseConsts&
         const size_t afterRun = std::min(key.find_first_not_of('-', dash), key.size());
         const std::string_view nextPrefix = key.substr(0, afterRun);
         const size_t nextLast = entries.karrBlockEnd(i, last, afterRun);
+        // The next syllable starts where this one's typed keys end. Over a wildcard island that
+        // is the island's end, so the word goes on only when the match took every item up to
+        // it: otherwise the keys of the items it did not take would lie inside the word
+        // unspelled.
+        if (top.kind() == ISLE_WILDCARD && fit.candidateEnd != top.end())
+            return nextLast > i ? nextLast - 1 : i;
         readNext();
         if (nextPos >= keyEnd) {
             if (rc.m_mode == KARR_RELATED)

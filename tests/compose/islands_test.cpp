@@ -126,6 +126,31 @@ TEST(StdIslands, WindowedSearchAgreesWithAPlainSearch) {
     }
 }
 
+// A wildcard pattern holds at most kLongestWildcardIsland keys: the match is cut there, the
+// patterns ending before later letters stop there, and a start further before the wildcard
+// gets syllables and initials only.
+TEST(StdIslands, WildcardIslandsAreBoundedInLength) {
+    const size_t bound = kLongestWildcardIsland;
+    for (const std::string& keys :
+         {std::string(40, 'm') + "?" + std::string(40, 'm'),
+          std::string(5, 'm') + "*" + std::string(60, 'a'), std::string(50, 'k') + "?"}) {
+        SCOPED_TRACE(keys);
+        const size_t w = keys.find_first_of("?*");
+        const C_StdIslands cut = cutStdIslands(keys);
+        size_t longest = 0;
+        for (size_t p = 0; p < cut.m_islesByStart.size(); ++p)
+            for (const C_IslePtr& isle : cut.m_islesByStart[p]) {
+                if (isle->kind() != ISLE_WILDCARD)
+                    continue;
+                EXPECT_LE(isle->m_length, bound);
+                EXPECT_LT(w - p, bound) << "a pattern from " << p;
+                EXPECT_GT(isle->end(), w);
+                longest = std::max(longest, isle->m_length);
+            }
+        EXPECT_EQ(longest, std::min(bound, keys.size() - (w + 1 > bound ? w + 1 - bound : 0)));
+    }
+}
+
 TEST(StdIslands, LongRunsOfOneKeyDoNotExhaustTheStack) {
     for (char k : {'a', 'r', 'n', '?'}) {
         const std::string keys(1024, k);

@@ -339,32 +339,48 @@ TEST_P(KeptLookups, ComposeExactlyAsLookingEverythingUpAgain) {
 
 INSTANTIATE_TEST_SUITE_P(Seeds, KeptLookups, ::testing::Values(1u, 2u, 3u));
 
-// Typing at the end of a composed line asks the dictionaries only about the end of the line;
-// a change of the user dictionary, or a stack that cannot tell its revision, has every unit
-// asked again.
-// A wildcard inside a long run of letters, typed key by key with a query after each key: the
-// island lookups match every item of the island without building an expression per item, and
-// the composition equals one made from scratch at the end.
-TEST(KeptLookupsReach, AWildcardInALongRunOfLettersComposesLikeFromScratch) {
+// Wildcards in long runs of letters, typed key by key with a query after each key: the island
+// lookups match every item of the island without building an expression per item, patterns
+// longer than the longest wildcard island are cut, and the composition equals one made from
+// scratch at the end.
+TEST(KeptLookupsReach, WildcardsInLongRunsOfLettersComposeLikeFromScratch) {
     C_LexiconStack& stack = lexiconStack();
     const C_Forwarding revisionless(*stack.m_user, false);
-    C_InputLine kept(*stack.m_user);
-    C_InputLine fresh(revisionless);
-    const std::string keys = std::string(30, 'm') + "?" + std::string(30, 'm');
-    for (const char k : keys) {
-        kept.insertKey(k);
-        kept.winners();
-        fresh.insertKey(k);
+    const auto repeat = [](std::string_view piece, size_t length) {
+        std::string out;
+        while (out.size() + piece.size() <= length)
+            out += piece;
+        return out;
+    };
+    for (const std::string& keys :
+         {std::string(30, 'm') + "?" + std::string(30, 'm'),
+          std::string(45, 'm') + "*" + std::string(45, 'm'), repeat("tsa?", 90),
+          repeat("mmmmmmmmm?", 90), repeat("a?", 90)}) {
+        SCOPED_TRACE(keys);
+        C_InputLine kept(*stack.m_user);
+        C_InputLine fresh(revisionless);
+        for (const char k : keys) {
+            kept.insertKey(k);
+            kept.winners();
+            fresh.insertKey(k);
+        }
+        EXPECT_TRUE(test::winnersCoverCaret(kept));
+        EXPECT_TRUE(composeAlike(kept, fresh));
     }
-    EXPECT_TRUE(test::winnersCoverCaret(kept));
-    EXPECT_TRUE(composeAlike(kept, fresh));
     // The wildcard found words: "m" then any rime letter.
-    const C_CompoUnit* unit = kept.snapshot().unitAt(29);
+    C_InputLine line(*stack.m_user);
+    for (const char k : std::string(30, 'm') + "?" + std::string(30, 'm'))
+        line.insertKey(k);
+    line.winners();
+    const C_CompoUnit* unit = line.snapshot().unitAt(29);
     ASSERT_NE(unit, nullptr);
     EXPECT_TRUE(std::any_of(unit->candidates().begin(), unit->candidates().end(),
                             [](const C_Candidate& c) { return c.m_source == ST_SYS_WILDCARD; }));
 }
 
+// Typing at the end of a composed line asks the dictionaries only about the end of the line;
+// a change of the user dictionary, or a stack that cannot tell its revision, has every unit
+// asked again.
 TEST(KeptLookupsReach, TypingAtTheEndAsksOnlyAboutTheEnd) {
     C_LexiconStack& stack = lexiconStack();
     const C_Forwarding counting(*stack.m_user, true);

@@ -371,6 +371,37 @@ TEST(KarrWalk, WildcardSpanEndsAtTheFirstItemTheMatchDidNotReach) {
     EXPECT_EQ(found[1].candidate.m_span, 4);
 }
 
+// A word goes on past a wildcard island only when its first syllable took every item of it:
+// "ts?ang" reaches tsu2-ang5 through the island "ts?" (its one item taken, then "ang" at 3),
+// but "ts?kang" must not reach it through "ts?k", whose item "k" the match never took (the
+// word would span a typed "k" it does not spell). In mode 1 the same holds for related choices.
+TEST(KarrWalk, AWordGoesOnPastAWildcardIslandOnlyWhenItTookEveryItem) {
+    const C_VectorKarr entries{{"tsu2-ang5", {{"", {"ts\u00fa-\u00e2ng"}}}}};
+    const struct {
+        const char* typed;
+        size_t isleLength;
+        E_KarrMode mode;
+        bool found;
+    } cases[] = {
+        {"ts?ang", 3, KARR_ISLAND_VOCS, true},
+        {"ts?kang", 4, KARR_ISLAND_VOCS, false},
+        {"ts?", 3, KARR_RELATED, true},
+        {"ts?k", 4, KARR_RELATED, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        C_TypedLine line(c.typed);
+        const auto isle = line.wildcard(0, c.isleLength);
+        const std::string_view typed(c.typed);
+        if (typed.size() > c.isleLength)
+            line.syllable(c.isleLength, typed.size() - c.isleLength, false);
+        const auto found = walk(line, *isle, c.mode, 1, 0, entries);
+        EXPECT_EQ(found.size(), c.found ? 1u : 0u);
+        if (c.found && !found.empty())
+            EXPECT_EQ(found[0].candidate.m_span, c.mode == KARR_RELATED ? 3 : typed.size());
+    }
+}
+
 TEST(KarrWalk, StarThatAteTheLaterItemsKeysStillReachesTheIslandsEnd) {
     // "k*a": the star takes "ua" of kua2, the group of item "a" takes no part; the typed "a"
     // still fits the entry's last characters, so the word spans the whole island.
