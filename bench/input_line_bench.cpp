@@ -89,6 +89,21 @@ BENCHMARK(BM_KeystrokeWithAWildcardInARunOfLetters)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
 
+// A full line of wildcard patterns one after another, with no key between them that ends a
+// pattern: "tsa?" (0), "tsa*" (1) or "a?" (2) repeated to 1024 elements, the last key timed.
+void BM_KeystrokeOnAFullLineOfWildcards(benchmark::State& state) {
+    const char* pieces[] = {"tsa?", "tsa*", "a?"};
+    const std::string piece = pieces[state.range(0)];
+    std::string keys;
+    while (keys.size() + piece.size() <= C_InputLine::kMaxElements)
+        keys += piece;
+    runKeystrokes(state, keys);
+}
+BENCHMARK(BM_KeystrokeOnAFullLineOfWildcards)
+    ->DenseRange(0, 2)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
+
 // The first keystroke after start-up: a fresh system dictionary (its construction and the
 // preparation of its lookups not timed, as the server does both before it reads a request) and a
 // fresh line, then one key and the query, the whole composition of the first key of a session.

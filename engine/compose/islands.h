@@ -44,15 +44,16 @@ struct C_StdIslands {
 // kind; true when it was added. The list of the start must exist.
 bool addIsle(std::vector<C_IsleList>& islesByStart, C_IslePtr isle);
 
-// The longest wildcard pattern an island holds, in keys. No syllable of a dictionary comes near
-// it, and a wildcard island's lookup spells one syllable (a word goes on past the island only
-// where that syllable took every key of it), so a longer island finds nothing a shorter one
-// of the same start does not; without the bound a wildcard in a long run of letters made one
-// island for every pair of a start and a later letter, and every keystroke cost the square of
-// the line. A wildcard match is cut to this length, the patterns that end before each later
-// letter stop there, and a wildcard further than this from a start is not part of a pattern
-// from that start (the keys there are cut into syllables and initials as if it were not typed).
-inline constexpr size_t kLongestWildcardIsland = 32;
+// The longest wildcard pattern an island holds, in keys. A wildcard island's lookup spells one
+// syllable (a word goes on past the island only where that syllable took every key of it), and
+// no Tai-lo syllable comes near this length (the longest, with its tone digit, has 10 keys), so
+// a longer island would find nothing beyond what the shorter islands of its start find. Without
+// the bound a wildcard in a long run of letters made an island for every pair of a start and a
+// later letter, and every keystroke cost the square of the line. A wildcard match is cut to
+// this length, the patterns that end before each later letter stop there, and a wildcard
+// further than this from a start is not part of a pattern from that start (the keys there are
+// cut into syllables and initials as if it were not typed).
+inline constexpr size_t kLongestWildcardIsland = 16;
 
 // Cuts keys (the lower-case key string of the line) into STD islands. Throws std::logic_error
 // "Unknown island kind for [...]" when a match fits none of the pattern's kinds.

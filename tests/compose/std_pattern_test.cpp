@@ -1,12 +1,15 @@
 // The hand-written search of the STD island pattern against the regular expression it stands
-// for: same match (start, length) and same groups, matched or not and their texts, from every
-// start position of every short key string, of random key strings and of the lexicon's keys
-// typed as they are and with letters turned into wildcards. The same for the TAILO cut.
+// for (its wildcard alternative bounded to the longest wildcard island): same match (start,
+// length) and same groups, matched or not and their texts, from every start position of every
+// short key string, of random key strings and of the lexicon's keys typed as they are and with
+// letters turned into wildcards. The same for the TAILO cut.
 
 #include "engine/compose/islands.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <random>
 #include <regex>
 #include <string>
@@ -18,30 +21,80 @@
 namespace kov {
 namespace {
 
-const std::regex& reference() { return test::stdIslePatternRegex(); }
+// A match as the reference search reports it: start, length, and each group's text and whether
+// it took part.
+struct C_RefMatch {
+    size_t start = 0, length = 0;
+    std::string groups[7];
+    bool matched[7] = {};
+};
+
+// The search of the pattern's regular expression, with its wildcard alternative bounded as the
+// cut bounds it: at each start in turn, a wildcard match whose first wildcard lies
+// kLongestWildcardIsland keys or more from the start is not taken there (the other alternatives
+// are tried at that start), and a longer one is cut to kLongestWildcardIsland keys.
+std::optional<C_RefMatch> referenceSearch(const std::string& keys, size_t from) {
+    using std::regex_constants::match_continuous;
+    for (size_t q = from; q < keys.size(); ++q) {
+        const auto at = keys.cbegin() + std::ptrdiff_t(q);
+        std::smatch m;
+        if (!std::regex_search(at, keys.cend(), m, test::stdIslePatternRegex(), match_continuous))
+            continue;
+        C_RefMatch r;
+        r.start = q;
+        if (m[3].matched) {
+            const std::string text = m.str(0);
+            const size_t w = text.find_first_of("?*");
+            if (w >= kLongestWildcardIsland) {
+                if (!std::regex_search(at, keys.cend(), m,
+                                       test::stdIslePatternRegexWithoutWildcards(),
+                                       match_continuous))
+                    continue;
+            } else {
+                size_t runEnd = w;
+                while (runEnd < text.size() && (text[runEnd] == '?' || text[runEnd] == '*'))
+                    ++runEnd;
+                r.length = std::min(text.size(), kLongestWildcardIsland);
+                for (int g = 0; g < 7; ++g) {
+                    r.matched[g] = m[g].matched;
+                    r.groups[g] = m[g].str();
+                }
+                r.groups[0] = text.substr(0, r.length);
+                r.groups[3] = text.substr(std::min(runEnd, kLongestWildcardIsland) - 1, 1);
+                return r;
+            }
+        }
+        r.length = size_t(m.length(0));
+        for (int g = 0; g < 7; ++g) {
+            r.matched[g] = m[g].matched;
+            r.groups[g] = m[g].str();
+        }
+        return r;
+    }
+    return std::nullopt;
+}
 
 // Compares the two searches from every start of keys; false (with a message) on the first
 // difference.
 ::testing::AssertionResult agreesEverywhere(const std::string& keys) {
     for (size_t from = 0; from <= keys.size(); ++from) {
-        std::smatch m;
-        const std::string rest = keys.substr(from);
-        const bool found = std::regex_search(rest, m, reference());
+        const std::optional<C_RefMatch> m = referenceSearch(keys, from);
         const std::optional<C_StdMatch> got = searchStdPattern(keys, from);
         const std::string where = "keys \"" + keys + "\" from " + std::to_string(from);
-        if (found != got.has_value())
-            return ::testing::AssertionFailure() << where << ": found " << found;
-        if (!found)
+        if (m.has_value() != got.has_value())
+            return ::testing::AssertionFailure() << where << ": found " << m.has_value();
+        if (!m)
             continue;
-        if (from + size_t(m.position(0)) != got->m_start || size_t(m.length(0)) != got->m_length)
+        if (m->start != got->m_start || m->length != got->m_length)
             return ::testing::AssertionFailure()
-                   << where << ": match " << from + size_t(m.position(0)) << "+" << m.length(0)
-                   << ", by hand " << got->m_start << "+" << got->m_length;
+                   << where << ": match " << m->start << "+" << m->length << ", by hand "
+                   << got->m_start << "+" << got->m_length;
         for (int g = 0; g < 7; ++g) {
-            if (m[g].matched != got->m_matched[g] || m[g].str() != std::string(got->m_groups[g]))
+            if (m->matched[g] != got->m_matched[g] || m->groups[g] != std::string(got->m_groups[g]))
                 return ::testing::AssertionFailure()
-                       << where << ": group " << g << " \"" << m[g].str() << "\" (" << m[g].matched
-                       << "), by hand \"" << got->m_groups[g] << "\" (" << got->m_matched[g] << ")";
+                       << where << ": group " << g << " \"" << m->groups[g] << "\" ("
+                       << m->matched[g] << "), by hand \"" << got->m_groups[g] << "\" ("
+                       << got->m_matched[g] << ")";
         }
     }
     return ::testing::AssertionSuccess();
