@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "engine/compose/input_line.h"
+#include "engine/compose/input_line_parts.h"
 #include "engine/compose/islands.h"
 #include "engine/compose/rule_runner.h"
 #include "engine/text/tailo.h"

@@ -1,4 +1,5 @@
 #include "engine/compose/input_line.h"
+#include "engine/compose/input_line_parts.h"
 
 #include <algorithm>
 #include <charconv>

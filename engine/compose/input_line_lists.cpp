@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "engine/compose/input_line.h"
+#include "engine/compose/input_line_parts.h"
 #include "qiv/utf8.h"
 
 namespace kov {

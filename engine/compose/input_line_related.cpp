@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/compose/input_line.h"
+#include "engine/compose/input_line_parts.h"
 
 namespace kov {
 
