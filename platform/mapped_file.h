@@ -36,6 +36,11 @@ public:
     const void* data() const { return m_view; }
     size_t size() const { return m_size; }
 
+    // Hands the pages of the view back to the system: they leave the process's resident memory
+    // and are read again (from the system's cache of the file, or the file) when next touched.
+    // For a view that was read through once, as when lookups copy what they search most.
+    void releaseResident() const noexcept;
+
 private:
     const void* m_view = nullptr;
     size_t m_size = 0;

@@ -25,6 +25,8 @@ public:
     size_t size() const { return m_mapping.size(); }
     // NONE when the view covers the file; else UNREADABLE with the stage that failed.
     const qiv::C_FileError& error() const { return m_error; }
+    // Hands the view's pages back to the system until they are touched again.
+    void releaseResident() const noexcept { m_mapping.releaseResident(); }
     // A bounded cursor over the whole view (empty without one).
     qiv::C_ByteCursor bytes() const { return qiv::C_ByteCursor(view(), size()); }
 

@@ -416,6 +416,10 @@ void C_TailoDB::prepareLookups() const {
     const C_KarrSection section(*this);
     for (std::string_view initial : allInitials())
         initialBlocks_(initial, section);
+    // Copying section C's keys read the pool through; the lookups read only a few of its pages
+    // again (the offsets, the searched keys of sections A and B, the records of what they find),
+    // so the rest need not stay in the process's memory.
+    m_file.releaseResident();
 }
 
 bool C_TailoDB::load_() {

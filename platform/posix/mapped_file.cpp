@@ -17,6 +17,12 @@ void C_FileMapping::close() noexcept {
     m_size = 0;
 }
 
+void C_FileMapping::releaseResident() const noexcept {
+    // A private read-only mapping: dropped pages are read from the file again when touched.
+    if (m_view)
+        ::madvise(const_cast<void*>(m_view), m_size, MADV_DONTNEED);
+}
+
 E_MapResult C_FileMapping::open(std::string_view utf8Path) noexcept {
     close();
     std::string path;

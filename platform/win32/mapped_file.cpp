@@ -18,6 +18,13 @@ void C_FileMapping::close() noexcept {
     m_mapping = 0;
 }
 
+void C_FileMapping::releaseResident() const noexcept {
+    // Unlocking pages that are not locked removes them from the working set; the call then
+    // reports ERROR_NOT_LOCKED, which is what is expected here.
+    if (m_view)
+        ::VirtualUnlock(const_cast<void*>(m_view), m_size);
+}
+
 E_MapResult C_FileMapping::open(std::string_view utf8Path) noexcept {
     close();
     std::wstring wide;

@@ -25,6 +25,9 @@ TEST(MappedFile, MapsTheWholeFileWithItsSize) {
         EXPECT_EQ(std::memcmp(file.view(), bytes.data(), bytes.size()), 0);
         EXPECT_EQ(file.bytes().u8At(4999), 'z');
         EXPECT_EQ(file.bytes().u8At(5000), std::nullopt);
+        // Pages handed back to the system read the same when touched again.
+        file.releaseResident();
+        EXPECT_EQ(std::memcmp(file.view(), bytes.data(), bytes.size()), 0);
     }
 }
 
