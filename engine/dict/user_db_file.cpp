@@ -198,7 +198,9 @@ bool readWholeFile(const std::filesystem::path& path, std::string& bytes) {
 }
 
 // Where the copies of a damaged file go: "<name>.bad", then "<name>.bad2" to "<name>.bad9".
-// A copy is never replaced, so the first copy of a damaged file stays whatever happens later.
+// The first copy is never replaced, so the oldest damage found stays whatever happens later;
+// when every slot is taken, a new copy replaces the oldest of ".bad2" to ".bad9", so that the
+// save it comes before is never refused for want of a slot.
 constexpr unsigned kDamagedCopySlots = 9;
 
 std::filesystem::path damagedCopyPath(const std::filesystem::path& path, unsigned slot) {
@@ -521,31 +523,50 @@ qiv::C_FileError C_UserTailoMixin::keepDamagedCopy_() {
     if (!readWholeFile(m_path, bytes))
         return {E_FileError::UNREADABLE,
                 "Failed to read damaged user DB file " + where + " to keep a copy"};
+    // Every slot is looked at before one is chosen: the same bytes may sit past a free slot.
+    unsigned freeSlot = 0;
+    unsigned oldestSlot = 0;
+    std::filesystem::file_time_type oldestTime;
     for (unsigned slot = 1; slot <= kDamagedCopySlots; ++slot) {
         const std::filesystem::path bad = damagedCopyPath(m_path, slot);
         const bool taken = std::filesystem::exists(bad, ec);
         if (ec)
             return {E_FileError::UNREADABLE,
                     "Failed to test " + pathText(bad) + ": " + ec.message()};
-        if (taken) {
-            std::string kept;
-            if (readWholeFile(bad, kept) && kept == bytes) {
-                m_damagedCopyKept = true;  // this very file was kept before
-                return {};
-            }
+        if (!taken) {
+            if (freeSlot == 0)
+                freeSlot = slot;
             continue;
         }
-        if (const qiv::C_FileError failure = writeFileReplacing(bad, bytes); !failure.ok())
-            return {E_FileError::WRITE, "Failed to keep a copy of damaged user DB file " + where +
-                                            " as " + pathText(bad) + ": " + failure.text};
-        m_damagedCopyKept = true;
-        logger().log(3, "Kept a copy of damaged user DB file " + where + " as " + pathText(bad));
-        return {};
+        std::string kept;
+        if (readWholeFile(bad, kept) && kept == bytes) {
+            m_damagedCopyKept = true;  // this very file was kept before
+            return {};
+        }
+        if (slot == 1 || !std::filesystem::is_regular_file(bad, ec))
+            continue;  // the first copy stays; what is no file is not written over
+        // A time that cannot be read counts as the oldest: that copy is the first given up.
+        const std::filesystem::file_time_type time = std::filesystem::last_write_time(bad, ec);
+        const std::filesystem::file_time_type when =
+            ec ? std::filesystem::file_time_type::min() : time;
+        if (oldestSlot == 0 || when < oldestTime) {
+            oldestSlot = slot;
+            oldestTime = when;
+        }
     }
-    return {E_FileError::WRITE, "Not saving user DB file " + where +
-                                    ": every copy slot for its damaged "
-                                    "content is taken (" +
-                                    pathText(damagedCopyPath(m_path, 1)) + " and on)"};
+    const unsigned slot = freeSlot != 0 ? freeSlot : oldestSlot;
+    if (slot == 0)
+        return {E_FileError::WRITE, "Not saving user DB file " + where +
+                                        ": no copy slot for its damaged content can be written (" +
+                                        pathText(damagedCopyPath(m_path, 1)) + " and on)"};
+    const std::filesystem::path bad = damagedCopyPath(m_path, slot);
+    if (const qiv::C_FileError failure = writeFileReplacing(bad, bytes); !failure.ok())
+        return {E_FileError::WRITE, "Failed to keep a copy of damaged user DB file " + where +
+                                        " as " + pathText(bad) + ": " + failure.text};
+    m_damagedCopyKept = true;
+    logger().log(3, "Kept a copy of damaged user DB file " + where + " as " + pathText(bad) +
+                        (freeSlot != 0 ? "" : ", in place of its oldest copy"));
+    return {};
 }
 
 qiv::C_FileError C_UserTailoMixin::writeReplacing_(const std::string& bytes) {

@@ -5,8 +5,9 @@
 //
 // Saving never loses the user's words: the file is written beside the target as "<name>.tmp",
 // flushed to the disk and renamed over the target; a file whose load stopped with an error is
-// first copied to "<name>.bad" (an earlier copy is never replaced: a later one goes to
-// "<name>.bad2" and on); a file that could not be read is never saved over. A failed save
+// first copied to "<name>.bad" (that first copy is never replaced: a later one goes to
+// "<name>.bad2" to "<name>.bad9", over the oldest of those when all are taken); a file that
+// could not be read is never saved over. A failed save
 // keeps the layer dirty so that a later save tries again. A side file left by a save that was
 // cut short (the process killed before the rename) is removed when the file is loaded.
 //
@@ -103,11 +104,12 @@ private:
     std::string serialize_() const;
     // The save of bytes without its log line: NONE when written; UNREADABLE when the file
     // could not be read before (it is never saved over); WRITE when the folder, the copy of a
-    // damaged file or the file itself could not be written, or every copy slot is taken.
+    // damaged file or the file itself could not be written.
     qiv::C_FileError save_(const std::string& bytes);
     // Copies a file whose load stopped with an error, once, to the first free of "<name>.bad",
-    // "<name>.bad2" ... "<name>.bad9" (none when one of them holds the same bytes); an error
-    // when no copy could be made, and the save must not go on.
+    // "<name>.bad2" ... "<name>.bad9", or over the oldest (by modification time) of ".bad2" to
+    // ".bad9" when all are taken; none when one of them holds the same bytes. An error when no
+    // copy could be made, and the save must not go on.
     qiv::C_FileError keepDamagedCopy_();
     qiv::C_FileError writeReplacing_(const std::string& bytes);
 

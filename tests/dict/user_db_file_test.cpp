@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -275,7 +276,7 @@ TEST(UserDbFile, DamagedFileIsKeptAsBadCopyBeforeTheFirstSave) {
     EXPECT_EQ(s.m_db->candiPool().keys2words.count("bo1"), 1u);
 }
 
-TEST(UserDbFile, TheSameDamagedFileIsKeptOnceAndNoSlotIsEverReplaced) {
+TEST(UserDbFile, TheSameDamagedFileIsKeptOnceAndTheFirstCopyIsNeverReplaced) {
     C_UserDbSetup s;
     const std::string good = sampleUserDb().bytes();
     auto failedLoadThenSave = [&](const std::string& damaged) {
@@ -287,23 +288,49 @@ TEST(UserDbFile, TheSameDamagedFileIsKeptOnceAndNoSlotIsEverReplaced) {
         s.close();
         return saved;
     };
+    auto slotPath = [&](unsigned slot) {
+        return fs::path(s.file().string() + ".bad" + (slot > 1 ? std::to_string(slot) : ""));
+    };
     // The same damaged file met again (put back here by hand): its copy is found, not made
     // again.
     const std::string first = good.substr(0, 30);
     ASSERT_TRUE(failedLoadThenSave(first));
     ASSERT_TRUE(failedLoadThenSave(first));
-    EXPECT_EQ(s.readFile(s.file().string() + ".bad"), first);
-    EXPECT_FALSE(fs::exists(s.file().string() + ".bad2"));
-    // Each other damaged file takes the next slot; with every slot taken the save is refused
-    // and the damaged file stays whole.
+    EXPECT_EQ(s.readFile(slotPath(1)), first);
+    EXPECT_FALSE(fs::exists(slotPath(2)));
+    // Each other damaged file takes the next slot.
     for (unsigned slot = 2; slot <= 9; ++slot)
         ASSERT_TRUE(failedLoadThenSave(good.substr(0, 30 + slot))) << slot;
-    EXPECT_EQ(s.readFile(s.file().string() + ".bad9"), good.substr(0, 39));
-    const std::string tenth = good.substr(0, 50);
-    EXPECT_FALSE(failedLoadThenSave(tenth));
-    EXPECT_EQ(s.fileBytes(), tenth);
-    EXPECT_EQ(s.readFile(s.file().string() + ".bad"), first);
-    EXPECT_TRUE(s.m_sys.m_policy.contains("every copy slot for its damaged content is taken", 1));
+    EXPECT_EQ(s.readFile(slotPath(9)), good.substr(0, 39));
+
+    // With every slot taken the save still goes on: the new copy replaces the oldest of
+    // ".bad2" to ".bad9" by modification time (here ".bad5", then ".bad2"), never ".bad".
+    const auto hourAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    for (unsigned slot = 2; slot <= 9; ++slot)
+        fs::last_write_time(slotPath(slot), hourAgo + std::chrono::minutes(slot));
+    fs::last_write_time(slotPath(1), hourAgo - std::chrono::hours(1));
+    fs::last_write_time(slotPath(5), hourAgo);
+    struct Step {
+        std::string damaged;
+        unsigned replaced;
+    };
+    const Step steps[] = {{good.substr(0, 50), 5}, {good.substr(0, 51), 2}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.replaced);
+        ASSERT_TRUE(failedLoadThenSave(step.damaged));
+        EXPECT_NE(s.fileBytes(), step.damaged);  // saved over, its copy kept
+        EXPECT_EQ(s.readFile(slotPath(step.replaced)), step.damaged);
+    }
+    EXPECT_TRUE(s.m_sys.m_policy.contains("in place of its oldest copy", 3));
+    EXPECT_EQ(s.readFile(slotPath(1)), first);
+    for (unsigned slot = 3; slot <= 9; ++slot)
+        EXPECT_EQ(s.readFile(slotPath(slot)),
+                  slot == 5 ? good.substr(0, 50) : good.substr(0, 30 + slot))
+            << slot;
+    // A damaged file already held in a late slot is still found, with every slot taken.
+    ASSERT_TRUE(failedLoadThenSave(good.substr(0, 37)));
+    EXPECT_EQ(s.readFile(slotPath(2)), good.substr(0, 51));
+    EXPECT_EQ(s.readFile(slotPath(7)), good.substr(0, 37));
 }
 
 TEST(UserDbFile, AFileThatCannotBeReadIsAnErrorAndIsNeverSavedOver) {
