@@ -100,6 +100,8 @@ enum E_UserVocOrderBy : uint32_t {
     ORDER_BY_WEIGHT = 5,       // weight; NaN after every number
     ORDER_BY_TIME = 6,         // time stamp
 };
+// The highest order type; a type above it is unknown.
+inline constexpr uint32_t kLastUserVocOrder = ORDER_BY_TIME;
 
 struct C_UserVocOrder {
     uint32_t type = ORDER_BY_KEYS;  // E_UserVocOrderBy

@@ -18,7 +18,6 @@ namespace kov {
 
 namespace {
 
-constexpr uint32_t kLastOrderType = ORDER_BY_TIME;
 // Bounds on what the listing keeps between changes: the searches of an editing session, and the
 // sort orders of one search. Past them the oldest are dropped (and rebuilt when asked again).
 constexpr size_t kMaxSearchCaches = 32;
@@ -91,7 +90,7 @@ const std::vector<C_VocItem>& C_SearchCache::getSortedCache(
     std::iota(order.begin(), order.end(), size_t{0});
     if (!orders.empty() && items.size() >= 2) {
         for (const C_UserVocOrder& o : orders)
-            if (o.type > kLastOrderType)
+            if (o.type > kLastUserVocOrder)
                 throw std::logic_error("Unknown order type: " + std::to_string(o.type));
 
         C_SortKeys keys;
