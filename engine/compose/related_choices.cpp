@@ -1,14 +1,12 @@
 #include "engine/compose/related_choices.h"
 
 #include <algorithm>
-#include <exception>
 #include <stdexcept>
 #include <unordered_set>
 #include <utility>
 #include <variant>
 
 #include "engine/text/case_folded_string.h"
-#include "engine/text/code_points.h"
 #include "engine/text/tailo.h"
 
 namespace kov {
@@ -39,20 +37,6 @@ const std::string& standingReading(const C_SemiCandidate& c) {
     static const std::string none;
     const size_t index = c.m_chosenReading.m_set ? c.m_chosenReading.m_index : 0;
     return index < c.m_readings.size() ? c.m_readings[index] : none;
-}
-
-// The width that breaks the last tie of the list order: the first reading's bytes and the
-// character units of the text (a text whose description characters lack operands counts none).
-size_t widthOf(const C_SemiCandidate& c) {
-    size_t units = 0;
-    if (!c.m_text.empty()) {
-        try {
-            units = countIDC(c.m_text);
-        } catch (const std::exception&) {
-            units = 0;
-        }
-    }
-    return (c.m_readings.empty() ? 0 : c.m_readings.front().size()) + units;
 }
 
 std::vector<std::string> tonedKeysOf(const std::string& reading) {
@@ -293,7 +277,7 @@ bool C_RelatedChoices::lessEntry(const C_RelatedEntry& a, const C_RelatedEntry& 
                 return false;
             return x.m_count > y.m_count;
         }
-        const size_t wx = widthOf(x), wy = widthOf(y);
+        const size_t wx = x.width(), wy = y.width();
         if (wx != wy)
             return wx > wy;
     }
