@@ -60,6 +60,16 @@ std::string joinedKeys(const std::vector<std::string>& keys, std::string_view se
 
 }  // namespace
 
+struct C_RelatedChoices::C_List {
+    std::vector<C_RelatedEntry> m_entries;
+    char m_type = 0;
+};
+
+C_RelatedChoices::C_RelatedChoices(const I_RelatedWords& db, const I_ModeStatus& modeStatus)
+    : m_db(db), m_modeStatus(modeStatus) {}
+
+C_RelatedChoices::~C_RelatedChoices() = default;
+
 void C_RelatedChoices::clear() noexcept {
     m_cache.clear();
     m_lists.clear();
