@@ -173,7 +173,8 @@ public:
     // VOC_ERASED and HANT2TAILO_ERASED first for the tables that held anything.
     void clearUserVocs();
 
-    // Listeners are called in registration order, on the changing thread, under mutex().
+    // Listeners are called in registration order, on the changing thread, under the lock of
+    // lockTables().
     void addListener(uint64_t id, FC_Listener listener);
     bool removeListener(uint64_t id);
 

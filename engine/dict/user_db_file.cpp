@@ -4,6 +4,8 @@
 #include <exception>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <mutex>
 #include <system_error>
 #include <span>
 
@@ -213,8 +215,18 @@ std::filesystem::path damagedCopyPath(const std::filesystem::path& path, unsigne
 
 }  // namespace
 
+struct C_UserTailoMixin::C_Lock {
+    std::recursive_mutex m_mutex;
+};
+
+C_UserTailoMixin::C_TablesLock::C_TablesLock(const C_UserTailoMixin& layer) : m_layer(layer) {
+    m_layer.m_lock->m_mutex.lock();
+}
+
+C_UserTailoMixin::C_TablesLock::~C_TablesLock() { m_layer.m_lock->m_mutex.unlock(); }
+
 C_UserTailoMixin::C_UserTailoMixin(const std::filesystem::path& dbFile, const I_TailoDB& lower)
-    : m_rules(lower.cats()), m_lower(lower), m_path(dbFile) {
+    : m_rules(lower.cats()), m_lower(lower), m_lock(std::make_unique<C_Lock>()), m_path(dbFile) {
     const I_TailoCats& cats = lower.cats();
     m_candiPool.catUnder = [&cats](uint8_t a, uint8_t b) { return cats.isCatUnder(a, b); };
     m_error = load_();
@@ -238,7 +250,7 @@ C_UserTailoMixin::~C_UserTailoMixin() {
 }
 
 bool C_UserTailoMixin::dirty() const {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     return m_dirty;
 }
 
@@ -603,7 +615,7 @@ qiv::C_FileError C_UserTailoMixin::save_(const std::string& bytes) {
 }
 
 bool C_UserTailoMixin::save() {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     const std::string where = pathText(m_path);
     if (!m_dirty || m_path.empty()) {
         logger().log(4, "No change or no path to save user DB: " + where);

@@ -211,7 +211,7 @@ C_SearchCache& getSearchCache(std::map<C_CaseFoldedString, C_SearchCache>& cache
 
 size_t C_UserTailoDB::countUserVocs(std::string_view search) const {
     const C_CaseFoldedString folded(search);
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     return getSearchCache(m_listing->m_searchCaches, m_candiPool, folded).items.size();
 }
 
@@ -220,7 +220,7 @@ void C_UserTailoDB::visitUserVocs(std::string_view search, std::span<const C_Use
     if (!visit)
         throw std::bad_function_call();
     const C_CaseFoldedString folded(search);
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     const std::vector<C_VocItem>& list =
         getSearchCache(m_listing->m_searchCaches, m_candiPool, folded).getSortedCache(orders);
     // The page is copied out before the first call: a visitor may edit the dictionary, which
