@@ -190,18 +190,17 @@ private:
     bool addVoc_(const C_VocTableError& result, std::string_view what);
 
     // The listing's search caches (user_db_search.cpp): the matching records of each search
-    // text, pointing into the tables, with their sorted copies.
+    // text, pointing into the tables, with their sorted copies. Made there, and held by a
+    // shared_ptr only for the deleter it binds there: the destructor (user_db_edit.cpp) never
+    // sees the struct. Nothing else holds it.
     struct C_Listing;
-    struct C_ListingDeleter {
-        void operator()(C_Listing* listing) const;
-    };
-    static C_Listing* newListing_();
+    static std::shared_ptr<C_Listing> newListing_();
     // Drops every search cache; the caller holds the lock.
     void dropSearchCaches_() const;
 
     struct C_Listener;  // an id and its callable (user_db_edit.cpp)
     std::list<C_Listener> m_listeners;
-    std::unique_ptr<C_Listing, C_ListingDeleter> m_listing;
+    const std::shared_ptr<C_Listing> m_listing;
 };
 
 }  // namespace kov

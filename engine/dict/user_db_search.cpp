@@ -5,6 +5,7 @@
 #include <cmath>
 #include <list>
 #include <map>
+#include <memory>
 #include <numeric>
 #include <stdexcept>
 #include <variant>
@@ -159,9 +160,9 @@ struct C_UserTailoDB::C_Listing {
     std::map<C_CaseFoldedString, C_SearchCache> m_searchCaches;
 };
 
-void C_UserTailoDB::C_ListingDeleter::operator()(C_Listing* listing) const { delete listing; }
-
-C_UserTailoDB::C_Listing* C_UserTailoDB::newListing_() { return new C_Listing(); }
+std::shared_ptr<C_UserTailoDB::C_Listing> C_UserTailoDB::newListing_() {
+    return std::make_shared<C_Listing>();
+}
 
 void C_UserTailoDB::dropSearchCaches_() const { m_listing->m_searchCaches.clear(); }
 
