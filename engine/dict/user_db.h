@@ -169,8 +169,8 @@ public:
     void visitUserVocs(std::string_view search, std::span<const C_UserVocOrder> orders,
                        size_t index, size_t count, FC_UserVocListVisitor visit) const override;
 
-    // Empties keys2words, karr2vocs and hant2tailo (the rules stay), telling the listeners
-    // VOC_ERASED and HANT2TAILO_ERASED first for the tables that held anything.
+    // Empties keys2words, karr2vocs and hant2tailo (the rules stay), then tells the listeners
+    // VOC_ERASED and HANT2TAILO_ERASED, in that order, for the tables that held anything.
     void clearUserVocs();
 
     // Listeners are called in registration order, on the changing thread, under the lock of
