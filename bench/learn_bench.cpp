@@ -107,7 +107,7 @@ void learnLine(benchmark::State& state, bool nail) {
         times.push_back(seconds * 1e6);
     }
     percentiles(state, times);
-    state.counters["rules"] = double(stack.learn.ruleTable().size());
+    state.counters["rules"] = double(stack.learn.lockTables().ruleTable().size());
     state.counters["keys"] = double(master.m_elements.size());
 }
 

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,15 +34,15 @@ public:
         std::filesystem::path stderrFile;   // empty: inherited
     };
 
-    C_DrivenProcess() = default;
+    C_DrivenProcess();
     // Kills a child still running and reaps it.
     ~C_DrivenProcess();
     C_DrivenProcess(const C_DrivenProcess&) = delete;
     C_DrivenProcess& operator=(const C_DrivenProcess&) = delete;
 
     bool start(const S_Options& options, std::string& error);
-    bool running() const { return m_pid > 0 && !m_exit; }
-    long long pid() const { return m_pid; }
+    bool running() const;
+    long long pid() const;  // -1 before a start
 
     // Writes all of bytes to the child's standard input; false when it is closed.
     bool writeStdin(std::string_view bytes);
@@ -62,15 +63,8 @@ public:
     std::optional<std::uint64_t> residentBytes() const;
 
 private:
-    bool fillOut_(std::chrono::milliseconds timeout);
-    bool signal_(int sig);
-
-    long long m_pid = -1;
-    int m_stdin = -1;
-    int m_stdout = -1;
-    bool m_stdoutEnded = false;
-    std::string m_outBuffer;
-    std::optional<int> m_exit;
+    struct C_State;  // the child and its streams (posix/ and win32/driven_process.cpp)
+    std::unique_ptr<C_State> m_state;
 };
 
 }  // namespace kov::platform

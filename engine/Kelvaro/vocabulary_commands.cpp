@@ -5,6 +5,7 @@
 #include <cmath>
 #include <ctime>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -88,7 +89,7 @@ std::optional<C_UserVocOrder> orderItem(const json& item) {
 // more elements), or an empty array for the listing's own order. A type that comes again later
 // in the list is left out: the sort reaches it only when the earlier comparison by the same
 // type gave equality, so it cannot decide anything, and dropping it bounds the cost of a long
-// list.
+// list. An unknown type refuses the request, whether or not there is anything to sort.
 bool readOrders(const json& request, json& reply, std::vector<C_UserVocOrder>& orders) {
     const auto it = request.find("order");
     if (it == request.end() || !it->is_array()) {
@@ -96,16 +97,20 @@ bool readOrders(const json& request, json& reply, std::vector<C_UserVocOrder>& o
         return false;
     }
     const json& order = *it;
-    const auto add = [&orders](const C_UserVocOrder& item) {
+    const auto add = [&orders, &reply](const C_UserVocOrder& item) {
+        if (item.type > kLastUserVocOrder) {
+            orders.clear();
+            setError(reply, "Unknown order type: " + std::to_string(item.type));
+            return false;
+        }
         for (const C_UserVocOrder& o : orders)
             if (o.type == item.type)
-                return;
+                return true;
         orders.push_back(item);
-    };
-    if (order.size() == 2 && order[0].is_number_integer() && order[1].is_boolean()) {
-        add(*orderItem(order));
         return true;
-    }
+    };
+    if (order.size() == 2 && order[0].is_number_integer() && order[1].is_boolean())
+        return add(*orderItem(order));
     for (const json& element : order) {
         const auto item = orderItem(element);
         if (!item) {
@@ -113,7 +118,8 @@ bool readOrders(const json& request, json& reply, std::vector<C_UserVocOrder>& o
             setError(reply, "Ill-formatted order");
             return false;
         }
-        add(*item);
+        if (!add(*item))
+            return false;
     }
     return true;
 }

@@ -65,7 +65,7 @@ private:
     const C_LearnTailoDB& m_db;
 };
 
-std::unique_lock<std::recursive_mutex> C_LearnTailoDB::lockTables_() const {
+C_UserTailoMixin::C_TablesLock C_LearnTailoDB::lockTables_() const {
     // A mutex lets the thread that just released it take it again before a waiting thread has
     // woken up, so a learner going from one learning step to the next would keep a typing
     // session waiting through all of them, and each wait costs a wake-up. The learning thread
@@ -89,7 +89,7 @@ std::unique_lock<std::recursive_mutex> C_LearnTailoDB::lockTables_() const {
             std::this_thread::sleep_for(wait);
         }
     }
-    return std::unique_lock<std::recursive_mutex>(m_lock);
+    return C_TablesLock(*this);
 }
 
 void C_LearnTailoDB::getRelatedChoices(const C_VisitConsts& consts, const C_StdIsle& isle,
@@ -292,7 +292,7 @@ bool C_LearnTailoDB::waitStopRequested(std::chrono::milliseconds timeout) const 
 }
 
 bool C_LearnTailoDB::eraseHantTailo(const std::string& hant, const std::string& tailo) {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     const bool done = m_candiPool.erase_hant2tailo(hant, tailo);
     if (done)
         markDirty_();
@@ -300,7 +300,7 @@ bool C_LearnTailoDB::eraseHantTailo(const std::string& hant, const std::string& 
 }
 
 bool C_LearnTailoDB::eraseWord(const std::string& key, char type, const std::string& word) {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     const bool done = m_candiPool.erase_keys_word(key, type, word);
     if (done)
         markDirty_();
@@ -309,7 +309,7 @@ bool C_LearnTailoDB::eraseWord(const std::string& key, char type, const std::str
 
 bool C_LearnTailoDB::eraseVoc(const std::vector<std::string>& keys, char type,
                               const std::string& word) {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     const bool done = m_candiPool.erase_karray_voc(keys, type, word);
     if (done)
         markDirty_();

@@ -11,9 +11,9 @@
 // the tables and saves the file when it changed.
 //
 // Locks: the queue lock (learn_db.cpp) guards the queue and the stop flag and is held only to wait,
-// push and pop; the dictionary lock (mutex()) guards the tables and is held around each change of
-// them; it may be held while the user dictionary's lock is taken (promotions), never the reverse.
-// The queue lock is never taken under a dictionary lock.
+// push and pop; the dictionary lock (lockTables(), lockTables_()) guards the tables and is held
+// around each change of them; it may be held while the user dictionary's lock is taken
+// (promotions), never the reverse. The queue lock is never taken under a dictionary lock.
 //
 // Not responsible for: composing lines (C_InputLine), what the user dictionary does with a
 // promotion (its listeners), or when the files are saved besides shutdown.
@@ -23,7 +23,6 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -97,7 +96,7 @@ protected:
 
     // The dictionary lock as the learning side takes it; on the learning thread, first leaving
     // the session's queries their turn. Never called with the lock already held.
-    std::unique_lock<std::recursive_mutex> lockTables_() const;
+    C_TablesLock lockTables_() const;
 
     const I_LearnPolicy& policy() const { return *m_policy; }
     bool purgePending() const { return m_purgePending; }

@@ -1,14 +1,12 @@
 #include "engine/compose/related_choices.h"
 
 #include <algorithm>
-#include <exception>
 #include <stdexcept>
 #include <unordered_set>
 #include <utility>
 #include <variant>
 
 #include "engine/text/case_folded_string.h"
-#include "engine/text/code_points.h"
 #include "engine/text/tailo.h"
 
 namespace kov {
@@ -41,20 +39,6 @@ const std::string& standingReading(const C_SemiCandidate& c) {
     return index < c.m_readings.size() ? c.m_readings[index] : none;
 }
 
-// The width that breaks the last tie of the list order: the first reading's bytes and the
-// character units of the text (a text whose description characters lack operands counts none).
-size_t widthOf(const C_SemiCandidate& c) {
-    size_t units = 0;
-    if (!c.m_text.empty()) {
-        try {
-            units = countIDC(c.m_text);
-        } catch (const std::exception&) {
-            units = 0;
-        }
-    }
-    return (c.m_readings.empty() ? 0 : c.m_readings.front().size()) + units;
-}
-
 std::vector<std::string> tonedKeysOf(const std::string& reading) {
     C_TonedKeysResult keys = tailo2tonedKeys(reading);
     if (const auto* error = std::get_if<C_TonedKeysError>(&keys))
@@ -75,6 +59,16 @@ std::string joinedKeys(const std::vector<std::string>& keys, std::string_view se
 }
 
 }  // namespace
+
+struct C_RelatedChoices::C_List {
+    std::vector<C_RelatedEntry> m_entries;
+    char m_type = 0;
+};
+
+C_RelatedChoices::C_RelatedChoices(const I_RelatedWords& db, const I_ModeStatus& modeStatus)
+    : m_db(db), m_modeStatus(modeStatus) {}
+
+C_RelatedChoices::~C_RelatedChoices() = default;
 
 void C_RelatedChoices::clear() noexcept {
     m_cache.clear();
@@ -293,7 +287,7 @@ bool C_RelatedChoices::lessEntry(const C_RelatedEntry& a, const C_RelatedEntry& 
                 return false;
             return x.m_count > y.m_count;
         }
-        const size_t wx = widthOf(x), wy = widthOf(y);
+        const size_t wx = x.width(), wy = y.width();
         if (wx != wy)
             return wx > wy;
     }

@@ -58,8 +58,11 @@ class C_RelatedChoices {
 public:
     static constexpr size_t kMaxRecords = 65535;
 
-    C_RelatedChoices(const I_RelatedWords& db, const I_ModeStatus& modeStatus)
-        : m_db(db), m_modeStatus(modeStatus) {}
+    C_RelatedChoices(const I_RelatedWords& db, const I_ModeStatus& modeStatus);
+    ~C_RelatedChoices();
+
+    C_RelatedChoices(const C_RelatedChoices&) = delete;
+    C_RelatedChoices& operator=(const C_RelatedChoices&) = delete;
 
     // Asks the dictionaries, once per filling, for the words that go on from last over the
     // islands, and keeps those whose reading continues last's reading by exactly the keys the
@@ -91,10 +94,7 @@ public:
     bool lessEntry(const C_RelatedEntry& a, const C_RelatedEntry& b) const;
 
 private:
-    struct C_List {
-        std::vector<C_RelatedEntry> m_entries;
-        char m_type = 0;
-    };
+    struct C_List;  // the entries of one list type (related_choices.cpp)
 
     void addRecord_(C_RelatedRecord record);
 

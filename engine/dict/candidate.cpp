@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <string_view>
 #include <utility>
 
 #include "engine/text/code_points.h"
@@ -12,11 +13,14 @@ namespace kov {
 
 namespace {
 
-// Width for the tie-break: the first reading's bytes and the text's character units. A text
-// whose description characters lack operands counts no units instead of failing the ranking.
-size_t widthOf(const C_Candidate& c) noexcept {
-    return (c.m_readings.empty() ? 0 : c.m_readings.front().size()) + countIDCOrZero(c.m_text);
+// Width for the tie-break, of a candidate and of a related choice alike: the first reading's
+// bytes and the text's character units. A text whose description characters lack operands
+// counts no units instead of failing the ranking.
+size_t tieWidth(const std::vector<std::string>& readings, std::string_view text) noexcept {
+    return (readings.empty() ? 0 : readings.front().size()) + countIDCOrZero(text);
 }
+
+size_t widthOf(const C_Candidate& c) noexcept { return tieWidth(c.m_readings, c.m_text); }
 
 // Rule 3 of the ranking (sources that differ). Returns 1 when a goes first, -1 when b does,
 // 0 when the rule does not decide.
@@ -109,6 +113,8 @@ std::string C_Candidate::key() const {
         }
     return k;
 }
+
+size_t C_SemiCandidate::width() const noexcept { return tieWidth(m_readings, m_text); }
 
 C_SemiCandidate C_Candidate::semi() const {
     return C_SemiCandidate{m_text, m_readings, m_chosenReading, m_span, m_count, m_weight};

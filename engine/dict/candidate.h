@@ -70,6 +70,9 @@ struct C_SemiCandidate {
     uint16_t m_span = 1;   // typed key positions covered
     uint16_t m_count = 0;  // syllables the candidate stands for
     float m_weight = 0.0f;
+
+    // The width that breaks the last tie, as C_Candidate::width() gives it.
+    size_t width() const noexcept;
 };
 
 // One candidate word or phrase starting at its unit. A plain record; fill it field by field

@@ -116,7 +116,18 @@ bool isStorableRule(const C_Rule& rule) {
     return true;
 }
 
+// An index entry: the rule (weakly: the table owns it) and the element it is filed under.
+struct C_RuleTable::C_IndexRef {
+    std::weak_ptr<C_Rule> rule;
+    size_t elem = 0;
+};
+
 C_RuleTable::C_RuleTable(const I_TailoCats& cats) : m_cats(&cats) {}
+C_RuleTable::~C_RuleTable() = default;
+C_RuleTable::C_RuleTable(const C_RuleTable&) = default;
+C_RuleTable& C_RuleTable::operator=(const C_RuleTable&) = default;
+C_RuleTable::C_RuleTable(C_RuleTable&&) noexcept = default;
+C_RuleTable& C_RuleTable::operator=(C_RuleTable&&) noexcept = default;
 
 bool C_RuleTable::addRule(C_RulePtr rule) {
     if (!rule || !isStorableRule(*rule))

@@ -87,6 +87,11 @@ public:
     using C_Rules = std::map<std::string, C_Entry>;
 
     explicit C_RuleTable(const I_TailoCats& cats);
+    ~C_RuleTable();
+    C_RuleTable(const C_RuleTable&);
+    C_RuleTable& operator=(const C_RuleTable&);
+    C_RuleTable(C_RuleTable&&) noexcept;
+    C_RuleTable& operator=(C_RuleTable&&) noexcept;
 
     // Adds a rule, or merges it into the stored rule of the same key by adding its weights:
     // a merge whose weights all come out 0 erases the rule; a merge that added some non-zero
@@ -140,10 +145,7 @@ public:
     const I_TailoCats& cats() const { return *m_cats; }
 
 private:
-    struct C_IndexRef {
-        std::weak_ptr<C_Rule> rule;
-        size_t elem = 0;
-    };
+    struct C_IndexRef;  // where an index files a rule (rule.cpp)
     using C_Refs = std::vector<C_IndexRef>;
 
     // Index the rule then store it under key; the key is known to be absent.

@@ -4,7 +4,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -22,6 +24,9 @@ namespace {
 
 // The system dictionary's source types; a reading reported twice is kept once.
 constexpr C_LayerSources kSystemSources{ST_SYS_EXACT, ST_SYS_WILDCARD, ST_SYS_PREFIX, true};
+
+// The most initials whose blocks C_TailoDB keeps; the blocks of others are walked each time.
+constexpr size_t kMaxInitials = 64;
 
 // Calls f(type, weight, cats, word) for each record of the vocabulary list at offset list,
 // until the type byte 0. A record that runs off the end of the file ends the list; a record of
@@ -97,6 +102,80 @@ struct C_KarrNext {
 
 }  // namespace
 
+// One section of the loaded file, read in place: entry i's offset lies in the section's offset
+// array, its key at that offset in the pool and its vocabulary list right after the key. Load
+// checked that the arrays lie inside the file and every offset inside the pool.
+class C_TailoDB::C_Section {
+public:
+    C_Section(const qiv::C_ByteCursor& bytes, size_t pool, size_t arrays, size_t count)
+        : m_bytes(bytes), m_pool(pool), m_arrays(arrays), m_count(count) {}
+
+    size_t count() const { return m_count; }
+    // Absolute file offset of entry i.
+    uint64_t entryAt(size_t i) const {
+        // The offset is read in place (little-endian) without a bounds check per read.
+        const unsigned char* p = m_bytes.data() + m_arrays + 4 * size_t(i);
+        return m_pool +
+               (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+    }
+    // The entry's leading string (bounded by the file end when its NUL is missing).
+    std::string_view entryKey(size_t i) const {
+        const uint64_t at = entryAt(i);
+        if (auto s = m_bytes.cStringAt(at))
+            return *s;
+        return m_bytes.bytesAt(at, m_bytes.size() - at).value_or(std::string_view());
+    }
+    size_t lowerBound(size_t first, size_t last, std::string_view key) const;
+    // The entry equal to key, or nullopt.
+    std::optional<size_t> find(std::string_view key) const {
+        const size_t e = lowerBound(0, m_count, key);
+        if (e == m_count || entryKey(e) != key)
+            return std::nullopt;
+        return e;
+    }
+    // File offset of the vocabulary list behind entry i.
+    uint64_t vocListAt(size_t i) const { return entryAt(i) + entryKey(i).size() + 1; }
+
+private:
+    const qiv::C_ByteCursor& m_bytes;  // the whole file
+    size_t m_pool;
+    size_t m_arrays;
+    size_t m_count;
+};
+
+size_t C_TailoDB::C_Section::lowerBound(size_t first, size_t last, std::string_view key) const {
+    // Compares in place, byte by byte up to the entry's NUL (or the file's end): the entry is
+    // less when it differs by a smaller unsigned byte or ends first.
+    const unsigned char* base = m_bytes.data();
+    const size_t size = m_bytes.size();
+    const auto entryLess = [&](uint64_t at) {
+        const unsigned char* e = base + at;
+        const size_t avail = size - size_t(at);
+        for (size_t j = 0;; ++j) {
+            const bool ended = j >= avail || e[j] == 0;
+            if (j == key.size())
+                return false;
+            if (ended)
+                return true;
+            const unsigned char k = static_cast<unsigned char>(key[j]);
+            if (e[j] != k)
+                return e[j] < k;
+        }
+    };
+    while (first < last) {
+        const size_t mid = first + (last - first) / 2;
+        if (entryLess(entryAt(mid)))
+            first = mid + 1;
+        else
+            last = mid;
+    }
+    return first;
+}
+
+C_TailoDB::C_Section C_TailoDB::section_(size_t s) const {
+    return C_Section(m_bytes, m_pool, m_sectionArrays[s], m_sectionCounts[s]);
+}
+
 struct C_TailoDB::C_KarrKeys {
     std::string m_text;
     std::vector<uint32_t> m_starts;  // key i is m_text[m_starts[i], m_starts[i + 1])
@@ -130,17 +209,18 @@ struct C_TailoDB::C_Index {
 // Section C as the key-array walk sees it.
 class C_TailoDB::C_KarrSection final : public I_KarrEntries {
 public:
-    explicit C_KarrSection(const C_TailoDB& db) : m_db(db), m_keys(db.karrKeys_()) {}
-    size_t karrCount() const override { return m_db.m_sections[2].count; }
+    explicit C_KarrSection(const C_TailoDB& db)
+        : m_db(db), m_section(db.section_(2)), m_keys(db.karrKeys_()) {}
+    size_t karrCount() const override { return m_section.count(); }
     std::string_view karrKey(size_t i) const override {
         if (m_keys.m_starts.empty())
-            return m_db.entryKey_(m_db.m_sections[2], i);
+            return m_section.entryKey(i);
         return std::string_view(m_keys.m_text)
             .substr(m_keys.m_starts[i], m_keys.m_starts[i + 1] - m_keys.m_starts[i]);
     }
     size_t karrLowerBound(size_t first, size_t last, std::string_view key) const override {
         if (m_keys.m_starts.empty())
-            return m_db.lowerBoundKey_(m_db.m_sections[2], first, last, key);
+            return m_section.lowerBound(first, last, key);
         // The copies compare as the keys in place do: bytes unsigned, a prefix first.
         while (first < last) {
             const size_t mid = first + (last - first) / 2;
@@ -180,11 +260,12 @@ public:
         return m_db.initialBlocks_(initial, *this);
     }
     void visitKarrRecords(size_t i, const FC_KarrRecordVisitor& visit) const override {
-        m_db.visitRecords_(m_db.vocListAt_(m_db.m_sections[2], i), visit);
+        m_db.visitRecords_(m_section.vocListAt(i), visit);
     }
 
 private:
     const C_TailoDB& m_db;
+    const C_Section m_section;
     const C_KarrKeys& m_keys;
 };
 
@@ -193,11 +274,11 @@ class C_TailoDB::C_KeySection final : public I_KeyEntries {
 public:
     C_KeySection(const C_TailoDB& db, size_t section) : m_db(db), m_section(section) {}
     void scanKeys(std::string_view from, const FC_KeyEntryVisitor& visit) const override {
-        const C_Section& sec = m_db.m_sections[m_section];
+        const C_Section sec = m_db.section_(m_section);
         C_Entry entry(m_db, sec);
-        for (size_t i = m_db.lowerBoundKey_(sec, 0, sec.count, from); i < sec.count; ++i) {
+        for (size_t i = sec.lowerBound(0, sec.count(), from); i < sec.count(); ++i) {
             entry.m_index = i;
-            entry.m_key = m_db.entryKey_(sec, i);
+            entry.m_key = sec.entryKey(i);
             if (!visit(entry))
                 return;
         }
@@ -212,7 +293,7 @@ private:
         C_Entry(const C_TailoDB& db, const C_Section& sec) : m_db(db), m_sec(sec) {}
         std::string_view key() const override { return m_key; }
         void visitRecords(const FC_VocRecordVisitor& visit) const override {
-            m_db.visitRecords_(m_db.vocListAt_(m_sec, m_index), visit);
+            m_db.visitRecords_(m_sec.vocListAt(m_index), visit);
         }
         size_t m_index = 0;
         std::string_view m_key;
@@ -359,22 +440,22 @@ void C_TailoDB::C_KarrKeys::indexRuns() {
 
 const C_TailoDB::C_KarrKeys& C_TailoDB::karrKeys_() const {
     std::call_once(m_index->m_karrKeysOnce, [this] {
-        const C_Section& c = m_sections[2];
+        const C_Section c = section_(2);
         C_KarrKeys keys;
-        keys.m_starts.reserve(c.count + 1);
+        keys.m_starts.reserve(c.count() + 1);
         keys.m_starts.push_back(0);
         const size_t cap = std::min<size_t>(m_bytes.size(), 0xFFFFFFFFu);
         // The keys lie in the pool, so their copies take no more than it does: one allocation
         // instead of a copy of everything so far at each growth.
         keys.m_text.reserve(std::min(cap, m_bytes.size() - m_pool));
-        for (size_t i = 0; i < c.count; ++i) {
-            const std::string_view key = entryKey_(c, i);
+        for (size_t i = 0; i < c.count(); ++i) {
+            const std::string_view key = c.entryKey(i);
             if (key.size() > cap - keys.m_text.size())
                 return;  // stays empty: read in place
             keys.m_text.append(key);
             keys.m_starts.push_back(uint32_t(keys.m_text.size()));
         }
-        if (c.count == 0)
+        if (c.count() == 0)
             return;
         m_index->m_karrKeys = std::move(keys);
         m_index->m_karrKeys.indexRuns();
@@ -447,17 +528,19 @@ bool C_TailoDB::load_() {
         m_error = {E_FileError::FORMAT, "Mismatched dependent hash"};
         return false;
     }
+    static_assert(kSectionCount == std::extent_v<decltype(m_sectionCounts)>);
     uint64_t total = 0;
-    C_Section secs[kSectionCount];
+    size_t arrays[kSectionCount];
+    size_t counts[kSectionCount];
     for (size_t s = 0; s < kSectionCount; ++s) {
         const uint64_t n = *c.u32At(kSectionCountsAt + 4 * s);
-        secs[s] = C_Section{size_t(kOffsetsAt + 4 * total), 0};
+        arrays[s] = size_t(kOffsetsAt + 4 * total);
         total += n;
         if (!c.fits(kOffsetsAt, 4 * total)) {
             m_error = {E_FileError::DAMAGED, "Truncated dictionary file"};
             return false;
         }
-        secs[s].count = size_t(n);
+        counts[s] = size_t(n);
     }
     const size_t pool = size_t(poolAt(size_t(total)));
     const size_t poolSize = c.size() - pool;
@@ -467,67 +550,12 @@ bool C_TailoDB::load_() {
             return false;
         }
     }
-    std::copy(std::begin(secs), std::end(secs), std::begin(m_sections));
+    std::copy(std::begin(arrays), std::end(arrays), std::begin(m_sectionArrays));
+    std::copy(std::begin(counts), std::end(counts), std::begin(m_sectionCounts));
     m_pool = pool;
     m_bytes = c;
     m_header = m_file.view();
     return true;
-}
-
-uint64_t C_TailoDB::entryAt_(const C_Section& sec, size_t i) const {
-    // Checked at load: the offset arrays lie inside the file and every offset inside the pool,
-    // so the offset is read in place (little-endian) without a bounds check per read.
-    const unsigned char* p = m_bytes.data() + sec.arrays + 4 * size_t(i);
-    return m_pool +
-           (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
-}
-
-std::string_view C_TailoDB::entryKey_(const C_Section& sec, size_t i) const {
-    const uint64_t at = entryAt_(sec, i);
-    if (auto s = m_bytes.cStringAt(at))
-        return *s;
-    return m_bytes.bytesAt(at, m_bytes.size() - at).value_or(std::string_view());
-}
-
-size_t C_TailoDB::lowerBoundKey_(const C_Section& sec, size_t first, size_t last,
-                                 std::string_view key) const {
-    // Compares in place, byte by byte up to the entry's NUL (or the file's end): the entry is
-    // less when it differs by a smaller unsigned byte or ends first.
-    const unsigned char* base = m_bytes.data();
-    const size_t size = m_bytes.size();
-    const auto entryLess = [&](uint64_t at) {
-        const unsigned char* e = base + at;
-        const size_t avail = size - size_t(at);
-        for (size_t j = 0;; ++j) {
-            const bool ended = j >= avail || e[j] == 0;
-            if (j == key.size())
-                return false;
-            if (ended)
-                return true;
-            const unsigned char k = static_cast<unsigned char>(key[j]);
-            if (e[j] != k)
-                return e[j] < k;
-        }
-    };
-    while (first < last) {
-        const size_t mid = first + (last - first) / 2;
-        if (entryLess(entryAt_(sec, mid)))
-            first = mid + 1;
-        else
-            last = mid;
-    }
-    return first;
-}
-
-std::optional<size_t> C_TailoDB::findKey_(const C_Section& sec, std::string_view key) const {
-    const size_t e = lowerBoundKey_(sec, 0, sec.count, key);
-    if (e == sec.count || entryKey_(sec, e) != key)
-        return std::nullopt;
-    return e;
-}
-
-uint64_t C_TailoDB::vocListAt_(const C_Section& sec, size_t i) const {
-    return entryAt_(sec, i) + entryKey_(sec, i).size() + 1;
 }
 
 void C_TailoDB::visitRecords_(uint64_t list, const FC_VocRecordVisitor& visit) const {
@@ -548,10 +576,11 @@ void C_TailoDB::visitKeyVocs(size_t section, std::string_view key,
                              const FC_VocListVisitor& visitor) const {
     if (section > 2)
         return;
-    const auto e = findKey_(m_sections[section], key);
+    const C_Section sec = section_(section);
+    const auto e = sec.find(key);
     if (!e)
         return;
-    visitRecords_(vocListAt_(m_sections[section], *e), [&](const C_VocRecord& rec) {
+    visitRecords_(sec.vocListAt(*e), [&](const C_VocRecord& rec) {
         std::vector<std::string_view> views(rec.m_readings.begin(), rec.m_readings.end());
         visitor(rec.m_text, views, rec.m_cats, char(static_cast<int8_t>(rec.m_weight)));
     });
@@ -563,9 +592,9 @@ void C_TailoDB::addKeyVocs(C_CompoUnit& unit, std::string_view key, bool capital
 
 size_t C_TailoDB::longestTonedKey_() const {
     std::call_once(m_index->m_longestTonedOnce, [this] {
-        for (size_t i = 0; i < m_sections[0].count; ++i)
-            m_index->m_longestToned =
-                std::max(m_index->m_longestToned, entryKey_(m_sections[0], i).size());
+        const C_Section a = section_(0);
+        for (size_t i = 0; i < a.count(); ++i)
+            m_index->m_longestToned = std::max(m_index->m_longestToned, a.entryKey(i).size());
     });
     return m_index->m_longestToned;
 }
@@ -581,11 +610,11 @@ bool C_TailoDB::addWildcardWords(C_CompoUnit& unit, std::span<const size_t> span
 }
 
 bool C_TailoDB::wholeReadings_(std::string_view han, const FC_ReadingSink& reading) const {
-    const C_Section& d = m_sections[3];
-    const auto e = findKey_(d, han);
+    const C_Section d = section_(3);
+    const auto e = d.find(han);
     if (!e)
         return false;
-    auto c = m_bytes.at(vocListAt_(d, *e));
+    auto c = m_bytes.at(d.vocListAt(*e));
     std::string_view r;
     while (c && c->readCString(r) && !r.empty())
         reading(r);
@@ -638,7 +667,7 @@ void C_TailoDB::walk_(const C_VisitConsts& consts, const C_StdIsle& isle, size_t
     const C_KarrSection section(*this);
     C_StdKarrVocsRecurseConsts rc(consts, isle, sink, mode, m_policy.karrThreshold(),
                                   kSystemSources.m_inexact, kSystemSources.m_prefix);
-    rc.m_memoKey = &m_sections[2];
+    rc.m_memoKey = &m_sectionArrays[2];  // section C of this dictionary
     walkKarrVocs(section, rc, item);
 }
 

@@ -69,10 +69,10 @@ public:
     void prepareLookups() const;
 
     // Section sizes (0 when not loaded): A toned keys, B exact keys, C key arrays, D Han words.
-    size_t tonedCount() const { return m_sections[0].count; }
-    size_t exactCount() const { return m_sections[1].count; }
-    size_t karrCount() const { return m_sections[2].count; }
-    size_t hanCount() const { return m_sections[3].count; }
+    size_t tonedCount() const { return m_sectionCounts[0]; }
+    size_t exactCount() const { return m_sectionCounts[1]; }
+    size_t karrCount() const { return m_sectionCounts[2]; }
+    size_t hanCount() const { return m_sectionCounts[3]; }
 
     // Toneless and one-syllable lookups in section A (keys ending in "0" take any tone digit);
     // see addPrefixWords in key_lookup.h.
@@ -85,24 +85,13 @@ public:
     void visitKeyVocs(size_t section, std::string_view key, const FC_VocListVisitor& visitor) const;
 
 private:
-    struct C_Section {
-        size_t arrays = 0;  // file offset of the section's offset array
-        size_t count = 0;
-    };
+    class C_Section;  // one section's entries, read in place (system_dict.cpp)
     class C_KarrSection;
     class C_KeySection;
     class C_Tables;
 
-    // Absolute file offset of entry i of a section.
-    uint64_t entryAt_(const C_Section& sec, size_t i) const;
-    // The entry's leading string (bounded by the file end when its NUL is missing).
-    std::string_view entryKey_(const C_Section& sec, size_t i) const;
-    size_t lowerBoundKey_(const C_Section& sec, size_t first, size_t last,
-                          std::string_view key) const;
-    // The entry equal to key, or nullopt.
-    std::optional<size_t> findKey_(const C_Section& sec, std::string_view key) const;
-    // File offset of the vocabulary list behind entry i.
-    uint64_t vocListAt_(const C_Section& sec, size_t i) const;
+    // Section s (0 A, 1 B, 2 C, 3 D) of the loaded file.
+    C_Section section_(size_t s) const;
     // The records of the vocabulary list at list ('H' readings from voc2tailos).
     void visitRecords_(uint64_t list, const FC_VocRecordVisitor& visit) const;
     // The stored readings of a Han word found whole in section D; false when it is absent.
@@ -118,19 +107,19 @@ private:
     // that need more characters than it find nothing there.
     size_t longestTonedKey_() const;
     // The blocks an initial typed alone begins in section C, found by prepareLookups() for
-    // every initial (else on first use) and kept (the dictionary never changes); at most
-    // kMaxInitials are kept, others are walked.
+    // every initial (else on first use) and kept (the dictionary never changes); at most 64
+    // are kept, others are walked.
     const C_KarrInitialBlocks* initialBlocks_(std::string_view initial,
                                               const I_KarrEntries& section) const;
-    static constexpr size_t kMaxInitials = 64;
     bool load_();
 
     C_MappedFile m_file;
     const C_TailoCats& m_cats;
     const I_TailoPolicy& m_policy;
     const void* m_header = nullptr;
-    qiv::C_ByteCursor m_bytes;  // the whole file when loaded
-    C_Section m_sections[4];
+    qiv::C_ByteCursor m_bytes;       // the whole file when loaded
+    size_t m_sectionArrays[4] = {};  // file offsets of the sections' offset arrays
+    size_t m_sectionCounts[4] = {};
     size_t m_pool = 0;  // file offset of the pool
     qiv::C_FileError m_error;
     C_RuleTable m_rules;

@@ -100,6 +100,8 @@ enum E_UserVocOrderBy : uint32_t {
     ORDER_BY_WEIGHT = 5,       // weight; NaN after every number
     ORDER_BY_TIME = 6,         // time stamp
 };
+// The highest order type; a type above it is unknown.
+inline constexpr uint32_t kLastUserVocOrder = ORDER_BY_TIME;
 
 struct C_UserVocOrder {
     uint32_t type = ORDER_BY_KEYS;  // E_UserVocOrderBy
@@ -167,11 +169,12 @@ public:
     void visitUserVocs(std::string_view search, std::span<const C_UserVocOrder> orders,
                        size_t index, size_t count, FC_UserVocListVisitor visit) const override;
 
-    // Empties keys2words, karr2vocs and hant2tailo (the rules stay), telling the listeners
-    // VOC_ERASED and HANT2TAILO_ERASED first for the tables that held anything.
+    // Empties keys2words, karr2vocs and hant2tailo (the rules stay), then tells the listeners
+    // VOC_ERASED and HANT2TAILO_ERASED, in that order, for the tables that held anything.
     void clearUserVocs();
 
-    // Listeners are called in registration order, on the changing thread, under mutex().
+    // Listeners are called in registration order, on the changing thread, under the lock of
+    // lockTables().
     void addListener(uint64_t id, FC_Listener listener);
     bool removeListener(uint64_t id);
 
@@ -187,18 +190,17 @@ private:
     bool addVoc_(const C_VocTableError& result, std::string_view what);
 
     // The listing's search caches (user_db_search.cpp): the matching records of each search
-    // text, pointing into the tables, with their sorted copies.
+    // text, pointing into the tables, with their sorted copies. Made there, and held by a
+    // shared_ptr only for the deleter it binds there: the destructor (user_db_edit.cpp) never
+    // sees the struct. Nothing else holds it.
     struct C_Listing;
-    struct C_ListingDeleter {
-        void operator()(C_Listing* listing) const;
-    };
-    static C_Listing* newListing_();
+    static std::shared_ptr<C_Listing> newListing_();
     // Drops every search cache; the caller holds the lock.
     void dropSearchCaches_() const;
 
     struct C_Listener;  // an id and its callable (user_db_edit.cpp)
     std::list<C_Listener> m_listeners;
-    std::unique_ptr<C_Listing, C_ListingDeleter> m_listing;
+    const std::shared_ptr<C_Listing> m_listing;
 };
 
 }  // namespace kov

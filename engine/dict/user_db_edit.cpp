@@ -173,12 +173,12 @@ void C_UserTailoDB::notifyChange_(E_UserTailoChange kind) {
 }
 
 E_UserVocError C_UserTailoDB::runAsOneEdit_(std_move_only_function<E_UserVocError()> edit) {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     return edit();
 }
 
 void C_UserTailoDB::restoreUserVoc_(const std::vector<std::string>& keys, const C_TailoVoc& voc) {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     if (keys.size() == 1)
         m_candiPool.keys2words[keys.front()].push_back(voc);
     else
@@ -187,7 +187,7 @@ void C_UserTailoDB::restoreUserVoc_(const std::vector<std::string>& keys, const 
 }
 
 bool C_UserTailoDB::eraseHantTailo(const std::string& hant, const std::string& tailo) {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     const bool done = m_candiPool.erase_hant2tailo(hant, tailo);
     if (done)
         notifyChange_(HANT2TAILO_ERASED);
@@ -195,7 +195,7 @@ bool C_UserTailoDB::eraseHantTailo(const std::string& hant, const std::string& t
 }
 
 bool C_UserTailoDB::eraseWord(const std::string& key, char type, const std::string& word) {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     const bool done = m_candiPool.erase_keys_word(key, type, word);
     if (done)
         notifyChange_(VOC_ERASED);
@@ -204,7 +204,7 @@ bool C_UserTailoDB::eraseWord(const std::string& key, char type, const std::stri
 
 bool C_UserTailoDB::eraseVoc(const std::vector<std::string>& keys, char type,
                              const std::string& word) {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     const bool done = m_candiPool.erase_karray_voc(keys, type, word);
     if (done)
         notifyChange_(VOC_ERASED);
@@ -212,7 +212,7 @@ bool C_UserTailoDB::eraseVoc(const std::vector<std::string>& keys, char type,
 }
 
 void C_UserTailoDB::addHantTailo(const std::string& hant, const std::string& tailo) {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     if (!m_candiPool.add_hant2tailo(hant, tailo)) {
         logger().log(1, "Failed to add hant2tailo: empty text or a NUL in \"" + hant + "\" / \"" +
                             tailo + "\"");
@@ -233,20 +233,20 @@ bool C_UserTailoDB::addVoc_(const C_VocTableError& result, std::string_view what
 bool C_UserTailoDB::addKarrToVoc(const std::vector<std::string>& keys, char type,
                                  const std::string& word, float weight,
                                  std::span<const uint8_t> cats, uint32_t count) {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     return addVoc_(m_candiPool.add_karray_to_voc(keys, type, word, weight, cats, count),
                    "Failed to add key array to voc: ");
 }
 
 bool C_UserTailoDB::addKeysToWord(const std::string& key, char type, const std::string& word,
                                   float weight, std::span<const uint8_t> cats, uint32_t count) {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     return addVoc_(m_candiPool.add_keys_to_word(key, type, word, weight, cats, count),
                    "Failed to add keys to word: ");
 }
 
 bool C_UserTailoDB::addRule(C_RulePtr rule) {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     const bool done = m_rules.addRule(std::move(rule));
     if (done)
         notifyChange_(RULE_ADDED);
@@ -255,7 +255,7 @@ bool C_UserTailoDB::addRule(C_RulePtr rule) {
 
 bool C_UserTailoDB::findUserVoc(const std::vector<std::string>& keys, char type,
                                 const std::string& word, FC_UserVocVisitor visit) const {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     const C_CandiPool::Vocs* vocs = nullptr;
     if (keys.empty())
         return false;
@@ -280,7 +280,7 @@ bool C_UserTailoDB::findUserVoc(const std::vector<std::string>& keys, char type,
 }
 
 void C_UserTailoDB::clearUserVocs() {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     // The tables are emptied before anyone is told, as every other edit does: a listener that
     // throws cannot leave the words in place after their erasure was announced.
     const bool hadVocs = !m_candiPool.emptyOfVocs();
@@ -295,12 +295,12 @@ void C_UserTailoDB::clearUserVocs() {
 }
 
 void C_UserTailoDB::addListener(uint64_t id, FC_Listener listener) {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     m_listeners.push_back(C_Listener{id, std::move(listener)});
 }
 
 bool C_UserTailoDB::removeListener(uint64_t id) {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     const auto n = std::erase_if(m_listeners, [id](const C_Listener& l) { return l.id == id; });
     return n > 0;
 }

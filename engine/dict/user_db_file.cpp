@@ -4,6 +4,8 @@
 #include <exception>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <mutex>
 #include <system_error>
 #include <span>
 
@@ -198,7 +200,9 @@ bool readWholeFile(const std::filesystem::path& path, std::string& bytes) {
 }
 
 // Where the copies of a damaged file go: "<name>.bad", then "<name>.bad2" to "<name>.bad9".
-// A copy is never replaced, so the first copy of a damaged file stays whatever happens later.
+// The first copy is never replaced, so the oldest damage found stays whatever happens later;
+// when every slot is taken, a new copy replaces the oldest of ".bad2" to ".bad9", so that the
+// save it comes before is never refused for want of a slot.
 constexpr unsigned kDamagedCopySlots = 9;
 
 std::filesystem::path damagedCopyPath(const std::filesystem::path& path, unsigned slot) {
@@ -211,8 +215,18 @@ std::filesystem::path damagedCopyPath(const std::filesystem::path& path, unsigne
 
 }  // namespace
 
+struct C_UserTailoMixin::C_Lock {
+    std::recursive_mutex m_mutex;
+};
+
+C_UserTailoMixin::C_TablesLock::C_TablesLock(const C_UserTailoMixin& layer) : m_layer(layer) {
+    m_layer.m_lock->m_mutex.lock();
+}
+
+C_UserTailoMixin::C_TablesLock::~C_TablesLock() { m_layer.m_lock->m_mutex.unlock(); }
+
 C_UserTailoMixin::C_UserTailoMixin(const std::filesystem::path& dbFile, const I_TailoDB& lower)
-    : m_rules(lower.cats()), m_lower(lower), m_path(dbFile) {
+    : m_rules(lower.cats()), m_lower(lower), m_lock(std::make_unique<C_Lock>()), m_path(dbFile) {
     const I_TailoCats& cats = lower.cats();
     m_candiPool.catUnder = [&cats](uint8_t a, uint8_t b) { return cats.isCatUnder(a, b); };
     m_error = load_();
@@ -236,7 +250,7 @@ C_UserTailoMixin::~C_UserTailoMixin() {
 }
 
 bool C_UserTailoMixin::dirty() const {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     return m_dirty;
 }
 
@@ -521,31 +535,50 @@ qiv::C_FileError C_UserTailoMixin::keepDamagedCopy_() {
     if (!readWholeFile(m_path, bytes))
         return {E_FileError::UNREADABLE,
                 "Failed to read damaged user DB file " + where + " to keep a copy"};
+    // Every slot is looked at before one is chosen: the same bytes may sit past a free slot.
+    unsigned freeSlot = 0;
+    unsigned oldestSlot = 0;
+    std::filesystem::file_time_type oldestTime;
     for (unsigned slot = 1; slot <= kDamagedCopySlots; ++slot) {
         const std::filesystem::path bad = damagedCopyPath(m_path, slot);
         const bool taken = std::filesystem::exists(bad, ec);
         if (ec)
             return {E_FileError::UNREADABLE,
                     "Failed to test " + pathText(bad) + ": " + ec.message()};
-        if (taken) {
-            std::string kept;
-            if (readWholeFile(bad, kept) && kept == bytes) {
-                m_damagedCopyKept = true;  // this very file was kept before
-                return {};
-            }
+        if (!taken) {
+            if (freeSlot == 0)
+                freeSlot = slot;
             continue;
         }
-        if (const qiv::C_FileError failure = writeFileReplacing(bad, bytes); !failure.ok())
-            return {E_FileError::WRITE, "Failed to keep a copy of damaged user DB file " + where +
-                                            " as " + pathText(bad) + ": " + failure.text};
-        m_damagedCopyKept = true;
-        logger().log(3, "Kept a copy of damaged user DB file " + where + " as " + pathText(bad));
-        return {};
+        std::string kept;
+        if (readWholeFile(bad, kept) && kept == bytes) {
+            m_damagedCopyKept = true;  // this very file was kept before
+            return {};
+        }
+        if (slot == 1 || !std::filesystem::is_regular_file(bad, ec))
+            continue;  // the first copy stays; what is no file is not written over
+        // A time that cannot be read counts as the oldest: that copy is the first given up.
+        const std::filesystem::file_time_type time = std::filesystem::last_write_time(bad, ec);
+        const std::filesystem::file_time_type when =
+            ec ? std::filesystem::file_time_type::min() : time;
+        if (oldestSlot == 0 || when < oldestTime) {
+            oldestSlot = slot;
+            oldestTime = when;
+        }
     }
-    return {E_FileError::WRITE, "Not saving user DB file " + where +
-                                    ": every copy slot for its damaged "
-                                    "content is taken (" +
-                                    pathText(damagedCopyPath(m_path, 1)) + " and on)"};
+    const unsigned slot = freeSlot != 0 ? freeSlot : oldestSlot;
+    if (slot == 0)
+        return {E_FileError::WRITE, "Not saving user DB file " + where +
+                                        ": no copy slot for its damaged content can be written (" +
+                                        pathText(damagedCopyPath(m_path, 1)) + " and on)"};
+    const std::filesystem::path bad = damagedCopyPath(m_path, slot);
+    if (const qiv::C_FileError failure = writeFileReplacing(bad, bytes); !failure.ok())
+        return {E_FileError::WRITE, "Failed to keep a copy of damaged user DB file " + where +
+                                        " as " + pathText(bad) + ": " + failure.text};
+    m_damagedCopyKept = true;
+    logger().log(3, "Kept a copy of damaged user DB file " + where + " as " + pathText(bad) +
+                        (freeSlot != 0 ? "" : ", in place of its oldest copy"));
+    return {};
 }
 
 qiv::C_FileError C_UserTailoMixin::writeReplacing_(const std::string& bytes) {
@@ -582,7 +615,7 @@ qiv::C_FileError C_UserTailoMixin::save_(const std::string& bytes) {
 }
 
 bool C_UserTailoMixin::save() {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     const std::string where = pathText(m_path);
     if (!m_dirty || m_path.empty()) {
         logger().log(4, "No change or no path to save user DB: " + where);

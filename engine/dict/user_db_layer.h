@@ -5,8 +5,9 @@
 //
 // Saving never loses the user's words: the file is written beside the target as "<name>.tmp",
 // flushed to the disk and renamed over the target; a file whose load stopped with an error is
-// first copied to "<name>.bad" (an earlier copy is never replaced: a later one goes to
-// "<name>.bad2" and on); a file that could not be read is never saved over. A failed save
+// first copied to "<name>.bad" (that first copy is never replaced: a later one goes to
+// "<name>.bad2" to "<name>.bad9", over the oldest of those when all are taken); a file that
+// could not be read is never saved over. A failed save
 // keeps the layer dirty so that a later save tries again. A side file left by a save that was
 // cut short (the process killed before the rename) is removed when the file is loaded.
 //
@@ -19,7 +20,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,9 +66,28 @@ public:
     // I_VocRevision: changes with every change of the own tables and with the lower layer's.
     std::optional<uint64_t> vocRevision() const override;
 
-    // The one lock that guards the tables, the rule table, the dirty flag and (in the user
-    // dictionary) the search caches and listeners. Recursive: a query re-enters it.
-    std::recursive_mutex& mutex() const { return m_lock; }
+    // A hold of the layer's one lock, which guards the tables, the rule table, the dirty flag
+    // and (in the user dictionary) the search caches and listeners. It is recursive: a query
+    // or an edit made while holding it takes it again. Through the hold the tables and rules
+    // can be read, unchanged while it lives; changes go through the owner's operations, which
+    // tell whoever depends on the tables. A layer's lock may be held while the layer below it
+    // takes its own (the learning dictionary promoting into the user dictionary), never the
+    // reverse (learn_db.h).
+    class C_TablesLock {
+    public:
+        explicit C_TablesLock(const C_UserTailoMixin& layer);
+        ~C_TablesLock();
+        C_TablesLock(const C_TablesLock&) = delete;
+        C_TablesLock& operator=(const C_TablesLock&) = delete;
+
+        const C_CandiPool& candiPool() const { return m_layer.m_candiPool; }
+        const C_RuleTable& ruleTable() const { return m_layer.m_rules; }
+
+    private:
+        const C_UserTailoMixin& m_layer;
+    };
+    C_TablesLock lockTables() const { return C_TablesLock(*this); }
+
     // Why the load stopped: UNREADABLE (the file could not be tested or read; it is never
     // saved over), FORMAT or DAMAGED (the first save keeps a copy of the file first); NONE
     // when it loaded whole or there was no file.
@@ -76,11 +96,6 @@ public:
     bool dirty() const;
     const std::filesystem::path& path() const { return m_path; }
     const I_TailoDB& lower() const { return m_lower; }
-
-    // The tables and rules, to read while holding mutex(). Changes go through the owner's
-    // operations, which tell whoever depends on the tables.
-    const C_CandiPool& candiPool() const { return m_candiPool; }
-    const C_RuleTable& ruleTable() const { return m_rules; }
 
 protected:
     // Marks the layer as holding unsaved changes; the caller holds the lock. Every change of
@@ -92,7 +107,6 @@ protected:
     // Writes the bytes of a save into the side file. Tests replace it to fail a save midway.
     virtual bool writeSaveBytes_(platform::C_OutFile& out, std::string_view bytes);
 
-    mutable std::recursive_mutex m_lock;
     C_CandiPool m_candiPool;
     C_RuleTable m_rules;
     const I_TailoDB& m_lower;
@@ -103,17 +117,21 @@ private:
     std::string serialize_() const;
     // The save of bytes without its log line: NONE when written; UNREADABLE when the file
     // could not be read before (it is never saved over); WRITE when the folder, the copy of a
-    // damaged file or the file itself could not be written, or every copy slot is taken.
+    // damaged file or the file itself could not be written.
     qiv::C_FileError save_(const std::string& bytes);
     // Copies a file whose load stopped with an error, once, to the first free of "<name>.bad",
-    // "<name>.bad2" ... "<name>.bad9" (none when one of them holds the same bytes); an error
-    // when no copy could be made, and the save must not go on.
+    // "<name>.bad2" ... "<name>.bad9", or over the oldest (by modification time) of ".bad2" to
+    // ".bad9" when all are taken; none when one of them holds the same bytes. An error when no
+    // copy could be made, and the save must not go on.
     qiv::C_FileError keepDamagedCopy_();
     qiv::C_FileError writeReplacing_(const std::string& bytes);
 
     // The own tables as the shared lookups (key_lookup.h) read them.
     class C_OwnTables;
     void ownReadings_(std::string_view hanWord, const FC_ReadingSink& reading) const;
+
+    struct C_Lock;  // the recursive mutex behind C_TablesLock (user_db_file.cpp)
+    std::unique_ptr<C_Lock> m_lock;
 
     std::filesystem::path m_path;
     qiv::C_FileError m_error;

@@ -118,7 +118,7 @@ const I_TailoCats& C_UserTailoMixin::cats() const { return m_lower.cats(); }
 const I_TailoPolicy& C_UserTailoMixin::logger() const { return m_lower.logger(); }
 
 void C_UserTailoMixin::ownReadings_(std::string_view hanWord, const FC_ReadingSink& reading) const {
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     const auto e = m_candiPool.hant2tailo.find(std::string(hanWord));
     if (e == m_candiPool.hant2tailo.end())
         return;
@@ -172,7 +172,7 @@ private:
 
 void C_UserTailoMixin::addKeyVocs(C_CompoUnit& unit, std::string_view key, bool capital) const {
     m_lower.addKeyVocs(unit, key, capital);
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     addExactKeyWords(C_OwnKeyEntries(m_candiPool.keys2words, *this), kUserSources, unit, key,
                      capital);
 }
@@ -180,14 +180,14 @@ void C_UserTailoMixin::addKeyVocs(C_CompoUnit& unit, std::string_view key, bool 
 void C_UserTailoMixin::getIslandVocs(const C_VisitConsts& consts, const C_StdIsle& isle,
                                      const FC_UnitAt& unitAt) const {
     m_lower.getIslandVocs(consts, isle, unitAt);
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     addIslandVocs(C_OwnTables(*this), kUserSources, this, consts, isle, unitAt);
 }
 
 void C_UserTailoMixin::getRelatedChoices(const C_VisitConsts& consts, const C_StdIsle& isle,
                                          const FC_RelatedSink& sink) const {
     m_lower.getRelatedChoices(consts, isle, sink);
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     addRelatedChoices(C_OwnTables(*this), consts, isle, sink);
 }
 
@@ -201,14 +201,14 @@ std::optional<uint64_t> C_UserTailoMixin::vocRevision() const {
 void C_UserTailoMixin::visitCatRules(std::span<const uint8_t> cats,
                                      const FC_RuleVisitor& visit) const {
     m_lower.visitCatRules(cats, visit);
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     m_rules.visitCatRules(cats, visit);
 }
 
 void C_UserTailoMixin::visitWordRules(const std::string& text, const std::vector<std::string>& keys,
                                       const FC_RuleVisitor& visit) const {
     m_lower.visitWordRules(text, keys, visit);
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     m_rules.visitWordRules(text, keys, visit);
 }
 

@@ -1,12 +1,44 @@
 #include "engine/dict/user_db_readings.h"
 
+#include <functional>
+#include <optional>
+#include <string>
+#include <unordered_map>
 #include <variant>
+#include <vector>
 
 #include "engine/text/tailo.h"
 
 namespace kov {
 
-const std::optional<std::string>& C_ReadingKeys::spelling_(const std::string& key) {
+namespace {
+
+// A hash of strings that also takes a string_view, so that a reading is looked up without
+// being copied into a string first.
+struct C_TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+};
+template <class V>
+using T_ByText = std::unordered_map<std::string, V, C_TextHash, std::equal_to<>>;
+
+}  // namespace
+
+struct C_ReadingKeys::C_Known {
+    // The tone-marked spelling of one toned key, when converting it back gives the key again.
+    const std::optional<std::string>& spelling(const std::string& key);
+    // The keys of a reading by conversion, converted once per reading.
+    const std::optional<std::vector<std::string>>& convert(std::string_view reading);
+
+    T_ByText<std::optional<std::string>> m_spellings;
+    T_ByText<std::optional<std::vector<std::string>>> m_converted;
+};
+
+C_ReadingKeys::C_ReadingKeys() : m_known(std::make_unique<C_Known>()) {}
+
+C_ReadingKeys::~C_ReadingKeys() = default;
+
+const std::optional<std::string>& C_ReadingKeys::C_Known::spelling(const std::string& key) {
     const auto found = m_spellings.find(key);
     if (found != m_spellings.end())
         return found->second;
@@ -24,7 +56,8 @@ const std::optional<std::string>& C_ReadingKeys::spelling_(const std::string& ke
     return m_spellings.emplace(key, std::move(spelling)).first->second;
 }
 
-const std::optional<std::vector<std::string>>& C_ReadingKeys::convert_(std::string_view reading) {
+const std::optional<std::vector<std::string>>& C_ReadingKeys::C_Known::convert(
+    std::string_view reading) {
     const auto found = m_converted.find(reading);
     if (found != m_converted.end())
         return found->second;
@@ -39,7 +72,7 @@ bool C_ReadingKeys::spells(std::string_view reading, const C_Bikey& key) {
     // The reading is the keys' own spellings joined by "-": each converts back to its key and
     // holds no separator, so the whole converts to the keys.
     auto fast = [&](const std::string& k, std::string_view& rest, bool last) {
-        const std::optional<std::string>& s = spelling_(k);
+        const std::optional<std::string>& s = m_known->spelling(k);
         if (!s || rest.substr(0, s->size()) != *s)
             return false;
         rest.remove_prefix(s->size());
@@ -62,7 +95,7 @@ bool C_ReadingKeys::spells(std::string_view reading, const C_Bikey& key) {
     }
     if (quick)
         return true;
-    const std::optional<std::vector<std::string>>& keys = convert_(reading);
+    const std::optional<std::vector<std::string>>& keys = m_known->convert(reading);
     if (!keys)
         return false;
     if (const auto* one = std::get_if<const std::string*>(&key))

@@ -7,12 +7,8 @@
 // Not responsible for: storing readings, or which readings a word has.
 #pragma once
 
-#include <functional>
-#include <unordered_map>
-#include <optional>
-#include <string>
+#include <memory>
 #include <string_view>
-#include <vector>
 
 #include "engine/text/key_pattern.h"
 
@@ -20,24 +16,18 @@ namespace kov {
 
 class C_ReadingKeys {
 public:
-    // True when tailo2tonedKeys(reading) gives exactly the key (or the key array).
+    C_ReadingKeys();
+    ~C_ReadingKeys();
+    C_ReadingKeys(const C_ReadingKeys&) = delete;
+    C_ReadingKeys& operator=(const C_ReadingKeys&) = delete;
+
+    // True when tailo2tonedKeys(reading) gives exactly the key (or the key array). Keys and
+    // readings met are remembered with what they gave, for the next call.
     bool spells(std::string_view reading, const C_Bikey& key);
 
 private:
-    // The tone-marked spelling of one toned key, when converting it back gives the key again.
-    const std::optional<std::string>& spelling_(const std::string& key);
-    // The keys of a reading by conversion, converted once per reading.
-    const std::optional<std::vector<std::string>>& convert_(std::string_view reading);
-
-    struct C_Hash {
-        using is_transparent = void;
-        size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
-    };
-    template <class V>
-    using T_ByText = std::unordered_map<std::string, V, C_Hash, std::equal_to<>>;
-
-    T_ByText<std::optional<std::string>> m_spellings;
-    T_ByText<std::optional<std::vector<std::string>>> m_converted;
+    struct C_Known;  // the spellings and conversions met so far (user_db_readings.cpp)
+    std::unique_ptr<C_Known> m_known;
 };
 
 }  // namespace kov

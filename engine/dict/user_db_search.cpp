@@ -5,6 +5,7 @@
 #include <cmath>
 #include <list>
 #include <map>
+#include <memory>
 #include <numeric>
 #include <stdexcept>
 #include <variant>
@@ -18,7 +19,6 @@ namespace kov {
 
 namespace {
 
-constexpr uint32_t kLastOrderType = ORDER_BY_TIME;
 // Bounds on what the listing keeps between changes: the searches of an editing session, and the
 // sort orders of one search. Past them the oldest are dropped (and rebuilt when asked again).
 constexpr size_t kMaxSearchCaches = 32;
@@ -91,7 +91,7 @@ const std::vector<C_VocItem>& C_SearchCache::getSortedCache(
     std::iota(order.begin(), order.end(), size_t{0});
     if (!orders.empty() && items.size() >= 2) {
         for (const C_UserVocOrder& o : orders)
-            if (o.type > kLastOrderType)
+            if (o.type > kLastUserVocOrder)
                 throw std::logic_error("Unknown order type: " + std::to_string(o.type));
 
         C_SortKeys keys;
@@ -160,9 +160,9 @@ struct C_UserTailoDB::C_Listing {
     std::map<C_CaseFoldedString, C_SearchCache> m_searchCaches;
 };
 
-void C_UserTailoDB::C_ListingDeleter::operator()(C_Listing* listing) const { delete listing; }
-
-C_UserTailoDB::C_Listing* C_UserTailoDB::newListing_() { return new C_Listing(); }
+std::shared_ptr<C_UserTailoDB::C_Listing> C_UserTailoDB::newListing_() {
+    return std::make_shared<C_Listing>();
+}
 
 void C_UserTailoDB::dropSearchCaches_() const { m_listing->m_searchCaches.clear(); }
 
@@ -212,7 +212,7 @@ C_SearchCache& getSearchCache(std::map<C_CaseFoldedString, C_SearchCache>& cache
 
 size_t C_UserTailoDB::countUserVocs(std::string_view search) const {
     const C_CaseFoldedString folded(search);
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     return getSearchCache(m_listing->m_searchCaches, m_candiPool, folded).items.size();
 }
 
@@ -221,7 +221,7 @@ void C_UserTailoDB::visitUserVocs(std::string_view search, std::span<const C_Use
     if (!visit)
         throw std::bad_function_call();
     const C_CaseFoldedString folded(search);
-    std::lock_guard lock(m_lock);
+    const C_TablesLock lock(*this);
     const std::vector<C_VocItem>& list =
         getSearchCache(m_listing->m_searchCaches, m_candiPool, folded).getSortedCache(orders);
     // The page is copied out before the first call: a visitor may edit the dictionary, which

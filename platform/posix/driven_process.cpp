@@ -45,15 +45,36 @@ std::vector<std::string> childEnvironment(const C_DrivenProcess::S_Options& opti
 
 }  // namespace
 
+struct C_DrivenProcess::C_State {
+    pid_t pid = -1;
+    int stdinFd = -1;   // the write end of the child's standard input, when piped
+    int stdoutFd = -1;  // the read end of its standard output, when piped
+    bool stdoutEnded = false;
+    std::string outBuffer;  // output read and not yet taken as lines
+    std::optional<int> exit;
+
+    bool running() const { return pid > 0 && !exit; }
+    // Reads what the child wrote within timeout into outBuffer; false when nothing came.
+    bool fillOut(std::chrono::milliseconds timeout);
+    bool signal(int sig) const { return running() && ::kill(pid, sig) == 0; }
+};
+
+C_DrivenProcess::C_DrivenProcess() : m_state(std::make_unique<C_State>()) {}
+
 C_DrivenProcess::~C_DrivenProcess() {
-    closeFd(m_stdin);
-    closeFd(m_stdout);
-    if (m_pid > 0 && !m_exit) {
-        ::kill(static_cast<pid_t>(m_pid), SIGKILL);
+    C_State& s = *m_state;
+    closeFd(s.stdinFd);
+    closeFd(s.stdoutFd);
+    if (s.running()) {
+        ::kill(s.pid, SIGKILL);
         int status = 0;
-        ::waitpid(static_cast<pid_t>(m_pid), &status, 0);
+        ::waitpid(s.pid, &status, 0);
     }
 }
+
+bool C_DrivenProcess::running() const { return m_state->running(); }
+
+long long C_DrivenProcess::pid() const { return m_state->pid; }
 
 bool C_DrivenProcess::start(const S_Options& options, std::string& error) {
     if (options.argv.empty()) {
@@ -117,17 +138,18 @@ bool C_DrivenProcess::start(const S_Options& options, std::string& error) {
         closeFd(out[0]);
         return false;
     }
-    m_pid = pid;
-    m_stdin = in[1];
-    m_stdout = out[0];
+    m_state->pid = pid;
+    m_state->stdinFd = in[1];
+    m_state->stdoutFd = out[0];
     return true;
 }
 
 bool C_DrivenProcess::writeStdin(std::string_view bytes) {
-    if (m_stdin < 0)
+    const int fd = m_state->stdinFd;
+    if (fd < 0)
         return false;
     while (!bytes.empty()) {
-        const ssize_t n = ::write(m_stdin, bytes.data(), bytes.size());
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -138,76 +160,75 @@ bool C_DrivenProcess::writeStdin(std::string_view bytes) {
     return true;
 }
 
-void C_DrivenProcess::closeStdin() { closeFd(m_stdin); }
+void C_DrivenProcess::closeStdin() { closeFd(m_state->stdinFd); }
 
-bool C_DrivenProcess::fillOut_(std::chrono::milliseconds timeout) {
-    if (m_stdout < 0 || m_stdoutEnded)
+bool C_DrivenProcess::C_State::fillOut(std::chrono::milliseconds timeout) {
+    if (stdoutFd < 0 || stdoutEnded)
         return false;
-    pollfd p{m_stdout, POLLIN, 0};
+    pollfd p{stdoutFd, POLLIN, 0};
     const int rc = ::poll(&p, 1, static_cast<int>(timeout.count()));
     if (rc <= 0)
         return false;
     char buf[4096];
-    const ssize_t n = ::read(m_stdout, buf, sizeof buf);
+    const ssize_t n = ::read(stdoutFd, buf, sizeof buf);
     if (n <= 0) {
         if (n < 0 && errno == EINTR)
             return true;
-        m_stdoutEnded = true;
+        stdoutEnded = true;
         return false;
     }
-    m_outBuffer.append(buf, static_cast<size_t>(n));
+    outBuffer.append(buf, static_cast<size_t>(n));
     return true;
 }
 
 std::optional<std::string> C_DrivenProcess::readLine(std::chrono::milliseconds timeout) {
+    C_State& s = *m_state;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        const size_t nl = m_outBuffer.find('\n');
+        const size_t nl = s.outBuffer.find('\n');
         if (nl != std::string::npos) {
-            std::string line = m_outBuffer.substr(0, nl);
-            m_outBuffer.erase(0, nl + 1);
+            std::string line = s.outBuffer.substr(0, nl);
+            s.outBuffer.erase(0, nl + 1);
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
             return line;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() < 0 || m_stdoutEnded)
+        if (left.count() < 0 || s.stdoutEnded)
             return std::nullopt;
-        fillOut_(left);
+        s.fillOut(left);
     }
 }
 
 bool C_DrivenProcess::waitStdoutEnd(std::chrono::milliseconds timeout) {
+    C_State& s = *m_state;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!m_stdoutEnded) {
+    while (!s.stdoutEnded) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() < 0 || m_stdout < 0)
-            return m_stdoutEnded;
-        fillOut_(left);
+        if (left.count() < 0 || s.stdoutFd < 0)
+            return s.stdoutEnded;
+        s.fillOut(left);
     }
     return true;
 }
 
-bool C_DrivenProcess::signal_(int sig) {
-    return m_pid > 0 && !m_exit && ::kill(static_cast<pid_t>(m_pid), sig) == 0;
-}
-
-bool C_DrivenProcess::interrupt() { return signal_(SIGINT); }
-bool C_DrivenProcess::terminate() { return signal_(SIGTERM); }
-bool C_DrivenProcess::kill() { return signal_(SIGKILL); }
+bool C_DrivenProcess::interrupt() { return m_state->signal(SIGINT); }
+bool C_DrivenProcess::terminate() { return m_state->signal(SIGTERM); }
+bool C_DrivenProcess::kill() { return m_state->signal(SIGKILL); }
 
 std::optional<int> C_DrivenProcess::wait(std::chrono::milliseconds timeout) {
-    if (m_exit || m_pid <= 0)
-        return m_exit;
+    C_State& s = *m_state;
+    if (s.exit || s.pid <= 0)
+        return s.exit;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         int status = 0;
-        const pid_t rc = ::waitpid(static_cast<pid_t>(m_pid), &status, WNOHANG);
-        if (rc == static_cast<pid_t>(m_pid)) {
-            m_exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            return m_exit;
+        const pid_t rc = ::waitpid(s.pid, &status, WNOHANG);
+        if (rc == s.pid) {
+            s.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return s.exit;
         }
         if (rc < 0 && errno != EINTR)
             return std::nullopt;
@@ -218,9 +239,9 @@ std::optional<int> C_DrivenProcess::wait(std::chrono::milliseconds timeout) {
 }
 
 std::optional<std::uint64_t> C_DrivenProcess::residentBytes() const {
-    if (m_pid <= 0)
+    if (m_state->pid <= 0)
         return std::nullopt;
-    std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
+    std::ifstream status("/proc/" + std::to_string(m_state->pid) + "/status");
     std::string line;
     while (std::getline(status, line)) {
         if (line.rfind("VmRSS:", 0) == 0)

@@ -174,7 +174,7 @@ TEST_F(LearnDb, TheJobInHandPromotesIntoTheUserDictionaryBeforeItIsSaved) {
     {
         // A word at two approvals: the job approves it a third time and promotes it while the
         // learning dictionary is being destroyed.
-        std::lock_guard lock(db->mutex());
+        const auto lock = db->lockTables();
         db->pool().keys2words["tsiann5"].push_back(C_TailoVoc{"tsi\u00e2nn", {}, 1, 'T', {2, 100}});
     }
     auto j = agreeingJob({withReadings(cand("", 1, 1, ST_USER_EXACT, 1), {"tsi\u00e2nn"})});
@@ -188,7 +188,7 @@ TEST_F(LearnDb, TheJobInHandPromotesIntoTheUserDictionaryBeforeItIsSaved) {
     EXPECT_TRUE(user.findUserVoc({"tsiann5"}, 'T', "tsi\u00e2nn", [](const C_TailoVoc&) {}));
     C_TestLearnDB learn(m_setup.learnFile(), user, m_setup.policy());
     EXPECT_TRUE(learn.loaded());
-    EXPECT_EQ(wordsAt(learn.candiPool(), "tsiann5"), "");
+    EXPECT_EQ(wordsAt(learn.lockTables().candiPool(), "tsiann5"), "");
 }
 
 TEST_F(LearnDb, AJobThatThrowsIsDroppedAndTheThreadGoesOn) {
@@ -259,9 +259,9 @@ TEST_F(LearnDb, ErasorsRemoveEntriesAndMarkTheTablesOnlyWhenSomethingWent) {
     EXPECT_TRUE(db.dirty());
     EXPECT_TRUE(db.eraseVoc({"a1", "a1"}, 'H', "A"));
     EXPECT_TRUE(db.eraseHantTailo("A", "a-a"));
-    EXPECT_TRUE(db.candiPool().keys2words.empty());
-    EXPECT_TRUE(db.candiPool().karr2vocs.empty());
-    EXPECT_TRUE(db.candiPool().hant2tailo.empty());
+    EXPECT_TRUE(db.lockTables().candiPool().keys2words.empty());
+    EXPECT_TRUE(db.lockTables().candiPool().karr2vocs.empty());
+    EXPECT_TRUE(db.lockTables().candiPool().hant2tailo.empty());
 
     // Through the vocabulary command's path.
     db.pool().keys2words["a1"].push_back(C_TailoVoc{"a", {}, 0, 'T', {0, 1}});

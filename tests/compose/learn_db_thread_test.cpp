@@ -55,8 +55,8 @@ TEST(LearnDbThreads, TheSessionCommitsAndQueriesWhileTheLearnerPromotes) {
     EXPECT_GT(changes.load(), 0u);
     EXPECT_TRUE(user.findUserVoc({"tsiann5"}, 'T', "tsi\u00e2nn", [](const C_TailoVoc&) {}));
     {
-        std::lock_guard lock(learn.mutex());
-        EXPECT_EQ(learn.candiPool().keys2words.count("tsiann5"), 0u);
+        const auto lock = learn.lockTables();
+        EXPECT_EQ(lock.candiPool().keys2words.count("tsiann5"), 0u);
     }
     EXPECT_FALSE(setup.policy().contains("Caught & revive"));
 }

@@ -95,7 +95,7 @@ TEST_F(LearnLine, AWordTheUserNailsInItsContextWinsNextTimeAndAfterAReload) {
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(typeAndCommit("ho2tsiann5"), "0:" + kHo + "/3 3:" + kTsing + "/7") << i;
     // The rules that kept matching have ripened into the user dictionary.
-    EXPECT_THAT(ruleTexts(user().ruleTable()),
+    EXPECT_THAT(ruleTexts(user().lockTables().ruleTable()),
                 UnorderedElementsAre(kHo + "[1]{}/" + kTsing + "[1]{}:+0.75",
                                      kHo + "[1]{}/" + kCheng + "[1]{}:-0.75"));
     // Each pop hands over the rest of the line: the user's word was also committed alone, at
@@ -117,15 +117,15 @@ TEST_F(LearnLine, ApprovedWordsMoveToTheUserDictionaryOnceAndLeaveTheLearningDic
     user().addListener(7, [&](E_UserTailoChange change) { added += change == VOC_ADDED; });
     // Keys no dictionary knows are spelled; committing them teaches the word.
     EXPECT_EQ(typeAndCommit("bo5"), "0:{b\u00f4}/3");
-    EXPECT_EQ(wordsAt(learn().candiPool(), "bo5"), "T:b\u00f4#0");
+    EXPECT_EQ(wordsAt(learn().lockTables().candiPool(), "bo5"), "T:b\u00f4#0");
     for (int approvals = 1; approvals <= 3; ++approvals) {
         EXPECT_EQ(typeAndCommit("bo5"), "0:{b\u00f4}/3") << approvals;
         if (approvals < 3) {
-            EXPECT_EQ(wordsAt(learn().candiPool(), "bo5"),
+            EXPECT_EQ(wordsAt(learn().lockTables().candiPool(), "bo5"),
                       "T:b\u00f4#" + std::to_string(approvals));
         }
     }
-    EXPECT_EQ(learn().candiPool().keys2words.count("bo5"), 0u);
+    EXPECT_EQ(learn().lockTables().candiPool().keys2words.count("bo5"), 0u);
     uint32_t count = 99;
     EXPECT_TRUE(user().findUserVoc({"bo5"}, 'T', "b\u00f4",
                                    [&](const C_TailoVoc& v) { count = v.stamp.count; }));
@@ -135,7 +135,7 @@ TEST_F(LearnLine, ApprovedWordsMoveToTheUserDictionaryOnceAndLeaveTheLearningDic
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(typeAndCommit("bo5"), "0:{b\u00f4}/3");
     EXPECT_EQ(added, 1u);
-    EXPECT_EQ(learn().candiPool().keys2words.count("bo5"), 0u);
+    EXPECT_EQ(learn().lockTables().candiPool().keys2words.count("bo5"), 0u);
 }
 
 TEST_F(LearnLine, WordsTheUserPassesOverLoseTheirCounts) {
@@ -144,25 +144,26 @@ TEST_F(LearnLine, WordsTheUserPassesOverLoseTheirCounts) {
     EXPECT_EQ(typeAndCommit("bo5"), "0:{b\u00f4}/3");
     typeAndCommit("bo5");
     typeAndCommit("bo5");
-    ASSERT_EQ(wordsAt(learn().candiPool(), "bo5"), "T:b\u00f4#2");
+    ASSERT_EQ(wordsAt(learn().lockTables().candiPool(), "bo5"), "T:b\u00f4#2");
 
     EXPECT_EQ(typed("bo5tsiann5"), "0:{b\u00f4}/3 3:" + kCheng + "/7");
     nail("b\u00f4");
     nail(kTsing);
     commit();
     // Shown at a unit whose committed word it is: kept. Passed over in the same unit: lowered.
-    EXPECT_EQ(wordsAt(learn().candiPool(), "bo5"), "T:b\u00f4#2");
+    EXPECT_EQ(wordsAt(learn().lockTables().candiPool(), "bo5"), "T:b\u00f4#2");
     learn().pool().keys2words["tsiann5"].push_back(C_TailoVoc{"tsi\u00e2nn", {}, 0, 'T', {1, 1}});
     EXPECT_EQ(typed("tsiann5"), "0:{tsi\u00e2nn}/7");
     nail(kCheng);
     commit();
-    EXPECT_EQ(wordsAt(learn().candiPool(), "tsiann5"), "T:tsi\u00e2nn#0 H:" + kCheng + "#0");
+    EXPECT_EQ(wordsAt(learn().lockTables().candiPool(), "tsiann5"),
+              "T:tsi\u00e2nn#0 H:" + kCheng + "#0");
     typed("tsiann5");
     nail(kCheng);
     commit();
     // At count 0 the next disapproval erases it; the user's word, pooled the first time, is
     // approved now that the engine chose it too.
-    EXPECT_EQ(wordsAt(learn().candiPool(), "tsiann5"), "H:" + kCheng + "#1");
+    EXPECT_EQ(wordsAt(learn().lockTables().candiPool(), "tsiann5"), "H:" + kCheng + "#1");
 }
 
 // Ten distinct syllables no dictionary knows, typed with tone digits.
@@ -186,10 +187,10 @@ size_t recordCount(const C_CandiPool& pool) {
 TEST_F(LearnLine, TheTrimKeepsTheLearnedWordsWithinTheLimitWithoutCountingEmptyEntries) {
     for (size_t line = 0; line < 10; ++line)
         typeAndCommit(syllables(10 * line, 10));
-    ASSERT_EQ(recordCount(learn().candiPool()), 100u);
+    ASSERT_EQ(recordCount(learn().lockTables().candiPool()), 100u);
     // Each pop hands over the rest of the line, whose run of spelled words is learned too:
     // runs of 10 down to 2 syllables per line.
-    ASSERT_EQ(learn().candiPool().karr2vocs.size(), 90u);
+    ASSERT_EQ(learn().lockTables().candiPool().karr2vocs.size(), 90u);
     EXPECT_FALSE(logged("Purged"));
 
     // The first line again: its learned run wins as one word, and each single word shown under
@@ -197,18 +198,18 @@ TEST_F(LearnLine, TheTrimKeepsTheLearnedWordsWithinTheLimitWithoutCountingEmptyE
     const std::string first = typed(syllables(0, 10));
     EXPECT_EQ(first.find(' '), std::string::npos) << first;
     commit();
-    EXPECT_EQ(recordCount(learn().candiPool()), 90u);
-    EXPECT_EQ(learn().candiPool().keys2words.size(), 100u);
+    EXPECT_EQ(recordCount(learn().lockTables().candiPool()), 90u);
+    EXPECT_EQ(learn().lockTables().candiPool().keys2words.size(), 100u);
 
     // Five new words: 95 words in 105 entries, within the limit.
     typeAndCommit(syllables(100, 5));
-    EXPECT_EQ(recordCount(learn().candiPool()), 95u);
+    EXPECT_EQ(recordCount(learn().lockTables().candiPool()), 95u);
     EXPECT_FALSE(logged("words from learning DB"));
     // Ten more: five over, and five go.
     typeAndCommit(syllables(105, 10));
-    EXPECT_EQ(recordCount(learn().candiPool()), 100u);
+    EXPECT_EQ(recordCount(learn().lockTables().candiPool()), 100u);
     EXPECT_TRUE(m_setup.policy().contains("Purged 5 words from learning DB", 3));
-    EXPECT_LE(learn().candiPool().karr2vocs.size(), 500u);
+    EXPECT_LE(learn().lockTables().candiPool().karr2vocs.size(), 500u);
 }
 
 TEST_F(LearnLine, AWordNextToANoCrossMarkIsLearned) {
@@ -231,7 +232,7 @@ TEST_F(LearnLine, ALineTheEngineComposesRightKeepsItsWinnersHoweverOftenItIsComm
     for (int i = 0; i < 20; ++i)
         EXPECT_EQ(typeAndCommit("bo5ho2tsiann5"), shown) << i;
     EXPECT_TRUE(learn().rules().empty());
-    EXPECT_TRUE(user().ruleTable().empty());
+    EXPECT_TRUE(user().lockTables().ruleTable().empty());
     // The spelled word was learned, approved and promoted on the way, and still wins.
     EXPECT_TRUE(user().findUserVoc({"bo5"}, 'T', "b\u00f4", [](const C_TailoVoc&) {}));
     EXPECT_FALSE(logged("Caught"));

@@ -210,12 +210,13 @@ TEST_F(LearnVocs, RulesThatKeepMatchingRipenAndMoveToTheUserDictionary) {
     learnMatching();
     ASSERT_NE(db().rules().find(key), nullptr);
     EXPECT_EQ(db().rules().find(key)->stamp, (C_UsageStamp{3, 5000}));
-    EXPECT_EQ(user().ruleTable().find(key), nullptr);
+    EXPECT_EQ(user().lockTables().ruleTable().find(key), nullptr);
 
     learnMatching();
     EXPECT_EQ(db().rules().find(key), nullptr);
-    ASSERT_NE(user().ruleTable().find(key), nullptr);
-    EXPECT_EQ(ruleTexts(user().ruleTable()), std::vector<std::string>{"W[0]{}/X[0]{}:+0.5"});
+    ASSERT_NE(user().lockTables().ruleTable().find(key), nullptr);
+    EXPECT_EQ(ruleTexts(user().lockTables().ruleTable()),
+              std::vector<std::string>{"W[0]{}/X[0]{}:+0.5"});
 }
 
 TEST_F(LearnVocs, ARipeRuleTheUserDictionaryRefusesKeepsItsCountAndIsOfferedAgain) {
@@ -238,7 +239,7 @@ TEST_F(LearnVocs, ARipeRuleTheUserDictionaryRefusesKeepsItsCountAndIsOfferedAgai
     user().m_refuseRules = false;
     learnMatching();
     EXPECT_EQ(db().rules().find(key), nullptr);
-    EXPECT_NE(user().ruleTable().find(key), nullptr);
+    EXPECT_NE(user().lockTables().ruleTable().find(key), nullptr);
 }
 
 TEST_F(LearnVocs, TaiLoSpelledFromTheKeysIsLearnedAsWordsAndRunsOfThem) {

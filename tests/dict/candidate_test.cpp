@@ -243,11 +243,24 @@ TEST(CandidateRanking, RulesInOrder) {
 }
 
 TEST(CandidateRanking, WidthCountsDescriptionSequencesAsOneUnit) {
-    // U+2FF0 with two components is one character unit.
-    const C_Candidate described = spelled("\xe2\xbf\xb0\xe6\x9c\xa8\xe6\x9c\xa8", {});
-    EXPECT_EQ(described.width(), 1u);
-    EXPECT_EQ(spelled("\xe7\x94\xb2", {"kah"}).width(), 4u);
-    EXPECT_EQ(C_Candidate{}.width(), 0u);
+    struct WidthCase {
+        const char* name;
+        C_Candidate candidate;
+        size_t width;
+    };
+    const WidthCase cases[] = {
+        // U+2FF0 with two components is one character unit.
+        {"a described character", spelled("\xe2\xbf\xb0\xe6\x9c\xa8\xe6\x9c\xa8", {}), 1},
+        {"reading bytes and units", spelled("\xe7\x94\xb2", {"kah"}), 4},
+        {"U+2FF0 alone counts no unit", spelled("\xe2\xbf\xb0", {"ab"}), 2},
+        {"nothing", C_Candidate{}, 0},
+    };
+    for (const WidthCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.candidate.width(), c.width);
+        // A related choice carries the same fields and breaks its ties by the same width.
+        EXPECT_EQ(c.candidate.semi().width(), c.width);
+    }
 }
 
 TEST(CandidateRanking, TextWithAnIncompleteDescriptionDoesNotFailTheRanking) {

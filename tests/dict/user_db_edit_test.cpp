@@ -40,7 +40,7 @@ protected:
             return r;
         return m_db->eraseUserVoc(hant, tailo, attr);
     }
-    const C_CandiPool& pool() const { return m_db->candiPool(); }
+    const C_CandiPool& pool() const { return m_db->lockTables().candiPool(); }
     C_CapturePolicy& log() { return m_setup.m_sys.m_policy; }
 
     C_UserDbSetup m_setup;
@@ -233,7 +233,7 @@ TEST_F(UserDbEdit, ClearingEmptiesTheTablesThenTellsListenersAndKeepsRules) {
     EXPECT_EQ(wordsSeen, 0u);  // a listener sees the change made
     EXPECT_TRUE(pool().emptyOfVocs());
     EXPECT_TRUE(pool().hant2tailo.empty());
-    EXPECT_EQ(m_db->ruleTable().size(), 1u);
+    EXPECT_EQ(m_db->lockTables().ruleTable().size(), 1u);
     EXPECT_EQ(m_db->countUserVocs(""), 0u);
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -68,7 +69,7 @@ TEST(UserDbFile, LoadsEveryTableAndRoundTripsByteForByte) {
     C_UserDbSetup s(bytes);
     C_UserTailoDB& db = s.open();
     ASSERT_TRUE(db.loaded()) << db.error().text;
-    const C_CandiPool& pool = db.candiPool();
+    const C_CandiPool& pool = db.lockTables().candiPool();
 
     ASSERT_EQ(pool.keys2words.size(), 2u);
     const C_TailoVoc& ka = pool.keys2words.at("ka1").at(0);
@@ -83,7 +84,7 @@ TEST(UserDbFile, LoadsEveryTableAndRoundTripsByteForByte) {
     EXPECT_EQ(pool.karr2vocs.at(Keys{"tai5", "uan5"}).at(0).word, "台灣");
     EXPECT_EQ(pool.hant2tailo.at("台灣"), Keys{"Tâi-uân"});
     EXPECT_EQ(pool.hant2tailo.at("甲"), Keys{"kah"});
-    EXPECT_EQ(db.ruleTable().size(), 1u);
+    EXPECT_EQ(db.lockTables().ruleTable().size(), 1u);
 
     touch(db);
     ASSERT_TRUE(db.save());
@@ -98,13 +99,15 @@ TEST(UserDbFile, CategoriesAreMappedByName) {
     C_UserDbSetup s(f.bytes());
     C_UserTailoDB& db = s.open();
     ASSERT_TRUE(db.loaded()) << db.error().text;
-    EXPECT_EQ(db.candiPool().keys2words.at("ka1")[0].cats, (std::vector<uint8_t>{3, 1}));
+    EXPECT_EQ(db.lockTables().candiPool().keys2words.at("ka1")[0].cats,
+              (std::vector<uint8_t>{3, 1}));
 
     // Saved again, file indexes equal system indexes.
     touch(db);
     ASSERT_TRUE(db.save());
     s.open();
-    EXPECT_EQ(s.m_db->candiPool().keys2words.at("ka1")[0].cats, (std::vector<uint8_t>{3, 1}));
+    EXPECT_EQ(s.m_db->lockTables().candiPool().keys2words.at("ka1")[0].cats,
+              (std::vector<uint8_t>{3, 1}));
 }
 
 TEST(UserDbFile, ReadingsStayOnlyWithTheKeysOfAHanRecord) {
@@ -116,9 +119,9 @@ TEST(UserDbFile, ReadingsStayOnlyWithTheKeysOfAHanRecord) {
     C_UserDbSetup s(f.bytes());
     C_UserTailoDB& db = s.open();
     ASSERT_TRUE(db.loaded()) << db.error().text;
-    EXPECT_EQ(db.candiPool().hant2tailo.at("台灣"), Keys{"Tâi-uân"});
-    EXPECT_EQ(db.candiPool().hant2tailo.count("乙"), 0u);
-    EXPECT_EQ(db.candiPool().keys2words.count("ka1"), 0u);
+    EXPECT_EQ(db.lockTables().candiPool().hant2tailo.at("台灣"), Keys{"Tâi-uân"});
+    EXPECT_EQ(db.lockTables().candiPool().hant2tailo.count("乙"), 0u);
+    EXPECT_EQ(db.lockTables().candiPool().keys2words.count("ka1"), 0u);
 }
 
 struct C_BadFile {
@@ -212,7 +215,7 @@ TEST(UserDbFile, DamagedFilesLoadWhatTheyCanWithTheirErrorText) {
         C_UserTailoDB& db = s.open();
         EXPECT_FALSE(db.loaded());
         EXPECT_EQ(db.error(), qiv::C_FileError(c.kind, c.error));
-        EXPECT_EQ(db.candiPool().keys2words.size(), c.wordsKept);
+        EXPECT_EQ(db.lockTables().candiPool().keys2words.size(), c.wordsKept);
         EXPECT_FALSE(s.m_sys.m_policy.contains("Loaded user DB from "));
     }
 }
@@ -228,13 +231,13 @@ TEST(UserDbFile, CategoriesUnknownToTheTableAreDroppedAndTheRestLoads) {
     C_UserDbSetup s(f.bytes());
     C_UserTailoDB& db = s.open();
     ASSERT_TRUE(db.loaded()) << db.error().text;
-    const C_TailoVoc& first = db.candiPool().keys2words.begin()->second.front();
+    const C_TailoVoc& first = db.lockTables().candiPool().keys2words.begin()->second.front();
     EXPECT_EQ(first.cats, (std::vector<uint8_t>{1}));
-    EXPECT_TRUE(db.candiPool().karr2vocs.begin()->second.front().cats.empty());
-    EXPECT_EQ(db.candiPool().keys2words.size(), 2u);
-    EXPECT_EQ(db.candiPool().karr2vocs.size(), 2u);
-    EXPECT_EQ(db.candiPool().hant2tailo.size(), 2u);
-    EXPECT_EQ(db.ruleTable().size(), 1u);  // the sample's word rule
+    EXPECT_TRUE(db.lockTables().candiPool().karr2vocs.begin()->second.front().cats.empty());
+    EXPECT_EQ(db.lockTables().candiPool().keys2words.size(), 2u);
+    EXPECT_EQ(db.lockTables().candiPool().karr2vocs.size(), 2u);
+    EXPECT_EQ(db.lockTables().candiPool().hant2tailo.size(), 2u);
+    EXPECT_EQ(db.lockTables().ruleTable().size(), 1u);  // the sample's word rule
     EXPECT_EQ(s.m_sys.m_policy.count("Categories unknown to the category table dropped"), 1u);
     EXPECT_TRUE(s.m_sys.m_policy.contains("\"animal\" (2 records); rules left out: 1", 2));
 
@@ -243,8 +246,8 @@ TEST(UserDbFile, CategoriesUnknownToTheTableAreDroppedAndTheRestLoads) {
     ASSERT_TRUE(db.save());
     C_UserTailoDB& again = s.open();
     ASSERT_TRUE(again.loaded()) << again.error().text;
-    EXPECT_EQ(again.candiPool().vocCount(), 5u);
-    EXPECT_EQ(again.ruleTable().size(), 1u);
+    EXPECT_EQ(again.lockTables().candiPool().vocCount(), 5u);
+    EXPECT_EQ(again.lockTables().ruleTable().size(), 1u);
 }
 
 TEST(UserDbFile, DamagedFileIsKeptAsBadCopyBeforeTheFirstSave) {
@@ -271,11 +274,11 @@ TEST(UserDbFile, DamagedFileIsKeptAsBadCopyBeforeTheFirstSave) {
 
     s.open();  // what was read before the damage, plus the new words
     ASSERT_TRUE(s.m_db->loaded()) << s.m_db->error().text;
-    EXPECT_EQ(s.m_db->candiPool().keys2words.count("ka1"), 1u);
-    EXPECT_EQ(s.m_db->candiPool().keys2words.count("bo1"), 1u);
+    EXPECT_EQ(s.m_db->lockTables().candiPool().keys2words.count("ka1"), 1u);
+    EXPECT_EQ(s.m_db->lockTables().candiPool().keys2words.count("bo1"), 1u);
 }
 
-TEST(UserDbFile, TheSameDamagedFileIsKeptOnceAndNoSlotIsEverReplaced) {
+TEST(UserDbFile, TheSameDamagedFileIsKeptOnceAndTheFirstCopyIsNeverReplaced) {
     C_UserDbSetup s;
     const std::string good = sampleUserDb().bytes();
     auto failedLoadThenSave = [&](const std::string& damaged) {
@@ -287,23 +290,49 @@ TEST(UserDbFile, TheSameDamagedFileIsKeptOnceAndNoSlotIsEverReplaced) {
         s.close();
         return saved;
     };
+    auto slotPath = [&](unsigned slot) {
+        return fs::path(s.file().string() + ".bad" + (slot > 1 ? std::to_string(slot) : ""));
+    };
     // The same damaged file met again (put back here by hand): its copy is found, not made
     // again.
     const std::string first = good.substr(0, 30);
     ASSERT_TRUE(failedLoadThenSave(first));
     ASSERT_TRUE(failedLoadThenSave(first));
-    EXPECT_EQ(s.readFile(s.file().string() + ".bad"), first);
-    EXPECT_FALSE(fs::exists(s.file().string() + ".bad2"));
-    // Each other damaged file takes the next slot; with every slot taken the save is refused
-    // and the damaged file stays whole.
+    EXPECT_EQ(s.readFile(slotPath(1)), first);
+    EXPECT_FALSE(fs::exists(slotPath(2)));
+    // Each other damaged file takes the next slot.
     for (unsigned slot = 2; slot <= 9; ++slot)
         ASSERT_TRUE(failedLoadThenSave(good.substr(0, 30 + slot))) << slot;
-    EXPECT_EQ(s.readFile(s.file().string() + ".bad9"), good.substr(0, 39));
-    const std::string tenth = good.substr(0, 50);
-    EXPECT_FALSE(failedLoadThenSave(tenth));
-    EXPECT_EQ(s.fileBytes(), tenth);
-    EXPECT_EQ(s.readFile(s.file().string() + ".bad"), first);
-    EXPECT_TRUE(s.m_sys.m_policy.contains("every copy slot for its damaged content is taken", 1));
+    EXPECT_EQ(s.readFile(slotPath(9)), good.substr(0, 39));
+
+    // With every slot taken the save still goes on: the new copy replaces the oldest of
+    // ".bad2" to ".bad9" by modification time (here ".bad5", then ".bad2"), never ".bad".
+    const auto hourAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    for (unsigned slot = 2; slot <= 9; ++slot)
+        fs::last_write_time(slotPath(slot), hourAgo + std::chrono::minutes(slot));
+    fs::last_write_time(slotPath(1), hourAgo - std::chrono::hours(1));
+    fs::last_write_time(slotPath(5), hourAgo);
+    struct Step {
+        std::string damaged;
+        unsigned replaced;
+    };
+    const Step steps[] = {{good.substr(0, 50), 5}, {good.substr(0, 51), 2}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.replaced);
+        ASSERT_TRUE(failedLoadThenSave(step.damaged));
+        EXPECT_NE(s.fileBytes(), step.damaged);  // saved over, its copy kept
+        EXPECT_EQ(s.readFile(slotPath(step.replaced)), step.damaged);
+    }
+    EXPECT_TRUE(s.m_sys.m_policy.contains("in place of its oldest copy", 3));
+    EXPECT_EQ(s.readFile(slotPath(1)), first);
+    for (unsigned slot = 3; slot <= 9; ++slot)
+        EXPECT_EQ(s.readFile(slotPath(slot)),
+                  slot == 5 ? good.substr(0, 50) : good.substr(0, 30 + slot))
+            << slot;
+    // A damaged file already held in a late slot is still found, with every slot taken.
+    ASSERT_TRUE(failedLoadThenSave(good.substr(0, 37)));
+    EXPECT_EQ(s.readFile(slotPath(2)), good.substr(0, 51));
+    EXPECT_EQ(s.readFile(slotPath(7)), good.substr(0, 37));
 }
 
 TEST(UserDbFile, AFileThatCannotBeReadIsAnErrorAndIsNeverSavedOver) {
@@ -366,7 +395,7 @@ TEST(UserDbFile, EveryTruncationIsLoadedSafelyAndKept) {
         EXPECT_EQ(s.readFile(bad), db.loaded() ? "" : cut);
         C_UserTailoDB& again = s.open();
         ASSERT_TRUE(again.loaded()) << again.error().text;
-        EXPECT_EQ(again.candiPool().keys2words.count("bue7"), 1u);
+        EXPECT_EQ(again.lockTables().candiPool().keys2words.count("bue7"), 1u);
         s.close();
     }
 }
@@ -451,7 +480,7 @@ TEST(UserDbFile, SaveInterruptedAtAnyByteLeavesTheOldFileLoadable) {
         ASSERT_TRUE(db.save());
         C_UserTailoDB fresh(s.file(), *s.m_sys.m_db);
         EXPECT_TRUE(fresh.loaded());
-        EXPECT_EQ(fresh.candiPool().keys2words.count("ba1"), 1u);
+        EXPECT_EQ(fresh.lockTables().candiPool().keys2words.count("ba1"), 1u);
     }
 }
 
@@ -460,14 +489,14 @@ TEST(UserDbFile, DestructorSavesChanges) {
     s.open().addKeysToWord("ba1", 'T', "ba", 0, {}, 0);
     s.close();
     C_UserTailoDB& db = s.open();
-    EXPECT_EQ(db.candiPool().keys2words.count("ba1"), 1u);
+    EXPECT_EQ(db.lockTables().candiPool().keys2words.count("ba1"), 1u);
 }
 
 TEST(UserDbFile, SaveLeavesOutWhatTheFileCannotHold) {
     C_UserDbSetup s;
     C_TestUserDB& db = s.open();
     {
-        std::lock_guard lock(db.mutex());
+        const auto lock = db.lockTables();
         C_CandiPool& pool = db.pool();
         C_TailoVoc bad;
         bad.type = 'X';
@@ -489,9 +518,10 @@ TEST(UserDbFile, SaveLeavesOutWhatTheFileCannotHold) {
 
     C_UserTailoDB& again = s.open();
     ASSERT_TRUE(again.loaded()) << again.error().text;
-    ASSERT_EQ(again.candiPool().keys2words.at("ba1").size(), 1u);
-    EXPECT_EQ(again.candiPool().keys2words.at("ba1")[0].cats, (std::vector<uint8_t>{1}));
-    EXPECT_TRUE(again.candiPool().karr2vocs.empty());
+    ASSERT_EQ(again.lockTables().candiPool().keys2words.at("ba1").size(), 1u);
+    EXPECT_EQ(again.lockTables().candiPool().keys2words.at("ba1")[0].cats,
+              (std::vector<uint8_t>{1}));
+    EXPECT_TRUE(again.lockTables().candiPool().karr2vocs.empty());
 }
 
 // A record without a word, or a row under an empty key, can be neither typed nor saved: the
@@ -535,7 +565,7 @@ TEST(UserDbFile, CategoryAfterAGapInTheSystemTableIsLeftOut) {
     }
     C_UserTailoDB db(file, *sys.m_db);
     ASSERT_TRUE(db.loaded()) << db.error().text;
-    EXPECT_EQ(db.candiPool().keys2words.at("ba1")[0].cats, (std::vector<uint8_t>{1}));
+    EXPECT_EQ(db.lockTables().candiPool().keys2words.at("ba1")[0].cats, (std::vector<uint8_t>{1}));
 }
 
 }  // namespace

@@ -180,7 +180,7 @@ TEST_F(UserDbQuery, RulesOfBothLayersAreVisited) {
 
 TEST_F(UserDbQuery, FaultsOfTheQueries) {
     {
-        std::lock_guard lock(m_db->mutex());
+        const auto lock = m_db->lockTables();
         C_TailoVoc odd;
         odd.type = '\x80';
         odd.word = "x";

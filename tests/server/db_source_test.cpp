@@ -138,7 +138,7 @@ TEST(DBSource, EndingSavesBothDictionariesAndTheNextOneLoadsThem) {
     ASSERT_TRUE(fs::exists(folder.path() / "learn-db.tab"));
     auto source = makeDBSource(*system.m_db, folder.path());
     EXPECT_TRUE(inUserDB(*source, "ka1", "ka"));
-    EXPECT_EQ(learnDB(*source).candiPool().keys2words.count(kUnknownKeys), 1u);
+    EXPECT_EQ(learnDB(*source).lockTables().candiPool().keys2words.count(kUnknownKeys), 1u);
     EXPECT_EQ(source->saveAll(), 0u);
 }
 

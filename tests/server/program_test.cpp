@@ -775,9 +775,9 @@ TEST_P(ProgramTest, KillsDuringSavesLoseNoAnsweredSaveAndLeaveNoHalfWrittenFile)
         C_UserDbSetup setup(readFile(userFolder() / name));
         const C_TestUserDB& db = setup.open();
         EXPECT_TRUE(db.loaded()) << db.error().text;
-        std::lock_guard lock(db.mutex());
+        const auto lock = db.lockTables();
         std::pair<std::set<std::string>, std::set<std::string>> found;
-        for (const auto& [key, vocs] : db.candiPool().keys2words) {
+        for (const auto& [key, vocs] : lock.candiPool().keys2words) {
             found.first.insert(key);
             if (key == "ka1")
                 for (const auto& voc : vocs)

@@ -368,7 +368,7 @@ TEST(VocabularyCommands, ListingInAChosenOrder) {
               words(s.m_issuer.request(list("", {{1, true}, {5, false}}))));
 }
 
-TEST(VocabularyCommands, UnknownOrderTypeFailsOnlyWhenThereIsSomethingToSort) {
+TEST(VocabularyCommands, UnknownOrderTypeIsRefusedWithWhatTheClientSent) {
     S_Sessions s;
     fillDictionary(s);
     struct S_Case {
@@ -377,13 +377,17 @@ TEST(VocabularyCommands, UnknownOrderTypeFailsOnlyWhenThereIsSomethingToSort) {
         json m_reply;
     };
     const S_Case cases[] = {
-        {"", {7, true}, failed("std::logic_error: Unknown order type: 7")},
-        {"", {{2, true}, {7, false}}, failed("std::logic_error: Unknown order type: 7")},
-        {"", {-1, false}, failed("std::logic_error: Unknown order type: 4294967295")},
-        {"", {4294967303LL, false}, failed("std::logic_error: Unknown order type: 7")},
-        {"uân", {9, false}, failed("std::logic_error: Unknown order type: 9")},
-        // No entry is not sorted.
-        {"nothing", {7, true}, result(json::array())},
+        {"", {7, true}, failed("Unknown order type: 7")},
+        {"", {{2, true}, {7, false}}, failed("Unknown order type: 7")},
+        {"", {-1, false}, failed("Unknown order type: 4294967295")},
+        {"", {4294967303LL, false}, failed("Unknown order type: 7")},
+        {"uân", {9, false}, failed("Unknown order type: 9")},
+        // Refused alike when there is nothing to sort: no entry, or one.
+        {"nothing", {7, true}, failed("Unknown order type: 7")},
+        {"ka", {7, true}, failed("Unknown order type: 7")},
+        // The first fault of the list is the one told.
+        {"", {{8, true}, {2, "x"}}, failed("Unknown order type: 8")},
+        {"", {{2, "x"}, {8, true}}, failed("Ill-formatted order")},
     };
     for (const S_Case& c : cases) {
         SCOPED_TRACE(c.m_search + " " + c.m_order.dump());
@@ -391,8 +395,8 @@ TEST(VocabularyCommands, UnknownOrderTypeFailsOnlyWhenThereIsSomethingToSort) {
         // The same request fails the same way again: nothing was cached.
         EXPECT_EQ(s.m_issuer.request(list(c.m_search, c.m_order)), c.m_reply);
     }
-    // Nor is one entry.
-    EXPECT_EQ(words(s.m_issuer.request(list("ka", {7, true}))), std::vector<std::string>{"ka"});
+    // The last known type still lists.
+    EXPECT_EQ(words(s.m_issuer.request(list("ka", {6, true}))), std::vector<std::string>{"ka"});
 }
 
 TEST(VocabularyCommands, PagesStopAtTheEndOfTheList) {

@@ -62,8 +62,8 @@ std::vector<S_Form> readForms(size_t& rows) {
     return forms;
 }
 
-// KipInput leaves tones 1 and 4 unwritten: a syllable ending in p, t, k or h after a vowel, m
-// or n has tone 4, any other tone 1.
+// KipInput leaves tones 1 and 4 unwritten: a syllable ending in p, t, k or h after a vowel, m,
+// n, ng or r (as in "ngh" and "irh") has tone 4, any other tone 1.
 std::vector<std::string> keysOfNumbered(const std::string& numbered) {
     std::vector<std::string> keys;
     for (std::string s : split(numbered, kTailoSeparators)) {

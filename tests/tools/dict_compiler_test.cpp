@@ -368,5 +368,30 @@ TEST(DictCompiler, FailedWriteLeavesTheOldPair) {
     }
 }
 
+// An old category table that cannot even be tested (here a link to itself) is never replaced:
+// a dictionary that then failed to replace its old file would leave no category table at all.
+TEST(DictCompiler, AnOldCategoryTableThatCannotBeTestedStopsTheWrite) {
+    C_DictCompiler c;
+    c.addTsv("台中\tTâi-tiong\tnoun/city\n", "new.tsv");
+    const test::C_TempFolder folder;
+    const auto tailo = folder.path() / "tailo.tab";
+    const auto cats = folder.path() / "cats.tab";
+    std::error_code ec;
+    std::filesystem::create_symlink(cats.filename(), cats, ec);
+    if (ec)
+        GTEST_SKIP() << "no symbolic link here: " << ec.message();
+    // A dictionary that became a folder holding a file cannot be replaced by a file.
+    std::filesystem::create_directory(tailo);
+    folder.write("tailo.tab/inside", "x");
+
+    const qiv::C_FileError e = c.writeFiles(tailo, cats);
+    EXPECT_EQ(e.kind, qiv::E_FileError::UNREADABLE);
+    EXPECT_NE(e.text.find("Failed to test"), std::string::npos) << e.text;
+    EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::symlink_status(cats)));
+    EXPECT_TRUE(std::filesystem::is_directory(tailo));
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "cats.tab.tmp"));
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "tailo.tab.tmp"));
+}
+
 }  // namespace
 }  // namespace kov::dictc

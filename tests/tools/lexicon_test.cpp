@@ -92,5 +92,29 @@ TEST(Lexicon, RowsYieldWordsWithTheirHanForms) {
     EXPECT_EQ(words.front().m_keys, (std::vector<std::string>{"kong2"}));
 }
 
+TEST(Lexicon, AHanFormWhoseDescriptionLacksOperandsSkipsItsRow) {
+    // U+2FF0 takes two operands: alone, or with one, the form has no whole character; one such
+    // form among whole readings skips the whole row.
+    const std::string csv =
+        "\"id\",\"KipUnicode\",\"HanLoTaibunKip\"\n"
+        "\"1\",\"tsa\",\"\xE2\xBF\xB0\"\n"
+        "\"2\",\"tsa\",\"\xE2\xBF\xB0\xE6\x9C\xA8\"\n"
+        "\"3\",\"lîm/ tsa\",\"\xE2\xBF\xB0\xE6\x9C\xA8\xE6\x9C\xA8/\xE2\xBF\xB0\"\n"
+        "\"4\",\"lîm\",\"\xE2\xBF\xB0\xE6\x9C\xA8\xE6\x9C\xA8\"\n";  // a whole character
+    std::vector<C_Report> reports;
+    std::vector<C_LexiconWord> words;
+    ASSERT_NO_THROW(words = readLexicon(csv, "lex.csv", reports));
+    ASSERT_EQ(words.size(), 1u);
+    EXPECT_EQ(words[0].m_han, "\xE2\xBF\xB0\xE6\x9C\xA8\xE6\x9C\xA8");
+    EXPECT_EQ(words[0].m_reading, "lîm");
+    std::vector<size_t> lines;
+    for (const C_Report& r : reports) {
+        lines.push_back(r.line);
+        EXPECT_NE(r.message.find("description character without its operands"), std::string::npos)
+            << r.message;
+    }
+    EXPECT_EQ(lines, (std::vector<size_t>{2, 3, 4}));
+}
+
 }  // namespace
 }  // namespace kov::dictc

@@ -447,9 +447,17 @@ qiv::C_FileError writeDictionaryPair(const std::filesystem::path& tailoTab, std:
         removeSideFile(catsTab);
         return replaceFailure(r, tailoTab);
     }
-    // The old category table, to put back should the dictionary not replace its old file.
+    // The old category table, to put back should the dictionary not replace its old file. When
+    // it cannot even be tested, nothing is replaced: the undo could neither put it back nor know
+    // that the table it would remove is one this write made.
     std::error_code ec;
     const bool hadCats = std::filesystem::exists(catsTab, ec);
+    if (ec) {
+        removeSideFile(catsTab);
+        removeSideFile(tailoTab);
+        return {qiv::E_FileError::UNREADABLE,
+                "Failed to test \"" + pathText(catsTab) + "\": " + ec.message()};
+    }
     std::string oldCats;
     if (hadCats) {
         std::ifstream in(catsTab, std::ios::binary);

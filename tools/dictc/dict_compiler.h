@@ -169,7 +169,8 @@ private:
 // Writes a dictionary and its category table as C_DictCompiler::writeFiles does: both aside
 // first, then the old files replaced, the old category table put back when the dictionary cannot
 // replace its old file. NONE, else WRITE with the failure (and, when the old category table
-// could not be put back, why), or UNREADABLE when the old category table could not be read.
+// could not be put back, why), or UNREADABLE when the old category table could not be tested
+// or read (then nothing is replaced).
 qiv::C_FileError writeDictionaryPair(const std::filesystem::path& tailoTab,
                                      std::string_view tailoBytes,
                                      const std::filesystem::path& catsTab,

@@ -380,8 +380,13 @@ public:
             if (!han.empty() && isTailoText(han))
                 han.clear();
             std::optional<size_t> chars;
-            if (!han.empty())
-                chars = countIDC(han);
+            if (!han.empty()) {
+                // No unit left: its description characters lack operands.
+                chars = countIDCOrZero(han);
+                if (*chars == 0)
+                    return report("Skipped: Han form \"" + han +
+                                  "\" has a description character without its operands");
+            }
             const auto readings = expandAlternatives(wholes[i], chars);
             if (readings.empty())
                 return report("Skipped: no reading of \"" + wholes[i] + "\" has " +
