@@ -129,8 +129,9 @@ TEST(SystemDictKeys, BlockIndexFindsWhatTheSearchesFind) {
             SCOPED_TRACE(join(w) + " typed " + std::to_string(int(how)));
             const auto got = found(*indexed.m_db, w, how);
             EXPECT_EQ(got, found(*searched.m_db, w, how));
-            if (how == E_KeyTyping::FULL)
+            if (how == E_KeyTyping::FULL) {
                 EXPECT_FALSE(got.empty());
+            }
         }
     }
 }
