@@ -253,7 +253,7 @@ std::optional<C_StdMatch> matchStdPattern(std::string_view keys, size_t p, std::
             size_t k = i + r;
             if (k < n && isDigitKey(s[k]))
                 ++k;
-            return finish(std::min(k, kLongestWildcardIsland));
+            return finish(k);
         }
     }
     if (const size_t r = leadingRimeLength(s)) {
